@@ -1,0 +1,53 @@
+#pragma once
+// What the core tells the main window to show. Controls are addressed by their names
+// ("editIsobutan", "ledSmpOff1", ...); the window looks them up once and keeps them.
+// Tests implement this with a recorder; no core class ever sees a widget.
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+namespace korvat {
+
+class FormView {
+public:
+    virtual ~FormView() = default;
+
+    virtual void setWindowCaption(const QString& text) = 0;
+    // Caption of a label, button, group box, check box or indicator; the text of an edit.
+    virtual void setText(const QString& control, const QString& text) = 0;
+    virtual QString text(const QString& control) const = 0;
+    // The attached label of a labelled edit or memo.
+    virtual void setEditLabel(const QString& control, const QString& text) = 0;
+    virtual QString editLabel(const QString& control) const = 0;
+    virtual void setEnabled(const QString& control, bool enabled) = 0;
+    virtual void setLedOn(const QString& control, bool on) = 0;
+    virtual bool ledOn(const QString& control) const = 0;
+    // Pressed state of a two-state (toggle) button.
+    virtual void setDown(const QString& control, bool down) = 0;
+    virtual bool isDown(const QString& control) const = 0;
+    virtual void setBackground(const QString& control, const QColor& colour) = 0;
+    virtual void setChecked(const QString& control, bool checked) = 0;
+    virtual bool isChecked(const QString& control) const = 0;
+    // Selected item of a radio group, -1 for none.
+    virtual void setItemIndex(const QString& control, int index) = 0;
+    virtual int itemIndex(const QString& control) const = 0;
+    // One line of the connection list clBoxConnection.
+    virtual void setConnectionItem(int index, const QString& text, bool checked) = 0;
+    // Rows "name=value" of a value list editor.
+    virtual void setValueList(const QString& control, const QStringList& lines) = 0;
+    virtual QStringList valueList(const QString& control) const = 0;
+
+    // The chart.
+    virtual void setChartTitle(const QString& text) = 0;
+    virtual void setBottomAxisMax(double seconds) = 0;
+    virtual void setLeftAxisRange(double minimum, double maximum) = 0;
+    virtual void setLeftAxisTitle(const QString& text) = 0;
+    virtual void setSeriesTitle(int series, const QString& text) = 0;
+
+    // The log memo on the settings page (keeps the most recent lines) and the status line.
+    virtual void addLogLine(const QString& text) = 0;
+    virtual void setStatusText(const QString& text) = 0;
+};
+
+} // namespace korvat
