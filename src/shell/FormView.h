@@ -3,11 +3,16 @@
 // ("editIsobutan", "ledSmpOff1", ...); the window looks them up once and keeps them.
 // Tests implement this with a recorder; no core class ever sees a widget.
 
-#include <QColor>
 #include <QString>
 #include <QStringList>
 
 namespace korvat {
+
+// A background colour, red/green/blue 0..255 (the core links no GUI module).
+struct Rgb {
+    int red = 0, green = 0, blue = 0;
+    bool operator==(const Rgb&) const = default;
+};
 
 class FormView {
 public:
@@ -26,7 +31,7 @@ public:
     // Pressed state of a two-state (toggle) button.
     virtual void setDown(const QString& control, bool down) = 0;
     virtual bool isDown(const QString& control) const = 0;
-    virtual void setBackground(const QString& control, const QColor& colour) = 0;
+    virtual void setBackground(const QString& control, Rgb colour) = 0;
     virtual void setChecked(const QString& control, bool checked) = 0;
     virtual bool isChecked(const QString& control) const = 0;
     // Selected item of a radio group, -1 for none.

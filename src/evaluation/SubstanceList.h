@@ -1,0 +1,16 @@
+#pragma once
+// The substance-factor lists beside the program ("CH-Substanzen.txt", "S-Substanzen.txt"): one
+// "name=factor" line per substance, Windows-1252, CR LF.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace korvat {
+
+// The non-empty lines of the file; nullopt and an error naming the file when it cannot be read.
+std::optional<QStringList> loadSubstanceList(const QString& path, QString* error);
+// Replaces the file atomically; false and an error naming the file when that fails.
+bool saveSubstanceList(const QString& path, const QStringList& lines, QString* error);
+
+} // namespace korvat

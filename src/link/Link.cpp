@@ -1,0 +1,150 @@
+#include "link/Link.h"
+
+#include "shell/FormView.h"
+#include "shell/StringTable.h"
+#include "util/Dialogs.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcLink, "korvat.link")
+
+namespace korvat {
+
+Link::Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, FormView& view,
+           QObject* parent)
+    : QObject(parent), com1_(com1), com2_(com2), clock_(clock), dialogs_(dialogs), view_(view) {
+    auto makePort = [this](SerialLine& line, int number) {
+        auto port = std::make_unique<Port>(Port{line, LineAssembler({}, {}), number});
+        Port* p = port.get();
+        p->assembler = LineAssembler([this, p](const QByteArray& l) { queueLine(*p, l); },
+                                     [this, p](const QByteArray& head) {
+                                         const QString text =
+                                             QStringLiteral("%1: line longer than %2 bytes dropped (%3...)")
+                                                 .arg(p->line.deviceName())
+                                                 .arg(LineAssembler::kMaxLineLength)
+                                                 .arg(QString::fromLatin1(head));
+                                         qCWarning(lcLink).noquote() << text;
+                                         view_.addLogLine(text);
+                                         debug(p->line.deviceName(), QStringLiteral("!"), text);
+                                     });
+        return port;
+    };
+    port1_ = makePort(com1_, 1);
+    port2_ = makePort(com2_, 2);
+    connect(&com1_, &SerialLine::readyRead, this, &Link::ComPort1RxChar);
+    connect(&com2_, &SerialLine::readyRead, this, &Link::ComPort2RxChar);
+    connect(&com1_, &SerialLine::lost, this, [this](const QString& r) { onLost(*port1_, r); });
+    connect(&com2_, &SerialLine::lost, this, [this](const QString& r) { onLost(*port2_, r); });
+}
+
+Link::~Link() = default;
+
+void Link::createQueues(bool withSecondDataQueue) {
+    replyQueue_ = std::make_unique<LineQueue>();
+    dataQueue1_ = std::make_unique<LineQueue>();
+    if (withSecondDataQueue)
+        dataQueue2_ = std::make_unique<LineQueue>();
+}
+
+void Link::releaseQueues() {
+    replyQueue_.reset();
+    dataQueue1_.reset();
+    dataQueue2_.reset();
+    replyPorts_.clear();
+}
+
+bool Link::OpenComPort(SerialLine& port) {
+    // These two messages are always German, whatever the language setting.
+    if (!port.deviceExists()) {
+        dialogs_.message(LoadLangText(0, 27), port.deviceName());
+        return port.isOpen();
+    }
+    if (!port.open(LineSettings{})) {
+        qCWarning(lcLink) << "open" << port.deviceName() << "failed:" << port.errorString();
+        dialogs_.message(LoadLangText(0, 28) + port.deviceName(), QStringLiteral("Fehler"));
+        if (terminate_)
+            terminate_();
+    }
+    return port.isOpen();
+}
+
+void Link::SendCommand(SerialLine& port, const QString& text) {
+    debug(port.deviceName(), QStringLiteral(">"), text);
+    if (!port.write(text.toLatin1())) {
+        // The command is lost; nothing is retried. The caller goes on as if it had been sent.
+        qCWarning(lcLink) << "send on" << port.deviceName() << "failed:" << port.errorString();
+        dialogs_.message(port.errorString());
+    }
+}
+
+QString Link::ReadReply(bool echo) {
+    if (!replyQueue_ || replyQueue_->empty())
+        return {};
+    QString line = std::move(replyQueue_->front());
+    replyQueue_->pop_front();
+    const int from = replyPorts_.empty() ? 0 : replyPorts_.front();
+    if (!replyPorts_.empty())
+        replyPorts_.pop_front();
+    debug(from == 2 ? com2_.deviceName() : com1_.deviceName(), QStringLiteral("<"), line);
+    if (echo)
+        view_.addLogLine(line);
+    return line;
+}
+
+QString Link::SendAndWait(SerialLine& port, const QString& SendMsg) {
+    SendCommand(port, SendMsg);
+    const Millis start = clock_.monotonicNow();
+    QString result;
+    for (;;) {
+        result = ReadReply(true);
+        if (!result.isEmpty())
+            break;
+        const Millis elapsed = clock_.monotonicNow() - start;
+        if (elapsed > kReplyWait)
+            break;
+        clock_.waitForEvents(kReplyWait - elapsed + Millis(1));
+    }
+    return result;
+}
+
+void Link::ComPort1RxChar() { receive(*port1_); }
+void Link::ComPort2RxChar() { receive(*port2_); }
+
+void Link::receive(Port& port) {
+    while (port.line.bytesAvailable() > 0) {
+        const QByteArray bytes = port.line.readAll();
+        if (bytes.isEmpty())
+            break;
+        port.assembler.feed(bytes);
+    }
+}
+
+void Link::queueLine(Port& port, const QByteArray& line) {
+    const QString text = QString::fromLatin1(line);
+    if (isDataLine(line)) {
+        LineQueue* queue = port.number == 1 ? dataQueue1_.get() : dataQueue2_.get();
+        if (queue)
+            queue->push_back(text);
+        return;
+    }
+    if (!replyQueue_)
+        return;
+    replyQueue_->push_back(text);
+    replyPorts_.push_back(port.number);
+}
+
+void Link::onLost(Port& port, const QString& reason) {
+    const QString text = QStringLiteral("%1: %2").arg(port.line.deviceName(), reason);
+    qCWarning(lcLink).noquote() << "line lost:" << text;
+    view_.addLogLine(text);
+    view_.setStatusText(text);
+    debug(port.line.deviceName(), QStringLiteral("!"), reason);
+    Q_EMIT portLost(port.line.deviceName(), reason);
+}
+
+void Link::debug(const QString& port, const QString& direction, const QString& text) {
+    if (DebugLevel > 0 && debugLog_)
+        debugLog_->write(port, direction, text);
+}
+
+} // namespace korvat

@@ -1,0 +1,93 @@
+#pragma once
+// The two serial lines to the instrument, their line queues and the primitives every other part
+// talks through: open a port, send a command, take a reply, send and wait for a reply.
+
+#include "link/DebugLog.h"
+#include "link/LineAssembler.h"
+#include "link/SerialLine.h"
+#include "util/Clock.h"
+
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace korvat {
+
+class Dialogs;
+class FormView;
+
+using LineQueue = std::deque<QString>;
+
+class Link : public QObject {
+    Q_OBJECT
+public:
+    static constexpr Millis kReplyWait{5000};
+
+    Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, FormView& view,
+         QObject* parent = nullptr);
+    ~Link() override;
+
+    SerialLine& ComPort1() { return com1_; }
+    SerialLine& ComPort2() { return com2_; }
+
+    // What to do when a port cannot be opened at all: the program is asked to end. The request
+    // takes effect once control is back in the event loop; the caller runs on until then.
+    void setTerminateRequest(std::function<void()> request) { terminate_ = std::move(request); }
+    void setDebugLevel(int level) { DebugLevel = level; }
+    void setDebugLog(std::unique_ptr<DebugLog> log) { debugLog_ = std::move(log); }
+
+    // Queues live from start-up to the close of the window. Lines that arrive while a queue does
+    // not exist are dropped.
+    void createQueues(bool withSecondDataQueue);
+    void releaseQueues();
+    LineQueue* ReplyQueue() { return replyQueue_.get(); }
+    LineQueue* DataQueue1() { return dataQueue1_.get(); }
+    LineQueue* DataQueue2() { return dataQueue2_.get(); }
+
+    bool OpenComPort(SerialLine& port);
+    void SendCommand(SerialLine& port, const QString& text);
+    QString ReadReply(bool echo);
+    // Sends and returns the first reply line that turns up within 5 s (monotonic), else "".
+    // Pending events keep running meanwhile, without spinning the processor.
+    QString SendAndWait(SerialLine& port, const QString& SendMsg);
+
+    // Receive handlers of the two ports.
+    void ComPort1RxChar();
+    void ComPort2RxChar();
+
+    int DebugLevel = 0;
+
+Q_SIGNALS:
+    // A port went away (device removed, far end closed).
+    void portLost(const QString& deviceName, const QString& reason);
+
+private:
+    struct Port {
+        SerialLine& line;
+        LineAssembler assembler;
+        int number;
+    };
+    void receive(Port& port);
+    void queueLine(Port& port, const QByteArray& line);
+    void onLost(Port& port, const QString& reason);
+    void debug(const QString& port, const QString& direction, const QString& text);
+
+    SerialLine& com1_;
+    SerialLine& com2_;
+    Clock& clock_;
+    Dialogs& dialogs_;
+    FormView& view_;
+    std::function<void()> terminate_;
+    std::unique_ptr<DebugLog> debugLog_;
+    std::unique_ptr<LineQueue> replyQueue_;
+    std::unique_ptr<LineQueue> dataQueue1_;
+    std::unique_ptr<LineQueue> dataQueue2_;
+    // The port each reply came from, alongside ReplyQueue, for the debug log only.
+    std::deque<int> replyPorts_;
+    std::unique_ptr<Port> port1_;
+    std::unique_ptr<Port> port2_;
+};
+
+} // namespace korvat

@@ -1,0 +1,100 @@
+#include "link/QtSerialLine.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMetaObject>
+
+Q_LOGGING_CATEGORY(lcSerial, "korvat.link.serial")
+
+namespace korvat {
+
+namespace {
+constexpr int kWriteTimeoutMs = 1000;
+const char* const kClosedPortText = "Can't perform this operation on a closed port";
+} // namespace
+
+QtSerialLine::QtSerialLine(QObject* parent) : SerialLine(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &SerialLine::readyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
+}
+
+bool QtSerialLine::deviceExists() const {
+    // QFileInfo follows links: a dangling link to a vanished pseudo-terminal counts as missing.
+    // Bare names ("COM3", "ttyUSB0") are looked up under /dev as QSerialPort does.
+    if (name_.isEmpty())
+        return false;
+    if (QFileInfo::exists(name_))
+        return true;
+    return !name_.contains(QLatin1Char('/')) && QFileInfo::exists(QStringLiteral("/dev/") + name_);
+}
+
+bool QtSerialLine::open(const LineSettings& s) {
+    error_.clear();
+    lossPending_ = false;
+    port_.setPortName(name_);
+    port_.setBaudRate(s.baudRate);
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+    port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_.setParity(s.parity ? QSerialPort::EvenParity : QSerialPort::NoParity);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        error_ = port_.errorString();
+        return false;
+    }
+    // A pseudo-terminal has no modem lines: the ioctl fails with UnsupportedOperationError there,
+    // which is harmless. On a real port the lines must be held inactive, so any other failure counts.
+    const bool dtrOk = port_.setDataTerminalReady(s.dtr);
+    const bool rtsOk = port_.setRequestToSend(s.rts);
+    if ((!dtrOk || !rtsOk) && port_.error() != QSerialPort::UnsupportedOperationError) {
+        error_ = port_.errorString();
+        port_.close();
+        return false;
+    }
+    port_.clearError();
+    return true;
+}
+
+void QtSerialLine::close() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool QtSerialLine::write(const QByteArray& bytes) {
+    if (!port_.isOpen()) {
+        error_ = QString::fromLatin1(kClosedPortText);
+        return false;
+    }
+    if (port_.write(bytes) != bytes.size()) {
+        error_ = port_.errorString();
+        return false;
+    }
+    while (port_.bytesToWrite() > 0) {
+        if (!port_.waitForBytesWritten(kWriteTimeoutMs)) {
+            error_ = QStringLiteral("Timeout");
+            return false;
+        }
+    }
+    return true;
+}
+
+void QtSerialLine::onError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    // When the far end of the line dies Qt reports the error over and over while the port stays
+    // open; close it once, from the event loop, and tell the owner once.
+    if (lossPending_)
+        return;
+    lossPending_ = true;
+    const QString reason = port_.errorString();
+    qCWarning(lcSerial) << "line" << name_ << "lost:" << reason;
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+            close();
+            error_ = reason;
+            Q_EMIT lost(reason);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace korvat

@@ -1,0 +1,35 @@
+#pragma once
+// A serial line on a real port or a pseudo-terminal, through QSerialPort.
+
+#include "link/SerialLine.h"
+
+#include <QSerialPort>
+
+namespace korvat {
+
+class QtSerialLine final : public SerialLine {
+    Q_OBJECT
+public:
+    explicit QtSerialLine(QObject* parent = nullptr);
+
+    QString deviceName() const override { return name_; }
+    void setDeviceName(const QString& name) override { name_ = name; }
+    bool deviceExists() const override;
+    bool open(const LineSettings& settings) override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
+    bool write(const QByteArray& bytes) override;
+    qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
+    QByteArray readAll() override { return port_.readAll(); }
+    QString errorString() const override { return error_; }
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    QString name_;
+    QString error_;
+    bool lossPending_ = false;
+};
+
+} // namespace korvat

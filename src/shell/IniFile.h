@@ -1,0 +1,51 @@
+#pragma once
+// The initialisation file, read and written one key at a time. Sections and keys match without
+// regard to letter case; lines end in CR LF; the text is Windows-1252. Every read opens the file
+// afresh and every write replaces it atomically (temporary file, then rename), so a power cut
+// never leaves a half-written file and what a handler wrote is on disk when it returns.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace korvat {
+
+class IniFile {
+public:
+    explicit IniFile(QString path) : path_(std::move(path)) {}
+
+    const QString& path() const { return path_; }
+    bool exists() const;
+
+    // Text values; longer than 2047 characters are cut when read.
+    QString readString(const QString& section, const QString& key, const QString& fallback) const;
+    // Decimal, "$" or "0x" hexadecimal; anything else (or a missing key) gives the fallback.
+    int readInteger(const QString& section, const QString& key, int fallback) const;
+    // A float under the process locale. Missing key: the fallback. Text that does not parse:
+    // nullopt, with an error text that names the file and the key.
+    std::optional<double> readFloat(const QString& section, const QString& key, double fallback,
+                                    QString* error = nullptr) const;
+
+    // Each returns false when the file could not be written; lastError() then names the file.
+    bool writeString(const QString& section, const QString& key, const QString& value);
+    bool writeInteger(const QString& section, const QString& key, int value);
+    bool writeFloat(const QString& section, const QString& key, double value);
+    // Several keys in one replace (used when the file is created).
+    struct Entry {
+        QString section, key, value;
+    };
+    bool writeEntries(const std::vector<Entry>& entries);
+
+    const QString& lastError() const { return lastError_; }
+
+private:
+    std::optional<QString> lookup(const QString& section, const QString& key) const;
+    QStringList readLines() const;
+
+    QString path_;
+    QString lastError_;
+};
+
+} // namespace korvat

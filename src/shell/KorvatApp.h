@@ -1,0 +1,100 @@
+#pragma once
+// The program without its window: configuration, the link to the instrument, start-up and the
+// handlers that write settings back. The window forwards its events here and shows what it is
+// told through FormView; tests drive the same object with a recorder and the in-process instrument.
+
+#include "link/Link.h"
+#include "link/Registers.h"
+#include "link/StatusPoll.h"
+#include "shell/Config.h"
+#include "shell/IniFile.h"
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace korvat {
+
+class Clock;
+class Dialogs;
+class FormView;
+class SerialLine;
+
+enum class StartupOutcome {
+    Running, // identified; the timer may run
+    Halted,  // a file problem stopped start-up: the window opens without a connection
+    Ended,   // identification failed or a port failed to open: the program ends
+};
+
+class KorvatApp {
+public:
+    struct Environment {
+        FormView& view;
+        Dialogs& dialogs;
+        Clock& clock;
+        SerialLine& com1;
+        SerialLine& com2;
+        QString programDir; // folder of the program file, with a trailing separator
+    };
+
+    explicit KorvatApp(Environment env);
+
+    // Start-up: everything from the window title to the instrument's known state. `translate`
+    // runs the caption walk with the chosen language offset.
+    StartupOutcome FormCreate(const std::function<void(int)>& translate);
+    // Releases the line queues; nothing is saved (every setting was written when it was edited).
+    void FormClose();
+
+    // Settings handlers: each reads its control, stores the field and writes the key at once.
+    void UpdateStartzelle();
+    void UpdateAnzahlZellen();
+    void UpdateMesszeit();
+    void UpdateAnzahlMessreihen();
+    void UpdateDurchbruchschwelle();
+    void editLimitFPDExit();
+    void UpdateMengeIsobuthan();
+    void UpdateMengeSulfur();
+    void editInfoExit(int line); // editInfo1Exit .. editInfo3Exit
+    void editScaleExit();
+    void editScaleMinExit();
+    void rgStandardClick(int item);
+    void PageControlExit();
+    // Measuring-chamber setpoint: clamp to 20..40 °C, store, send and wait for the reply.
+    void btnMesskammerSetClick();
+
+    Link& link() { return link_; }
+    IniFile& ini() { return ini_; }
+    const Settings& settings() const { return settings_; }
+    Registers& registers() { return regs_; }
+    const std::vector<TUpdateObject>& UpdateList() const { return UpdateList_; }
+
+    int ID = 0;
+    TDeviceTyp DeviceTyp = TDeviceTyp::FID;
+    QString sSerialNumber;
+    bool FIDBaseDraw = false;
+    int runTag = 0;
+    QString sDateiname;
+
+private:
+    StartupOutcome identifySinglePort();
+    StartupOutcome identifyTwoPorts();
+    void showSettings();
+    void endProgramBox(const QString& middle);
+    bool write(const char* section, const char* key, const QString& value);
+    std::optional<int> readIntEdit(const QString& control);
+    std::optional<double> readFloatEdit(const QString& control);
+    QString T(int n) const;
+
+    FormView& view_;
+    Dialogs& dialogs_;
+    Clock& clock_;
+    QString programDir_;
+    IniFile ini_;
+    Settings settings_;
+    Registers regs_;
+    std::vector<TUpdateObject> UpdateList_;
+    Link link_;
+    bool terminateRequested_ = false;
+};
+
+} // namespace korvat

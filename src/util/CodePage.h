@@ -1,0 +1,15 @@
+#pragma once
+// The 8-bit code page of the configuration file, the substance lists and the results file:
+// Windows-1252 on every platform, so files move between this program, the lab's spreadsheets and
+// older installations unchanged.
+
+#include <QByteArray>
+#include <QString>
+
+namespace korvat {
+
+QString fromCp1252(const QByteArray& bytes);
+// Characters the code page lacks become "?".
+QByteArray toCp1252(const QString& text);
+
+} // namespace korvat

@@ -1,0 +1,97 @@
+#include "util/NumberText.h"
+
+#include <cmath>
+#include <limits>
+
+namespace korvat {
+
+namespace {
+
+QLocale plain(const QLocale& locale) {
+    QLocale l = locale;
+    l.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    return l;
+}
+
+// "1,2346E+005": mantissa with precision - 1 decimals, a signed exponent of at least three digits.
+QString exponentForm(double value, int precision, const QLocale& locale) {
+    QString s = plain(locale).toString(value, 'E', std::max(precision - 1, 0));
+    const int e = s.indexOf(QLatin1Char('E'));
+    if (e < 0)
+        return s;
+    QString mantissa = s.left(e);
+    QString exponent = s.mid(e + 1);
+    QChar sign = QLatin1Char('+');
+    if (!exponent.isEmpty() && (exponent[0] == QLatin1Char('+') || exponent[0] == QLatin1Char('-'))) {
+        sign = exponent[0];
+        exponent.remove(0, 1);
+    }
+    while (exponent.size() < 3)
+        exponent.prepend(QLatin1Char('0'));
+    return mantissa + QLatin1Char('E') + sign + exponent;
+}
+
+} // namespace
+
+QString formatGeneral(double value, const QLocale& locale) {
+    if (!std::isfinite(value))
+        return QString::number(value);
+    return plain(locale).toString(value, 'g', 15).toUpper();
+}
+
+QString formatFixed(double value, int precision, int decimals, const QLocale& locale) {
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (std::fabs(value) >= std::pow(10.0, precision))
+        return exponentForm(value, precision, locale);
+    return plain(locale).toString(value, 'f', decimals);
+}
+
+std::optional<double> parseFloat(const QString& text, const QLocale& locale) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const double v = plain(locale).toDouble(t, &ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> parseInteger(const QString& text) {
+    QString t = text.trimmed();
+    bool negative = false;
+    if (t.startsWith(QLatin1Char('-')) || t.startsWith(QLatin1Char('+'))) {
+        negative = t.startsWith(QLatin1Char('-'));
+        t.remove(0, 1);
+    }
+    int base = 10;
+    if (t.startsWith(QLatin1Char('$'))) {
+        base = 16;
+        t.remove(0, 1);
+    } else if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        base = 16;
+        t.remove(0, 2);
+    }
+    if (t.isEmpty())
+        return std::nullopt;
+    for (QChar c : t) {
+        const bool digit = c.isDigit() && c.unicode() < 128;
+        const bool hex = base == 16 && QStringLiteral("abcdefABCDEF").contains(c);
+        if (!digit && !hex)
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qlonglong v = t.toLongLong(&ok, base);
+    if (!ok)
+        return std::nullopt;
+    const qlonglong signedValue = negative ? -v : v;
+    // Hex texts describe bit patterns: "$FFFFFFFF" reads as -1, as a 32-bit integer would.
+    if (base == 16 && !negative && v <= 0xFFFFFFFFLL)
+        return static_cast<int>(static_cast<quint32>(v));
+    if (signedValue < std::numeric_limits<int>::min() || signedValue > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(signedValue);
+}
+
+} // namespace korvat

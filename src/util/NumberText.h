@@ -1,0 +1,26 @@
+#pragma once
+// The number forms the program shows, writes and reads. Everything the operator sees or a file
+// keeps uses the process locale (a German system writes 19,6); protocol text never comes here.
+
+#include <QLocale>
+#include <QString>
+#include <optional>
+
+namespace korvat {
+
+// General notation with up to 15 significant digits: 100 -> "100", 19.6 -> "19,6" (German).
+QString formatGeneral(double value, const QLocale& locale = QLocale());
+
+// Fixed notation with `decimals` digits while the value fits into `precision` significant digits,
+// exponent notation beyond that ("1,2346E+005"). Edits use (precision 5, 1 decimal) and
+// (precision 6, 2 decimals).
+QString formatFixed(double value, int precision, int decimals, const QLocale& locale = QLocale());
+
+// A float typed by the operator or stored in a file, under the locale's decimal separator.
+// Leading and trailing blanks are allowed; group separators are not.
+std::optional<double> parseFloat(const QString& text, const QLocale& locale = QLocale());
+
+// An integer: decimal, or hexadecimal with a "$", "0x" or "0X" prefix; an optional sign.
+std::optional<int> parseInteger(const QString& text);
+
+} // namespace korvat
