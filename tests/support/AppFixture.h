@@ -1,0 +1,70 @@
+#pragma once
+// A program without its window: KorvatApp in a temporary program folder, with the recording view
+// and dialogs, a manual clock and the in-process virtual instrument on both lines.
+
+#include "model/InProcessInstrument.h"
+#include "shell/KorvatApp.h"
+#include "support/RecordingDialogs.h"
+#include "support/RecordingView.h"
+#include "util/Clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace korvat::test {
+
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+struct AppFixture {
+    explicit AppFixture(sim::InstrumentOptions options = {})
+        : instrument(std::make_unique<sim::InProcessInstrument>(options)) {
+        instrument->follow(clock);
+        dir = folder.path() + QLatin1Char('/');
+        writeFile(dir + "CH-Substanzen.txt", "Aceton=2,05\r\nToluol=0,57\r\n");
+        writeFile(dir + "S-Substanzen.txt", "THT=1,00\r\n");
+    }
+
+    // Writes a Korvat.ini from "Section/Key=value" lines, pointing at the in-process lines unless
+    // the lines name the ports themselves.
+    void writeIni(const QStringList& lines) {
+        IniFile ini(dir + "Korvat.ini");
+        std::vector<IniFile::Entry> entries{{"Communication", "ComPortA", instrument->mainLine().deviceName()},
+                                            {"Communication", "ComPortB", instrument->fpdLine().deviceName()}};
+        for (const QString& l : lines) {
+            const int slash = l.indexOf('/');
+            const int eq = l.indexOf('=', slash);
+            entries.push_back({l.left(slash), l.mid(slash + 1, eq - slash - 1), l.mid(eq + 1)});
+        }
+        ini.writeEntries(entries);
+    }
+
+    KorvatApp& app() {
+        if (!app_)
+            app_ = std::make_unique<KorvatApp>(KorvatApp::Environment{
+                view, dialogs, clock, instrument->mainLine(), instrument->fpdLine(), dir});
+        return *app_;
+    }
+
+    StartupOutcome start() {
+        return app().FormCreate([this](int offset) { translatedWith = offset; });
+    }
+
+    QTemporaryDir folder;
+    QString dir;
+    ManualClock clock;
+    RecordingView view;
+    RecordingDialogs dialogs;
+    std::unique_ptr<sim::InProcessInstrument> instrument;
+    int translatedWith = -1;
+
+private:
+    std::unique_ptr<KorvatApp> app_;
+};
+
+} // namespace korvat::test
