@@ -1,0 +1,219 @@
+// The serial link: assembling bytes into lines and routing them to the queues, sending, taking
+// replies, the reply wait with its 5 s limit, opening ports, and the debug log.
+
+#include "link/LineAssembler.h"
+#include "link/Link.h"
+#include "model/InProcessLine.h"
+#include "support/RecordingDialogs.h"
+#include "support/RecordingView.h"
+#include "util/Clock.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::sim::InProcessLine;
+using korvat::test::RecordingDialogs;
+using korvat::test::RecordingView;
+
+namespace {
+
+struct LinkFixture : ::testing::Test {
+    LinkFixture() : com1("A"), com2("B"), link(com1, com2, clock, dialogs, view) {
+        link.createQueues(true);
+        link.setTerminateRequest([this] { ++terminateRequests; });
+    }
+    void openBoth() {
+        ASSERT_TRUE(link.OpenComPort(com1));
+        ASSERT_TRUE(link.OpenComPort(com2));
+    }
+    void arrive(InProcessLine& line, const QByteArray& bytes) {
+        line.feedReceived(bytes);
+        QCoreApplication::processEvents();
+    }
+    QStringList queue(LineQueue* q) { return q ? QStringList(q->begin(), q->end()) : QStringList(); }
+
+    ManualClock clock;
+    RecordingView view;
+    RecordingDialogs dialogs;
+    InProcessLine com1, com2;
+    Link link;
+    int terminateRequests = 0;
+};
+
+} // namespace
+
+TEST(LineAssembler, SplitsAndJoinsLines) {
+    const struct {
+        std::vector<QByteArray> chunks;
+        QStringList lines;
+        QByteArray partial;
+    } cases[] = {
+        {{"ab\n", "cd\r"}, {"abcd"}, ""},           // LF dropped, one line over two notifications
+        {{"\r\r"}, {}, ""},                         // CR on an empty buffer gives nothing
+        {{":SG0258\r:VG", "0100\r"}, {":SG0258", ":VG0100"}, ""},
+        {{"[A0FFFFF\r\n]A100010\r"}, {"[A0FFFFF", "]A100010"}, ""},
+        {{"tail"}, {}, "tail"},                     // no CR yet: stays in the buffer
+    };
+    for (const auto& c : cases) {
+        QStringList got;
+        LineAssembler a([&](const QByteArray& l) { got.append(QString::fromLatin1(l)); }, {});
+        for (const auto& chunk : c.chunks)
+            a.feed(chunk);
+        EXPECT_EQ(got, c.lines);
+        EXPECT_EQ(a.partial(), c.partial);
+    }
+}
+
+TEST(LineAssembler, OverlongPartialLineIsDroppedAndTheNextLineSurvives) {
+    QStringList got;
+    int overflows = 0;
+    LineAssembler a([&](const QByteArray& l) { got.append(QString::fromLatin1(l)); },
+                    [&](const QByteArray&) { ++overflows; });
+    a.feed(QByteArray(LineAssembler::kMaxLineLength + 100, 'x'));
+    a.feed("still garbage\r:SG0258\r");
+    EXPECT_EQ(overflows, 1);
+    EXPECT_EQ(got, QStringList{":SG0258"});
+    // Exactly at the limit is still a line.
+    got.clear();
+    a.feed(QByteArray(LineAssembler::kMaxLineLength, 'y') + "\r");
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got[0].size(), LineAssembler::kMaxLineLength);
+}
+
+TEST_F(LinkFixture, LinesAreRoutedByTheirFirstCharacterAndPortsInterleave) {
+    openBoth();
+    arrive(com1, "[A0FFFFF\r:SG0258\r");
+    arrive(com2, "/A100010\r :X\r");
+    arrive(com1, "]A100001\r:VG0100\r");
+    EXPECT_EQ(queue(link.DataQueue1()), (QStringList{"[A0FFFFF", "]A100001"}));
+    EXPECT_EQ(queue(link.DataQueue2()), QStringList{"/A100010"});
+    EXPECT_EQ(queue(link.ReplyQueue()), (QStringList{":SG0258", " :X", ":VG0100"}));
+}
+
+TEST_F(LinkFixture, ReadReplyTakesTheOldestLineAndLogsIt) {
+    openBoth();
+    EXPECT_EQ(link.ReadReply(true), "");
+    EXPECT_TRUE(view.log.isEmpty());
+    arrive(com1, ":one\r:two\r");
+    EXPECT_EQ(link.ReadReply(true), ":one");
+    EXPECT_EQ(link.ReadReply(false), ":two");
+    EXPECT_EQ(view.log, QStringList{":one"});
+}
+
+TEST_F(LinkFixture, SendAndWaitReturnsAWaitingLineAtOnce) {
+    openBoth();
+    arrive(com1, ":old\r");
+    const Millis before = clock.monotonicNow();
+    EXPECT_EQ(link.SendAndWait(com1, "<SG\r"), ":old");
+    EXPECT_EQ(clock.monotonicNow(), before);
+    EXPECT_EQ(com1.writtenData(), "<SG\r");
+}
+
+TEST_F(LinkFixture, SendAndWaitGivesUpJustAfterFiveSeconds) {
+    openBoth();
+    const Millis before = clock.monotonicNow();
+    EXPECT_EQ(link.SendAndWait(com1, "<SN\r"), "");
+    const Millis waited = clock.monotonicNow() - before;
+    EXPECT_GT(waited, Millis(5000));
+    EXPECT_LE(waited, Millis(5020));
+}
+
+TEST_F(LinkFixture, SendAndWaitTakesAReplyThatArrivesWhileWaiting) {
+    openBoth();
+    bool sent = false;
+    clock.onAdvance([&](Millis now) {
+        if (!sent && now >= Millis(4990)) {
+            sent = true;
+            com2.feedReceived(":late\r");
+        }
+    });
+    EXPECT_EQ(link.SendAndWait(com1, "<SN\r"), ":late"); // any port's reply answers
+    EXPECT_LT(clock.monotonicNow(), Millis(5100));
+}
+
+TEST_F(LinkFixture, SendAndWaitIsNotFooledByTheWallClock) {
+    openBoth();
+    clock.onAdvance([&](Millis now) {
+        if (now == Millis(100))
+            clock.shiftWallClock(Millis(-3600 * 1000)); // clocks go back an hour
+    });
+    EXPECT_EQ(link.SendAndWait(com1, "<SN\r"), "");
+    EXPECT_LE(clock.monotonicNow(), Millis(5020));
+}
+
+TEST_F(LinkFixture, SendCommandOnAClosedPortReportsAndReturns) {
+    link.SendCommand(com1, "<PSFF\r");
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "Can't perform this operation on a closed port");
+    EXPECT_EQ(com1.writtenData(), "");
+}
+
+TEST_F(LinkFixture, OpeningAMissingDeviceShowsEntry27WithoutEndingTheProgram) {
+    com1.setExists(false);
+    EXPECT_FALSE(link.OpenComPort(com1));
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Schnittstelle nicht verfügbar");
+    EXPECT_EQ(dialogs.boxes[0].caption, "A");
+    EXPECT_EQ(terminateRequests, 0);
+}
+
+TEST_F(LinkFixture, AFailingOpenShowsEntry28AndAsksToEnd) {
+    com2.setOpenResult(false);
+    EXPECT_FALSE(link.OpenComPort(com2));
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Beim öffnen dsr seriellen AnschlussesB");
+    EXPECT_EQ(dialogs.boxes[0].caption, "Fehler");
+    EXPECT_EQ(terminateRequests, 1);
+}
+
+TEST_F(LinkFixture, OpenUsesTheInstrumentsLineSettings) {
+    openBoth();
+    const LineSettings s = com1.lastSettings();
+    EXPECT_EQ(s.baudRate, 115200);
+    EXPECT_EQ(s.dataBits, 8);
+    EXPECT_EQ(s.stopBits, 2);
+    EXPECT_FALSE(s.parity);
+    EXPECT_FALSE(s.dtr);
+    EXPECT_FALSE(s.rts);
+}
+
+TEST_F(LinkFixture, ALostLineIsReportedOnceWithoutAMessageBox) {
+    openBoth();
+    com1.injectLoss("device removed");
+    com1.injectLoss("device removed");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.log.filter("device removed").size(), 1);
+    EXPECT_TRUE(view.status.contains("device removed"));
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+}
+
+TEST_F(LinkFixture, LinesArrivingAfterTheQueuesAreReleasedAreDropped) {
+    openBoth();
+    link.releaseQueues();
+    arrive(com1, ":late\r[A100001\r");
+    EXPECT_EQ(link.ReplyQueue(), nullptr);
+    EXPECT_EQ(link.ReadReply(true), "");
+}
+
+TEST_F(LinkFixture, DebugLogRecordsCommandsAndRepliesOnlyWhenEnabled) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("debug.log");
+    link.setDebugLog(std::make_unique<DebugLog>(clock, path));
+    openBoth();
+    link.SendCommand(com1, "<SG\r");
+    EXPECT_FALSE(QFile::exists(path));
+
+    link.setDebugLevel(1);
+    link.SendCommand(com1, "<VG\r");
+    arrive(com2, ":SN2B\r");
+    link.ReadReply(true);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith("A > <VG\\r"));
+    EXPECT_TRUE(lines[1].endsWith("B < :SN2B"));
+}
