@@ -2,6 +2,7 @@
 // A FormView that remembers what the core told it, for tests without a window.
 
 #include "shell/FormView.h"
+#include "support/QtPrinters.h"
 
 #include <QHash>
 #include <QMap>

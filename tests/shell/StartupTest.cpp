@@ -1,0 +1,185 @@
+// Start-up against the in-process instrument: what the window shows, what is sent, and every way
+// identification can fail. (Crossed cables need real device names and run over pseudo-terminals
+// in the end-to-end suite.)
+
+#include "support/AppFixture.h"
+#include "util/Utils.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+using korvat::test::writeFile;
+
+namespace {
+sim::InstrumentOptions twoConverters() {
+    sim::InstrumentOptions o;
+    o.twoConverters = true;
+    return o;
+}
+} // namespace
+
+TEST(Startup, SinglePortIdentifiesAndPutsTheInstrumentIntoAKnownState) {
+    AppFixture f;
+    f.writeIni({"Language/Code=DE", "Calibration/FIDCalArea=999", "Calibration/FPDCalArea=1000",
+                "Preferences/Standard=ASTM"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    KorvatApp& app = f.app();
+
+    EXPECT_EQ(f.translatedWith, 0);
+    EXPECT_TRUE(f.view.windowCaption.startsWith("KORVAT-PC Version "));
+    EXPECT_EQ(app.sSerialNumber, "SN4A01-0815");
+    EXPECT_EQ(f.view.connections[0], std::make_pair(QString("KORVAT-SIM-A SN4A01-0815"), true));
+    EXPECT_EQ(f.view.connections[1], std::make_pair(QString("KORVAT-SIM-B --------"), false));
+    EXPECT_EQ(f.instrument->mainLine().writtenData(),
+              "\r\n<SN\r\n<PSFF\r<V1SFF\r<V2SFF\r<LSEF\r<D?\r<12Z0100\r");
+    EXPECT_EQ(app.registers().DispByte, 0xEF);
+    EXPECT_EQ(app.UpdateList().size(), 7u);
+    EXPECT_TRUE(f.view.leds["ledPower"]);
+    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    EXPECT_FALSE(f.view.enabled["btnStop"]);
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+
+    // What the window shows from the file.
+    EXPECT_EQ(f.view.backgrounds["editIsobutan"], (Rgb{254, 169, 148})); // 999: not calibrated
+    EXPECT_EQ(f.view.backgrounds["editSulfur"], (Rgb{125, 198, 117}));   // 1000: calibrated
+    EXPECT_EQ(f.view.itemIndexes["rgStandard"], 0);
+    EXPECT_EQ(f.view.texts["lblVentilblock"], "--- ° C");
+    EXPECT_EQ(f.view.texts["lblHVoltage"], "---- V");
+    EXPECT_EQ(f.view.texts["lblRunToBreak2"], "Laufzeit --:-- ");
+    EXPECT_EQ(f.view.texts["lblStartrun"], "Stop");
+    EXPECT_EQ(f.view.chartTitle, "Diagramm");
+    EXPECT_EQ(f.view.seriesTitles[0], "FID Kanal (µV)");
+    EXPECT_EQ(f.view.bottomMax, 60);
+    EXPECT_EQ(f.view.leftMax, 20000);
+    EXPECT_EQ(f.view.valueLists["ValueListEditor1"], (QStringList{"Aceton=2,05", "Toluol=0,57"}));
+    EXPECT_EQ(f.view.texts["lblFIDCalInfo"], "Isobutan (ppm)");
+}
+
+TEST(Startup, TwoPortsIdentifyBothConverters) {
+    AppFixture f(twoConverters());
+    f.writeIni({"DeviceTyp/Typ=FIDFPD", "Language/Code=US"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    EXPECT_EQ(f.translatedWith, 1000);
+    EXPECT_EQ(f.app().DeviceTyp, TDeviceTyp::FIDFPD);
+    EXPECT_EQ(f.view.connections[0].first, "KORVAT-SIM-A SN4A01-0815");
+    EXPECT_EQ(f.view.connections[1], std::make_pair(QString("KORVAT-SIM-B SN2B01-0816"), true));
+    EXPECT_EQ(f.app().UpdateList().size(), 11u);
+    EXPECT_EQ(f.instrument->fpdLine().writtenData(), "<SN\r<12Z0100\r");
+    EXPECT_TRUE(f.instrument->mainLine().writtenData().startsWith("<SN\r<PSFF\r"));
+}
+
+TEST(Startup, WithoutTheSecondConverterFallsBackToFid) {
+    AppFixture f; // the FPD device is missing
+    f.writeIni({"DeviceTyp/Typ=FIDFPD", "Language/Code=DE"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    EXPECT_EQ(f.app().DeviceTyp, TDeviceTyp::FID);
+    EXPECT_EQ(f.dialogs.texts(), (QStringList{"Fehler: Schnittstelle nicht verfügbar",
+                                              "AD-Wandler für FPD nicht gefunden! Schalte auf FID Mode."}));
+    EXPECT_EQ(f.app().UpdateList().size(), 7u);
+    EXPECT_EQ(f.view.connections[1], std::make_pair(QString("KORVAT-SIM-B --------"), false));
+    EXPECT_EQ(f.instrument->mainLine().writtenData().count("<12Z0100\r"), 1);
+    EXPECT_EQ(f.instrument->fpdLine().writtenData(), "");
+}
+
+TEST(Startup, IdentificationFailuresEndTheProgram) {
+    const QString head = "Programm : KORVAT-PC\r" + GetVersionString() + "\r";
+    struct Case {
+        const char* name;
+        sim::InstrumentOptions options;
+        QString ini;
+        bool mainMissing;
+        bool secondFailsToOpen;
+        QStringList boxes;
+    };
+    sim::InstrumentOptions silent;
+    silent.silent = true;
+    sim::InstrumentOptions badId;
+    badId.badIdentification = true;
+    sim::InstrumentOptions silentTwo = twoConverters();
+    silentTwo.silent = true;
+    const Case cases[] = {
+        {"silent", silent, "DeviceTyp/Typ=FID", false, false,
+         {head + "KORVAT-SIM-A: AD-Wandler nicht gefunden. Programm wird beendet.\r"}},
+        {"no 4", badId, "DeviceTyp/Typ=FPD", false, false,
+         {head + "AD-Wandler hat keine I2C Schnittstelle ! Programm Abbruch\r"}},
+        {"missing", {}, "DeviceTyp/Typ=FID", true, false,
+         {"Fehler: Schnittstelle nicht verfügbar", head + "AD-Wandler nicht gefunden. Programm wird beendet.\r"}},
+        {"silent two", silentTwo, "DeviceTyp/Typ=FIDFPD", false, false,
+         {"KORVAT-SIM-A: AD-Wandler nicht gefunden. Programm wird beendet."}},
+        {"second open fails", twoConverters(), "DeviceTyp/Typ=FIDFPD", false, true,
+         {"Fehler: Beim öffnen dsr seriellen AnschlussesKORVAT-SIM-B",
+          "AD-Wandler für FPD nicht gefunden! Schalte auf FID Mode."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFixture f(c.options);
+        f.writeIni({"Language/Code=DE", c.ini});
+        f.instrument->mainLine().setExists(!c.mainMissing);
+        if (c.secondFailsToOpen)
+            f.instrument->fpdLine().setOpenResult(false);
+        EXPECT_EQ(f.start(), StartupOutcome::Ended);
+        EXPECT_EQ(f.dialogs.texts(), c.boxes);
+        EXPECT_FALSE(f.instrument->mainLine().isOpen() && !c.secondFailsToOpen);
+        EXPECT_FALSE(f.view.leds["ledPower"]);
+    }
+}
+
+TEST(Startup, WithoutAFileCreatesItAndComesUpInGerman) {
+    AppFixture f;
+    f.start(); // the in-process lines answer whatever they are called
+    EXPECT_TRUE(QFile::exists(f.dir + "Korvat.ini"));
+    EXPECT_EQ(f.translatedWith, 0);
+    EXPECT_EQ(f.app().DeviceTyp, TDeviceTyp::FID);
+    EXPECT_EQ(f.instrument->mainLine().deviceName(), "COM2");
+    EXPECT_EQ(f.instrument->fpdLine().deviceName(), "COM3");
+    EXPECT_EQ(f.view.itemIndexes["rgStandard"], 1);
+}
+
+TEST(Startup, LanguageAndStandardCodesMustMatchExactly) {
+    const struct {
+        const char* iniLine;
+        int offset;
+    } languages[] = {{"Info/SampleInfo1=x", 1000}, {"Language/Code=de", 0}, {"Language/Code=US", 1000},
+                     {"Language/Code=FR", 0}};
+    for (const auto& l : languages) {
+        AppFixture f;
+        f.writeIni({l.iniLine});
+        f.start();
+        EXPECT_EQ(f.translatedWith, l.offset) << l.iniLine;
+    }
+    AppFixture f;
+    f.writeIni({"Preferences/Standard=EN"});
+    f.start();
+    EXPECT_EQ(f.view.itemIndexes["rgStandard"], -1);
+}
+
+TEST(Startup, FileProblemsHaltStartupWithoutConnecting) {
+    {
+        AppFixture f;
+        f.writeIni({"Measurement/SampleFlow2=zwei"});
+        EXPECT_EQ(f.start(), StartupOutcome::Halted);
+        ASSERT_EQ(f.dialogs.boxes.size(), 1);
+        EXPECT_TRUE(f.dialogs.boxes[0].text.contains("SampleFlow2"));
+        EXPECT_FALSE(f.instrument->mainLine().isOpen());
+    }
+    {
+        AppFixture f;
+        f.writeIni({});
+        QFile::remove(f.dir + "S-Substanzen.txt");
+        EXPECT_EQ(f.start(), StartupOutcome::Halted);
+        ASSERT_EQ(f.dialogs.boxes.size(), 1);
+        EXPECT_TRUE(f.dialogs.boxes[0].text.contains("S-Substanzen.txt"));
+        EXPECT_FALSE(f.instrument->mainLine().isOpen());
+    }
+}
+
+TEST(Startup, CloseReleasesTheQueues) {
+    AppFixture f;
+    f.writeIni({});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    f.app().FormClose();
+    EXPECT_EQ(f.app().link().ReplyQueue(), nullptr);
+    EXPECT_EQ(f.app().link().DataQueue1(), nullptr);
+}

@@ -1,0 +1,271 @@
+// korvat-sim as a separate process on real pseudo-terminals, reached through QSerialPort as the
+// program reaches the instrument: the stdout handshake, the device links, identification on both
+// converters, closing and reopening a device, the received-line log, and a clean exit on SIGTERM
+// that removes the links. Every wait has a limit; the suite's tests end in "Pty" so they can be
+// filtered out where ptys are not available.
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStartLimitMs = 10000;
+constexpr int kReplyLimitMs = 5000;
+constexpr int kExitLimitMs = 5000;
+
+QString simBinary() {
+    const QByteArray dir = qgetenv("KORVAT_BIN_DIR");
+    return dir.isEmpty() ? QString() : QString::fromLocal8Bit(dir) + QStringLiteral("/korvat-sim");
+}
+
+// korvat-sim started with the given arguments; its handshake lines parsed.
+class SimProcess {
+public:
+    bool start(const QStringList& arguments, QString* failure) {
+        process_.setProgram(simBinary());
+        process_.setArguments(arguments);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+        if (!process_.waitForStarted(kStartLimitMs)) {
+            *failure = process_.errorString();
+            return false;
+        }
+        QDeadlineTimer deadline(kStartLimitMs);
+        while (!deadline.hasExpired()) {
+            while (process_.canReadLine()) {
+                const QByteArray line = process_.readLine().trimmed();
+                if (line == "READY")
+                    return true;
+                if (line.startsWith("A "))
+                    deviceA = QString::fromLocal8Bit(line.mid(2));
+                else if (line.startsWith("B "))
+                    deviceB = QString::fromLocal8Bit(line.mid(2));
+                else
+                    handshakeNoise.append(QString::fromLocal8Bit(line));
+            }
+            if (process_.state() == QProcess::NotRunning) {
+                *failure = QStringLiteral("korvat-sim exited with %1").arg(process_.exitCode());
+                return false;
+            }
+            process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        }
+        *failure = QStringLiteral("no READY within the limit");
+        return false;
+    }
+
+    // SIGTERM and wait; true when it left normally with exit code 0.
+    bool terminate() {
+        process_.terminate();
+        return process_.waitForFinished(kExitLimitMs) && process_.exitStatus() == QProcess::NormalExit &&
+               process_.exitCode() == 0;
+    }
+
+    ~SimProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(kExitLimitMs);
+        }
+    }
+
+    QString deviceA;
+    QString deviceB;
+    QStringList handshakeNoise;
+
+private:
+    QProcess process_;
+};
+
+// Opens the device the way the program does: 115200 8N2, no flow control, DTR and RTS low. A pty
+// has no modem lines, so those two calls fail there; the program tolerates that and so do we.
+std::unique_ptr<QSerialPort> openLikeTheProgram(const QString& device) {
+    auto port = std::make_unique<QSerialPort>(device);
+    if (!port->open(QIODevice::ReadWrite))
+        return nullptr;
+    port->setBaudRate(QSerialPort::Baud115200);
+    port->setDataBits(QSerialPort::Data8);
+    port->setStopBits(QSerialPort::TwoStop);
+    port->setParity(QSerialPort::NoParity);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    port->setDataTerminalReady(false);
+    port->setRequestToSend(false);
+    port->clearError();
+    return port;
+}
+
+// Sends and collects bytes until a CR has arrived or the limit passes.
+QByteArray exchange(QSerialPort& port, const QByteArray& command) {
+    port.write(command);
+    port.waitForBytesWritten(kReplyLimitMs);
+    QByteArray reply;
+    QDeadlineTimer deadline(kReplyLimitMs);
+    while (!reply.contains('\r') && !deadline.hasExpired()) {
+        if (port.bytesAvailable() > 0 || port.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            reply += port.readAll();
+    }
+    return reply;
+}
+
+TEST(KorvatSimServer, IdentifiesBothConvertersAndSurvivesReopenPty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found (KORVAT_BIN_DIR=" << qgetenv("KORVAT_BIN_DIR").constData()
+                     << ")";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString linkA = dir.filePath(QStringLiteral("korvat-A"));
+    const QString linkB = dir.filePath(QStringLiteral("korvat-B"));
+    const QString logPath = dir.filePath(QStringLiteral("sim.log"));
+    // A link left behind by an earlier run that died: it must be replaced.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/old-pty"), linkA));
+
+    SimProcess sim;
+    QString failure;
+    ASSERT_TRUE(sim.start({QStringLiteral("--fidfpd"), QStringLiteral("--link-a"), linkA,
+                           QStringLiteral("--link-b"), linkB, QStringLiteral("--log"), logPath},
+                          &failure))
+        << failure.toStdString();
+    EXPECT_TRUE(sim.handshakeNoise.isEmpty()) << sim.handshakeNoise.join('|').toStdString();
+    ASSERT_TRUE(sim.deviceA.startsWith(QStringLiteral("/dev/"))) << sim.deviceA.toStdString();
+    ASSERT_TRUE(sim.deviceB.startsWith(QStringLiteral("/dev/"))) << sim.deviceB.toStdString();
+    EXPECT_NE(sim.deviceA, sim.deviceB);
+    EXPECT_EQ(QFileInfo(linkA).symLinkTarget(), sim.deviceA);
+    EXPECT_EQ(QFileInfo(linkB).symLinkTarget(), sim.deviceB);
+
+    {
+        auto portA = openLikeTheProgram(linkA);
+        ASSERT_TRUE(portA);
+        const QByteArray reply = exchange(*portA, "\r\n<SN\r\n");
+        ASSERT_GE(reply.size(), 4) << reply.constData();
+        EXPECT_EQ(reply.at(0), ':');
+        EXPECT_EQ(reply.at(3), '4') << reply.constData();
+        EXPECT_TRUE(reply.endsWith('\r'));
+        EXPECT_FALSE(reply.contains('\n')) << "no echo, no LF";
+    }
+    {
+        auto portB = openLikeTheProgram(linkB);
+        ASSERT_TRUE(portB);
+        const QByteArray reply = exchange(*portB, "<SN\r");
+        ASSERT_GE(reply.size(), 4) << reply.constData();
+        EXPECT_EQ(reply.at(0), ':');
+        EXPECT_NE(reply.at(3), '4') << reply.constData();
+    }
+    {
+        // Port A was closed above; the program must be able to come back to it.
+        auto portA = openLikeTheProgram(linkA);
+        ASSERT_TRUE(portA);
+        const QByteArray reply = exchange(*portA, "\r<SN\r");
+        ASSERT_GE(reply.size(), 4) << reply.constData();
+        EXPECT_EQ(reply.at(3), '4');
+    }
+
+    ASSERT_TRUE(sim.terminate());
+    EXPECT_FALSE(QFileInfo(linkA).isSymLink()) << "links are removed on exit";
+    EXPECT_FALSE(QFileInfo(linkB).isSymLink());
+
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    int fromA = 0;
+    int fromB = 0;
+    for (const QByteArray& line : lines) {
+        fromA += line.endsWith(" A <SN") ? 1 : 0;
+        fromB += line.endsWith(" B <SN") ? 1 : 0;
+    }
+    EXPECT_EQ(fromA, 2);
+    EXPECT_EQ(fromB, 1);
+}
+
+TEST(KorvatSimServer, SingleConverterServesOnlyPortAndClearsAStaleLinkBPty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString linkA = dir.filePath(QStringLiteral("korvat-A"));
+    const QString linkB = dir.filePath(QStringLiteral("korvat-B"));
+    // Port B must look missing to the program, not lead to a pty of some earlier run.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), linkB));
+
+    SimProcess sim;
+    QString failure;
+    ASSERT_TRUE(sim.start({QStringLiteral("--link-a"), linkA, QStringLiteral("--link-b"), linkB,
+                           QStringLiteral("--bad-id"), QStringLiteral("--log"),
+                           dir.filePath(QStringLiteral("sim.log"))},
+                          &failure))
+        << failure.toStdString();
+    EXPECT_FALSE(sim.deviceA.isEmpty());
+    EXPECT_TRUE(sim.deviceB.isEmpty());
+    EXPECT_FALSE(QFileInfo(linkB).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(linkB));
+
+    auto portA = openLikeTheProgram(linkA);
+    ASSERT_TRUE(portA);
+    const QByteArray reply = exchange(*portA, "\r\n<SN\r\n");
+    ASSERT_GE(reply.size(), 4) << reply.constData();
+    EXPECT_NE(reply.at(3), '4') << "--bad-id";
+    portA.reset();
+    EXPECT_TRUE(sim.terminate());
+}
+
+TEST(KorvatSimServer, KeepsEveryReplyWhenTheReaderFallsBehindPty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SimProcess sim;
+    QString failure;
+    ASSERT_TRUE(sim.start({QStringLiteral("--log"), dir.filePath(QStringLiteral("sim.log"))}, &failure))
+        << failure.toStdString();
+
+    // A pty holds only some kilobytes; far more replies than that make the server meet partial
+    // writes and EAGAIN. Raw descriptors here, because QSerialPort would read while it writes.
+    const int fd = ::open(QFile::encodeName(sim.deviceA).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios raw{};
+    ASSERT_EQ(::tcgetattr(fd, &raw), 0);
+    ::cfmakeraw(&raw);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &raw), 0);
+
+    constexpr int kCommands = 20000;
+    const QByteArray commands = QByteArray("<SN\r").repeated(kCommands);
+    qsizetype written = 0;
+    while (written < commands.size()) {
+        const ssize_t n = ::write(fd, commands.constData() + written,
+                                  static_cast<size_t>(commands.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ASSERT_GT(n, 0);
+        written += n;
+    }
+
+    const QByteArray oneReply = ":SN4A01-0815\r";
+    QByteArray replies;
+    QDeadlineTimer deadline(10000);
+    while (replies.size() < oneReply.size() * kCommands && !deadline.hasExpired()) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(deadline.remainingTime())) <= 0)
+            continue;
+        char buffer[65536];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            replies.append(buffer, static_cast<qsizetype>(n));
+    }
+    ::close(fd);
+    EXPECT_EQ(replies.size(), oneReply.size() * kCommands);
+    EXPECT_EQ(replies, oneReply.repeated(kCommands)) << "replies lost, cut or interleaved";
+    EXPECT_TRUE(sim.terminate());
+}
+
+} // namespace
