@@ -4,8 +4,8 @@
 // line closes and says so exactly once. InProcessInstrument wires the lines to the converters and
 // follows a manual clock.
 
-#include "model/InProcessInstrument.h"
 #include "model/InProcessLine.h"
+#include "model/InProcessInstrument.h"
 #include "util/Clock.h"
 
 #include <QCoreApplication>
@@ -32,7 +32,9 @@ struct Signals {
     QString lastReason;
 };
 
-void processEvents() { QCoreApplication::processEvents(); }
+void processEvents() {
+    QCoreApplication::processEvents();
+}
 
 TEST(InProcessLine, WriteOnClosedLineFailsWithPortLayerTextAndReachesNobody) {
     InProcessInstrument sim;
@@ -212,7 +214,8 @@ TEST(InProcessInstrument, SingleConverterLeavesPortBMissing) {
 TEST(InProcessInstrument, TwoConvertersAnswerOnTheirOwnLines) {
     InstrumentOptions options;
     options.twoConverters = true;
-    InProcessInstrument sim(options, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB1"));
+    InProcessInstrument sim(options, QStringLiteral("/dev/ttyUSB0"),
+                            QStringLiteral("/dev/ttyUSB1"));
     EXPECT_EQ(sim.mainLine().deviceName(), QStringLiteral("/dev/ttyUSB0"));
     EXPECT_EQ(sim.fpdLine().deviceName(), QStringLiteral("/dev/ttyUSB1"));
     EXPECT_EQ(&sim.line(Port::Fpd), &sim.fpdLine());

@@ -4,8 +4,8 @@
 // that removes the links. Every wait has a limit; the suite's tests end in "Pty" so they can be
 // filtered out where ptys are not available.
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -27,9 +27,13 @@ constexpr int kStartLimitMs = 10000;
 constexpr int kReplyLimitMs = 5000;
 constexpr int kExitLimitMs = 5000;
 
+// KORVAT_BIN_DIR names the folder of the built programs; without it, the folder of this test
+// program, where the build puts every executable.
 QString simBinary() {
     const QByteArray dir = qgetenv("KORVAT_BIN_DIR");
-    return dir.isEmpty() ? QString() : QString::fromLocal8Bit(dir) + QStringLiteral("/korvat-sim");
+    const QString folder =
+        dir.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(dir);
+    return folder + QStringLiteral("/korvat-sim");
 }
 
 // korvat-sim started with the given arguments; its handshake lines parsed.
@@ -70,8 +74,8 @@ public:
     // SIGTERM and wait; true when it left normally with exit code 0.
     bool terminate() {
         process_.terminate();
-        return process_.waitForFinished(kExitLimitMs) && process_.exitStatus() == QProcess::NormalExit &&
-               process_.exitCode() == 0;
+        return process_.waitForFinished(kExitLimitMs) &&
+               process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
     }
 
     ~SimProcess() {
@@ -113,7 +117,8 @@ QByteArray exchange(QSerialPort& port, const QByteArray& command) {
     QByteArray reply;
     QDeadlineTimer deadline(kReplyLimitMs);
     while (!reply.contains('\r') && !deadline.hasExpired()) {
-        if (port.bytesAvailable() > 0 || port.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+        if (port.bytesAvailable() > 0 ||
+            port.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             reply += port.readAll();
     }
     return reply;
@@ -121,8 +126,7 @@ QByteArray exchange(QSerialPort& port, const QByteArray& command) {
 
 TEST(KorvatSimServer, IdentifiesBothConvertersAndSurvivesReopenPty) {
     if (!QFileInfo::exists(simBinary()))
-        GTEST_SKIP() << "korvat-sim not found (KORVAT_BIN_DIR=" << qgetenv("KORVAT_BIN_DIR").constData()
-                     << ")";
+        GTEST_SKIP() << "korvat-sim not found at " << simBinary().toStdString();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString linkA = dir.filePath(QStringLiteral("korvat-A"));
@@ -226,7 +230,8 @@ TEST(KorvatSimServer, KeepsEveryReplyWhenTheReaderFallsBehindPty) {
     ASSERT_TRUE(dir.isValid());
     SimProcess sim;
     QString failure;
-    ASSERT_TRUE(sim.start({QStringLiteral("--log"), dir.filePath(QStringLiteral("sim.log"))}, &failure))
+    ASSERT_TRUE(
+        sim.start({QStringLiteral("--log"), dir.filePath(QStringLiteral("sim.log"))}, &failure))
         << failure.toStdString();
 
     // A pty holds only some kilobytes; far more replies than that make the server meet partial
@@ -264,7 +269,7 @@ TEST(KorvatSimServer, KeepsEveryReplyWhenTheReaderFallsBehindPty) {
     }
     ::close(fd);
     EXPECT_EQ(replies.size(), oneReply.size() * kCommands);
-    EXPECT_EQ(replies, oneReply.repeated(kCommands)) << "replies lost, cut or interleaved";
+    EXPECT_TRUE(replies == oneReply.repeated(kCommands)) << "replies cut or interleaved";
     EXPECT_TRUE(sim.terminate());
 }
 

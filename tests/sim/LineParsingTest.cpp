@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 using namespace korvat::sim;
@@ -19,6 +20,11 @@ struct SplitCase {
     std::vector<QByteArray> lines;
     qsizetype pendingAfter;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LineSplitterCases : public ::testing::TestWithParam<SplitCase> {};
 
@@ -37,15 +43,14 @@ TEST_P(LineSplitterCases, GivesCompleteLinesOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Framing, LineSplitterCases,
-    ::testing::Values(
-        SplitCase{"LfInsideLineDroppedAcrossChunks", {"ab\n", "cd\r"}, {"abcd"}, 0},
-        SplitCase{"CrCrGivesNothing", {"\r\r"}, {}, 0},
-        SplitCase{"IdentificationFramedByCrLf", {"\r\n<SN\r\n"}, {"<SN"}, 0},
-        SplitCase{"SecondIdentificationForm", {"\r<SN\r"}, {"<SN"}, 0},
-        SplitCase{"TwoLinesInOneChunk", {"<SN\r<PG\r"}, {"<SN", "<PG"}, 0},
-        SplitCase{"OneByteAtATime", {"<", "S", "N", "\r"}, {"<SN"}, 0},
-        SplitCase{"LfNeverEndsALine", {"<SN\n\n"}, {}, 3},
-        SplitCase{"PartialLineWaits", {"<SN\r<V1S"}, {"<SN"}, 4}),
+    ::testing::Values(SplitCase{"LfInsideLineDroppedAcrossChunks", {"ab\n", "cd\r"}, {"abcd"}, 0},
+                      SplitCase{"CrCrGivesNothing", {"\r\r"}, {}, 0},
+                      SplitCase{"IdentificationFramedByCrLf", {"\r\n<SN\r\n"}, {"<SN"}, 0},
+                      SplitCase{"SecondIdentificationForm", {"\r<SN\r"}, {"<SN"}, 0},
+                      SplitCase{"TwoLinesInOneChunk", {"<SN\r<PG\r"}, {"<SN", "<PG"}, 0},
+                      SplitCase{"OneByteAtATime", {"<", "S", "N", "\r"}, {"<SN"}, 0},
+                      SplitCase{"LfNeverEndsALine", {"<SN\n\n"}, {}, 3},
+                      SplitCase{"PartialLineWaits", {"<SN\r<V1S"}, {"<SN"}, 4}),
     [](const ::testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
 TEST(LineSplitter, OverlongLineIsDroppedUpToItsCrAndTheNextLineSurvives) {
@@ -81,6 +86,10 @@ struct CommandCase {
     CommandKind kind;
     QByteArray mnemonic;
 };
+
+void PrintTo(const CommandCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CommandCases : public ::testing::TestWithParam<CommandCase> {};
 

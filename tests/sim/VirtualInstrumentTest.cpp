@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 using namespace korvat;
@@ -54,6 +55,11 @@ struct OptionCase {
     QByteArray expectMain;
     QByteArray expectFpd;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OptionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IdentificationOptions : public ::testing::TestWithParam<OptionCase> {};
 
@@ -170,7 +176,8 @@ TEST(VirtualInstrument, OverlongLineIsReportedAndNeverAnswered) {
     Wire wire(instrument);
     std::vector<ReceivedLine> seen;
     instrument.setLineObserver([&seen](const ReceivedLine& line) { seen.push_back(line); });
-    instrument.mainConverter().receive("<SN" + QByteArray(LineSplitter::kDefaultMaxLength, ' ') + "\r");
+    instrument.mainConverter().receive("<SN" + QByteArray(LineSplitter::kDefaultMaxLength, ' ') +
+                                       "\r");
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].overlong);
     EXPECT_TRUE(seen[0].text.startsWith("<SN"));
