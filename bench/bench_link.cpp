@@ -1,0 +1,113 @@
+// Line assembly and routing throughput. The instrument's line carries at most 10,473 bytes/s
+// (115200 baud, 11 bits a character); the program should handle a thousand times that.
+
+#include "link/LineAssembler.h"
+#include "link/Link.h"
+#include "model/InProcessLine.h"
+#include "shell/FormView.h"
+#include "util/Clock.h"
+#include "util/Dialogs.h"
+
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+using namespace korvat;
+
+namespace {
+
+// A realistic mix: a burst of data lines with the odd reply in between.
+QByteArray traffic(int lines) {
+    QByteArray out;
+    for (int i = 0; i < lines; ++i) {
+        if (i % 20 == 0)
+            out += ":SG0258\r";
+        out += (i % 100 == 99 ? "]A1" : "[A1") + QByteArray::number(0x10000 + i % 0xFFFF, 16).toUpper().right(5) + "\r\n";
+    }
+    return out;
+}
+
+class NullView final : public FormView {
+public:
+    void setWindowCaption(const QString&) override {}
+    void setText(const QString&, const QString&) override {}
+    QString text(const QString&) const override { return {}; }
+    void setEditLabel(const QString&, const QString&) override {}
+    QString editLabel(const QString&) const override { return {}; }
+    void setEnabled(const QString&, bool) override {}
+    void setLedOn(const QString&, bool) override {}
+    bool ledOn(const QString&) const override { return false; }
+    void setDown(const QString&, bool) override {}
+    bool isDown(const QString&) const override { return false; }
+    void setBackground(const QString&, Rgb) override {}
+    void setChecked(const QString&, bool) override {}
+    bool isChecked(const QString&) const override { return false; }
+    void setItemIndex(const QString&, int) override {}
+    int itemIndex(const QString&) const override { return -1; }
+    void setConnectionItem(int, const QString&, bool) override {}
+    void setValueList(const QString&, const QStringList&) override {}
+    QStringList valueList(const QString&) const override { return {}; }
+    void setChartTitle(const QString&) override {}
+    void setBottomAxisMax(double) override {}
+    void setLeftAxisRange(double, double) override {}
+    void setLeftAxisTitle(const QString&) override {}
+    void setSeriesTitle(int, const QString&) override {}
+    void addLogLine(const QString&) override {}
+    void setStatusText(const QString&) override {}
+};
+
+class NullDialogs final : public Dialogs {
+public:
+    void message(const QString&, const QString&) override {}
+    void information(const QString&) override {}
+    void error(const QString&) override {}
+    QString saveFileName(const QString&, const QString&) override { return {}; }
+    QString openFileName(const QString&, const QString&) override { return {}; }
+};
+
+void BM_LineAssembler(benchmark::State& state) {
+    const QByteArray bytes = traffic(10000);
+    std::size_t lines = 0;
+    LineAssembler a([&](const QByteArray&) { ++lines; }, {});
+    for (auto _ : state) {
+        a.feed(bytes);
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    state.counters["x_line_max"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * bytes.size()) / 10473.0,
+        benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LineAssembler);
+
+// The whole receive path: the port's notification, the assembler and the queues.
+void BM_ReceiveAndRoute(benchmark::State& state) {
+    ManualClock clock;
+    NullView view;
+    NullDialogs dialogs;
+    sim::InProcessLine com1("A"), com2("B");
+    Link link(com1, com2, clock, dialogs, view);
+    link.createQueues(true);
+    link.OpenComPort(com1);
+    const QByteArray bytes = traffic(1000);
+    for (auto _ : state) {
+        com1.feedReceived(bytes);
+        link.ComPort1RxChar();
+        link.DataQueue1()->clear();
+        link.ReplyQueue()->clear();
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    state.counters["x_line_max"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * bytes.size()) / 10473.0,
+        benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ReceiveAndRoute);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

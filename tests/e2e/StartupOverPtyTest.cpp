@@ -1,0 +1,112 @@
+// Start-up end to end over real pseudo-terminals: the program's link code and QSerialPort against
+// korvat-sim in its own process, with the system clock. Covers what the in-process suite cannot:
+// real device names, crossed cables, a missing second device, and the real 5 s reply wait.
+
+#include "link/QtSerialLine.h"
+#include "shell/KorvatApp.h"
+#include "support/RecordingDialogs.h"
+#include "support/RecordingView.h"
+#include "support/SimProcess.h"
+#include "util/Clock.h"
+#include "util/Utils.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using namespace korvat::test;
+
+namespace {
+
+struct PtyStartup : ::testing::Test {
+    void SetUp() override {
+        if (!SimProcess::available())
+            GTEST_SKIP() << "korvat-sim not built";
+        dir = folder.path() + "/";
+        for (const char* list : {"CH-Substanzen.txt", "S-Substanzen.txt"})
+            QFile::copy(SimProcess::binDir() + "/" + list, dir + list);
+    }
+
+    StartupOutcome start(const QStringList& simOptions, const QString& typ, const QString& portA,
+                         const QString& portB) {
+        EXPECT_TRUE(sim.start(simOptions));
+        IniFile ini(dir + "Korvat.ini");
+        ini.writeEntries({{"Language", "Code", "DE"},
+                          {"DeviceTyp", "Typ", typ},
+                          {"Communication", "ComPortA", portA},
+                          {"Communication", "ComPortB", portB}});
+        app = std::make_unique<KorvatApp>(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir});
+        return app->FormCreate({});
+    }
+
+    QTemporaryDir folder;
+    QString dir;
+    SimProcess sim;
+    SystemClock clock;
+    RecordingView view;
+    RecordingDialogs dialogs;
+    QtSerialLine com1, com2;
+    std::unique_ptr<KorvatApp> app;
+};
+
+} // namespace
+
+TEST_F(PtyStartup, SinglePort) {
+    ASSERT_EQ(start({}, "FID", sim.linkA, sim.linkB), StartupOutcome::Running);
+    EXPECT_EQ(app->sSerialNumber, "SN4A01-0815");
+    EXPECT_EQ(view.connections[0], std::make_pair(sim.linkA + " SN4A01-0815", true));
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    // The instrument received the start-up commands.
+    QElapsedTimer t;
+    t.start();
+    while (!sim.log().contains("<12Z0100") && t.elapsed() < 5000)
+        clock.waitForEvents(Millis(50));
+    EXPECT_TRUE(sim.log().contains("<LSEF"));
+    EXPECT_TRUE(sim.log().contains("<12Z0100"));
+}
+
+TEST_F(PtyStartup, TwoPorts) {
+    ASSERT_EQ(start({"--fidfpd"}, "FIDFPD", sim.linkA, sim.linkB), StartupOutcome::Running);
+    EXPECT_EQ(app->DeviceTyp, TDeviceTyp::FIDFPD);
+    EXPECT_EQ(view.connections[1], std::make_pair(sim.linkB + " SN2B01-0816", true));
+    EXPECT_EQ(app->UpdateList().size(), 11u);
+}
+
+TEST_F(PtyStartup, CrossedCablesAreSwappedSilently) {
+    ASSERT_EQ(start({"--fidfpd"}, "FIDFPD", sim.linkB, sim.linkA), StartupOutcome::Running);
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    EXPECT_EQ(com1.deviceName(), sim.linkA);
+    EXPECT_EQ(com2.deviceName(), sim.linkB);
+    EXPECT_EQ(app->sSerialNumber, "SN4A01-0815");
+    EXPECT_EQ(view.connections[0].first, sim.linkA + " SN4A01-0815");
+    EXPECT_EQ(view.connections[1].first, sim.linkB + " SN2B01-0816");
+    EXPECT_EQ(app->DeviceTyp, TDeviceTyp::FIDFPD);
+}
+
+TEST_F(PtyStartup, NoSecondConverterFallsBackToFid) {
+    const QString nowhere = folder.filePath("no-such-port");
+    ASSERT_EQ(start({}, "FIDFPD", sim.linkA, nowhere), StartupOutcome::Running);
+    EXPECT_EQ(app->DeviceTyp, TDeviceTyp::FID);
+    EXPECT_EQ(dialogs.texts().filter("Schalte auf FID Mode").size(), 1);
+    EXPECT_EQ(app->UpdateList().size(), 7u);
+    EXPECT_EQ(view.connections[1], std::make_pair(nowhere + " --------", false));
+}
+
+TEST_F(PtyStartup, ReplyWithoutTheFourEndsTheProgram) {
+    ASSERT_EQ(start({"--bad-id"}, "FID", sim.linkA, sim.linkB), StartupOutcome::Ended);
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains("AD-Wandler hat keine I2C Schnittstelle"));
+    EXPECT_FALSE(com1.isOpen());
+}
+
+TEST_F(PtyStartup, SilentInstrumentEndsTheProgramAfterFiveSeconds) {
+    QElapsedTimer t;
+    t.start();
+    ASSERT_EQ(start({"--silent"}, "FID", sim.linkA, sim.linkB), StartupOutcome::Ended);
+    EXPECT_GE(t.elapsed(), 5000);
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(sim.linkA + ": AD-Wandler nicht gefunden"));
+}
