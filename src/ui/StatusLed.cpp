@@ -84,7 +84,8 @@ void StatusLed::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = false;
     event->accept();
     // Like a button: the click counts only when the mouse is released over the indicator.
-    if (wasPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    if (wasPressed && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint()))
         emit clicked();
 }
 

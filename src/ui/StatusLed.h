@@ -1,7 +1,8 @@
 #pragma once
-// The small on/off indicator used for the valve, lamp and state displays: a caption on a panel whose
-// background colour tells the state. The colour family is chosen once per indicator; code switches
-// it on and off. Clicks are reported, the indicator never changes its own state on a click.
+// The small on/off indicator used for the valve, lamp and state displays: a caption on a panel
+// whose background colour tells the state. The colour family is chosen once per indicator; code
+// switches it on and off. Clicks are reported, the indicator never changes its own state on a
+// click.
 
 #include <QColor>
 #include <QFrame>

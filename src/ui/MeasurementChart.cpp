@@ -1,0 +1,152 @@
+#include "ui/MeasurementChart.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+namespace korvat {
+
+Q_LOGGING_CATEGORY(lcChart, "korvat.ui.chart")
+
+// Paints the lines of the overlay source on the chart's top layer after the graphs are drawn.
+// It has no hit area, so it never takes a mouse press away from the panning.
+class MeasurementChart::Overlay : public QCPLayerable {
+public:
+    explicit Overlay(MeasurementChart* chart)
+        : QCPLayerable(chart, QStringLiteral("overlay")), m_chart(chart) {}
+
+    void setSource(MeasurementChart::OverlaySource source) { m_source = std::move(source); }
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
+        painter->setAntialiasing(false);
+    }
+
+    void draw(QCPPainter* painter) override {
+        if (!m_source)
+            return;
+        const QVector<QLineF> lines = m_source();
+        if (lines.isEmpty())
+            return;
+        painter->setPen(QPen(Qt::black, 1, Qt::DotLine));
+        for (const QLineF& line : lines) {
+            painter->drawLine(
+                QPoint(m_chart->bottomAxisPixel(line.x1()), m_chart->leftAxisPixel(line.y1())),
+                QPoint(m_chart->bottomAxisPixel(line.x2()), m_chart->leftAxisPixel(line.y2())));
+        }
+    }
+
+private:
+    MeasurementChart* m_chart;
+    MeasurementChart::OverlaySource m_source;
+};
+
+namespace {
+
+struct SeriesLook {
+    const char* name;
+    QColor colour;
+    bool shown;
+};
+
+const SeriesLook kSeriesLooks[MeasurementChart::kSeriesCount] = {
+    {"Series1", QColor(255, 0, 0), true},
+    {"Series2", QColor(0, 255, 0), true},
+    {"Serie3", QColor(0, 0, 255), false},
+    {"Serie4", QColor(255, 0, 255), false},
+};
+
+// A pixel coordinate far outside the widget still has to fit an int after the cut.
+int toPixel(double coordinate) {
+    constexpr double limit = 1.0e6;
+    return static_cast<int>(std::clamp(coordinate, -limit, limit));
+}
+
+} // namespace
+
+MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
+    setObjectName(QStringLiteral("Chart1"));
+    // The chart takes the focus on a click, so clicking it counts as leaving the page control.
+    setFocusPolicy(Qt::ClickFocus);
+
+    plotLayout()->insertRow(0);
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    m_title = new QCPTextElement(this, QString(), titleFont);
+    plotLayout()->addElement(0, 0, m_title);
+
+    xAxis->setRange(0, 60);
+    yAxis->setRange(0, 10000);
+    xAxis2->setVisible(false);
+    yAxis2->setVisible(false);
+
+    setInteractions(QCP::iRangeDrag);
+    axisRect()->setRangeDrag(Qt::Horizontal);
+    legend->setVisible(true);
+
+    for (const SeriesLook& look : kSeriesLooks) {
+        QCPGraph* graph = addGraph(xAxis, yAxis);
+        graph->setName(QString::fromLatin1(look.name));
+        graph->setPen(QPen(look.colour));
+        graph->setLineStyle(QCPGraph::lsLine);
+        graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+        if (!look.shown) {
+            graph->setVisible(false);
+            graph->removeFromLegend();
+        }
+        m_series << graph;
+    }
+
+    m_overlay = new Overlay(this);
+}
+
+QCPGraph* MeasurementChart::series(int index) const {
+    if (index < 0 || index >= kSeriesCount) {
+        qCWarning(lcChart) << "no chart series" << index;
+        return nullptr;
+    }
+    return m_series[index];
+}
+
+void MeasurementChart::setSeriesData(int index, const QVector<double>& x,
+                                     const QVector<double>& y) {
+    if (QCPGraph* graph = series(index))
+        graph->setData(x, y, /*alreadySorted=*/true);
+}
+
+void MeasurementChart::addSeriesData(int index, const QVector<double>& x,
+                                     const QVector<double>& y) {
+    if (QCPGraph* graph = series(index))
+        graph->addData(x, y, /*alreadySorted=*/true);
+}
+
+void MeasurementChart::clearSeries(int index) {
+    if (QCPGraph* graph = series(index))
+        graph->data()->clear();
+}
+
+void MeasurementChart::setTitle(const QString& text) {
+    m_title->setText(text);
+}
+
+QString MeasurementChart::title() const {
+    return m_title->text();
+}
+
+void MeasurementChart::setOverlaySource(OverlaySource source) {
+    m_overlay->setSource(std::move(source));
+}
+
+int MeasurementChart::bottomAxisPixel(double seconds) const {
+    return toPixel(xAxis->coordToPixel(seconds));
+}
+
+int MeasurementChart::leftAxisPixel(double value) const {
+    return toPixel(yAxis->coordToPixel(value));
+}
+
+void MeasurementChart::replotQueued() {
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+} // namespace korvat

@@ -1,0 +1,182 @@
+#pragma once
+// The main window: the measurement chart across the top and the four pages below it (run,
+// configuration and service, factors, sample info) with every control under its own name. The
+// window holds no measurement logic. The core drives it through FormView and listens to the
+// operator through the signals below, each of which carries the name of the control concerned.
+
+#include "shell/FormView.h"
+#include "shell/TranslateRules.h"
+
+#include <QHash>
+#include <QLineF>
+#include <QMainWindow>
+#include <QVector>
+#include <functional>
+
+class QButtonGroup;
+class QDropEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTabWidget;
+
+namespace korvat {
+
+class MeasurementChart;
+class StatusLed;
+enum class TLedColor;
+
+class TForm1 : public QMainWindow, public FormView {
+    Q_OBJECT
+
+public:
+    // The designed client area.
+    static constexpr int kDesignedWidth = 974;
+    static constexpr int kDesignedHeight = 650;
+    // The log memo keeps this many of the most recent lines.
+    static constexpr int kLogLines = 9;
+
+    // What the description's key rule makes of one typed key.
+    enum class KeyAction { Keep, Discard, ReplaceWithEnter };
+    // Asked for every key of memoDescription that types a character (Enter and Backspace
+    // included); line and column are zero-based, taken at the start of the selection.
+    using DescriptionKeyRule = std::function<KeyAction(bool enter, int line, int column)>;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    using QMainWindow::setEnabled;
+
+    // FormView. Memo texts (LMDMemo1, memoDescription) cross with CR LF between lines.
+    void setWindowCaption(const QString& text) override;
+    void setText(const QString& control, const QString& text) override;
+    QString text(const QString& control) const override;
+    void setEditLabel(const QString& control, const QString& text) override;
+    QString editLabel(const QString& control) const override;
+    void setEnabled(const QString& control, bool enabled) override;
+    void setLedOn(const QString& control, bool on) override;
+    bool ledOn(const QString& control) const override;
+    void setDown(const QString& control, bool down) override;
+    bool isDown(const QString& control) const override;
+    void setBackground(const QString& control, Rgb colour) override;
+    void setChecked(const QString& control, bool checked) override;
+    bool isChecked(const QString& control) const override;
+    void setItemIndex(const QString& control, int index) override;
+    int itemIndex(const QString& control) const override;
+    void setConnectionItem(int index, const QString& text, bool checked) override;
+    void setValueList(const QString& control, const QStringList& lines) override;
+    QStringList valueList(const QString& control) const override;
+    void setChartTitle(const QString& text) override;
+    void setBottomAxisMax(double seconds) override;
+    void setLeftAxisRange(double minimum, double maximum) override;
+    void setLeftAxisTitle(const QString& text) override;
+    // Series index 0 to 3: Series1 (FID), Series2 (FPD), Serie3, Serie4.
+    void setSeriesTitle(int series, const QString& text) override;
+    void addLogLine(const QString& text) override;
+    void setStatusText(const QString& text) override;
+
+    // Sets the captions of every tagged control of a translated kind from the string table.
+    void TranslateForm(int offset);
+
+    // Chart data, copied from the run side's vectors; series indexed as in setSeriesTitle.
+    void setSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
+    void addSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
+    void clearSeries(int series);
+    // Asks for one repaint of the chart in the next event loop pass.
+    void replotChart();
+    // Dotted lines over the chart, in seconds and left-axis units, asked for on every repaint.
+    void setChartOverlay(std::function<QVector<QLineF>()> source);
+    MeasurementChart* chart() const { return m_chart; }
+
+    void setDescriptionKeyRule(DescriptionKeyRule rule) { m_descriptionKeyRule = std::move(rule); }
+
+    // Controls by name. Unknown names give nullptr, Other and 0.
+    QWidget* control(const QString& name) const;
+    ControlKind kindOf(const QString& name) const;
+    int tag(const QString& name) const;
+    void setTag(const QString& name, int tag);
+    // Every named control in creation order (attached labels and radio items are not listed).
+    QStringList controlNames() const { return m_order; }
+
+signals:
+    // A push button, toggle or indicator with a click handler was clicked (or a toggle changed
+    // its down state by the operator's click; isDown() then already tells the new state).
+    void clicked(const QString& control);
+    // The focus moved from one control of the window to another (a message box or another
+    // program taking it is no exit). When one move leaves several, they come innermost first:
+    // the edit (only those with an exit handler), its page (only tabFaktoren), the page control.
+    void editExited(const QString& control);
+    void tabSheetExited(const QString& tabSheet);
+    void pageControlExited();
+    // The operator picked a standard in rgStandard (never raised by setItemIndex).
+    void standardPicked(int index);
+    // A substance row of a value list editor was dropped on a factor edit: the grid, the edit,
+    // and the name and factor text of the grid's selected row.
+    void substanceDropped(const QString& grid, const QString& edit, const QString& name,
+                          const QString& factor);
+    // The window is closing.
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Control {
+        QWidget* widget = nullptr;
+        ControlKind kind = ControlKind::Other;
+        QLabel* attachedLabel = nullptr;
+    };
+
+    // Building the pages (TForm1Pages.cpp).
+    void buildStatusPage(QWidget* page);
+    void buildSettingsPage(QWidget* page);
+    void buildFactorsPage(QWidget* page);
+    void buildSampleInfoPage(QWidget* page);
+
+    // Each creates, names, tags, places and registers one control.
+    void registerControl(QWidget* widget, const QString& name, ControlKind kind, int tag,
+                         QLabel* attachedLabel = nullptr);
+    template <class W>
+    W* add(QWidget* parent, const QString& name, ControlKind kind, int tag, const QRect& geometry);
+    QWidget* tabSheet(const QString& name, int tag);
+    QLabel* label(QWidget* parent, const QString& name, int tag, const QRect& geometry,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+    QLineEdit* edit(QWidget* parent, const QString& name, const QRect& geometry,
+                    bool hasExitHandler = false);
+    QLineEdit* labelledEdit(QWidget* parent, const QString& name, const QRect& geometry,
+                            const QRect& labelGeometry, Qt::Alignment labelAlignment);
+    void button(QWidget* parent, const QString& name, int tag, const QRect& geometry,
+                const QString& caption = {});
+    void toggle(QWidget* parent, const QString& name, int tag, const QRect& geometry,
+                int groupIndex);
+    StatusLed* led(QWidget* parent, const QString& name, int tag, const QRect& geometry,
+                   TLedColor colour, bool hasClickHandler, const QString& caption = {});
+    QWidget* group(QWidget* parent, const QString& name, int tag, const QRect& geometry);
+    void checkBox(QWidget* parent, const QString& name, int tag, const QRect& geometry);
+
+    const Control* find(const QString& name) const;
+    template <class W> W* widgetAs(const QString& name) const;
+    void onFocusChanged(QWidget* old, QWidget* now);
+    bool filterDescriptionKey(QKeyEvent* event);
+    bool handleSubstanceDrag(QLineEdit* edit, QDropEvent* event);
+    void trimLog();
+
+    MeasurementChart* m_chart = nullptr;
+    QTabWidget* m_pages = nullptr;
+    QPlainTextEdit* m_log = nullptr;
+    QPlainTextEdit* m_description = nullptr;
+    QHash<QString, Control> m_controls;
+    QStringList m_order;
+    QHash<QWidget*, QString> m_exitEdits;
+    QVector<QWidget*> m_exitPages;
+    QVector<QWidget*> m_factorEdits;
+    QHash<QWidget*, QButtonGroup*> m_radioItems;
+    DescriptionKeyRule m_descriptionKeyRule;
+    QMetaObject::Connection m_focusWatch;
+    bool m_settingItemIndex = false;
+    bool m_trimmingLog = false;
+    bool m_replayingKey = false;
+};
+
+} // namespace korvat
