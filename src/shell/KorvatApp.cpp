@@ -24,7 +24,7 @@ KorvatApp::KorvatApp(Environment env)
     : view_(env.view), dialogs_(env.dialogs), clock_(env.clock),
       programDir_(std::move(env.programDir)),
       ini_(programDir_ + QStringLiteral("Korvat.ini")),
-      link_(env.com1, env.com2, env.clock, env.dialogs, env.view) {
+      link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(regs_, link_, env.view) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
 }
 
@@ -117,7 +117,10 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     view_.setLedOn(QStringLiteral("ledPower"), true);
     view_.setEnabled(QStringLiteral("btnStart"), true);
     qCInfo(lcStartup) << "started:" << sSerialNumber;
-    return terminateRequested_ ? StartupOutcome::Ended : StartupOutcome::Running;
+    if (terminateRequested_)
+        return StartupOutcome::Ended;
+    timerWanted_ = true;
+    return StartupOutcome::Running;
 }
 
 void KorvatApp::endProgramBox(const QString& middle) {
@@ -272,6 +275,19 @@ void KorvatApp::showSettings() {
     setText("editScaleMin", QString::number(s.ScaleMin));
 }
 
-void KorvatApp::FormClose() { link_.releaseQueues(); }
+void KorvatApp::FormClose() {
+    timerWanted_ = false;
+    link_.releaseQueues();
+}
+
+void KorvatApp::Timer1Timer() {
+    try {
+        // Reply dispatch: one line per tick goes to the log memo.
+        link_.ReadReply(true);
+    } catch (const std::exception& e) {
+        qCCritical(lcStartup) << "tick failed:" << e.what();
+        view_.setStatusText(QString::fromUtf8(e.what()));
+    }
+}
 
 } // namespace korvat

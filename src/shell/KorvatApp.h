@@ -6,6 +6,7 @@
 #include "link/Link.h"
 #include "link/Registers.h"
 #include "link/StatusPoll.h"
+#include "link/Valves.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
 
@@ -44,6 +45,10 @@ public:
     StartupOutcome FormCreate(const std::function<void(int)>& translate);
     // Releases the line queues; nothing is saved (every setting was written when it was edited).
     void FormClose();
+    // The 90 ms tick. Never lets an exception out: a failure is reported and the program goes on.
+    void Timer1Timer();
+    // Whether the timer should run (identification complete, window not closed).
+    bool timerWanted() const { return timerWanted_; }
 
     // Settings handlers: each reads its control, stores the field and writes the key at once.
     void UpdateStartzelle();
@@ -63,6 +68,7 @@ public:
     void btnMesskammerSetClick();
 
     Link& link() { return link_; }
+    Valves& valves() { return valves_; }
     IniFile& ini() { return ini_; }
     const Settings& settings() const { return settings_; }
     Registers& registers() { return regs_; }
@@ -94,7 +100,9 @@ private:
     Registers regs_;
     std::vector<TUpdateObject> UpdateList_;
     Link link_;
+    Valves valves_;
     bool terminateRequested_ = false;
+    bool timerWanted_ = false;
 };
 
 } // namespace korvat

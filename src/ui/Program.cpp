@@ -1,0 +1,94 @@
+#include "ui/Program.h"
+
+namespace korvat {
+
+namespace {
+constexpr int kTickMs = 90;
+} // namespace
+
+Program::Program(const QString& programDir)
+    : dialogs_(&form_),
+      app_(std::make_unique<KorvatApp>(
+          KorvatApp::Environment{form_, dialogs_, clock_, com1_, com2_, programDir})) {
+    timer_.setObjectName(QStringLiteral("Timer1"));
+    timer_.setInterval(kTickMs);
+    QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer1Timer(); });
+    connectHandlers();
+}
+
+Program::~Program() {
+    timer_.stop();
+    // The ports close before the queues go, so no receive handler can touch a released queue.
+    com1_.close();
+    com2_.close();
+    app_->FormClose();
+}
+
+StartupOutcome Program::FormCreate() {
+    const StartupOutcome outcome = app_->FormCreate([this](int offset) { form_.TranslateForm(offset); });
+    if (app_->timerWanted())
+        timer_.start();
+    return outcome;
+}
+
+void Program::Timer1Timer() {
+    // The timer stays off while a tick runs: a tick may wait for replies and let events run,
+    // and no second tick may start inside it.
+    timer_.stop();
+    app_->Timer1Timer();
+    if (app_->timerWanted())
+        timer_.start();
+}
+
+void Program::connectHandlers() {
+    QObject::connect(&form_, &TForm1::editExited, &form_, [this](const QString& c) { onEditExited(c); });
+    QObject::connect(&form_, &TForm1::clicked, &form_, [this](const QString& c) { onClicked(c); });
+    QObject::connect(&form_, &TForm1::standardPicked, &form_, [this](int i) { app_->rgStandardClick(i); });
+    QObject::connect(&form_, &TForm1::pageControlExited, &form_, [this] { app_->PageControlExit(); });
+    QObject::connect(&form_, &TForm1::closing, &form_, [this] {
+        timer_.stop();
+        com1_.close();
+        com2_.close();
+        app_->FormClose();
+    });
+}
+
+void Program::onEditExited(const QString& control) {
+    KorvatApp& a = *app_;
+    if (control == QLatin1String("editStart"))
+        a.UpdateStartzelle();
+    else if (control == QLatin1String("editAnzahl"))
+        a.UpdateAnzahlZellen();
+    else if (control == QLatin1String("editZyklen"))
+        a.UpdateAnzahlMessreihen();
+    else if (control == QLatin1String("editLimitFID"))
+        a.UpdateDurchbruchschwelle();
+    else if (control == QLatin1String("editLimitFPD"))
+        a.editLimitFPDExit();
+    else if (control == QLatin1String("editMesszeit"))
+        a.UpdateMesszeit();
+    else if (control == QLatin1String("editIsobutan"))
+        a.UpdateMengeIsobuthan();
+    else if (control == QLatin1String("editSulfur"))
+        a.UpdateMengeSulfur();
+    else if (control == QLatin1String("editScale"))
+        a.editScaleExit();
+    else if (control == QLatin1String("editScaleMin"))
+        a.editScaleMinExit();
+    else if (control.startsWith(QLatin1String("editInfo")))
+        a.editInfoExit(control.right(1).toInt());
+}
+
+void Program::onClicked(const QString& control) {
+    Valves& v = app_->valves();
+    if (control == QLatin1String("ledLoop"))
+        v.ledLoopClick();
+    else if (control.startsWith(QLatin1String("ledV1_")))
+        v.ledV1Click(control.right(1).toInt());
+    else if (control.startsWith(QLatin1String("ledV2_")))
+        v.ledV2Click(control.right(1).toInt());
+    else if (control == QLatin1String("btnMesskammerSet"))
+        app_->btnMesskammerSetClick();
+}
+
+} // namespace korvat

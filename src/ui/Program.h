@@ -1,0 +1,44 @@
+#pragma once
+// The running program: the window, the core, the real serial lines, the system clock and the
+// 90 ms timer, wired together. The window's operator events go to the handlers of the same name.
+
+#include "link/QtSerialLine.h"
+#include "shell/KorvatApp.h"
+#include "ui/QtDialogs.h"
+#include "ui/TForm1.h"
+#include "util/Clock.h"
+
+#include <QTimer>
+#include <memory>
+
+namespace korvat {
+
+class Program {
+public:
+    // `programDir` is the folder of Korvat.ini and the substance lists, with a trailing separator.
+    explicit Program(const QString& programDir);
+    ~Program();
+
+    // Start-up. Returns the outcome; on Running the timer runs from the next event loop pass.
+    StartupOutcome FormCreate();
+
+    TForm1& form() { return form_; }
+    KorvatApp& app() { return *app_; }
+    QTimer& Timer1() { return timer_; }
+
+private:
+    void connectHandlers();
+    void onEditExited(const QString& control);
+    void onClicked(const QString& control);
+    void Timer1Timer();
+
+    SystemClock clock_;
+    TForm1 form_;
+    QtDialogs dialogs_;
+    QtSerialLine com1_;
+    QtSerialLine com2_;
+    std::unique_ptr<KorvatApp> app_;
+    QTimer timer_;
+};
+
+} // namespace korvat
