@@ -4,9 +4,8 @@
 #include "link/LineAssembler.h"
 #include "link/Link.h"
 #include "model/InProcessLine.h"
-#include "shell/FormView.h"
+#include "bench/NullUi.h"
 #include "util/Clock.h"
-#include "util/Dialogs.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
@@ -26,44 +25,6 @@ QByteArray traffic(int lines) {
     return out;
 }
 
-class NullView final : public FormView {
-public:
-    void setWindowCaption(const QString&) override {}
-    void setText(const QString&, const QString&) override {}
-    QString text(const QString&) const override { return {}; }
-    void setEditLabel(const QString&, const QString&) override {}
-    QString editLabel(const QString&) const override { return {}; }
-    void setEnabled(const QString&, bool) override {}
-    void setLedOn(const QString&, bool) override {}
-    bool ledOn(const QString&) const override { return false; }
-    void setDown(const QString&, bool) override {}
-    bool isDown(const QString&) const override { return false; }
-    void setBackground(const QString&, Rgb) override {}
-    void setChecked(const QString&, bool) override {}
-    bool isChecked(const QString&) const override { return false; }
-    void setItemIndex(const QString&, int) override {}
-    int itemIndex(const QString&) const override { return -1; }
-    void setConnectionItem(int, const QString&, bool) override {}
-    void setValueList(const QString&, const QStringList&) override {}
-    QStringList valueList(const QString&) const override { return {}; }
-    void setChartTitle(const QString&) override {}
-    void setBottomAxisMax(double) override {}
-    void setLeftAxisRange(double, double) override {}
-    void setLeftAxisTitle(const QString&) override {}
-    void setSeriesTitle(int, const QString&) override {}
-    void addLogLine(const QString&) override {}
-    void setStatusText(const QString&) override {}
-};
-
-class NullDialogs final : public Dialogs {
-public:
-    void message(const QString&, const QString&) override {}
-    void information(const QString&) override {}
-    void error(const QString&) override {}
-    QString saveFileName(const QString&, const QString&) override { return {}; }
-    QString openFileName(const QString&, const QString&) override { return {}; }
-};
-
 void BM_LineAssembler(benchmark::State& state) {
     const QByteArray bytes = traffic(10000);
     std::size_t lines = 0;
@@ -82,8 +43,8 @@ BENCHMARK(BM_LineAssembler);
 // The whole receive path: the port's notification, the assembler and the queues.
 void BM_ReceiveAndRoute(benchmark::State& state) {
     ManualClock clock;
-    NullView view;
-    NullDialogs dialogs;
+    bench::NullView view;
+    bench::NullDialogs dialogs;
     sim::InProcessLine com1("A"), com2("B");
     Link link(com1, com2, clock, dialogs, view);
     link.createQueues(true);

@@ -6,7 +6,8 @@
 #include "link/QtSerialLine.h"
 #include "shell/IniFile.h"
 #include "ui/Program.h"
-#include "util/Dialogs.h"
+#include "bench/NullUi.h"
+#include "tests/support/SimProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,50 +20,17 @@ using namespace korvat;
 
 namespace {
 
-struct Sim {
-    QTemporaryDir dir;
-    QProcess process;
-    QString linkA, linkB;
-
-    bool start() {
-        linkA = dir.filePath("portA");
-        linkB = dir.filePath("portB");
-        process.start(QCoreApplication::applicationDirPath() + "/../bin/korvat-sim",
-                      {"--fidfpd", "--link-a", linkA, "--link-b", linkB, "--log", dir.filePath("sim.log")});
-        QByteArray out;
-        while (!out.contains("READY\n")) {
-            if (!process.waitForReadyRead(10000))
-                return false;
-            out += process.readAllStandardOutput();
-        }
-        return true;
-    }
-    ~Sim() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
-
-Sim& sim() {
-    static Sim s;
-    static const bool started = s.start();
+test::SimProcess& sim() {
+    static test::SimProcess s;
+    static const bool started = s.start({"--fidfpd"});
     if (!started)
         std::abort();
     return s;
 }
 
-class SilentDialogs final : public Dialogs {
-public:
-    void message(const QString&, const QString&) override {}
-    void information(const QString&) override {}
-    void error(const QString&) override {}
-    QString saveFileName(const QString&, const QString&) override { return {}; }
-    QString openFileName(const QString&, const QString&) override { return {}; }
-};
-
 void BM_IdentificationExchange(benchmark::State& state) {
     SystemClock clock;
-    SilentDialogs dialogs;
+    bench::NullDialogs dialogs;
     TForm1 form; // only as the log sink
     QtSerialLine com1, com2;
     Link link(com1, com2, clock, dialogs, form);
@@ -85,7 +53,7 @@ void BM_StartupToWindowShown(benchmark::State& state) {
     QTemporaryDir dir;
     const QString programDir = dir.path() + "/";
     for (const char* list : {"CH-Substanzen.txt", "S-Substanzen.txt"})
-        QFile::copy(QCoreApplication::applicationDirPath() + "/../bin/" + list, programDir + list);
+        QFile::copy(test::SimProcess::binDir() + "/" + list, programDir + list);
     IniFile ini(programDir + "Korvat.ini");
     ini.writeEntries({{"Language", "Code", "DE"},
                       {"DeviceTyp", "Typ", "FIDFPD"},
@@ -112,6 +80,8 @@ BENCHMARK(BM_StartupToWindowShown)->UseManualTime()->Unit(benchmark::kMillisecon
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The benchmarks sit one folder away from the programs.
+    qputenv("KORVAT_BIN_DIR", QByteArray(CMAKE_BIN_DIR));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
