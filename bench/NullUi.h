@@ -31,6 +31,9 @@ public:
     void setLeftAxisRange(double, double) override {}
     void setLeftAxisTitle(const QString&) override {}
     void setSeriesTitle(int, const QString&) override {}
+    void appendSeries(int, std::span<const double>, std::span<const double>) override {}
+    void clearSeries(int) override {}
+    void replotChart() override {}
     void addLogLine(const QString&) override {}
     void setStatusText(const QString&) override {}
 };

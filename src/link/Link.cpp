@@ -24,8 +24,7 @@ Link::Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, F
                                                  .arg(LineAssembler::kMaxLineLength)
                                                  .arg(QString::fromLatin1(head));
                                          qCWarning(lcLink).noquote() << text;
-                                         view_.addLogLine(text);
-                                         debug(p->line.deviceName(), QStringLiteral("!"), text);
+                                         logLine(p->line.deviceName(), text);
                                      });
         return port;
     };
@@ -85,7 +84,8 @@ QString Link::ReadReply(bool echo) {
     const int from = replyPorts_.empty() ? 0 : replyPorts_.front();
     if (!replyPorts_.empty())
         replyPorts_.pop_front();
-    debug(from == 2 ? com2_.deviceName() : com1_.deviceName(), QStringLiteral("<"), line);
+    lastReplyDevice_ = from == 2 ? com2_.deviceName() : com1_.deviceName();
+    debug(lastReplyDevice_, QStringLiteral("<"), line);
     if (echo)
         view_.addLogLine(line);
     return line;
@@ -140,6 +140,11 @@ void Link::onLost(Port& port, const QString& reason) {
     view_.setStatusText(text);
     debug(port.line.deviceName(), QStringLiteral("!"), reason);
     Q_EMIT portLost(port.line.deviceName(), reason);
+}
+
+void Link::logLine(const QString& device, const QString& text) {
+    view_.addLogLine(text);
+    debug(device, QStringLiteral("!"), text);
 }
 
 void Link::debug(const QString& port, const QString& direction, const QString& text) {

@@ -53,6 +53,11 @@ public:
     // Pending events keep running meanwhile, without spinning the processor.
     QString SendAndWait(SerialLine& port, const QString& SendMsg);
 
+    // A note for the operator and the debug log about one port (a dropped line, a lost device).
+    void logLine(const QString& device, const QString& text);
+    // The device the reply last taken by ReadReply came from.
+    const QString& lastReplyDevice() const { return lastReplyDevice_; }
+
     // Receive handlers of the two ports.
     void ComPort1RxChar();
     void ComPort2RxChar();
@@ -86,6 +91,7 @@ private:
     std::unique_ptr<LineQueue> dataQueue2_;
     // The port each reply came from, alongside ReplyQueue, for the debug log only.
     std::deque<int> replyPorts_;
+    QString lastReplyDevice_;
     std::unique_ptr<Port> port1_;
     std::unique_ptr<Port> port2_;
 };

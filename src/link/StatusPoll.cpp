@@ -1,6 +1,22 @@
 #include "link/StatusPoll.h"
 
+#include "link/Commands.h"
+#include "link/Link.h"
+#include "link/ServicePanel.h"
+#include "link/Valves.h"
+#include "shell/FormView.h"
+#include "shell/StringTable.h"
+#include "util/Utils.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcPoll, "korvat.link.poll")
+
 namespace korvat {
+
+namespace {
+constexpr Millis kPollInterval{1000};
+} // namespace
 
 std::vector<TUpdateObject> buildUpdateList(TDeviceTyp deviceTyp, Millis now) {
     const bool fpd = deviceTyp == TDeviceTyp::FIDFPD;
@@ -25,6 +41,169 @@ std::vector<TUpdateObject> buildUpdateList(TDeviceTyp deviceTyp, Millis now) {
         list.push_back({now, QString::fromLatin1(r.query), QString::fromLatin1(r.edit)});
     }
     return list;
+}
+
+QString StatusPoll::T(int n) const { return LoadLangText(d_.ID, n); }
+
+void StatusPoll::pollStep() {
+    if (UpdateList.empty())
+        return;
+    PollCursor = PollCursor < static_cast<int>(UpdateList.size()) ? PollCursor + 1 : 1;
+    TUpdateObject& entry = UpdateList[PollCursor - 1];
+    const Millis now = d_.clock.monotonicNow();
+    // An entry visited too soon is skipped, not postponed.
+    if (now - entry.UpdateTime <= kPollInterval)
+        return;
+    entry.UpdateTime = now;
+    d_.link.SendCommand(d_.link.ComPort1(), entry.UpdateString + QLatin1Char('\r'));
+}
+
+void StatusPoll::dispatchStep() {
+    const QString line = d_.link.ReadReply(true);
+    if (line.isEmpty())
+        return;
+    const int n = line.size();
+    auto r = [&line](int i) { return line[i - 1]; };
+    QChar letter;
+    if (n >= 4 && r(1) == QLatin1Char(':')) {
+        if (r(3) == QLatin1Char('G') && r(4) != QLatin1Char('G'))
+            letter = r(2);
+        if ((r(3) == QLatin1Char('1') || r(3) == QLatin1Char('2')) && r(4) == QLatin1Char('G'))
+            letter = r(2);
+    }
+    if (n >= 5 && r(1) == QLatin1Char(':') && r(4) == QLatin1Char('A') && r(5) == QLatin1Char('S'))
+        letter = QLatin1Char('A');
+    if (!letter.isNull())
+        act(letter, line);
+}
+
+void StatusPoll::malformed(const QString& line) {
+    // A reply whose value does not decode is reported with its port and dropped.
+    const QString device = d_.link.lastReplyDevice();
+    const QString text = QStringLiteral("%1: reply not understood: %2").arg(device, line);
+    qCWarning(lcPoll).noquote() << text;
+    d_.link.logLine(device, text);
+}
+
+void StatusPoll::act(QChar letter, const QString& line) {
+    const QChar r3 = line[2];
+    auto hex4At = [&line] { return hexField(line, 4, 7); };
+    auto hex2At = [&line] { return hexField(line, 4, 5); };
+    switch (letter.unicode()) {
+    case 'A': {
+        const QString s = line.mid(5, 3);
+        if (s.isEmpty()) {
+            intAD1Status = 103;
+            return;
+        }
+        bool ok = false;
+        const int v = s.toInt(&ok, 10);
+        if (!ok || s.startsWith(QLatin1Char('+')) || s.startsWith(QLatin1Char('-')))
+            return malformed(line);
+        intAD1Status = v;
+        return;
+    }
+    case 'V':
+        if (r3 == QLatin1Char('1'))
+            return d_.valves.DispV1State();
+        if (r3 == QLatin1Char('2'))
+            return d_.valves.DispV2State();
+        [[fallthrough]];
+    case 'S': {
+        const auto v = hex4At();
+        if (!v)
+            return malformed(line);
+        d_.view.setText(letter == QLatin1Char('V') ? QStringLiteral("lblVentilblock") : QStringLiteral("lblMesskammer"),
+                        TenthsToStr(*v) + T(18));
+        return;
+    }
+    case 'E':
+    case 'T': {
+        const auto v = hex4At();
+        if (!v)
+            return malformed(line);
+        d_.view.setText(letter == QLatin1Char('E') ? QStringLiteral("lblEmmision") : QStringLiteral("lblTransfer"),
+                        QString::number(signed16(*v) / 10) + QLatin1Char(' ') + T(18));
+        return;
+    }
+    case 'Z': {
+        const auto v = hex4At();
+        if (!v)
+            return malformed(line);
+        d_.view.setText(QStringLiteral("lblZero"), QString::number(zeroPercentFromCode(*v)) + QLatin1Char(' ') + T(24));
+        return;
+    }
+    case 'H': {
+        const auto v = hex4At();
+        if (!v)
+            return malformed(line);
+        d_.view.setText(QStringLiteral("lblHVoltage"), QString::number(*v) + QLatin1Char(' ') + T(25));
+        return;
+    }
+    case 'L': {
+        const auto v = hex2At();
+        if (!v)
+            return malformed(line);
+        d_.regs.DispByte = static_cast<std::uint8_t>(*v);
+        return;
+    }
+    case 'D': {
+        if (r3 != QLatin1Char('G'))
+            return;
+        const auto v = hex2At();
+        if (!v)
+            return malformed(line);
+        return loopMirror(*v);
+    }
+    case 'P': {
+        const auto v = hex2At();
+        if (!v)
+            return malformed(line);
+        return heatingMirror(*v);
+    }
+    default:
+        return;
+    }
+}
+
+void StatusPoll::loopMirror(int value) {
+    const auto c = static_cast<std::uint8_t>(value);
+    if (c == d_.regs.LastDByte)
+        return;
+    d_.regs.LastDByte = c;
+    if (BitIsSet(c, 0)) {
+        d_.view.setLedOn(QStringLiteral("ledLoop"), true);
+        ClearBit(d_.regs.DispByte, 3);
+    } else {
+        d_.view.setLedOn(QStringLiteral("ledLoop"), false);
+        SetBit(d_.regs.DispByte, 3);
+    }
+    d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<LS%1\r").arg(hex2(d_.regs.DispByte)));
+}
+
+void StatusPoll::heatingMirror(int value) {
+    const auto c = static_cast<std::uint8_t>(value);
+    if (c == d_.regs.LastPByte)
+        return;
+    d_.regs.LastPByte = c;
+    std::uint8_t w = c;
+    ServicePanel::TickScope inTick(d_.panel);
+    const bool cellOn = !BitIsSet(c, 0);
+    d_.view.setDown(QStringLiteral("btnMesskammerAn"), cellOn);
+    d_.panel.btnMesskammerAnClick();
+    if (cellOn)
+        ClearBit(w, 5);
+    else
+        SetBit(w, 5);
+    const bool valvesOn = !BitIsSet(c, 1);
+    d_.view.setDown(QStringLiteral("btnVentilblockAn"), valvesOn);
+    d_.panel.btnVentilblockAnClick();
+    if (valvesOn)
+        ClearBit(w, 4);
+    else
+        SetBit(w, 4);
+    w |= 0x0F;
+    d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<PS%1\r").arg(hex2(w)));
 }
 
 } // namespace korvat

@@ -1,6 +1,9 @@
 #pragma once
-// The status poll list: the queries the tick sends in turn, each at most once a second.
+// The status poll: every tick sends at most one query of a fixed list (each query at most once a
+// second) and interprets at most one reply line, updating the read-back labels, mirroring the
+// instrument's heating and sample-loop state and keeping the main converter's status.
 
+#include "link/Registers.h"
 #include "shell/Config.h"
 #include "util/Clock.h"
 
@@ -9,13 +12,51 @@
 
 namespace korvat {
 
+class FormView;
+class Link;
+class ServicePanel;
+class Valves;
+
 struct TUpdateObject {
-    Millis UpdateTime{0};   // when the query was last sent (monotonic)
-    QString UpdateString;   // the query without its CR
-    QString UpdateObject;   // the setpoint edit of the polled quantity, or empty
+    Millis UpdateTime{0}; // when the query was last sent (monotonic)
+    QString UpdateString; // the query without its CR
+    QString UpdateObject; // the setpoint edit of the polled quantity, or empty
 };
 
 // 7 entries for one detector, 11 with the FPD converter; all timed from `now`.
 std::vector<TUpdateObject> buildUpdateList(TDeviceTyp deviceTyp, Millis now);
+
+class StatusPoll {
+public:
+    struct Deps {
+        Link& link;
+        FormView& view;
+        Registers& regs;
+        Valves& valves;
+        ServicePanel& panel;
+        const Clock& clock;
+        const int& ID;
+    };
+
+    explicit StatusPoll(Deps deps) : d_(deps) {}
+
+    void build(TDeviceTyp deviceTyp) { UpdateList = buildUpdateList(deviceTyp, d_.clock.monotonicNow()); }
+    // Stage 1 of the tick, in this order.
+    void pollStep();
+    void dispatchStep();
+
+    std::vector<TUpdateObject> UpdateList;
+    int PollCursor = 0;    // 1-based entry of the current tick; 0 before the first
+    int intAD1Status = 0;  // last status number of the main converter
+
+private:
+    void act(QChar letter, const QString& line);
+    void loopMirror(int c);
+    void heatingMirror(int c);
+    void malformed(const QString& line);
+    QString T(int n) const;
+
+    Deps d_;
+};
 
 } // namespace korvat

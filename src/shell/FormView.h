@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <span>
 
 namespace korvat {
 
@@ -49,6 +50,11 @@ public:
     virtual void setLeftAxisRange(double minimum, double maximum) = 0;
     virtual void setLeftAxisTitle(const QString& text) = 0;
     virtual void setSeriesTitle(int series, const QString& text) = 0;
+    // Series 0 (Series1, FID) and 1 (Series2, FPD) mirror the run side's data: points are appended
+    // as they arrive and the chart repainted once per batch.
+    virtual void appendSeries(int series, std::span<const double> x, std::span<const double> y) = 0;
+    virtual void clearSeries(int series) = 0;
+    virtual void replotChart() = 0;
 
     // The log memo on the settings page (keeps the most recent lines) and the status line.
     virtual void addLogLine(const QString& text) = 0;

@@ -24,7 +24,10 @@ KorvatApp::KorvatApp(Environment env)
     : view_(env.view), dialogs_(env.dialogs), clock_(env.clock),
       programDir_(std::move(env.programDir)),
       ini_(programDir_ + QStringLiteral("Korvat.ini")),
-      link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(regs_, link_, env.view) {
+      link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(regs_, link_, env.view),
+      acquisition_(link_, env.view),
+      panel_({settings_, ini_, link_, env.view, env.dialogs, acquisition_, ID, DeviceTyp}),
+      poll_({link_, env.view, regs_, valves_, panel_, env.clock, ID}) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
 }
 
@@ -98,7 +101,7 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     if (identified != StartupOutcome::Running || terminateRequested_)
         return StartupOutcome::Ended;
 
-    UpdateList_ = buildUpdateList(DeviceTyp, clock_.monotonicNow());
+    poll_.build(DeviceTyp);
 
     SerialLine& com1 = link_.ComPort1();
     link_.SendCommand(com1, QStringLiteral("<PSFF\r"));
@@ -282,8 +285,9 @@ void KorvatApp::FormClose() {
 
 void KorvatApp::Timer1Timer() {
     try {
-        // Reply dispatch: one line per tick goes to the log memo.
-        link_.ReadReply(true);
+        poll_.pollStep();
+        poll_.dispatchStep();
+        acquisition_.drain(DeviceTyp);
     } catch (const std::exception& e) {
         qCCritical(lcStartup) << "tick failed:" << e.what();
         view_.setStatusText(QString::fromUtf8(e.what()));

@@ -5,8 +5,10 @@
 
 #include "link/Link.h"
 #include "link/Registers.h"
+#include "link/ServicePanel.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
+#include "run/Acquisition.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
 
@@ -64,15 +66,16 @@ public:
     void editScaleMinExit();
     void rgStandardClick(int item);
     void PageControlExit();
-    // Measuring-chamber setpoint: clamp to 20..40 °C, store, send and wait for the reply.
-    void btnMesskammerSetClick();
 
     Link& link() { return link_; }
     Valves& valves() { return valves_; }
+    ServicePanel& panel() { return panel_; }
+    Acquisition& acquisition() { return acquisition_; }
+    StatusPoll& poll() { return poll_; }
     IniFile& ini() { return ini_; }
     const Settings& settings() const { return settings_; }
     Registers& registers() { return regs_; }
-    const std::vector<TUpdateObject>& UpdateList() const { return UpdateList_; }
+    const std::vector<TUpdateObject>& UpdateList() const { return poll_.UpdateList; }
 
     int ID = 0;
     TDeviceTyp DeviceTyp = TDeviceTyp::FID;
@@ -98,9 +101,11 @@ private:
     IniFile ini_;
     Settings settings_;
     Registers regs_;
-    std::vector<TUpdateObject> UpdateList_;
     Link link_;
     Valves valves_;
+    Acquisition acquisition_;
+    ServicePanel panel_;
+    StatusPoll poll_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
 };

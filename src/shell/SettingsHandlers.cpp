@@ -9,7 +9,6 @@ namespace korvat {
 
 namespace {
 const QString kMeasurement = QStringLiteral("Measurement");
-const QString kOutOfRange = QStringLiteral("Bereichsfehler!");
 } // namespace
 
 bool KorvatApp::write(const char* section, const char* key, const QString& value) {
@@ -125,28 +124,12 @@ void KorvatApp::editScaleMinExit() {
     view_.setLeftAxisRange(settings_.ScaleMin, settings_.Scale);
 }
 
-void KorvatApp::btnMesskammerSetClick() {
-    const auto v = readIntEdit(QStringLiteral("editMesskammer"));
-    if (!v)
-        return;
-    int a = *v;
-    if (a < 20 || a > 40) {
-        dialogs_.message(kOutOfRange);
-        a = a < 20 ? 20 : 40;
-    }
-    view_.setText(QStringLiteral("editMesskammer"), QString::number(a));
-    settings_.TempMesskammer = a;
-    write("Preferences", "TempMeasurementCell", QString::number(a));
-    link_.SendAndWait(link_.ComPort1(),
-                      QStringLiteral("<SS%1\r").arg(a * 10, 4, 16, QLatin1Char('0')).toUpper());
-}
-
 void KorvatApp::rgStandardClick(int item) {
     if (item != 0 && item != 1)
         return;
     const bool astm = item == 0;
     view_.setText(QStringLiteral("editMesskammer"), astm ? QStringLiteral("27") : QStringLiteral("23"));
-    btnMesskammerSetClick();
+    panel_.btnMesskammerSetClick();
     write("Preferences", "Standard", astm ? QStringLiteral("ASTM") : QStringLiteral("EN374"));
     settings_.LimitFID = astm ? 0.1 : 1.0;
     write("Measurement", "LimitFID", formatGeneral(settings_.LimitFID));

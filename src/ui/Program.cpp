@@ -1,5 +1,8 @@
 #include "ui/Program.h"
 
+#include <QHash>
+#include <functional>
+
 namespace korvat {
 
 namespace {
@@ -77,18 +80,31 @@ void Program::onEditExited(const QString& control) {
         a.editScaleMinExit();
     else if (control.startsWith(QLatin1String("editInfo")))
         a.editInfoExit(control.right(1).toInt());
+    else if (control == QLatin1String("editVentilblock"))
+        a.panel().btnVentilblockSetClick();
 }
 
 void Program::onClicked(const QString& control) {
-    Valves& v = app_->valves();
-    if (control == QLatin1String("ledLoop"))
-        v.ledLoopClick();
-    else if (control.startsWith(QLatin1String("ledV1_")))
-        v.ledV1Click(control.right(1).toInt());
+    static const QHash<QString, std::function<void(Program&)>> kHandlers = {
+        {"ledLoop", [](Program& g) { g.app().valves().ledLoopClick(); }},
+        {"btnVentilblockSet", [](Program& g) { g.app().panel().btnVentilblockSetClick(); }},
+        {"btnMesskammerSet", [](Program& g) { g.app().panel().btnMesskammerSetClick(); }},
+        {"btnEmmisionSet", [](Program& g) { g.app().panel().btnEmmisionSetClick(); }},
+        {"btnTransferSet", [](Program& g) { g.app().panel().btnTransferSetClick(); }},
+        {"btnHVoltageSet", [](Program& g) { g.app().panel().btnHVoltageSetClick(); }},
+        {"btnZeroSet", [](Program& g) { g.app().panel().btnZeroSetClick(); }},
+        {"btnEmmisionAn", [](Program& g) { g.app().panel().btnEmmisionAnClick(); }},
+        {"btnTransferAn", [](Program& g) { g.app().panel().btnTransferAnClick(); }},
+        {"btnHVoltageAn", [](Program& g) { g.app().panel().btnHVoltageAnClick(); }},
+        {"ServiceButton", [](Program& g) { g.app().panel().ServiceButtonClick(); }},
+        {"btnMonitor", [](Program& g) { g.app().panel().btnMonitorClick(); }},
+    };
+    if (const auto it = kHandlers.find(control); it != kHandlers.end())
+        return it.value()(*this);
+    if (control.startsWith(QLatin1String("ledV1_")))
+        app_->valves().ledV1Click(control.right(1).toInt());
     else if (control.startsWith(QLatin1String("ledV2_")))
-        v.ledV2Click(control.right(1).toInt());
-    else if (control == QLatin1String("btnMesskammerSet"))
-        app_->btnMesskammerSetClick();
+        app_->valves().ledV2Click(control.right(1).toInt());
 }
 
 } // namespace korvat

@@ -378,6 +378,10 @@ void TForm1::addSeriesData(int series, const QVector<double>& x, const QVector<d
     m_chart->addSeriesData(series, x, y);
 }
 
+void TForm1::appendSeries(int series, std::span<const double> x, std::span<const double> y) {
+    m_chart->addSeriesData(series, QVector<double>(x.begin(), x.end()), QVector<double>(y.begin(), y.end()));
+}
+
 void TForm1::clearSeries(int series) {
     m_chart->clearSeries(series);
 }

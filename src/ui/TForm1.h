@@ -81,9 +81,10 @@ public:
     // Chart data, copied from the run side's vectors; series indexed as in setSeriesTitle.
     void setSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
     void addSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
-    void clearSeries(int series);
+    void appendSeries(int series, std::span<const double> x, std::span<const double> y) override;
+    void clearSeries(int series) override;
     // Asks for one repaint of the chart in the next event loop pass.
-    void replotChart();
+    void replotChart() override;
     // Dotted lines over the chart, in seconds and left-axis units, asked for on every repaint.
     void setChartOverlay(std::function<QVector<QLineF>()> source);
     MeasurementChart* chart() const { return m_chart; }

@@ -85,6 +85,8 @@ struct CommandCase {
     QByteArray line;
     CommandKind kind;
     QByteArray mnemonic;
+    int value = 0;
+    bool controlInterface = false;
 };
 
 void PrintTo(const CommandCase& c, std::ostream* os) {
@@ -98,6 +100,10 @@ TEST_P(CommandCases, Classifies) {
     const Command command = parseCommand(c.line);
     EXPECT_EQ(command.kind, c.kind);
     EXPECT_EQ(command.mnemonic, c.mnemonic);
+    if (c.kind != CommandKind::Unknown) {
+        EXPECT_EQ(command.value, c.value);
+        EXPECT_EQ(command.controlInterface, c.controlInterface);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,7 +114,32 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandCase{"WithoutLeadIn", "SN", CommandKind::Unknown, ""},
                       CommandCase{"AReplyEchoedBack", ":SN4A01", CommandKind::Unknown, ""},
                       CommandCase{"UnknownMnemonic", "<XY12", CommandKind::Unknown, ""},
-                      CommandCase{"LeadInAlone", "<", CommandKind::Unknown, ""}),
+                      CommandCase{"LeadInAlone", "<", CommandKind::Unknown, ""},
+                      // The control interface: the longest mnemonic wins ("V1S" over "VS", "D?"
+                      // and "DG" over "D"), parameters must have their exact shape.
+                      CommandCase{"BankWrite", "<V1S3E", CommandKind::RegisterSet, "V1S", 0x3E,
+                                  true},
+                      CommandCase{"BankWriteWithoutByte", "<V2S", CommandKind::Unknown, "V2S"},
+                      CommandCase{"PWriteLowerCaseHex", "<PScf", CommandKind::Unknown, "PS"},
+                      CommandCase{"PQuery", "<PG", CommandKind::RegisterQuery, "PG", 0, true},
+                      CommandCase{"LoopQuery", "<D?", CommandKind::RegisterQuery, "D?", 0, true},
+                      CommandCase{"LoopIn", "<D1", CommandKind::LoopSwitch, "D", 1, true},
+                      CommandCase{"LoopOut", "<D0", CommandKind::LoopSwitch, "D", 0, true},
+                      CommandCase{"LoopOther", "<D2", CommandKind::Unknown, "D"},
+                      CommandCase{"Setpoint", "<VS0258", CommandKind::SetpointSet, "VS", 600,
+                                  true},
+                      CommandCase{"SetpointThreeDigits", "<TS258", CommandKind::Unknown, "TS"},
+                      CommandCase{"HeaterOn", "<EO1", CommandKind::HeaterSwitch, "EO", 1, true},
+                      CommandCase{"HeaterOnWithBlank", "<EO 1", CommandKind::Unknown, "EO"},
+                      CommandCase{"HighVoltage", "<HSFFFF", CommandKind::HighVoltageSet, "HS",
+                                  0xFFFF, true},
+                      CommandCase{"ZeroQuery", "<ZG", CommandKind::ZeroQuery, "ZG", 0, true},
+                      CommandCase{"Status", "<12AS100", CommandKind::ConverterStatus, "12AS100"},
+                      CommandCase{"StatusOtherChannel", "<12AS101", CommandKind::Unknown, ""},
+                      CommandCase{"StreamStart", "<12Z1100", CommandKind::StreamStart, "12Z1100"},
+                      CommandCase{"StreamStop", "<12Z0100", CommandKind::StreamStop, "12Z0100"},
+                      CommandCase{"ConverterSetup", "<12W1100", CommandKind::ConverterSetup,
+                                  "12W1100"}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -167,7 +167,9 @@ TEST(VirtualInstrument, ReportsEveryReceivedLineWithPortAndTimeAndLeavesUnknownU
 TEST(VirtualInstrument, UnknownCommandGetsNoReplyButTheNextIdentificationDoes) {
     VirtualInstrument instrument;
     Wire wire(instrument);
-    instrument.mainConverter().receive("<12Z0100\r<D?\r<SN\r");
+    // An unknown mnemonic, known ones with a parameter of the wrong shape, and the end of a
+    // burst that was never started.
+    instrument.mainConverter().receive("<12Z0100\r<XY\r<VS258\r<VO2\r<PGFF\r<SN\r");
     EXPECT_EQ(wire.fromMain, ":SN4A01-0815\r");
 }
 

@@ -39,6 +39,13 @@ public:
     }
     void setLeftAxisTitle(const QString& t) override { leftTitle = t; }
     void setSeriesTitle(int s, const QString& t) override { seriesTitles[s] = t; }
+    void appendSeries(int s, std::span<const double> x, std::span<const double> y) override {
+        auto& series = seriesData[s];
+        series.first.insert(series.first.end(), x.begin(), x.end());
+        series.second.insert(series.second.end(), y.begin(), y.end());
+    }
+    void clearSeries(int s) override { seriesData[s] = {}; }
+    void replotChart() override { ++replots; }
     void addLogLine(const QString& t) override { log.append(t); }
     void setStatusText(const QString& t) override { status = t; }
 
@@ -52,6 +59,8 @@ public:
     QMap<int, QString> seriesTitles;
     double bottomMax = -1, leftMin = -1, leftMax = -1;
     QStringList log;
+    std::map<int, std::pair<std::vector<double>, std::vector<double>>> seriesData;
+    int replots = 0;
 };
 
 } // namespace korvat::test

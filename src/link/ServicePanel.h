@@ -1,0 +1,83 @@
+#pragma once
+// The service panel on the settings page: the six setpoint groups (four heaters, the FPD's high
+// voltage, the zero compensation) with their set and on/off buttons, the free command line, and
+// monitoring of the detector signals outside a run.
+
+#include "shell/Config.h"
+
+#include <QString>
+
+namespace korvat {
+
+class Acquisition;
+class Dialogs;
+class FormView;
+class IniFile;
+class Link;
+
+class ServicePanel {
+public:
+    struct Deps {
+        Settings& settings;
+        IniFile& ini;
+        Link& link;
+        FormView& view;
+        Dialogs& dialogs;
+        Acquisition& acquisition;
+        const int& ID;
+        const TDeviceTyp& deviceTyp;
+    };
+
+    enum class Group { Ventilblock, Messkammer, Emmision, Transfer, HVoltage, Zero };
+
+    explicit ServicePanel(Deps deps) : d_(deps) {}
+
+    // Set buttons: read the edit as an integer, report and clamp a value out of range, store it,
+    // write it to the file and send it (waiting for the answer; the zero without waiting).
+    // False when the edit holds no integer: nothing is stored or sent.
+    bool btnVentilblockSetClick() { return setClick(Group::Ventilblock); }
+    bool btnMesskammerSetClick() { return setClick(Group::Messkammer); }
+    bool btnEmmisionSetClick() { return setClick(Group::Emmision); }
+    bool btnTransferSetClick() { return setClick(Group::Transfer); }
+    bool btnHVoltageSetClick() { return setClick(Group::HVoltage); }
+    bool btnZeroSetClick() { return setClick(Group::Zero); }
+    bool setClick(Group group);
+
+    // On/off toggles; each reads the button's pressed state, which the click has already flipped.
+    void btnVentilblockAnClick();
+    void btnMesskammerAnClick();
+    void btnEmmisionAnClick();
+    void btnTransferAnClick();
+    void btnHVoltageAnClick();
+
+    void ServiceButtonClick();
+
+    void btnMonitorClick();
+    void MonitorOn();
+    void MonitorOff();
+    bool monitoring() const { return btnMonitorTag == 57; }
+    // 55: not monitoring, the button offers to start; 57: monitoring.
+    int btnMonitorTag = 55;
+
+    // While the tick runs a handler (the heating mirror), problems go to the status line and the
+    // log instead of a modal box, so an unattended run is never held up by a dialog.
+    class TickScope {
+    public:
+        explicit TickScope(ServicePanel& p) : p_(p), was_(p.inTick_) { p.inTick_ = true; }
+        ~TickScope() { p_.inTick_ = was_; }
+
+    private:
+        ServicePanel& p_;
+        bool was_;
+    };
+
+private:
+    void heaterToggle(Group group, const char* onCommand, const char* offCommand, bool wait);
+    void report(const QString& text, bool conversionError);
+    QString T(int n) const;
+
+    Deps d_;
+    bool inTick_ = false;
+};
+
+} // namespace korvat

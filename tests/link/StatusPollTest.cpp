@@ -1,0 +1,180 @@
+// The status poll and reply dispatch inside the tick: which query goes out when, what each reply
+// shows or mirrors, and that a reply which does not decode is reported and dropped.
+
+#include "link/StatusPoll.h"
+#include "support/AppFixture.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+
+namespace {
+
+struct PollFixture : ::testing::Test {
+    void SetUp() override {
+        f.writeIni({"Language/Code=DE", "Preferences/TempValves=60", "Preferences/TempMeasurementCell=27"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        QCoreApplication::processEvents();
+        f.app().link().ReplyQueue()->clear();
+        line().clearWrittenData();
+        f.view.log.clear();
+    }
+    sim::InProcessLine& line() { return f.instrument->mainLine(); }
+    // One reply arrives and the dispatch step takes it, and whatever the instrument answered to
+    // the commands it caused (one line a tick, as in the program).
+    void reply(const QByteArray& text) {
+        line().feedReceived(text + "\r");
+        QCoreApplication::processEvents();
+        do
+            f.app().poll().dispatchStep();
+        while (!f.app().link().ReplyQueue()->empty());
+    }
+    AppFixture f;
+};
+
+} // namespace
+
+TEST_F(PollFixture, EachTickVisitsOneEntryAndSendsItOnlyAfterMoreThanASecond) {
+    StatusPoll& poll = f.app().poll();
+    ASSERT_EQ(poll.UpdateList.size(), 7u);
+    const Millis built = poll.UpdateList[0].UpdateTime;
+    std::map<QString, Millis> lastSent;
+    int sends = 0;
+    for (int tick = 1; tick <= 200; ++tick) {
+        f.clock.advance(Millis(90));
+        line().clearWrittenData();
+        const int before = poll.PollCursor;
+        poll.pollStep();
+        EXPECT_EQ(poll.PollCursor, before % 7 + 1);
+        const QString sent = QString::fromLatin1(line().writtenData());
+        if (sent.isEmpty())
+            continue;
+        ++sends;
+        EXPECT_EQ(sent.count('\r'), 1); // at most one query per tick
+        const QString query = sent.chopped(1);
+        EXPECT_EQ(query, poll.UpdateList[poll.PollCursor - 1].UpdateString);
+        const Millis now = f.clock.monotonicNow();
+        EXPECT_GT(now - built, Millis(1000));
+        if (lastSent.count(query)) {
+            EXPECT_GT(now - lastSent[query], Millis(1000));
+        }
+        lastSent[query] = now;
+    }
+    EXPECT_EQ(lastSent.size(), 7u);
+    // 7 entries, a visit every 630 ms: each is sent every second visit, about every 1.26 s.
+    EXPECT_NEAR(sends, 200 / 2, 8);
+}
+
+TEST_F(PollFixture, TheFirstQueryGoesOutJustAfterOneSecond) {
+    StatusPoll& poll = f.app().poll();
+    f.clock.advance(Millis(1000));
+    poll.pollStep();
+    EXPECT_EQ(line().writtenData(), ""); // exactly one second is not more than one
+    f.clock.advance(Millis(1));
+    poll.pollStep();
+    EXPECT_EQ(line().writtenData(), "<VG\r"); // the cursor is on entry 2 by now
+}
+
+TEST_F(PollFixture, RepliesShowTheirValues) {
+    const struct {
+        const char* reply;
+        const char* label;
+        const char* text;
+    } cases[] = {
+        {":VG0258", "lblVentilblock", "60.0° C"}, {":VGFFF1", "lblVentilblock", "-1.5° C"},
+        {":SG0111", "lblMesskammer", "27.3° C"},  {":EG05DC", "lblEmmision", "150 ° C"},
+        {":TGFFF1", "lblTransfer", "-1 ° C"},     {":ZG8000", "lblZero", "0 %"},
+        {":ZG0000", "lblZero", "-100 %"},         {":ZGFFFF", "lblZero", "100 %"},
+        {":HG0064", "lblHVoltage", "100 V"},
+    };
+    for (const auto& c : cases) {
+        reply(c.reply);
+        EXPECT_EQ(f.view.texts[c.label], QString::fromUtf8(c.text)) << c.reply;
+    }
+    EXPECT_EQ(f.view.log.size(), std::size(cases)); // every reply taken is logged
+}
+
+TEST_F(PollFixture, ConverterStatusAndDisplayRegister) {
+    StatusPoll& poll = f.app().poll();
+    reply(":12AS118");
+    EXPECT_EQ(poll.intAD1Status, 118);
+    reply(":12AS");
+    EXPECT_EQ(poll.intAD1Status, 103);
+    reply(":LG7F");
+    EXPECT_EQ(f.app().registers().DispByte, 0x7F);
+    EXPECT_EQ(line().writtenData(), ""); // an L reply sends nothing
+}
+
+TEST_F(PollFixture, LoopMirrorActsOnChangesOnly) {
+    reply(":DG00"); // equal to the initial copy: nothing
+    EXPECT_EQ(line().writtenData(), "");
+    reply(":DG01");
+    EXPECT_TRUE(f.view.leds["ledLoop"]);
+    EXPECT_EQ(f.app().registers().DispByte, 0xE7);
+    EXPECT_EQ(line().writtenData(), "<LSE7\r");
+    reply(":DG01");
+    EXPECT_EQ(line().writtenData(), "<LSE7\r");
+    reply(":DG00");
+    EXPECT_FALSE(f.view.leds["ledLoop"]);
+    EXPECT_EQ(line().writtenData(), "<LSE7\r<LSEF\r");
+}
+
+TEST_F(PollFixture, HeatingMirrorPressesBothHeatersAndWritesTheIndicatorBits) {
+    reply(":PGFC");
+    EXPECT_TRUE(f.view.down["btnMesskammerAn"]);
+    EXPECT_TRUE(f.view.down["btnVentilblockAn"]);
+    EXPECT_EQ(f.view.texts["btnMesskammerAn"], "An");
+    const QByteArray sent = line().writtenData();
+    EXPECT_TRUE(sent.startsWith("<SS010E\r")) << sent.toStdString();
+    EXPECT_TRUE(sent.contains("<SO1\r<VS0258\r"));
+    EXPECT_TRUE(sent.endsWith("<VO1\r<PSCF\r")) << sent.toStdString();
+    // The same report again changes nothing.
+    line().clearWrittenData();
+    reply(":PGFC");
+    EXPECT_EQ(line().writtenData(), "");
+    // Both heatings off.
+    reply(":PGFF");
+    EXPECT_FALSE(f.view.down["btnMesskammerAn"]);
+    EXPECT_EQ(f.view.texts["btnVentilblockAn"], "Aus");
+    EXPECT_TRUE(line().writtenData().endsWith("<VO0\r<PSFF\r"));
+}
+
+TEST_F(PollFixture, HeatingMirrorWithABadSetpointReportsInTheStatusLineAndGoesOn) {
+    f.view.setText("editMesskammer", "warm");
+    reply(":PGFC");
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+    EXPECT_TRUE(f.view.status.contains("warm"));
+    const QByteArray sent = line().writtenData();
+    EXPECT_FALSE(sent.contains("<SO1")); // the cell's toggle stopped before its command
+    EXPECT_TRUE(sent.contains("<VS0258\r"));
+    EXPECT_TRUE(sent.endsWith("<PSCF\r"));
+}
+
+TEST_F(PollFixture, BankRepliesShowTheProgramsOwnBytes) {
+    f.app().valves().ValveSet(12);
+    f.view.leds["ledV1_1"] = false; // the indicator lost track
+    reply(":V1G00");
+    EXPECT_TRUE(f.view.leds["ledV1_1"]);
+    EXPECT_FALSE(f.view.leds["ledV1_0"]);
+}
+
+TEST_F(PollFixture, UnknownAndUndecodableRepliesChangeNothing) {
+    const auto before = f.view.texts;
+    const int status = f.app().poll().intAD1Status;
+    for (const char* r : {":SGG1", ":XX", "garbage", ":VG", ":KG1234", ":ZG", ":DGG"}) {
+        reply(r);
+    }
+    EXPECT_EQ(f.view.log, (QStringList{":SGG1", ":XX", "garbage", ":VG", ":KG1234", ":ZG", ":DGG"}));
+    for (const char* r : {":SG02", ":VG02X8", ":PGZZ", ":DGxx", ":12ASx1", ":ZG12"}) {
+        f.view.log.clear();
+        reply(r);
+        ASSERT_EQ(f.view.log.size(), 2) << r;
+        EXPECT_EQ(f.view.log[1], QString("KORVAT-SIM-A: reply not understood: ") + r);
+    }
+    EXPECT_EQ(f.view.texts, before);
+    EXPECT_EQ(f.app().poll().intAD1Status, status);
+    EXPECT_EQ(line().writtenData(), "");
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+}

@@ -1,0 +1,76 @@
+// Draining the data queues into the signal series: sample values, time axis, burst flag, level
+// edits, the FID-only rule, and garbled lines.
+
+#include "support/AppFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+
+namespace {
+
+struct AcquisitionFixture : ::testing::Test {
+    void start(const QString& typ) {
+        sim::InstrumentOptions o;
+        o.twoConverters = typ == "FIDFPD";
+        f = std::make_unique<AppFixture>(o);
+        f->writeIni({"DeviceTyp/Typ=" + typ});
+        ASSERT_EQ(f->start(), StartupOutcome::Running);
+    }
+    void queue(LineQueue* q, std::initializer_list<const char*> lines) {
+        for (const char* l : lines)
+            q->push_back(QString::fromLatin1(l));
+    }
+    Acquisition& acq() { return f->app().acquisition(); }
+    std::unique_ptr<AppFixture> f;
+};
+
+} // namespace
+
+TEST_F(AcquisitionFixture, SamplesBecomePointsAtTenthsOfASecond) {
+    start("FIDFPD");
+    Link& link = f->app().link();
+    acq().runZeit = 24;
+    queue(link.DataQueue1(), {"[x1003E8", "/x0FFC18"});
+    queue(link.DataQueue2(), {"[A0FFFFF", "[A000000"});
+    acq().drain(TDeviceTyp::FIDFPD);
+    EXPECT_EQ(acq().Series1.x, (std::vector<double>{2.4, 2.5}));
+    EXPECT_EQ(acq().Series1.y, (std::vector<double>{1000, -999}));
+    EXPECT_EQ(acq().Series2.y, (std::vector<double>{0, -1048575}));
+    EXPECT_EQ(acq().runZeit, 26);
+    EXPECT_EQ(acq().runZeit2, 2);
+    EXPECT_TRUE(acq().Sampling);
+    EXPECT_EQ(f->view.texts["editFIDLevel"], "-999");
+    EXPECT_EQ(f->view.texts["editFPDLevel"], "-1048575");
+    EXPECT_EQ(f->view.seriesData[0].second, acq().Series1.y); // the chart mirrors the series
+    EXPECT_EQ(f->view.replots, 2);                             // once per drained port
+
+    queue(link.DataQueue1(), {"]x1003E8"});
+    acq().drain(TDeviceTyp::FIDFPD);
+    EXPECT_FALSE(acq().Sampling);
+    EXPECT_EQ(f->view.replots, 3); // an empty queue is skipped
+}
+
+TEST_F(AcquisitionFixture, WithOneDetectorTheSecondQueueIsLeftAlone) {
+    start("FID");
+    Link& link = f->app().link();
+    link.createQueues(true); // even if something were queued there
+    queue(link.DataQueue2(), {"[A100010"});
+    acq().drain(TDeviceTyp::FID);
+    EXPECT_EQ(acq().Series2.size(), 0u);
+    EXPECT_EQ(link.DataQueue2()->size(), 1u);
+}
+
+TEST_F(AcquisitionFixture, GarbledDataLinesAreReportedAndDropped) {
+    start("FID");
+    Link& link = f->app().link();
+    f->view.log.clear();
+    queue(link.DataQueue1(), {"[x1003E8", "[x10G3E8", "[x1", "]", "[x100010"});
+    acq().drain(TDeviceTyp::FID);
+    EXPECT_EQ(acq().Series1.y, (std::vector<double>{1000, 16}));
+    EXPECT_EQ(acq().Series1.x, (std::vector<double>{0.0, 0.1}));
+    EXPECT_EQ(f->view.log.size(), 3);
+    EXPECT_EQ(f->view.log[0], "KORVAT-SIM-A: data line dropped: [x10G3E8");
+    EXPECT_TRUE(acq().Sampling); // the dropped "]" did not end the burst
+}
