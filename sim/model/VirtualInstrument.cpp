@@ -1,5 +1,10 @@
 #include "model/VirtualInstrument.h"
 
+#include "model/Noise.h"
+
+#include <algorithm>
+#include <cmath>
+
 // Off unless asked for (QT_LOGGING_RULES="korvat.sim.info=true"): a long simulated run receives
 // commands several times a second, and korvat-sim keeps its own log anyway.
 Q_LOGGING_CATEGORY(lcSim, "korvat.sim", QtWarningMsg)
@@ -7,19 +12,84 @@ Q_LOGGING_CATEGORY(lcSim, "korvat.sim", QtWarningMsg)
 namespace korvat::sim {
 
 namespace {
+
 constexpr char kCr = '\r';
+
+// How quickly each zone follows its heating, by the thermal mass behind it: the small transfer
+// line is quick, the emission chamber's block slow. Half an hour settles every one of them.
+constexpr std::array<Millis, kZoneCount> kTimeConstants{
+    Millis(240'000), // valve block
+    Millis(180'000), // measuring cell
+    Millis(300'000), // emission chamber
+    Millis(200'000), // transfer line
+};
+
+// Temperature jitter changes once a second, like a sensor read at that rate.
+constexpr Millis kJitterPeriod{1000};
+constexpr std::uint64_t kJitterChannel = 0x5400;
+
+// P: bits 2 and 3 always read 1; bit 0 = 0 asks for the measuring-cell heating, bit 1 = 0 for the
+// valve-block heating. Written bit 4 = 0 switches the valve block on, bit 5 = 0 the measuring cell.
+constexpr std::uint8_t kPWritable = 0xF0;
+constexpr std::uint8_t kPFixedOnes = 0x0C;
+constexpr std::uint8_t kPCellRequest = 0x01;
+constexpr std::uint8_t kPValveBlockRequest = 0x02;
+constexpr std::uint8_t kPValveBlockHeating = 0x10;
+constexpr std::uint8_t kPCellHeating = 0x20;
+constexpr std::uint8_t kDLoopIn = 0x01;
+
+QByteArray hex(int value, int digits) {
+    const int mask = (1 << (4 * digits)) - 1;
+    return QByteArray::number(value & mask, 16).toUpper().rightJustified(digits, '0');
+}
+
+// A signed reading as the 16-bit two's complement code the converter sends.
+int signed16Code(int value) {
+    return std::clamp(value, -32768, 32767) & 0xFFFF;
+}
+
+std::array<Heater, kZoneCount> makeHeaters(double ambient) {
+    return {Heater(ambient, kTimeConstants[0]), Heater(ambient, kTimeConstants[1]),
+            Heater(ambient, kTimeConstants[2]), Heater(ambient, kTimeConstants[3])};
+}
+
+// Each converter gets its own noise, even with one seed for the instrument.
+std::uint64_t converterSeed(std::uint64_t seed, Port port) {
+    return noise::hash(seed, 0x4144, port == Port::Main ? 1 : 2);
+}
+
 } // namespace
 
 VirtualInstrument::VirtualInstrument(InstrumentOptions options)
     : options_(std::move(options)), main_(new ConverterEndpoint(*this, Port::Main)),
-      fpd_(options_.twoConverters ? new ConverterEndpoint(*this, Port::Fpd) : nullptr) {}
+      fpd_(options_.twoConverters ? new ConverterEndpoint(*this, Port::Fpd) : nullptr),
+      cellHeatingRequested_(!options_.heatersOff),
+      valveBlockHeatingRequested_(!options_.heatersOff),
+      heaters_(makeHeaters(options_.ambientCelsius)),
+      mainStream_('A',
+                  DetectorSignal(options_.fidSignal, converterSeed(options_.seed, Port::Main))) {
+    if (fpd_)
+        fpdStream_ = std::make_unique<ConverterStream>(
+            'B', DetectorSignal(options_.fpdSignal, converterSeed(options_.seed, Port::Fpd)));
+}
 
 VirtualInstrument::~VirtualInstrument() = default;
 
 void VirtualInstrument::advanceTo(Millis now) {
     if (now <= now_)
         return;
+    const Millis elapsed = now - now_;
+    for (int i = 0; i < kZoneCount; ++i)
+        heaters_[i].advance(elapsed, isHeating(static_cast<Zone>(i)));
     now_ = now;
+    for (Port port : {Port::Main, Port::Fpd}) {
+        ConverterStream* burst = stream(port);
+        if (!burst || !burst->isOpen())
+            continue;
+        QByteArray lines;
+        burst->appendDue(now_, lines);
+        transmit(*endpoint(port), Traffic::Data, lines);
+    }
 }
 
 QByteArray VirtualInstrument::identificationReply(Port port) const {
@@ -27,6 +97,56 @@ QByteArray VirtualInstrument::identificationReply(Port port) const {
     if (port == Port::Main && options_.badIdentification && line.size() > 3 && line[3] == '4')
         line[3] = '2';
     return line + kCr;
+}
+
+int VirtualInstrument::registerValue(Register reg) const {
+    switch (reg) {
+    case Register::V1:
+        return v1_;
+    case Register::V2:
+        return v2_;
+    case Register::L:
+        return l_;
+    case Register::P:
+        return pWritten_ | kPFixedOnes | (cellHeatingRequested_ ? 0 : kPCellRequest) |
+               (valveBlockHeatingRequested_ ? 0 : kPValveBlockRequest);
+    case Register::D:
+        return d_;
+    }
+    return 0;
+}
+
+bool VirtualInstrument::isHeating(Zone zone) const {
+    const bool switchedOn = heaterSwitchedOn_[index(zone)];
+    switch (zone) {
+    case Zone::ValveBlock:
+        return switchedOn || !(pWritten_ & kPValveBlockHeating);
+    case Zone::MeasuringCell:
+        return switchedOn || !(pWritten_ & kPCellHeating);
+    case Zone::EmissionChamber:
+    case Zone::TransferLine:
+        break;
+    }
+    return switchedOn;
+}
+
+int VirtualInstrument::temperatureTenths(Zone zone) const {
+    const auto slot = static_cast<std::uint64_t>(now_ / kJitterPeriod);
+    const double jitter =
+        options_.temperatureNoise *
+        noise::uniform(noise::hash(options_.seed, kJitterChannel + index(zone), slot));
+    return static_cast<int>(std::lround((heater(zone).temperature() + jitter) * 10.0));
+}
+
+bool VirtualInstrument::isStreaming(Port port) const {
+    if (port == Port::Main)
+        return mainStream_.isOpen();
+    return fpdStream_ && fpdStream_->isOpen();
+}
+
+void VirtualInstrument::setHeatingRequests(bool measuringCell, bool valveBlock) {
+    cellHeatingRequested_ = measuringCell;
+    valveBlockHeatingRequested_ = valveBlock;
 }
 
 void VirtualInstrument::handleLine(ConverterEndpoint& endpoint, const LineSplitter::Line& line) {
@@ -44,19 +164,118 @@ void VirtualInstrument::handleLine(ConverterEndpoint& endpoint, const LineSplitt
 }
 
 void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& command) {
+    if (command.controlInterface && endpoint.port() != Port::Main) {
+        qCInfo(lcSim).noquote() << portName(endpoint.port())
+                                << "has no control interface:" << command.mnemonic;
+        return;
+    }
+    const QByteArray answer = ':' + command.mnemonic;
     switch (command.kind) {
     case CommandKind::Identify:
         reply(endpoint, identificationReply(endpoint.port()));
+        return;
+    case CommandKind::RegisterSet:
+        writeRegister(command.reg, command.value);
+        return;
+    case CommandKind::RegisterQuery:
+        reply(endpoint, answer + hex(registerValue(command.reg), 2) + kCr);
+        return;
+    case CommandKind::LoopSwitch:
+        d_ = command.value ? (d_ | kDLoopIn) : (d_ & ~kDLoopIn);
+        return;
+    case CommandKind::SetpointSet:
+        heaters_[index(command.zone)].setSetpointTenths(
+            static_cast<qint16>(static_cast<quint16>(command.value)));
+        acknowledge(endpoint, command);
+        return;
+    case CommandKind::TemperatureQuery:
+        reply(endpoint, answer + hex(signed16Code(temperatureTenths(command.zone)), 4) + kCr);
+        return;
+    case CommandKind::HeaterSwitch:
+        heaterSwitchedOn_[index(command.zone)] = command.value != 0;
+        acknowledge(endpoint, command);
+        return;
+    case CommandKind::HighVoltageSet:
+        highVoltageCode_ = command.value;
+        acknowledge(endpoint, command);
+        return;
+    case CommandKind::HighVoltageSwitch:
+        highVoltageOn_ = command.value != 0;
+        acknowledge(endpoint, command);
+        return;
+    case CommandKind::HighVoltageQuery:
+        reply(endpoint, answer + hex(highVoltageOn_ ? highVoltageCode_ : 0, 4) + kCr);
+        return;
+    case CommandKind::ZeroSet:
+        zeroCode_ = command.value;
+        acknowledge(endpoint, command);
+        return;
+    case CommandKind::ZeroQuery:
+        reply(endpoint, answer + hex(zeroCode_, 4) + kCr);
+        return;
+    case CommandKind::ConverterStatus: {
+        const int status = isStreaming(endpoint.port()) ? kBurstStatus : kIdleStatus;
+        reply(endpoint, ":12AS" + QByteArray::number(status) + kCr);
+        return;
+    }
+    case CommandKind::ConverterSetup:
+        return;
+    case CommandKind::StreamStart:
+        stream(endpoint.port())->open(now_);
+        return;
+    case CommandKind::StreamStop:
+        // Lines due by now went out in advanceTo(), so the "]" line is the last, whatever the
+        // tick rate.
+        transmit(endpoint, Traffic::Data, stream(endpoint.port())->close(now_));
         return;
     case CommandKind::Unknown:
         return;
     }
 }
 
-void VirtualInstrument::reply(ConverterEndpoint& endpoint, const QByteArray& line) {
-    if (options_.silent)
+void VirtualInstrument::writeRegister(Register reg, int value) {
+    const auto byte = static_cast<std::uint8_t>(value);
+    switch (reg) {
+    case Register::V1:
+        v1_ = byte;
         return;
-    endpoint.send(line);
+    case Register::V2:
+        v2_ = byte;
+        return;
+    case Register::L:
+        l_ = byte;
+        return;
+    case Register::P:
+        // Bits 0 to 3 are inputs; what is written there goes nowhere.
+        pWritten_ = byte & kPWritable;
+        return;
+    case Register::D:
+        d_ = byte;
+        return;
+    }
+}
+
+ConverterStream* VirtualInstrument::stream(Port port) {
+    return port == Port::Main ? &mainStream_ : fpdStream_.get();
+}
+
+void VirtualInstrument::reply(ConverterEndpoint& endpoint, const QByteArray& line) {
+    transmit(endpoint, Traffic::Reply, line);
+}
+
+void VirtualInstrument::acknowledge(ConverterEndpoint& endpoint, const Command& command) {
+    reply(endpoint, ':' + command.mnemonic + command.parameter + kCr);
+}
+
+void VirtualInstrument::transmit(ConverterEndpoint& endpoint, Traffic traffic,
+                                 const QByteArray& bytes) {
+    if (options_.silent || bytes.isEmpty())
+        return;
+    // Data lines come ten a second per converter; only answers are worth a log line.
+    if (traffic == Traffic::Reply)
+        qCInfo(lcSim).noquote() << portName(endpoint.port())
+                                << "answers" << printableLine(bytes.chopped(1));
+    endpoint.send(bytes);
 }
 
 } // namespace korvat::sim

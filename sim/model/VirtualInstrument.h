@@ -3,13 +3,25 @@
 // configuration, the FPD converter (port B), driven by time from outside. It knows nothing about
 // how its bytes travel; korvat-sim serves it on pseudo-terminals, InProcessLine hands it straight
 // to the program's link code.
+//
+// The main converter carries the control interface: the registers V1, V2, L, P and D, the four
+// heaters, the photomultiplier's high voltage and the zero compensation. Both converters stream
+// data lines of their detector's signal while a burst is open. Queries answer at once; setpoint
+// and on/off commands answer with an acknowledgement (the command echoed with ":" for "<", which
+// matches none of the program's reply patterns), so a program waiting for "some answer" goes on
+// at once. Register writes and the sample-loop switch answer nothing.
 
 #include "model/Command.h"
 #include "model/ConverterEndpoint.h"
+#include "model/ConverterStream.h"
+#include "model/DetectorSignal.h"
+#include "model/Heater.h"
 #include "util/Clock.h"
 
 #include <QByteArray>
 #include <QLoggingCategory>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -29,6 +41,17 @@ struct InstrumentOptions {
     // character, which is the first character here: "4" marks the main converter.
     QByteArray mainId = "4A01-0815";
     QByteArray fpdId = "2B01-0816";
+    // The front-panel switches that ask for the measuring-cell and valve-block heating (P bits 0
+    // and 1 read 0) start off: P then reads FF instead of FC.
+    bool heatersOff = false;
+    // Everything random (signal noise, drift phase, temperature jitter) follows from this.
+    std::uint64_t seed = 1;
+    // Where every zone starts and where it returns when its heating is off.
+    double ambientCelsius = 22.0;
+    // Peak jitter of a temperature reading, °C; 0 gives exact readings.
+    double temperatureNoise = 0.08;
+    SignalProfile fidSignal = kFidBaseline;
+    SignalProfile fpdSignal = kFpdBaseline;
 };
 
 // One line a converter received, as the log and the observer see it.
@@ -45,6 +68,10 @@ class VirtualInstrument {
 public:
     using LineObserver = std::function<void(const ReceivedLine&)>;
 
+    // Status numbers "<12AS100" reports: a burst is open, or the converter is idle.
+    static constexpr int kBurstStatus = 118;
+    static constexpr int kIdleStatus = 100;
+
     explicit VirtualInstrument(InstrumentOptions options = {});
     ~VirtualInstrument();
     VirtualInstrument(const VirtualInstrument&) = delete;
@@ -57,8 +84,8 @@ public:
     ConverterEndpoint* fpdConverter() { return fpd_.get(); }
     ConverterEndpoint* endpoint(Port port) { return port == Port::Main ? main_.get() : fpd_.get(); }
 
-    // Moves the model to `now` (monotonic). Time never runs backwards here: an earlier time is
-    // ignored. The boards' streams of data lines run from this hook.
+    // Moves the model to `now` (monotonic): the heaters follow their lag and every data line due
+    // by then goes out. Time never runs backwards here: an earlier time is ignored.
     void advanceTo(Millis now);
     Millis now() const { return now_; }
 
@@ -68,17 +95,65 @@ public:
     // The line a board answers to "<SN", CR included.
     QByteArray identificationReply(Port port) const;
 
+    // ---- the instrument's state, as the queries report it ---------------------------------------
+    int registerValue(Register reg) const;
+    // Whether the zone heats: its own on/off command, or for the valve block and the measuring
+    // cell also the P register's heating bit (4, 5) written 0. Either one switches it on.
+    bool isHeating(Zone zone) const;
+    const Heater& heater(Zone zone) const { return heaters_[index(zone)]; }
+    // The reading "<VG" and friends report: tenths of a degree, jitter included.
+    int temperatureTenths(Zone zone) const;
+    bool highVoltageOn() const { return highVoltageOn_; }
+    int highVoltageCode() const { return highVoltageCode_; }
+    int zeroCode() const { return zeroCode_; }
+    bool isStreaming(Port port) const;
+
+    // The front panel's heating switches (P bits 0 and 1 as read), e.g. to see the program follow
+    // an operator who switches the measuring-cell heating off at the instrument.
+    void setHeatingRequests(bool measuringCell, bool valveBlock);
+
 private:
     friend class ConverterEndpoint;
+
+    // What leaves a board. Every byte goes through transmit(), which is where fault modes (lost
+    // or garbled replies, a stalled stream) attach.
+    enum class Traffic { Reply, Data };
+
+    static constexpr std::size_t index(Zone zone) { return static_cast<std::size_t>(zone); }
+
     void handleLine(ConverterEndpoint& endpoint, const LineSplitter::Line& line);
     void dispatch(ConverterEndpoint& endpoint, const Command& command);
     void reply(ConverterEndpoint& endpoint, const QByteArray& line);
+    void acknowledge(ConverterEndpoint& endpoint, const Command& command);
+    void transmit(ConverterEndpoint& endpoint, Traffic traffic, const QByteArray& bytes);
+    void writeRegister(Register reg, int value);
+    ConverterStream* stream(Port port);
 
     InstrumentOptions options_;
     std::unique_ptr<ConverterEndpoint> main_;
     std::unique_ptr<ConverterEndpoint> fpd_;
     Millis now_{0};
     LineObserver observer_;
+
+    // Registers as last written; P keeps only its written bits 4 to 7 here, bits 0 and 1 are the
+    // front-panel requests.
+    std::uint8_t v1_ = 0xFF;
+    std::uint8_t v2_ = 0xFF;
+    std::uint8_t l_ = 0xFF;
+    std::uint8_t pWritten_ = 0xF0;
+    std::uint8_t d_ = 0x00;
+    bool cellHeatingRequested_;
+    bool valveBlockHeatingRequested_;
+
+    std::array<Heater, kZoneCount> heaters_;
+    std::array<bool, kZoneCount> heaterSwitchedOn_{};
+    int highVoltageCode_ = 0;
+    bool highVoltageOn_ = false;
+    // 0x8000 is 0 %.
+    int zeroCode_ = 0x8000;
+
+    ConverterStream mainStream_;
+    std::unique_ptr<ConverterStream> fpdStream_;
 };
 
 } // namespace korvat::sim

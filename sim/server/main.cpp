@@ -45,8 +45,16 @@ int main(int argc, char** argv) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("The virtual permeation instrument, served on pseudo-terminals.\n"
-                       "Prints \"A <device>\" (and \"B <device>\") and then \"READY\" on stdout."));
+        QStringLiteral(
+            "The virtual permeation instrument, served on pseudo-terminals.\n"
+            "Prints \"A <device>\" (and \"B <device>\") and then \"READY\" on stdout.\n"
+            "\n"
+            "Port A is the main converter: identification, the registers V1, V2, L, P and D,\n"
+            "four heaters (valve block, measuring cell, emission chamber, transfer line) that\n"
+            "warm towards their setpoints over minutes, high voltage, zero compensation, and\n"
+            "the FID signal. Port B (--fidfpd) is the FPD converter: identification and the\n"
+            "FPD signal. \"<12Z1100\" starts ten data lines a second, \"<12Z0100\" ends them\n"
+            "with one \"]\" line. Setpoints and on/off commands are acknowledged at once."));
     parser.addHelpOption();
     const QCommandLineOption fidFpd(
         QStringLiteral("fidfpd"),
@@ -75,7 +83,10 @@ int main(int argc, char** argv) {
         QStringLiteral("log"),
         QStringLiteral("Append every received line to <file> (default: stderr)."),
         QStringLiteral("file"));
-    parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, logFile});
+    const QCommandLineOption heatersOff(
+        QStringLiteral("heaters-off"),
+        QStringLiteral("The front-panel switches ask for no heating (P reads FF, not FC)."));
+    parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, heatersOff, logFile});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -85,6 +96,7 @@ int main(int argc, char** argv) {
     options.twoConverters = parser.isSet(fidFpd);
     options.silent = parser.isSet(silent);
     options.badIdentification = parser.isSet(badId);
+    options.heatersOff = parser.isSet(heatersOff);
     if (parser.isSet(mainId))
         options.mainId = parser.value(mainId).toLatin1();
     if (parser.isSet(fpdId))
@@ -104,6 +116,7 @@ int main(int argc, char** argv) {
                          QCoreApplication::quit();
                      });
 
+    SystemClock clock;
     VirtualInstrument instrument(options);
     instrument.setLineObserver([&log](const ReceivedLine& line) { log.write(line); });
 
@@ -113,7 +126,12 @@ int main(int argc, char** argv) {
     auto serve = [&](ServedPort& served, ConverterEndpoint& endpoint, const QString& linkPath) {
         if (!served.pty.open(&error))
             return false;
-        served.pty.setReceiver([&endpoint](const QByteArray& bytes) { endpoint.receive(bytes); });
+        // The model's time moves on the tick; bring it up to date first, so a command acts at the
+        // moment it arrived (a burst's first line then comes 100 ms after its start, not 110).
+        served.pty.setReceiver([&instrument, &clock, &endpoint](const QByteArray& bytes) {
+            instrument.advanceTo(clock.monotonicNow());
+            endpoint.receive(bytes);
+        });
         endpoint.setOutput([&served](const QByteArray& bytes) { served.pty.send(bytes); });
         QObject::connect(
             &served.pty, &PtyPort::failed, &app, [&log, &endpoint](const QString& reason) {
@@ -132,7 +150,6 @@ int main(int argc, char** argv) {
         return fail(error);
     }
 
-    SystemClock clock;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &app,
                      [&] { instrument.advanceTo(clock.monotonicNow()); });

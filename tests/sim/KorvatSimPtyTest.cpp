@@ -1,7 +1,7 @@
 // korvat-sim as a separate process on real pseudo-terminals, reached through QSerialPort as the
 // program reaches the instrument: the stdout handshake, the device links, identification on both
-// converters, closing and reopening a device, the received-line log, and a clean exit on SIGTERM
-// that removes the links. Every wait has a limit; the suite's tests end in "Pty" so they can be
+// converters, closing and reopening a device, the received-line log, a clean exit on SIGTERM
+// that removes the links, and the control interface and a burst of data lines on real time. Every wait has a limit; the suite's tests end in "Pty" so they can be
 // filtered out where ptys are not available.
 
 #include <QCoreApplication>
@@ -270,6 +270,87 @@ TEST(KorvatSimServer, KeepsEveryReplyWhenTheReaderFallsBehindPty) {
     ::close(fd);
     EXPECT_EQ(replies.size(), oneReply.size() * kCommands);
     EXPECT_TRUE(replies == oneReply.repeated(kCommands)) << "replies cut or interleaved";
+    EXPECT_TRUE(sim.terminate());
+}
+
+// Reads a port line by line, keeping a partial line for the next call.
+struct LineReader {
+    QSerialPort& port;
+    QByteArray pending;
+
+    // Every complete line up to and including the first that `last` accepts, or what came within
+    // the limit.
+    template <typename Accept>
+    QList<QByteArray> until(Accept last, int limitMs) {
+        QList<QByteArray> lines;
+        QDeadlineTimer deadline(limitMs);
+        for (;;) {
+            qsizetype cr;
+            while ((cr = pending.indexOf('\r')) >= 0) {
+                lines.append(pending.left(cr));
+                pending.remove(0, cr + 1);
+                if (last(lines.last()))
+                    return lines;
+            }
+            if (deadline.hasExpired())
+                return lines;
+            if (port.bytesAvailable() > 0 ||
+                port.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+                pending += port.readAll();
+        }
+    }
+};
+
+TEST(KorvatSimServer, HeatersOffAcknowledgementsAndABurstOfDataLinesPty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SimProcess sim;
+    QString failure;
+    ASSERT_TRUE(sim.start({QStringLiteral("--heaters-off"), QStringLiteral("--log"),
+                           dir.filePath(QStringLiteral("sim.log"))},
+                          &failure))
+        << failure.toStdString();
+    auto portA = openLikeTheProgram(sim.deviceA);
+    ASSERT_TRUE(portA);
+    EXPECT_EQ(exchange(*portA, "<PG\r"), ":PGFF\r");
+    EXPECT_EQ(exchange(*portA, "<VS0258\r"), ":VS0258\r");
+    EXPECT_EQ(exchange(*portA, "<HO1\r"), ":HO1\r");
+
+    LineReader reader{*portA, {}};
+    auto send = [&portA](const QByteArray& bytes) {
+        portA->write(bytes);
+        portA->waitForBytesWritten(kReplyLimitMs);
+    };
+    // At ten lines a second the count depends on the scheduler, not on us: ask for three.
+    send("<12B1100\r<12W1100\r<12Z1100\r");
+    int dataLines = 0;
+    const QList<QByteArray> burst =
+        reader.until([&dataLines](const QByteArray&) { return ++dataLines == 3; }, kReplyLimitMs);
+    ASSERT_EQ(burst.size(), 3);
+    send("<12AS100\r");
+    QList<QByteArray> lines = reader.until(
+        [](const QByteArray& line) { return line.startsWith(":"); }, kReplyLimitMs);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), ":12AS118");
+    lines += burst;
+    send("<12Z0100\r");
+    const QList<QByteArray> rest = reader.until(
+        [](const QByteArray& line) { return line.startsWith("]"); }, kReplyLimitMs);
+    ASSERT_FALSE(rest.isEmpty());
+    EXPECT_TRUE(rest.last().startsWith("]A")) << rest.last().constData();
+    EXPECT_EQ(rest.last().size(), 8);
+    lines += rest.first(rest.size() - 1);
+    for (const QByteArray& line : lines) {
+        if (line.startsWith(":"))
+            continue;
+        EXPECT_TRUE(line.startsWith("[A") && line.size() == 8) << line.constData();
+    }
+
+    // Nothing after the closing line.
+    EXPECT_FALSE(portA->waitForReadyRead(300)) << portA->readAll().constData();
+    EXPECT_TRUE(reader.pending.isEmpty());
     EXPECT_TRUE(sim.terminate());
 }
 
