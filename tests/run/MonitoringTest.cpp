@@ -1,0 +1,48 @@
+// Monitoring against the in-process instrument: the converters stream ten points a second into
+// the series while the status poll runs; switching off stops the stream and clears the chart.
+
+#include "support/AppFixture.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+
+TEST(Monitoring, PointsArriveAtTenPerSecondOnBothChannels) {
+    sim::InstrumentOptions o;
+    o.twoConverters = true;
+    AppFixture f(o);
+    f.writeIni({"DeviceTyp/Typ=FIDFPD"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    KorvatApp& app = f.app();
+    auto tick = [&] {
+        f.clock.advance(Millis(90));
+        QCoreApplication::processEvents();
+        app.Timer1Timer();
+    };
+    app.panel().MonitorOn();
+    const int ticks = 60 * 1000 / 90; // a minute
+    for (int i = 0; i < ticks; ++i)
+        tick();
+    const Acquisition& acq = app.acquisition();
+    EXPECT_NEAR(static_cast<double>(acq.Series1.size()), 600, 2);
+    EXPECT_NEAR(static_cast<double>(acq.Series2.size()), 600, 2);
+    EXPECT_DOUBLE_EQ(acq.Series1.x[100], 10.0);
+    EXPECT_TRUE(acq.Sampling);
+    EXPECT_EQ(f.view.seriesData[0].second.size(), acq.Series1.size());
+    EXPECT_FALSE(f.view.texts["editFIDLevel"].isEmpty());
+    // The poll ran alongside: read-back labels were filled.
+    EXPECT_TRUE(f.view.texts["lblVentilblock"].contains("°")) << f.view.texts["lblVentilblock"].toStdString();
+
+    f.instrument->mainLine().clearWrittenData();
+    app.panel().MonitorOff();
+    EXPECT_EQ(f.instrument->mainLine().writtenData(), "<12Z0100\r");
+    EXPECT_EQ(acq.Series1.size(), 0u);
+    EXPECT_TRUE(f.view.seriesData[0].second.empty());
+    // Whatever the converter still sends (the closing "]" line) is drawn as a new point at most.
+    for (int i = 0; i < 20; ++i)
+        tick();
+    EXPECT_LE(acq.Series1.size(), 1u);
+    EXPECT_FALSE(acq.Sampling);
+}
