@@ -98,6 +98,9 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     }
 
     m_overlay = new Overlay(this);
+
+    // The curves get a paint buffer of their own, so new samples repaint only them.
+    layer(QStringLiteral("main"))->setMode(QCPLayer::lmBuffered);
 }
 
 QCPGraph* MeasurementChart::series(int index) const {
@@ -110,19 +113,52 @@ QCPGraph* MeasurementChart::series(int index) const {
 
 void MeasurementChart::setSeriesData(int index, const QVector<double>& x,
                                      const QVector<double>& y) {
-    if (QCPGraph* graph = series(index))
+    if (QCPGraph* graph = series(index)) {
         graph->setData(x, y, /*alreadySorted=*/true);
+        m_dataDirty = m_dataDirty || graph->visible();
+    }
 }
 
 void MeasurementChart::addSeriesData(int index, const QVector<double>& x,
                                      const QVector<double>& y) {
-    if (QCPGraph* graph = series(index))
-        graph->addData(x, y, /*alreadySorted=*/true);
+    QCPGraph* graph = series(index);
+    if (!graph || x.isEmpty())
+        return;
+    if (graph->visible() && touchesVisibleRange(graph, x.first(), x.last()))
+        m_dataDirty = true;
+    graph->addData(x, y, /*alreadySorted=*/true);
 }
 
 void MeasurementChart::clearSeries(int index) {
-    if (QCPGraph* graph = series(index))
-        graph->data()->clear();
+    QCPGraph* graph = series(index);
+    if (!graph || graph->data()->isEmpty())
+        return;
+    if (graph->visible())
+        m_dataDirty = true;
+    graph->data()->clear();
+}
+
+bool MeasurementChart::touchesVisibleRange(const QCPGraph* graph, double from, double to) const {
+    const QCPRange visible = xAxis->range();
+    if (!graph->data()->isEmpty())
+        from = std::min(from, (graph->data()->constEnd() - 1)->key);
+    return to >= visible.lower && from <= visible.upper;
+}
+
+void MeasurementChart::replotData() {
+    if (!m_dataDirty || m_dataReplotPending)
+        return;
+    m_dataReplotPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_dataReplotPending = false;
+            if (!m_dataDirty)
+                return;
+            m_dataDirty = false;
+            layer(QStringLiteral("main"))->replot();
+        },
+        Qt::QueuedConnection);
 }
 
 void MeasurementChart::setTitle(const QString& text) {
@@ -146,6 +182,7 @@ int MeasurementChart::leftAxisPixel(double value) const {
 }
 
 void MeasurementChart::replotQueued() {
+    m_dataDirty = false; // a whole repaint draws the curves too
     replot(QCustomPlot::rpQueuedReplot);
 }
 

@@ -38,13 +38,23 @@ public:
 
     // Coalesces the many data updates of one timer tick into one repaint.
     void replotQueued();
+    // Repaints the curves alone, once per event loop pass, and only when a data change since the
+    // last repaint touched the visible range. Points appended beyond the right edge (monitoring
+    // for hours with a fixed axis) cost no repaint at all; axes, grid and legend are not redrawn.
+    void replotData();
 
 private:
     class Overlay;
 
+    // Whether points from `from` to `to` (seconds), joined to the series' previous last point,
+    // can show in the visible range.
+    bool touchesVisibleRange(const QCPGraph* graph, double from, double to) const;
+
     QCPTextElement* m_title = nullptr;
     Overlay* m_overlay = nullptr;
     QVector<QCPGraph*> m_series;
+    bool m_dataDirty = false;
+    bool m_dataReplotPending = false;
 };
 
 } // namespace korvat

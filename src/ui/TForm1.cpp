@@ -387,7 +387,7 @@ void TForm1::clearSeries(int series) {
 }
 
 void TForm1::replotChart() {
-    m_chart->replotQueued();
+    m_chart->replotData();
 }
 
 void TForm1::setChartOverlay(std::function<QVector<QLineF>()> source) {

@@ -137,3 +137,41 @@ TEST(MeasurementChart, OverlayLinesFollowTheAxes) {
     chart.replot();
     EXPECT_GE(darkPixels(chart.grab().toImage(), chordArea()), width / 3);
 }
+
+TEST(MeasurementChart, NewSamplesAreDrawnWhenVisible) {
+    TForm1 form;
+    form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
+    form.show();
+    form.setBottomAxisMax(60);
+    form.setLeftAxisRange(0, 10000);
+    QCoreApplication::processEvents();
+    MeasurementChart* chart = form.chart();
+    auto redPixels = [&] {
+        const QImage image = chart->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                count += c.red() > 200 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
+            }
+        return count;
+    };
+    const int before = redPixels(); // the legend's line only
+
+    // Beyond the right edge: nothing new to see.
+    const double late[] = {100.0, 100.1};
+    const double high[] = {9000.0, 1000.0};
+    form.appendSeries(0, late, high);
+    form.replotChart();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(redPixels(), before);
+
+    // Inside the window: the curve appears with the next repaint.
+    const double x[] = {10.0, 10.1, 10.2, 10.3};
+    const double y[] = {1000.0, 9000.0, 9000.0, 1000.0};
+    form.clearSeries(0);
+    form.appendSeries(0, x, y);
+    form.replotChart();
+    QCoreApplication::processEvents();
+    EXPECT_GT(redPixels(), before + 100);
+}
