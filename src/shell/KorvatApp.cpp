@@ -27,7 +27,9 @@ KorvatApp::KorvatApp(Environment env)
       link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(regs_, link_, env.view),
       acquisition_(link_, env.view),
       panel_({settings_, ini_, link_, env.view, env.dialogs, acquisition_, ID, DeviceTyp}),
-      poll_({link_, env.view, regs_, valves_, panel_, env.clock, ID}) {
+      poll_({link_, env.view, regs_, valves_, panel_, env.clock, ID}),
+      sequencer_({settings_, ini_, link_, valves_, regs_, env.view, env.dialogs, env.clock, acquisition_, poll_,
+                  panel_, ID, DeviceTyp, sDateiname}) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
 }
 
@@ -35,8 +37,8 @@ QString KorvatApp::T(int n) const { return LoadLangText(ID, n); }
 
 StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) {
     view_.setWindowCaption(QStringLiteral("KORVAT-PC ") + GetVersionString());
-    FIDBaseDraw = false;
-    runTag = 0;
+    sequencer_.FIDBaseDraw = false;
+    sequencer_.runTag = 0;
     sDateiname.clear();
 
     if (!ini_.exists() && !createDefaultConfig(ini_, programDir_)) {
@@ -288,9 +290,15 @@ void KorvatApp::Timer1Timer() {
         poll_.pollStep();
         poll_.dispatchStep();
         acquisition_.drain(DeviceTyp);
+        sequencer_.tickStages();
     } catch (const std::exception& e) {
+        // Whatever went wrong, the run ends safely (valves closed, rows kept) and the program
+        // stays up.
         qCCritical(lcStartup) << "tick failed:" << e.what();
-        view_.setStatusText(QString::fromUtf8(e.what()));
+        sequencer_.abortRun(QString::fromUtf8(e.what()));
+    } catch (...) {
+        qCCritical(lcStartup) << "tick failed";
+        sequencer_.abortRun(QStringLiteral("unexpected failure in the tick"));
     }
 }
 

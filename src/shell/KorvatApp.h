@@ -9,6 +9,7 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Sequencer.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
 
@@ -72,6 +73,7 @@ public:
     ServicePanel& panel() { return panel_; }
     Acquisition& acquisition() { return acquisition_; }
     StatusPoll& poll() { return poll_; }
+    Sequencer& sequencer() { return sequencer_; }
     IniFile& ini() { return ini_; }
     const Settings& settings() const { return settings_; }
     Registers& registers() { return regs_; }
@@ -80,8 +82,6 @@ public:
     int ID = 0;
     TDeviceTyp DeviceTyp = TDeviceTyp::FID;
     QString sSerialNumber;
-    bool FIDBaseDraw = false;
-    int runTag = 0;
     QString sDateiname;
 
 private:
@@ -106,6 +106,7 @@ private:
     Acquisition acquisition_;
     ServicePanel panel_;
     StatusPoll poll_;
+    Sequencer sequencer_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
 };

@@ -82,6 +82,8 @@ void Program::onEditExited(const QString& control) {
         a.editInfoExit(control.right(1).toInt());
     else if (control == QLatin1String("editVentilblock"))
         a.panel().btnVentilblockSetClick();
+    else if (control == QLatin1String("editStartdelay"))
+        a.sequencer().editStartdelayExit();
 }
 
 void Program::onClicked(const QString& control) {
@@ -98,6 +100,9 @@ void Program::onClicked(const QString& control) {
         {"btnHVoltageAn", [](Program& g) { g.app().panel().btnHVoltageAnClick(); }},
         {"ServiceButton", [](Program& g) { g.app().panel().ServiceButtonClick(); }},
         {"btnMonitor", [](Program& g) { g.app().panel().btnMonitorClick(); }},
+        {"btnStart", [](Program& g) { g.app().sequencer().btnStartClick(); }},
+        {"btnStop", [](Program& g) { g.app().sequencer().btnStopClick(); }},
+        {"btnDelay", [](Program& g) { g.app().sequencer().btnDelayClick(); }},
     };
     if (const auto it = kHandlers.find(control); it != kHandlers.end())
         return it.value()(*this);

@@ -1,5 +1,6 @@
 #include "util/NumberText.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -45,6 +46,38 @@ QString formatFixed(double value, int precision, int decimals, const QLocale& lo
     if (std::fabs(value) >= std::pow(10.0, precision))
         return exponentForm(value, precision, locale);
     return plain(locale).toString(value, 'f', decimals);
+}
+
+QString formatScientific23(double value, const QLocale& locale) {
+    // Formatted in the C locale first, so only the decimal separator follows the locale.
+    char buffer[48];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                         std::chars_format::scientific, 14);
+    if (ec != std::errc())
+        return QString::number(value);
+    QString text = QString::fromLatin1(buffer, end - buffer); // "1.23000000000000e+03"
+    const int e = text.indexOf(QLatin1Char('e'));
+    QString exponent = text.mid(e + 2);
+    while (exponent.size() < 4)
+        exponent.prepend(QLatin1Char('0'));
+    QString mantissa = text.left(e);
+    mantissa.replace(QLatin1Char('.'), locale.decimalPoint());
+    return (std::signbit(value) && value != 0 ? QLatin1Char('-') : QLatin1Char(' ')) + mantissa +
+           QLatin1Char('E') + text[e + 1] + exponent;
+}
+
+QString formatTimeOfDay(const QTime& time, const QLocale& locale) {
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return time.toString(format.trimmed());
+}
+
+QString formatDuration(qint64 milliseconds) {
+    const qint64 s = std::max<qint64>(milliseconds, 0) / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 std::optional<double> parseFloat(const QString& text, const QLocale& locale) {

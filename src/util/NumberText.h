@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QTime>
 #include <optional>
 
 namespace korvat {
@@ -15,6 +16,17 @@ QString formatGeneral(double value, const QLocale& locale = QLocale());
 // exponent notation beyond that ("1,2346E+005"). Edits use (precision 5, 1 decimal) and
 // (precision 6, 2 decimals).
 QString formatFixed(double value, int precision, int decimals, const QLocale& locale = QLocale());
+
+// The 23-character scientific form of the raw-data files: a sign position ("-" or a blank), one
+// digit, the decimal separator, 14 digits, "E", the exponent's sign and four digits.
+// 1230 -> " 1.23000000000000E+0003".
+QString formatScientific23(double value, const QLocale& locale = QLocale());
+
+// A time of day in the locale's long time format, without a time-zone suffix ("10:05:00").
+QString formatTimeOfDay(const QTime& time, const QLocale& locale = QLocale());
+// An elapsed duration as hours:minutes:seconds counted from zero ("00:05:00", "31:00:00"); never
+// a clock time, never wrapped at 24 hours. Negative durations show as "00:00:00".
+QString formatDuration(qint64 milliseconds);
 
 // A float typed by the operator or stored in a file, under the locale's decimal separator.
 // Leading and trailing blanks are allowed; group separators are not.

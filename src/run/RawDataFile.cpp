@@ -1,0 +1,67 @@
+#include "run/RawDataFile.h"
+
+#include "run/Acquisition.h"
+#include "run/Sequencer.h"
+#include "util/NumberText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace korvat {
+
+QString rawDataFileName(const QString& sDateiname, int runAktiv) {
+    const QFileInfo results(sDateiname);
+    const QString name = results.fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    const QString stem = dot >= 0 ? name.left(dot) : QString();
+    return results.dir().filePath(stem + QLatin1Char('_') + QString::number(runAktiv) + QStringLiteral(".txt"));
+}
+
+QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd, const PeakValues& p) {
+    QString out;
+    const QString eol = QStringLiteral("\r\n");
+    auto g = [](double v) { return formatGeneral(v); };
+    auto e = [](double v) { return formatScientific23(v); };
+    const auto P = fid.size();
+    if (deviceTyp == TDeviceTyp::FIDFPD) {
+        const auto Q = fpd.size();
+        const auto m = std::min(P, Q);
+        out += QStringLiteral("2") + eol;
+        out += QString::number(P) + QLatin1Char(',') + QString::number(Q) + eol;
+        for (std::size_t i = 1; i < m; ++i)
+            out += g(fid.y[i]) + QLatin1Char(',') + g(fpd.y[i]) + eol;
+        out += e(p.FIDStart * 10) + QLatin1Char(',') + e(p.FPDStart * 10) + eol;
+        out += e(p.FIDStartLevel) + QLatin1Char(',') + e(p.FPDStartLevel) + eol;
+        out += e(p.FIDEnd * 10) + QLatin1Char(',') + e(p.FPDEnd * 10) + eol;
+        out += e(p.FIDEndLevel) + QLatin1Char(',') + e(p.FPDEndLevel) + eol;
+    } else {
+        out += QString::number(static_cast<int>(deviceTyp)) + eol;
+        out += QString::number(P) + eol;
+        for (std::size_t i = 1; i < P; ++i)
+            out += g(fid.y[i]) + eol;
+        out += QString::number(p.PeakStartIndex) + eol;
+        out += e(p.PeakStartLevel) + eol;
+        out += QString::number(p.PeakEndIndex) + eol;
+        out += e(p.PeakEndLevel) + eol;
+    }
+    return out.toLatin1();
+}
+
+bool RawDataFile::write(const QString& path, const QByteArray& content) {
+    pending_.push_back({path, content});
+    std::vector<Pending> failed;
+    error_.clear();
+    for (Pending& item : pending_) {
+        QSaveFile file(item.path);
+        if (file.open(QIODevice::WriteOnly) && file.write(item.content) == item.content.size() &&
+            file.commit())
+            continue;
+        error_ = QStringLiteral("Raw data not written: %1 (%2)").arg(item.path, file.errorString());
+        failed.push_back(std::move(item));
+    }
+    pending_ = std::move(failed);
+    return pending_.empty();
+}
+
+} // namespace korvat

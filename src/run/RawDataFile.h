@@ -1,0 +1,42 @@
+#pragma once
+// The raw-data file of a measurement: the signal values and the peak's start and end, one text
+// file per measurement beside the results file ("Glove7.csv", measurement 3 -> "Glove7_3.txt").
+// A file that cannot be written is kept and written again with the next measurement.
+
+#include "shell/Config.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace korvat {
+
+struct PeakValues;
+struct Series;
+
+// The path of measurement `runAktiv`'s raw-data file for the results file `sDateiname`: in the
+// same folder, the results name up to its first ".", "_", the number, ".txt".
+QString rawDataFileName(const QString& sDateiname, int runAktiv);
+
+// The file's text, CR LF line ends. The point with index 0 of each series is never written.
+QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd,
+                          const PeakValues& peaks);
+
+class RawDataFile {
+public:
+    // Writes this measurement's file after any that are still waiting. False when a file could
+    // not be written; error() then names it, and it waits for the next call.
+    bool write(const QString& path, const QByteArray& content);
+    const QString& error() const { return error_; }
+    std::size_t waiting() const { return pending_.size(); }
+
+private:
+    struct Pending {
+        QString path;
+        QByteArray content;
+    };
+    std::vector<Pending> pending_;
+    QString error_;
+};
+
+} // namespace korvat

@@ -1,0 +1,322 @@
+// A run against the in-process instrument with the manual clock: the phase timeline to the tick,
+// positions and cycles, switched-off cells, stop, delayed start, the converter wait's limit, and a
+// failure inside the tick.
+
+#include "support/AppFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+
+namespace {
+
+struct SentCommand {
+    Millis at;
+    QByteArray text;
+};
+
+struct RunFixture : ::testing::Test {
+    void start(const QStringList& extraIni = {}) {
+        QStringList ini = {"Language/Code=DE", "Measurement/MeasurementSampleTime/s=5",
+                           "Measurement/MeasurementInjectionTime/s=3",
+                           "Measurement/MeasurementTimePerCell/s=60"};
+        ini += extraIni;
+        f.writeIni(ini);
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        QCoreApplication::processEvents();
+        line().clearWrittenData();
+    }
+    sim::InProcessLine& line() { return f.instrument->mainLine(); }
+    KorvatApp& app() { return f.app(); }
+    Sequencer& seq() { return f.app().sequencer(); }
+
+    void range(int first, int count, int cycles) {
+        f.view.setText("editStart", QString::number(first));
+        f.view.setText("editAnzahl", QString::number(count));
+        f.view.setText("editZyklen", QString::number(cycles));
+    }
+    // One tick, after the clock moved on by `step`; commands sent by it are collected.
+    void tick(Millis step = Millis(90)) {
+        f.clock.advance(step);
+        QCoreApplication::processEvents();
+        app().Timer1Timer();
+        const QByteArray sent = line().writtenData();
+        line().clearWrittenData();
+        for (const QByteArray& c : sent.split('\r'))
+            if (!c.isEmpty())
+                commands.push_back({f.clock.monotonicNow(), c});
+    }
+    // Ticks until the run is over (or a limit of simulated time has passed).
+    void runToEnd(Millis limit = Millis(3600 * 1000)) {
+        const Millis until = f.clock.monotonicNow() + limit;
+        while ((seq().running() || seq().delayPending()) && f.clock.monotonicNow() < until)
+            tick();
+    }
+    std::optional<Millis> firstAt(const QByteArray& text, Millis from = Millis(0)) const {
+        for (const SentCommand& c : commands)
+            if (c.text == text && c.at >= from)
+                return c.at;
+        return std::nullopt;
+    }
+    std::vector<int> positions() {
+        std::vector<int> out;
+        for (const auto& m : f.app().sequencer().measurements)
+            out.push_back(m.runZelle);
+        return out;
+    }
+
+    AppFixture f;
+    std::vector<SentCommand> commands;
+};
+
+} // namespace
+
+TEST_F(RunFixture, OneMeasurementFollowsItsTimelineToTheTick) {
+    start();
+    range(4, 2, 1);
+    seq().btnStartClick();
+    EXPECT_EQ(line().writtenData(), "<12Z0100\r<V2SFE\r<V2SF6\r<V2SE6\r"); // monitoring off, 17, 4, 5
+    line().clearWrittenData();
+    tick();
+    ASSERT_EQ(seq().runTag, 2);
+    const Millis t0 = f.clock.monotonicNow(); // the tick that ran state 1
+    EXPECT_EQ(commands.front().text, "<V1SF7"); // valve 14
+    auto at = [&](const QByteArray& c) {
+        const auto t = firstAt(c, t0);
+        return t ? (*t - t0).count() : -1;
+    };
+    // Elapsed seconds must exceed the threshold: 5.99 s is not more than 5, 6.0 s is.
+    while (f.clock.monotonicNow() - t0 + Millis(90) < Millis(5990))
+        tick();
+    tick(t0 + Millis(5990) - f.clock.monotonicNow());
+    EXPECT_FALSE(firstAt("<D1", t0));
+    tick(Millis(10));
+    EXPECT_EQ(at("<D1"), 6000);
+    EXPECT_EQ(seq().runTag, 13);
+    runToEnd();
+
+    EXPECT_GE(at("<V1SFF"), 9000); // the position's bank-1 valve closes at 9 s...
+    EXPECT_LT(at("<V1SFF"), 9090);
+    EXPECT_GT(at("<D0"), at("<V1SFF")); // ...injection and converter start in the next tick
+    EXPECT_LT(at("<D0"), 9180);
+    EXPECT_EQ(at("<12B1100"), at("<D0"));
+    EXPECT_EQ(at("<12Z1100"), at("<D0"));
+    EXPECT_GE(at("<V1SEF"), 10000); // the next position (5) is prepared at 10 s
+    EXPECT_LT(at("<V1SEF"), 10180);
+    EXPECT_GE(at("<12Z0100"), 69000);
+    EXPECT_LT(at("<12Z0100"), 69090);
+    EXPECT_EQ(positions(), (std::vector<int>{4, 5}));
+    EXPECT_EQ(f.view.status, "Gestoppt");
+}
+
+TEST_F(RunFixture, RangeOverTwoCyclesVisitsEveryPositionInOrder) {
+    start();
+    range(4, 3, 2);
+    seq().btnStartClick();
+    EXPECT_EQ(seq().offCount, 3);
+    EXPECT_EQ(seq().strtMessungen, 6);
+    QStringList fillTexts;
+    while (seq().running()) {
+        const int before = seq().runTag;
+        tick();
+        if (before == 1)
+            fillTexts << f.view.status;
+    }
+    EXPECT_EQ(positions(), (std::vector<int>{4, 5, 6, 4, 5, 6}));
+    std::vector<int> aktiv, cycles;
+    for (const auto& m : seq().measurements) {
+        aktiv.push_back(m.runAktiv);
+        cycles.push_back(m.cycle);
+    }
+    EXPECT_EQ(aktiv, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(cycles, (std::vector<int>{1, 1, 1, 2, 2, 2}));
+    EXPECT_EQ(fillTexts.first(), "Füllen Messzelle: Messreihe 1 Zelle 4");
+    EXPECT_EQ(fillTexts.last(), "Füllen Messzelle: Messreihe 2 Zelle 6");
+    // The end: both banks closed, buttons back.
+    EXPECT_EQ(commands[commands.size() - 2].text, "<V1SFF");
+    EXPECT_EQ(commands.back().text, "<V2SFF");
+    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    EXPECT_FALSE(f.view.enabled["btnStop"]);
+    // While the last position of the first cycle was measured, the first was prepared again
+    // (wrap): valve 14 opens a second time before the second cycle's state 1.
+    int opens14 = 0;
+    for (const SentCommand& c : commands)
+        opens14 += c.text == "<V1SF7" ? 1 : 0;
+    EXPECT_GE(opens14, 3);
+}
+
+TEST_F(RunFixture, ASwitchedOffCellIsVisitedButNotMeasured) {
+    start();
+    range(4, 3, 1);
+    seq().btnStartClick();
+    f.view.setLedOn("ledSmpOff2", true); // cell 2 (position 5) is off
+    runToEnd();
+    EXPECT_EQ(positions(), (std::vector<int>{4, 5, 6}));
+    EXPECT_FALSE(seq().measurements[0].skipped);
+    EXPECT_TRUE(seq().measurements[1].skipped);
+    // Position 5's bank-1 valve (V15, bit 4) was never opened; while 4 was measured, 6 was prepared.
+    for (const SentCommand& c : commands) {
+        EXPECT_FALSE(c.text.startsWith("<V1S") && !(c.text.mid(4).toInt(nullptr, 16) & 0x10)) << c.text.data();
+    }
+    EXPECT_EQ(f.view.texts["lblFIDInfo"], f.view.editLabel("lblEditFact3"));
+}
+
+TEST_F(RunFixture, ASwitchedOffCellThreeEndsThePreparationWithoutWrapping) {
+    start();
+    range(4, 3, 2);
+    seq().btnStartClick();
+    f.view.setLedOn("ledSmpOff3", true);
+    // Measure position 4 and 5; while 5 is measured, state 4 must open nothing (6 is off, no wrap).
+    while (seq().measurements.size() < 1)
+        tick();
+    const Millis from = f.clock.monotonicNow();
+    while (seq().runTag != 5)
+        tick();
+    for (const SentCommand& c : commands) {
+        if (c.at > from) {
+            EXPECT_FALSE(c.text == "<V1SFE" || c.text == "<V1SDF") << c.text.data(); // 11 or 16
+        }
+    }
+}
+
+TEST_F(RunFixture, StopDuringTheWindowFinishesTheMeasurementThenEnds) {
+    start();
+    range(4, 3, 5);
+    seq().btnStartClick();
+    while (seq().runTag != 5)
+        tick();
+    seq().btnStopClick();
+    EXPECT_EQ(f.view.status, "Stop Analyse");
+    EXPECT_FALSE(f.view.enabled["btnStop"]);
+    runToEnd();
+    EXPECT_EQ(seq().measurements.size(), 1u);
+    EXPECT_EQ(f.view.status, "Gestoppt");
+    EXPECT_EQ(commands.back().text, "<V2SFF");
+}
+
+TEST_F(RunFixture, DelayedStartFiresInTheFirstTickOfANewSecondAndStopCancelsIt) {
+    start();
+    range(1, 1, 1);
+    f.clock.advance(Millis(500)); // wall 08:00:xx.5
+    const QDateTime armed = f.clock.wallNow();
+    f.view.setText("editStartdelay", "00:01");
+    seq().btnDelayClick();
+    EXPECT_EQ(f.view.status, "Messverzögerung Aktiv");
+    EXPECT_FALSE(f.view.enabled["btnStart"]);
+    while (!seq().running())
+        tick();
+    const QDateTime fired = f.clock.wallNow();
+    EXPECT_GE(armed.msecsTo(fired), 60000);
+    EXPECT_LT(armed.msecsTo(fired), 61000);
+    EXPECT_EQ(fired.time().second(), armed.addSecs(61).time().second()); // first tick of the new second
+    EXPECT_EQ(seq().runTag, 2); // state 1 ran in the same tick
+    EXPECT_EQ(f.view.texts["lblStartrun"], "Start um" + armed.time().toString("HH:mm:ss"));
+
+    seq().btnStopClick();
+    runToEnd();
+    // Stop while a delay is pending: ends at once.
+    f.view.setText("editStartdelay", "00:05");
+    seq().btnDelayClick();
+    line().clearWrittenData();
+    seq().btnStopClick();
+    EXPECT_FALSE(seq().delayPending());
+    EXPECT_EQ(f.view.status, "Gestoppt");
+    EXPECT_EQ(line().writtenData(), "<V1SFF\r<V2SFF\r");
+    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    EXPECT_TRUE(f.view.enabled["btnDelay"]);
+}
+
+TEST_F(RunFixture, BadEditTextsLeaveTheWindowAsItWas) {
+    start();
+    range(4, 1, 1);
+    f.view.setText("editZyklen", "zwei");
+    seq().btnStartClick();
+    f.view.setText("editStartdelay", "später");
+    seq().btnDelayClick();
+    EXPECT_EQ(f.dialogs.boxes.size(), 2);
+    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    EXPECT_FALSE(seq().running());
+    EXPECT_FALSE(seq().delayPending());
+    EXPECT_EQ(line().writtenData(), "");
+}
+
+TEST_F(RunFixture, PhasesFollowTheMonotonicClockNotTheWallClock) {
+    start();
+    range(4, 1, 1);
+    seq().btnStartClick();
+    tick();
+    const Millis t0 = f.clock.monotonicNow();
+    f.clock.shiftWallClock(Millis(-3600 * 1000)); // clocks go back an hour
+    runToEnd();
+    EXPECT_LT(*firstAt("<D1", t0) - t0, Millis(6090));
+    EXPECT_EQ(seq().measurements.size(), 1u);
+}
+
+TEST_F(RunFixture, AConverterThatNeverEndsItsBurstIsGivenUpAfterTheWindowPlus30Seconds) {
+    start();
+    range(4, 1, 1);
+    seq().btnStartClick();
+    while (seq().runTag != 5)
+        tick();
+    // The instrument falls silent with its burst open: the last status said 118, the last data
+    // line was a "[" line.
+    app().poll().intAD1Status = 118;
+    f.instrument->mainLine().attach(nullptr);
+    while (seq().runTag == 5)
+        tick();
+    const Millis entered = f.clock.monotonicNow();
+    app().acquisition().Sampling = true;
+    while (seq().runTag == 6)
+        tick();
+    const Millis waited = f.clock.monotonicNow() - entered;
+    EXPECT_GT(waited, Millis(90000));
+    EXPECT_LT(waited, Millis(90200));
+    EXPECT_TRUE(f.view.status.contains("did not end its burst")) << f.view.status.toStdString();
+    EXPECT_TRUE(firstAt("<12Z0100", entered + Millis(1)).has_value()); // asked again
+    runToEnd();
+    EXPECT_EQ(seq().measurements.size(), 1u);
+}
+
+TEST_F(RunFixture, AFailureInsideTheTickStopsTheRunSafely) {
+    start();
+    range(4, 3, 1);
+    int evaluations = 0;
+    seq().setEvaluation([&](Sequencer& s) {
+        if (++evaluations == 2)
+            throw std::runtime_error("evaluation failed");
+        s.recordMeasurement();
+    });
+    seq().btnStartClick();
+    runToEnd();
+    EXPECT_FALSE(seq().running());
+    EXPECT_EQ(seq().measurements.size(), 1u); // what was measured is kept
+    EXPECT_TRUE(f.view.status.contains("evaluation failed"));
+    EXPECT_EQ(commands[commands.size() - 2].text, "<V1SFF");
+    EXPECT_EQ(commands.back().text, "<V2SFF");
+    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    tick(); // the program goes on
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+}
+
+TEST_F(RunFixture, RawDataFilesGoBesideTheResultsFile) {
+    start({"Measurement/RawDataSave=1"});
+    QDir(f.dir).mkdir("results");
+    app().sDateiname = f.dir + "results/Glove7.csv";
+    range(4, 2, 1);
+    seq().btnStartClick();
+    runToEnd();
+    for (int n : {1, 2}) {
+        QFile file(f.dir + QString("results/Glove7_%1.txt").arg(n));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << n;
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        EXPECT_EQ(lines[0], "0\r");
+        const int points = lines[1].trimmed().toInt();
+        EXPECT_NEAR(points, 600, 3);
+        EXPECT_EQ(lines.size(), 2 + (points - 1) + 4 + 1); // trailing empty piece after the last CR LF
+    }
+    EXPECT_FALSE(QFile::exists(f.dir + "Glove7_1.txt"));
+}
