@@ -4,13 +4,16 @@
 #include "shell/FormView.h"
 #include "util/Dialogs.h"
 
+#include <QHash>
+
 namespace korvat::bench {
 
 class NullView final : public FormView {
 public:
     void setWindowCaption(const QString&) override {}
-    void setText(const QString&, const QString&) override {}
-    QString text(const QString&) const override { return {}; }
+    // Texts are kept (one per control, so this stays small): handlers read their edits back.
+    void setText(const QString& c, const QString& t) override { texts[c] = t; }
+    QString text(const QString& c) const override { return texts.value(c); }
     void setEditLabel(const QString&, const QString&) override {}
     QString editLabel(const QString&) const override { return {}; }
     void setEnabled(const QString&, bool) override {}
@@ -36,6 +39,8 @@ public:
     void replotChart() override {}
     void addLogLine(const QString&) override {}
     void setStatusText(const QString&) override {}
+
+    QHash<QString, QString> texts;
 };
 
 class NullDialogs final : public Dialogs {
