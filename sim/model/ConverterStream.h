@@ -38,6 +38,8 @@ public:
     QByteArray close(Millis now);
 
     const DetectorSignal& signal() const { return signal_; }
+    // Injections reach the detector here, whether a burst is open or not.
+    DetectorSignal& signal() { return signal_; }
 
 private:
     char channel_;

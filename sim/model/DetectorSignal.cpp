@@ -14,18 +14,47 @@ constexpr std::uint64_t kPhaseChannel = 0x5048;
 constexpr std::uint64_t kNoiseChannel = 0x4E4F;
 } // namespace
 
-DetectorSignal::DetectorSignal(SignalProfile profile, std::uint64_t seed)
-    : profile_(profile), seed_(seed),
+DetectorSignal::DetectorSignal(SignalProfile profile, PeakResponse response, std::uint64_t seed)
+    : profile_(profile), response_(response), horizon_(peakHorizon(response)), seed_(seed),
       phase_((noise::uniform(noise::hash(seed, kPhaseChannel, 0)) + 1.0) * std::numbers::pi) {}
 
 int DetectorSignal::sampleAt(Millis t) const {
+    return static_cast<int>(std::lround(baseline(t) + peaks(t)));
+}
+
+int DetectorSignal::baselineAt(Millis t) const {
+    return static_cast<int>(std::lround(baseline(t)));
+}
+
+void DetectorSignal::inject(Millis at, double ppm) {
+    const double area = peakArea(response_, ppm);
+    if (area <= 0.0)
+        return;
+    injections_.push_back({at, area});
+}
+
+double DetectorSignal::peaks(Millis t) const {
+    // A run injects every few minutes; only the last few injections can still be seen.
+    double sum = 0.0;
+    for (auto it = injections_.rbegin(); it != injections_.rend(); ++it) {
+        if (it->at > t)
+            continue;
+        const Millis since = t - it->at;
+        if (since > horizon_)
+            break;
+        sum += it->area * peakShapeAt(response_, since);
+    }
+    return sum;
+}
+
+double DetectorSignal::baseline(Millis t) const {
     const double period = static_cast<double>(std::max<Millis::rep>(1, profile_.driftPeriod.count()));
     const double angle = 2.0 * std::numbers::pi * static_cast<double>(t.count()) / period + phase_;
     const double drift = profile_.driftAmplitude * std::sin(angle);
     const double jitter =
         profile_.noise *
         noise::bell(noise::hash(seed_, kNoiseChannel, static_cast<std::uint64_t>(t.count())));
-    return static_cast<int>(std::lround(profile_.offset + drift + jitter));
+    return profile_.offset + drift + jitter;
 }
 
 } // namespace korvat::sim

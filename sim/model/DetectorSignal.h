@@ -1,15 +1,17 @@
 #pragma once
-// What a detector puts out while nothing is injected: its baseline. An offset, a slow drift (the
-// room's temperature cycle, modelled as a sine of long period) and a little noise, in converter
-// counts. Every sample is a pure function of the time it belongs to, so a stream is reproducible
-// whatever the tick rate that produced it, and an eight-hour run costs a few milliseconds.
+// What a detector puts out: its baseline, an offset, a slow drift (the room's temperature cycle,
+// modelled as a sine of long period) and a little noise, in converter counts, plus one peak for
+// every injection of the sample loop. Every sample is a pure function of the time it belongs to
+// and the injections made before it, so a stream is reproducible whatever the tick rate that
+// produced it, and an eight-hour run costs a few milliseconds.
 //
-// Peaks of injected samples, and faults of the detector, belong here when they come: they add to
-// what sampleAt() returns.
+// Faults of the detector belong here when they come: they add to what sampleAt() returns.
 
+#include "model/InjectionPeak.h"
 #include "util/Clock.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace korvat::sim {
 
@@ -31,17 +33,36 @@ inline constexpr SignalProfile kFpdBaseline{250, 10, Millis(2'700'000), 1};
 
 class DetectorSignal {
 public:
-    DetectorSignal(SignalProfile profile, std::uint64_t seed);
+    DetectorSignal(SignalProfile profile, PeakResponse response, std::uint64_t seed);
 
     // The converter's reading for the sample taken at model time `t`.
     int sampleAt(Millis t) const;
+    // The same without its peaks.
+    int baselineAt(Millis t) const;
+
+    // A loop volume holding `ppm` of what this detector sees reaches it, injected at model time
+    // `at`: its peak adds to the samples from `at` + delay on. Injections come in time order;
+    // nothing (0 ppm) leaves no trace.
+    void inject(Millis at, double ppm);
 
     const SignalProfile& profile() const { return profile_; }
+    const PeakResponse& response() const { return response_; }
 
 private:
+    struct Injection {
+        Millis at;
+        double area;
+    };
+
+    double baseline(Millis t) const;
+    double peaks(Millis t) const;
+
     SignalProfile profile_;
+    PeakResponse response_;
+    Millis horizon_;
     std::uint64_t seed_;
     double phase_;
+    std::vector<Injection> injections_;
 };
 
 } // namespace korvat::sim

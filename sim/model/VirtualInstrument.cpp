@@ -36,7 +36,6 @@ constexpr std::uint8_t kPCellRequest = 0x01;
 constexpr std::uint8_t kPValveBlockRequest = 0x02;
 constexpr std::uint8_t kPValveBlockHeating = 0x10;
 constexpr std::uint8_t kPCellHeating = 0x20;
-constexpr std::uint8_t kDLoopIn = 0x01;
 
 QByteArray hex(int value, int digits) {
     const int mask = (1 << (4 * digits)) - 1;
@@ -65,12 +64,14 @@ VirtualInstrument::VirtualInstrument(InstrumentOptions options)
       fpd_(options_.twoConverters ? new ConverterEndpoint(*this, Port::Fpd) : nullptr),
       cellHeatingRequested_(!options_.heatersOff),
       valveBlockHeatingRequested_(!options_.heatersOff),
-      heaters_(makeHeaters(options_.ambientCelsius)),
-      mainStream_('A',
-                  DetectorSignal(options_.fidSignal, converterSeed(options_.seed, Port::Main))) {
+      heaters_(makeHeaters(options_.ambientCelsius)), gasPaths_(options_.gas),
+      loop_(options_.loopFlushTime),
+      mainStream_('A', DetectorSignal(options_.fidSignal, options_.fidResponse,
+                                      converterSeed(options_.seed, Port::Main))) {
     if (fpd_)
         fpdStream_ = std::make_unique<ConverterStream>(
-            'B', DetectorSignal(options_.fpdSignal, converterSeed(options_.seed, Port::Fpd)));
+            'B', DetectorSignal(options_.fpdSignal, options_.fpdResponse,
+                                converterSeed(options_.seed, Port::Fpd)));
 }
 
 VirtualInstrument::~VirtualInstrument() = default;
@@ -81,6 +82,9 @@ void VirtualInstrument::advanceTo(Millis now) {
     const Millis elapsed = now - now_;
     for (int i = 0; i < kZoneCount; ++i)
         heaters_[i].advance(elapsed, isHeating(static_cast<Zone>(i)));
+    if (loopSwitchedIn())
+        if (const std::optional<GasSample> inflow = gasPaths_.loopInflow(v1_, now))
+            loop_.flush(elapsed, *inflow);
     now_ = now;
     for (Port port : {Port::Main, Port::Fpd}) {
         ConverterStream* burst = stream(port);
@@ -181,7 +185,7 @@ void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& com
         reply(endpoint, answer + hex(registerValue(command.reg), 2) + kCr);
         return;
     case CommandKind::LoopSwitch:
-        d_ = command.value ? (d_ | kDLoopIn) : (d_ & ~kDLoopIn);
+        writeD(static_cast<std::uint8_t>(command.value ? (d_ | kDLoopIn) : (d_ & ~kDLoopIn)));
         return;
     case CommandKind::SetpointSet:
         heaters_[index(command.zone)].setSetpointTenths(
@@ -250,9 +254,34 @@ void VirtualInstrument::writeRegister(Register reg, int value) {
         pWritten_ = byte & kPWritable;
         return;
     case Register::D:
-        d_ = byte;
+        writeD(byte);
         return;
     }
+}
+
+void VirtualInstrument::writeD(std::uint8_t value) {
+    // Only the switch from in to out injects; a repeated "<D0" finds carrier gas in the loop's
+    // place in the stream and adds nothing.
+    const bool wasIn = loopSwitchedIn();
+    d_ = value;
+    if (wasIn && !loopSwitchedIn())
+        inject();
+}
+
+void VirtualInstrument::inject() {
+    const Injection injection{now_, loop_.inject()};
+    injections_.push_back(injection);
+    qCInfo(lcSim).noquote() << "injection of" << injection.gas.hydrocarbonPpm << "ppm,"
+                            << injection.gas.sulfurPpm << "ppm sulfur";
+    mainStream_.signal().inject(now_, injection.gas.hydrocarbonPpm);
+    if (fpdStream_)
+        fpdStream_->signal().inject(now_, injection.gas.sulfurPpm);
+}
+
+double VirtualInstrument::expectedPeakArea(Port port, int position) const {
+    const GasSample gas = concentration(position);
+    return port == Port::Main ? peakArea(options_.fidResponse, gas.hydrocarbonPpm)
+                              : peakArea(options_.fpdResponse, gas.sulfurPpm);
 }
 
 ConverterStream* VirtualInstrument::stream(Port port) {

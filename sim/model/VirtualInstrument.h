@@ -10,12 +10,21 @@
 // and on/off commands answer with an acknowledgement (the command echoed with ":" for "<", which
 // matches none of the program's reply patterns), so a program waiting for "some answer" goes on
 // at once. Register writes and the sample-loop switch answer nothing.
+//
+// Gas: bank 1 of the valve registers selects which position's gas path flows into the sample loop
+// (GasPaths), the loop follows that gas while it is switched in ("<D1"), and switching it out
+// ("<D0") injects its content: both detectors then show a peak whose area is proportional to what
+// the loop held (DetectorSignal, InjectionPeak). The peak is only seen in a burst that is open
+// while it passes, as on the real instrument.
 
 #include "model/Command.h"
 #include "model/ConverterEndpoint.h"
 #include "model/ConverterStream.h"
 #include "model/DetectorSignal.h"
+#include "model/GasPaths.h"
 #include "model/Heater.h"
+#include "model/InjectionPeak.h"
+#include "model/SampleLoop.h"
 #include "util/Clock.h"
 
 #include <QByteArray>
@@ -24,6 +33,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSim)
 
@@ -52,6 +62,23 @@ struct InstrumentOptions {
     double temperatureNoise = 0.08;
     SignalProfile fidSignal = kFidBaseline;
     SignalProfile fpdSignal = kFpdBaseline;
+    // What each position's gas path delivers.
+    GasSupply gas;
+    // How each detector answers an injection: area per ppm, the delay from "<D0" to the peak's
+    // start, the peak's widths.
+    PeakResponse fidResponse = kFidResponse;
+    PeakResponse fpdResponse = kFpdResponse;
+    // Time constant of the sample loop's flushing. A loop volume passes in about a second, and
+    // the gas pushes the old content out ahead of it rather than mixing with it, so the exchange is
+    // practically complete within a couple of seconds; a first-order lag of half a second does
+    // the same and keeps even a three-second fill within 0.3 % of the path's gas.
+    Millis loopFlushTime{500};
+};
+
+// One switch of the sample loop from in to out, and what it carried to the detectors.
+struct Injection {
+    Millis at;
+    GasSample gas;
 };
 
 // One line a converter received, as the log and the observer see it.
@@ -112,6 +139,21 @@ public:
     // an operator who switches the measuring-cell heating off at the instrument.
     void setHeatingRequests(bool measuringCell, bool valveBlock);
 
+    // ---- gas paths, sample loop and injections -------------------------------------------------
+    const GasPaths& gasPaths() const { return gasPaths_; }
+    // What position `position` (1..6) delivers now.
+    GasSample concentration(int position) const {
+        return gasPaths_.concentrationAt(position, now_);
+    }
+    // Whether the sample loop is switched in (D bit 0 written 1).
+    bool loopSwitchedIn() const { return (d_ & kDLoopIn) != 0; }
+    const GasSample& loopContent() const { return loop_.content(); }
+    // Every injection so far, in time order.
+    const std::vector<Injection>& injections() const { return injections_; }
+    // The peak area (counts·s; the program's sum over samples is ten times this) that a loop
+    // fully flushed with position `position`'s gas gives now on the port's detector.
+    double expectedPeakArea(Port port, int position) const;
+
 private:
     friend class ConverterEndpoint;
 
@@ -120,6 +162,8 @@ private:
     enum class Traffic { Reply, Data };
 
     static constexpr std::size_t index(Zone zone) { return static_cast<std::size_t>(zone); }
+    // D bit 0: the sample loop is switched in.
+    static constexpr std::uint8_t kDLoopIn = 0x01;
 
     void handleLine(ConverterEndpoint& endpoint, const LineSplitter::Line& line);
     void dispatch(ConverterEndpoint& endpoint, const Command& command);
@@ -127,6 +171,8 @@ private:
     void acknowledge(ConverterEndpoint& endpoint, const Command& command);
     void transmit(ConverterEndpoint& endpoint, Traffic traffic, const QByteArray& bytes);
     void writeRegister(Register reg, int value);
+    void writeD(std::uint8_t value);
+    void inject();
     ConverterStream* stream(Port port);
 
     InstrumentOptions options_;
@@ -151,6 +197,10 @@ private:
     bool highVoltageOn_ = false;
     // 0x8000 is 0 %.
     int zeroCode_ = 0x8000;
+
+    GasPaths gasPaths_;
+    SampleLoop loop_;
+    std::vector<Injection> injections_;
 
     ConverterStream mainStream_;
     std::unique_ptr<ConverterStream> fpdStream_;

@@ -4,6 +4,7 @@
 // Handshake on stdout, for scripts and tests: "A <device>", with --fidfpd "B <device>", then
 // "READY". Everything else goes to stderr or the --log file.
 
+#include "model/OptionText.h"
 #include "model/VirtualInstrument.h"
 #include "server/DeviceLink.h"
 #include "server/PtyPort.h"
@@ -13,8 +14,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLocale>
 #include <QTimer>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -37,11 +42,79 @@ struct ServedPort {
     DeviceLink link;
 };
 
+// A peak that starts later than this would fall outside any sensible acquisition window.
+constexpr double kMaxPeakDelaySeconds = 60.0;
+
+// The gas and peak options into `options`; returns what was wrong, or nothing.
+QString applyGasOptions(const QCommandLineParser& parser, InstrumentOptions& options) {
+    const auto invalid = [](const QString& name, const QString& value) {
+        return QStringLiteral("invalid value \"%1\" for --%2").arg(value, name);
+    };
+    GasSupply& gas = options.gas;
+    const struct {
+        const char* name;
+        double* target;
+    } singles[] = {
+        {"ref-ppm", &gas.hydrocarbonPpm[kReferenceGasPosition - 1]},
+        {"ref-cell-ppm", &gas.hydrocarbonPpm[kReferenceCellPosition - 1]},
+        {"ref-sulfur-ppm", &gas.sulfurPpm[kReferenceGasPosition - 1]},
+    };
+    for (const auto& single : singles) {
+        const QString name = QString::fromLatin1(single.name);
+        if (!parser.isSet(name))
+            continue;
+        const std::optional<double> value = parseNonNegative(parser.value(name));
+        if (!value)
+            return invalid(name, parser.value(name));
+        *single.target = *value;
+    }
+    const struct {
+        const char* name;
+        std::array<double, kPositionCount>* target;
+    } cells[] = {{"cell-ppm", &gas.hydrocarbonPpm}, {"cell-sulfur-ppm", &gas.sulfurPpm}};
+    for (const auto& cell : cells) {
+        const QString name = QString::fromLatin1(cell.name);
+        if (!parser.isSet(name))
+            continue;
+        const std::optional<std::vector<double>> values =
+            parseNonNegativeList(parser.value(name), kPositionCount - kFirstSampleCellPosition + 1);
+        if (!values)
+            return invalid(name, parser.value(name));
+        std::copy(values->begin(), values->end(),
+                  cell.target->begin() + (kFirstSampleCellPosition - 1));
+    }
+    if (parser.isSet(QStringLiteral("peak-delay"))) {
+        const QString text = parser.value(QStringLiteral("peak-delay"));
+        const std::optional<double> seconds = parseNonNegative(text);
+        if (!seconds || *seconds > kMaxPeakDelaySeconds)
+            return invalid(QStringLiteral("peak-delay"), text);
+        const Millis delay(std::lround(*seconds * 1000.0));
+        options.fidResponse.delay = delay;
+        options.fpdResponse.delay = delay;
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvat-sim"));
+
+    // The help quotes the model's own defaults, so it cannot fall behind them.
+    const InstrumentOptions defaults;
+    const auto number = [](double value) { return QLocale::c().toString(value, 'g', 6); };
+    const auto seconds = [&number](Millis t) {
+        return number(static_cast<double>(t.count()) / 1000.0);
+    };
+    const auto ppm = [&defaults, &number](int position) {
+        return number(defaults.gas.hydrocarbonPpm[static_cast<std::size_t>(position - 1)]);
+    };
+    const auto sulfurPpm = [&defaults, &number](int position) {
+        return number(defaults.gas.sulfurPpm[static_cast<std::size_t>(position - 1)]);
+    };
+    const QString cellsPpm = ppm(4) + ',' + ppm(5) + ',' + ppm(6);
+    const QString cellsSulfurPpm = sulfurPpm(4) + ',' + sulfurPpm(5) + ',' + sulfurPpm(6);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -54,7 +127,22 @@ int main(int argc, char** argv) {
             "warm towards their setpoints over minutes, high voltage, zero compensation, and\n"
             "the FID signal. Port B (--fidfpd) is the FPD converter: identification and the\n"
             "FPD signal. \"<12Z1100\" starts ten data lines a second, \"<12Z0100\" ends them\n"
-            "with one \"]\" line. Setpoints and on/off commands are acknowledged at once."));
+            "with one \"]\" line. Setpoints and on/off commands are acknowledged at once.\n"
+            "\n"
+            "Gas: bank-1 valve p+10 (V1 bit p-1 written 0) lets position p's gas into the\n"
+            "sample loop (1 zero gas, 2 reference gas, 3 reference cell, 4-6 sample cells;\n"
+            "several open paths mix in equal shares). While \"<D1\" has the loop switched in,\n"
+            "its content follows that gas with a time constant of %1 s; with no path open it\n"
+            "keeps what it holds. \"<D0\" injects: the FID and FPD signals show a peak that\n"
+            "starts %2 s later (--peak-delay) and has an area of %3 counts*s per ppm\n"
+            "isobutane (FID) and %4 counts*s per ppm THT (FPD), seen only while a stream runs.\n"
+            "Defaults: zero gas %5 ppm, reference gas %6 ppm with %7 ppm THT, reference cell\n"
+            "%8 ppm, sample cells %9 ppm. Numbers take a decimal point.")
+            .arg(seconds(defaults.loopFlushTime), seconds(defaults.fidResponse.delay),
+                 number(defaults.fidResponse.countSecondsPerPpm),
+                 number(defaults.fpdResponse.countSecondsPerPpm), ppm(kZeroGasPosition),
+                 ppm(kReferenceGasPosition), sulfurPpm(kReferenceGasPosition),
+                 ppm(kReferenceCellPosition), cellsPpm));
     parser.addHelpOption();
     const QCommandLineOption fidFpd(
         QStringLiteral("fidfpd"),
@@ -86,7 +174,37 @@ int main(int argc, char** argv) {
     const QCommandLineOption heatersOff(
         QStringLiteral("heaters-off"),
         QStringLiteral("The front-panel switches ask for no heating (P reads FF, not FC)."));
-    parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, heatersOff, logFile});
+    const QCommandLineOption refPpm(
+        QStringLiteral("ref-ppm"),
+        QStringLiteral("Reference gas (position 2), ppm isobutane; default %1.")
+            .arg(ppm(kReferenceGasPosition)),
+        QStringLiteral("ppm"));
+    const QCommandLineOption refCellPpm(
+        QStringLiteral("ref-cell-ppm"),
+        QStringLiteral("Reference cell (position 3), ppm isobutane; default %1.")
+            .arg(ppm(kReferenceCellPosition)),
+        QStringLiteral("ppm"));
+    const QCommandLineOption cellPpm(
+        QStringLiteral("cell-ppm"),
+        QStringLiteral("Sample cells 1,2,3 (positions 4-6), ppm isobutane; default %1.")
+            .arg(cellsPpm),
+        QStringLiteral("a,b,c"));
+    const QCommandLineOption refSulfurPpm(
+        QStringLiteral("ref-sulfur-ppm"),
+        QStringLiteral("Sulfur in the reference gas, ppm THT; default %1.")
+            .arg(sulfurPpm(kReferenceGasPosition)),
+        QStringLiteral("ppm"));
+    const QCommandLineOption cellSulfurPpm(
+        QStringLiteral("cell-sulfur-ppm"),
+        QStringLiteral("Sulfur from sample cells 1,2,3, ppm THT; default %1.").arg(cellsSulfurPpm),
+        QStringLiteral("a,b,c"));
+    const QCommandLineOption peakDelay(
+        QStringLiteral("peak-delay"),
+        QStringLiteral("Seconds from \"<D0\" to the start of the peaks; default %1.")
+            .arg(seconds(defaults.fidResponse.delay)),
+        QStringLiteral("s"));
+    parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, heatersOff, logFile,
+                       refPpm, refCellPpm, cellPpm, refSulfurPpm, cellSulfurPpm, peakDelay});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -101,6 +219,8 @@ int main(int argc, char** argv) {
         options.mainId = parser.value(mainId).toLatin1();
     if (parser.isSet(fpdId))
         options.fpdId = parser.value(fpdId).toLatin1();
+    if (const QString bad = applyGasOptions(parser, options); !bad.isEmpty())
+        return fail(bad);
 
     QString error;
     ReceivedLineLog log;

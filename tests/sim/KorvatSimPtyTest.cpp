@@ -1,7 +1,9 @@
 // korvat-sim as a separate process on real pseudo-terminals, reached through QSerialPort as the
 // program reaches the instrument: the stdout handshake, the device links, identification on both
 // converters, closing and reopening a device, the received-line log, a clean exit on SIGTERM
-// that removes the links, and the control interface and a burst of data lines on real time. Every wait has a limit; the suite's tests end in "Pty" so they can be
+// that removes the links, and the control interface and a burst of data lines on real time, the
+// gas options reaching the model (an injection peak of the given size and delay) and malformed
+// option values refused. Every wait has a limit; the suite's tests end in "Pty" so they can be
 // filtered out where ptys are not available.
 
 #include <QCoreApplication>
@@ -11,15 +13,18 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -351,6 +356,73 @@ TEST(KorvatSimServer, HeatersOffAcknowledgementsAndABurstOfDataLinesPty) {
     // Nothing after the closing line.
     EXPECT_FALSE(portA->waitForReadyRead(300)) << portA->readAll().constData();
     EXPECT_TRUE(reader.pending.isEmpty());
+    EXPECT_TRUE(sim.terminate());
+}
+
+TEST(KorvatSimServer, RefusesMalformedGasOptionsPty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found";
+    const QStringList cases[] = {
+        {QStringLiteral("--cell-ppm"), QStringLiteral("1,2")},
+        {QStringLiteral("--cell-sulfur-ppm"), QStringLiteral("a,b,c")},
+        {QStringLiteral("--ref-ppm"), QStringLiteral("-3")},
+        // A decimal comma would be read as a different number on some desktops: refused.
+        {QStringLiteral("--ref-cell-ppm"), QStringLiteral("0,5")},
+        {QStringLiteral("--peak-delay"), QStringLiteral("600")},
+    };
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        SimProcess sim;
+        QString failure;
+        EXPECT_FALSE(sim.start(arguments, &failure));
+        EXPECT_EQ(failure, QStringLiteral("korvat-sim exited with 1"));
+    }
+}
+
+// The reference gas at 10 ppm instead of 100 and its peak half a second after "<D0" instead of
+// two: both options must reach the model.
+TEST(KorvatSimServer, GasOptionsShapeTheInjectionPeakPty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SimProcess sim;
+    QString failure;
+    ASSERT_TRUE(sim.start({QStringLiteral("--ref-ppm"), QStringLiteral("10"),
+                           QStringLiteral("--peak-delay"), QStringLiteral("0.5"),
+                           QStringLiteral("--log"), dir.filePath(QStringLiteral("sim.log"))},
+                          &failure))
+        << failure.toStdString();
+    auto portA = openLikeTheProgram(sim.deviceA);
+    ASSERT_TRUE(portA);
+    auto send = [&portA](const QByteArray& bytes) {
+        portA->write(bytes);
+        portA->waitForBytesWritten(kReplyLimitMs);
+    };
+    // Reference gas path open, loop switched in for ten of its flush times, path closed, inject.
+    send("<V1SFD\r<D1\r");
+    QThread::msleep(1500);
+    send("<V1SFF\r<D0\r<12B1100\r<12W1100\r<12Z1100\r");
+    LineReader reader{*portA, {}};
+    int count = 0;
+    const QList<QByteArray> lines =
+        reader.until([&count](const QByteArray&) { return ++count == 30; }, 3 * kReplyLimitMs);
+    send("<12Z0100\r");
+    ASSERT_EQ(lines.size(), 30);
+    std::vector<int> values;
+    for (const QByteArray& line : lines) {
+        ASSERT_TRUE(line.startsWith("[A1") && line.size() == 8) << line.constData();
+        values.push_back(line.mid(3).toInt(nullptr, 16));
+    }
+    // 10 ppm give a peak of about 2,000 counts over the baseline of about 1,500; 100 ppm would
+    // give 20,000. It leaves the noise within 1.5 s; with the default delay it would stay flat
+    // for more than two.
+    const int baseline = values.front();
+    EXPECT_GT(*std::max_element(values.begin(), values.end()) - baseline, 1000);
+    EXPECT_LT(*std::max_element(values.begin(), values.end()) - baseline, 3000);
+    const auto rise = std::find_if(values.begin(), values.end(),
+                                   [baseline](int v) { return v - baseline > 30; });
+    EXPECT_LT(rise - values.begin(), 15);
     EXPECT_TRUE(sim.terminate());
 }
 

@@ -1,0 +1,64 @@
+#pragma once
+// The gases behind the valve block's six positions and which of them reaches the sample loop.
+//
+// Position 1 is zero gas, 2 the reference gas, 3 the reference cell, 4 to 6 the sample cells. Each
+// delivers a hydrocarbon concentration (ppm as the FID sees it, isobutane equivalents) and a sulfur
+// concentration (ppm as the FPD sees it, THT equivalents). For now every position delivers a
+// fixed mixture; concentrationAt() is the one place where a permeation model of the sample cells
+// will plug in, so nothing else needs to know whether a concentration changes with time.
+
+#include "util/Clock.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace korvat::sim {
+
+inline constexpr int kPositionCount = 6;
+inline constexpr int kZeroGasPosition = 1;
+inline constexpr int kReferenceGasPosition = 2;
+inline constexpr int kReferenceCellPosition = 3;
+inline constexpr int kFirstSampleCellPosition = 4;
+
+struct GasSample {
+    // Isobutane equivalents, what the FID responds to.
+    double hydrocarbonPpm = 0;
+    // Tetrahydrothiophene equivalents, what the FPD responds to.
+    double sulfurPpm = 0;
+
+    friend bool operator==(const GasSample&, const GasSample&) = default;
+};
+
+// What each position delivers; element 0 is position 1.
+struct GasSupply {
+    // Zero gas, 100 ppm isobutane reference gas, a nearly clean reference cell, and three sample
+    // cells from just above the FID's detection limit to a strong permeation.
+    std::array<double, kPositionCount> hydrocarbonPpm{0.0, 100.0, 0.5, 1.0, 5.0, 40.0};
+    // Only the reference gas carries a sulfur compound by default.
+    std::array<double, kPositionCount> sulfurPpm{0.0, 2.0, 0.0, 0.0, 0.0, 0.0};
+};
+
+class GasPaths {
+public:
+    explicit GasPaths(GasSupply supply = {});
+
+    const GasSupply& supply() const { return supply_; }
+
+    // What position `position`'s path delivers at model time `t`; anything outside 1..6 is
+    // carrier gas (nothing).
+    GasSample concentrationAt(int position, Millis t) const;
+
+    // Bank 1 (register V1, active low) decides what flows into the sample loop: valve p + 10 on
+    // bit p − 1 opens position p. Open paths meet in the manifold in equal shares, so two open
+    // positions give their mean. With no path open nothing flows: nullopt.
+    std::optional<GasSample> loopInflow(std::uint8_t v1, Millis t) const;
+
+    // Whether V1 with this value opens position `position`'s path.
+    static bool isOpen(std::uint8_t v1, int position);
+
+private:
+    GasSupply supply_;
+};
+
+} // namespace korvat::sim
