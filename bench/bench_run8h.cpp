@@ -3,8 +3,7 @@
 // 10 s) and memory growth (goal flat, under 50 MB).
 
 #include "bench/NullUi.h"
-#include "model/InProcessInstrument.h"
-#include "shell/IniFile.h"
+#include "bench/InProcessSetup.h"
 #include "shell/KorvatApp.h"
 #include "util/Clock.h"
 
@@ -32,27 +31,16 @@ double residentMb() {
 }
 
 void BM_EightHourRun(benchmark::State& state) {
-    QTemporaryDir dir;
-    const QString programDir = dir.path() + "/";
-    for (const char* list : {"CH-Substanzen.txt", "S-Substanzen.txt"})
-        QFile::copy(QStringLiteral(CMAKE_BIN_DIR "/") + list, programDir + list);
-    sim::InstrumentOptions options;
-    options.twoConverters = true;
-    sim::InProcessInstrument instrument(options);
-    ManualClock clock;
-    instrument.follow(clock);
-    IniFile(programDir + "Korvat.ini")
-        .writeEntries({{"DeviceTyp", "Typ", "FIDFPD"},
-                       {"Communication", "ComPortA", instrument.mainLine().deviceName()},
-                       {"Communication", "ComPortB", instrument.fpdLine().deviceName()},
-                       {"Measurement", "RawDataSave", "1"},
-                       // The phase lengths of a newly created Korvat.ini.
-                       {"Measurement", "MeasurementSampleTime/s", "15"},
-                       {"Measurement", "MeasurementInjectionTime/s", "15"},
-                       {"Measurement", "MeasurementTimePerCell/s", "30"}});
+    bench::InProcessSetup setup({{"Measurement", "RawDataSave", "1"},
+                                 // The phase lengths of a newly created Korvat.ini.
+                                 {"Measurement", "MeasurementSampleTime/s", "15"},
+                                 {"Measurement", "MeasurementInjectionTime/s", "15"},
+                                 {"Measurement", "MeasurementTimePerCell/s", "30"}});
+    ManualClock& clock = setup.clock;
+    const QString& programDir = setup.programDir;
     bench::NullView view;
     bench::NullDialogs dialogs;
-    KorvatApp app({view, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), programDir});
+    KorvatApp app({view, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), programDir});
     if (app.FormCreate({}) != StartupOutcome::Running) {
         state.SkipWithError("start-up failed");
         return;

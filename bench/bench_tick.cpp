@@ -2,8 +2,7 @@
 // chart repaint included: median and 99th percentile over an hour of ticks. Goal: 99th percentile
 // under 2 ms, so the interface thread idles more than 97 % of the 90 ms period.
 
-#include "model/InProcessInstrument.h"
-#include "shell/IniFile.h"
+#include "bench/InProcessSetup.h"
 #include "shell/KorvatApp.h"
 #include "ui/MeasurementChart.h"
 #include "ui/QtDialogs.h"
@@ -22,24 +21,13 @@ using namespace korvat;
 namespace {
 
 void BM_TickWhileMonitoring(benchmark::State& state) {
-    QTemporaryDir dir;
-    const QString programDir = dir.path() + "/";
-    for (const char* list : {"CH-Substanzen.txt", "S-Substanzen.txt"})
-        QFile::copy(QStringLiteral(CMAKE_BIN_DIR "/") + list, programDir + list);
-    sim::InstrumentOptions options;
-    options.twoConverters = true;
-    sim::InProcessInstrument instrument(options);
-    ManualClock clock;
-    instrument.follow(clock);
-    IniFile(programDir + "Korvat.ini")
-        .writeEntries({{"DeviceTyp", "Typ", "FIDFPD"},
-                       {"Communication", "ComPortA", instrument.mainLine().deviceName()},
-                       {"Communication", "ComPortB", instrument.fpdLine().deviceName()}});
+    bench::InProcessSetup setup;
+    ManualClock& clock = setup.clock;
     TForm1 form;
     form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
     form.show();
     QtDialogs dialogs(&form);
-    KorvatApp app({form, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), programDir});
+    KorvatApp app({form, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), setup.programDir});
     if (app.FormCreate([&](int offset) { form.TranslateForm(offset); }) != StartupOutcome::Running) {
         state.SkipWithError("start-up failed");
         return;
