@@ -320,3 +320,21 @@ TEST_F(RunFixture, RawDataFilesGoBesideTheResultsFile) {
     }
     EXPECT_FALSE(QFile::exists(f.dir + "Glove7_1.txt"));
 }
+
+TEST_F(RunFixture, EachWindowHoldsThePeakOfItsPositionsGas) {
+    start();
+    range(1, 2, 1); // zero gas, then the reference gas
+    std::vector<double> rise;
+    seq().setEvaluation([&](Sequencer& s) {
+        const auto& y = app().acquisition().Series1.y;
+        ASSERT_GT(y.size(), 100u);
+        const double baseline = y[5];
+        rise.push_back(*std::max_element(y.begin(), y.end()) - baseline);
+        s.recordMeasurement();
+    });
+    seq().btnStartClick();
+    runToEnd();
+    ASSERT_EQ(rise.size(), 2u);
+    EXPECT_LT(rise[0], 100);   // zero gas: baseline noise only
+    EXPECT_GT(rise[1], 10000); // reference gas: a tall peak
+}
