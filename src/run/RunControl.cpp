@@ -54,6 +54,12 @@ void Sequencer::btnStartClick() {
         }
         values[i] = *v;
     }
+    // The range is kept inside the valve block even when an edit's exit handler has not run
+    // (a value straight from the file): a position outside 1..6 addresses no valve, lamp or cell.
+    values[0] = clampStartzelle(values[0]);
+    values[1] = clampAnzahlZellen(values[0], values[1]);
+    d_.view.setText(QStringLiteral("editStart"), QString::number(values[0]));
+    d_.view.setText(QStringLiteral("editAnzahl"), QString::number(values[1]));
 
     FIDBaseDraw = false;
     FPDBaseDraw = false;

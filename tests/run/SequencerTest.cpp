@@ -338,3 +338,18 @@ TEST_F(RunFixture, EachWindowHoldsThePeakOfItsPositionsGas) {
     EXPECT_LT(rise[0], 100);   // zero gas: baseline noise only
     EXPECT_GT(rise[1], 10000); // reference gas: a tall peak
 }
+
+TEST_F(RunFixture, ARangeOutsideTheValveBlockIsKeptInside) {
+    start();
+    range(9, 4, 1); // as a file could hold it, before any exit handler ran
+    seq().btnStartClick();
+    EXPECT_EQ(seq().runStart, 6);
+    EXPECT_EQ(seq().strtCount, 1);
+    EXPECT_EQ(f.view.text("editStart"), "6");
+    runToEnd();
+    EXPECT_EQ(positions(), (std::vector<int>{6}));
+    range(0, 2, 1);
+    seq().btnStartClick();
+    runToEnd();
+    EXPECT_EQ(positions(), (std::vector<int>{6, 1, 2}));
+}
