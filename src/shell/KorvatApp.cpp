@@ -29,7 +29,8 @@ KorvatApp::KorvatApp(Environment env)
       panel_({settings_, ini_, link_, env.view, env.dialogs, acquisition_, ID, DeviceTyp}),
       poll_({link_, env.view, regs_, valves_, panel_, env.clock, ID}),
       sequencer_({settings_, ini_, link_, valves_, regs_, env.view, env.dialogs, env.clock, acquisition_, poll_,
-                  panel_, ID, DeviceTyp, sDateiname}) {
+                  panel_, ID, DeviceTyp, sDateiname}),
+      substanceFactors_(env.view, env.dialogs, programDir_) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
 }
 

@@ -3,6 +3,7 @@
 // handlers that write settings back. The window forwards its events here and shows what it is
 // told through FormView; tests drive the same object with a recorder and the in-process instrument.
 
+#include "evaluation/SubstanceFactors.h"
 #include "link/Link.h"
 #include "link/Registers.h"
 #include "link/ServicePanel.h"
@@ -74,6 +75,8 @@ public:
     Acquisition& acquisition() { return acquisition_; }
     StatusPoll& poll() { return poll_; }
     Sequencer& sequencer() { return sequencer_; }
+    // The factor page: drag rules, drops and writing the substance lists back.
+    SubstanceFactors& substanceFactors() { return substanceFactors_; }
     IniFile& ini() { return ini_; }
     const Settings& settings() const { return settings_; }
     Registers& registers() { return regs_; }
@@ -107,6 +110,7 @@ private:
     ServicePanel panel_;
     StatusPoll poll_;
     Sequencer sequencer_;
+    SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
 };

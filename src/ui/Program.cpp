@@ -48,6 +48,14 @@ void Program::connectHandlers() {
     QObject::connect(&form_, &TForm1::clicked, &form_, [this](const QString& c) { onClicked(c); });
     QObject::connect(&form_, &TForm1::standardPicked, &form_, [this](int i) { app_->rgStandardClick(i); });
     QObject::connect(&form_, &TForm1::pageControlExited, &form_, [this] { app_->PageControlExit(); });
+    QObject::connect(&form_, &TForm1::tabSheetExited, &form_, [this](const QString& page) {
+        if (page == QLatin1String("tabFaktoren"))
+            app_->substanceFactors().tabFaktorenExit();
+    });
+    QObject::connect(&form_, &TForm1::substanceDropped, &form_,
+                     [this](const QString& grid, const QString& edit, const QString& name, const QString& factor) {
+                         app_->substanceFactors().EndDrag(grid, edit, name, factor);
+                     });
     QObject::connect(&form_, &TForm1::closing, &form_, [this] {
         timer_.stop();
         com1_.close();
