@@ -46,7 +46,8 @@ SubstanceFactors::SubstanceFactors(FormView& view, Dialogs& dialogs, const QStri
     : view_(view), dialogs_(dialogs), programDir_(programDir) {}
 
 bool SubstanceFactors::FactDragOver(const QString& edit, const QString& sourceGrid) const {
-    return !feedingGrid(edit).isEmpty() && (sourceGrid == kHydrocarbonGrid || sourceGrid == kSulfurGrid);
+    return !feedingGrid(edit).isEmpty() &&
+           (sourceGrid == kHydrocarbonGrid || sourceGrid == kSulfurGrid);
 }
 
 bool SubstanceFactors::EndDrag(const QString& grid, const QString& edit, const QString& name,
@@ -56,7 +57,7 @@ bool SubstanceFactors::EndDrag(const QString& grid, const QString& edit, const Q
         return false;
     if (!parseSubstanceFactor(factor)) {
         dialogs_.error(QStringLiteral("'%1' (%2) is not a valid factor: a factor must be a number "
-                                      "greater than zero. %3 keeps %4.")
+                                      "greater than zero. The field keeps %3 [%4].")
                            .arg(factor, name, view_.editLabel(edit), view_.text(edit)));
         return false;
     }
@@ -85,7 +86,8 @@ bool SubstanceFactors::tabFaktorenExit() {
     bool all = true;
     for (const auto& l : lists) {
         QString error;
-        if (!saveSubstanceList(programDir_ + QString::fromLatin1(l.file), view_.valueList(l.grid), &error)) {
+        if (!saveSubstanceList(programDir_ + QString::fromLatin1(l.file), view_.valueList(l.grid),
+                               &error)) {
             dialogs_.error(error);
             all = false;
         }

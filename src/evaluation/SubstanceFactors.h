@@ -32,7 +32,8 @@ public:
     // row: its text becomes the factor as typed, its label the name. A factor that is not a
     // number above zero is refused with a message and the edit keeps its value.
     // Returns whether the edit changed.
-    bool EndDrag(const QString& grid, const QString& edit, const QString& name, const QString& factor);
+    bool EndDrag(const QString& grid, const QString& edit, const QString& name,
+                 const QString& factor);
     bool ValueListEditor1EndDrag(const QString& edit, const QString& name, const QString& factor);
     bool ValueListEditor2EndDrag(const QString& edit, const QString& name, const QString& factor);
 

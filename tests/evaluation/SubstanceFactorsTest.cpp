@@ -24,7 +24,8 @@ const QString kCH = QStringLiteral("ValueListEditor1");
 const QString kS = QStringLiteral("ValueListEditor2");
 
 const QStringList kFidEdits = {"lbleditFIDCalFact", "lblEditFact1", "lblEditFact2", "lblEditFact3"};
-const QStringList kFpdEdits = {"lbleditFPDCalFact", "lbleditFPDFact1", "lblEditFPDFact2", "lblEditFPDFact3"};
+const QStringList kFpdEdits = {"lbleditFPDCalFact", "lbleditFPDFact1", "lblEditFPDFact2",
+                               "lblEditFPDFact3"};
 
 QByteArray readBytes(const QString& path) {
     QFile f(path);
@@ -62,7 +63,8 @@ TEST(SubstanceFactors, DragOverAcceptsEitherGridOnTheEightFactorEditsOnly) {
         EXPECT_FALSE(sf.FactDragOver(e, "editInfo1")) << e.toStdString();
         EXPECT_FALSE(sf.FactDragOver(e, QString())) << e.toStdString();
     }
-    for (const char* other : {"editCalFlow", "editSampleFlow1", "editIsobutan", "lblEditFPDFact1", ""})
+    for (const char* other :
+         {"editCalFlow", "editSampleFlow1", "editIsobutan", "lblEditFPDFact1", ""})
         EXPECT_FALSE(sf.FactDragOver(other, kCH)) << other;
 }
 
@@ -119,7 +121,8 @@ TEST(SubstanceFactors, TheGridSpecificEndDragHandlersKeepTheirGrid) {
     ASSERT_EQ(f.started, StartupOutcome::Running);
     EXPECT_TRUE(f.factors().ValueListEditor1EndDrag("lblEditFact2", "Aceton", "2,05"));
     EXPECT_FALSE(f.factors().ValueListEditor1EndDrag("lbleditFPDCalFact", "Aceton", "2,05"));
-    EXPECT_TRUE(f.factors().ValueListEditor2EndDrag("lblEditFPDFact3", "Schwefelkohlenstoff", "4,00"));
+    EXPECT_TRUE(
+        f.factors().ValueListEditor2EndDrag("lblEditFPDFact3", "Schwefelkohlenstoff", "4,00"));
     EXPECT_FALSE(f.factors().ValueListEditor2EndDrag("lbleditFIDCalFact", "THT", "1,00"));
     EXPECT_EQ(f.view.text("lblEditFact2"), "2,05");
     EXPECT_EQ(f.view.editLabel("lblEditFact2"), "Aceton");
@@ -152,7 +155,8 @@ TEST(SubstanceFactors, ADropTakesEffectOnlyWhenThePageControlIsLeft) {
     EXPECT_EQ(app.ini().readString("Measurement", "FIDSampleFactorName2", "-"), "Aceton");
     EXPECT_EQ(app.ini().readString("Measurement", "FIDCalFactorName", "-"), "Isobutan");
     EXPECT_EQ(app.ini().readString("Measurement", "FPDSampleFactor1", "-"), "4");
-    EXPECT_EQ(app.ini().readString("Measurement", "FPDSampleFactorName1", "-"), "Schwefelkohlenstoff");
+    EXPECT_EQ(app.ini().readString("Measurement", "FPDSampleFactorName1", "-"),
+              "Schwefelkohlenstoff");
     EXPECT_EQ(f.view.text("lblInfoSample2"), "Aceton[2,05]");
     EXPECT_EQ(f.view.text("lblFIDCalInfo"), "Isobutan");
 }
@@ -183,8 +187,9 @@ TEST(SubstanceFactors, FactorsParseInTheProcessLocaleAndMustBePositive) {
     const struct {
         const char* text;
         std::optional<double> value;
-    } cases[] = {{"2,05", 2.05}, {" 0,5 ", 0.5}, {"10", 10.0}, {"0", std::nullopt},
-                 {"-0,5", std::nullopt}, {"2.05", std::nullopt}, {"x", std::nullopt}};
+    } cases[] = {{"2,05", 2.05},      {" 0,5 ", 0.5},         {"10", 10.0},
+                 {"0", std::nullopt}, {"-0,5", std::nullopt}, {"2.05", std::nullopt},
+                 {"x", std::nullopt}};
     for (const auto& c : cases) {
         const auto v = parseSubstanceFactor(c.text);
         ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
@@ -197,16 +202,20 @@ TEST(SubstanceFactors, FactorsParseInTheProcessLocaleAndMustBePositive) {
 TEST(SubstanceFactors, LeavingThePageWritesBothListsInTheEightBitCodePageWithCrLf) {
     FactorPage f;
     ASSERT_EQ(f.started, StartupOutcome::Running);
-    const QStringList ch = {QString::fromUtf8("Aceton=2,05"), QString::fromUtf8("Äthylenglykol µ=1,23"),
+    const QStringList ch = {QString::fromUtf8("Aceton=2,05"),
+                            QString::fromUtf8("Äthylenglykol µ=1,23"),
                             QString::fromUtf8("Toluol=0,57")};
-    const QStringList s = {QString::fromUtf8("THT=1,00"), QString::fromUtf8("Schwefelkohlenstoff=4,00")};
+    const QStringList s = {QString::fromUtf8("THT=1,00"),
+                           QString::fromUtf8("Schwefelkohlenstoff=4,00")};
     f.view.setValueList(kCH, ch);
     f.view.setValueList(kS, s);
 
     EXPECT_TRUE(f.factors().tabFaktorenExit());
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
-    EXPECT_EQ(readBytes(f.dir + "CH-Substanzen.txt"), QByteArray("Aceton=2,05\r\n\xC4thylenglykol \xB5=1,23\r\nToluol=0,57\r\n"));
-    EXPECT_EQ(readBytes(f.dir + "S-Substanzen.txt"), QByteArray("THT=1,00\r\nSchwefelkohlenstoff=4,00\r\n"));
+    EXPECT_EQ(readBytes(f.dir + "CH-Substanzen.txt"),
+              QByteArray("Aceton=2,05\r\n\xC4thylenglykol \xB5=1,23\r\nToluol=0,57\r\n"));
+    EXPECT_EQ(readBytes(f.dir + "S-Substanzen.txt"),
+              QByteArray("THT=1,00\r\nSchwefelkohlenstoff=4,00\r\n"));
     // Replaced whole through a rename: no temporary file is left beside the lists.
     QStringList files = QDir(f.dir).entryList(QDir::Files);
     files.removeAll("Korvat.ini");
@@ -238,7 +247,8 @@ TEST(SubstanceFactors, AListThatCannotBeWrittenIsReportedByNameAndTheOtherIsStil
     EXPECT_EQ(f.dialogs.boxes[0].kind, "error");
     EXPECT_TRUE(f.dialogs.boxes[0].text.contains("CH-Substanzen.txt"));
     EXPECT_EQ(f.view.valueList(kCH), QStringList({"Aceton=2,05"}));
-    EXPECT_EQ(readBytes(f.dir + "S-Substanzen.txt"), QByteArray("THT=1,00\r\nDimethylsulfid=1,00\r\n"));
+    EXPECT_EQ(readBytes(f.dir + "S-Substanzen.txt"),
+              QByteArray("THT=1,00\r\nDimethylsulfid=1,00\r\n"));
 }
 
 TEST(SubstanceFactors, TheShippedListsParseWithPositiveFactorsAndUniqueNames) {
