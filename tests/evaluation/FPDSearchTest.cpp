@@ -29,6 +29,18 @@ void addGauss(std::vector<double>& y, int at, double height, double sigmaSamples
     }
 }
 
+// The chord the overlay draws must not cut through the FPD signal: no point between its ends lies
+// below it (the end side compares with the chord cut to whole counts).
+void expectChordUnderSignal(const std::vector<double>& y, const EvaluationState& st) {
+    const int a = static_cast<int>(st.FPDStart), b = static_cast<int>(st.FPDEnd);
+    ASSERT_LT(a, b);
+    EXPECT_EQ(st.FPDStartLevel, y[a]);
+    EXPECT_EQ(st.FPDEndLevel, y[b]);
+    const double slope = (y[b] - y[a]) / (b - a);
+    for (int k = a; k <= b; ++k)
+        EXPECT_GE(y[k], std::trunc(y[a] + (k - a) * slope) - 1.0) << "at " << k;
+}
+
 TEST(FPDSearch, InjectionPeakIsFoundWithItsArea) {
     for (unsigned seed : {1u, 2u, 3u}) {
         SCOPED_TRACE(seed);
@@ -53,7 +65,24 @@ TEST(FPDSearch, InjectionPeakIsFoundWithItsArea) {
         // exponential tail that is tau x that slope above the baseline.
         EXPECT_NEAR(st.FPDEndLevel - p.baseline, p.tau * st.PeakSlopeFPD / 3.0, 30.0);
         EXPECT_TRUE(st.FPDBaseDraw);
+        expectChordUnderSignal(s2.y, st);
     }
+}
+
+TEST(FPDSearch, ChordIsRefinedOnTheFPDSignal) {
+    // A converter glitch on the tail, below the baseline: the search ends two samples after it,
+    // where its window turns flat, and the refinement pulls the chord's end back onto it so the
+    // chord does not cut through the signal.
+    test::InjectionPeak p;
+    Series s2 = p.make(600);
+    const int glitch = 49;
+    s2.y[glitch] = p.baseline - 100.0;
+    EvaluationState st;
+    ASSERT_EQ(SearchFPDPeak(st, s2, DetectionSettings{}), FPDSearchState::Found);
+    ASSERT_FALSE(st.NoPeak);
+    EXPECT_EQ(st.FPDEnd, glitch);
+    EXPECT_EQ(st.FPDEndLevel, p.baseline - 100.0);
+    expectChordUnderSignal(s2.y, st);
 }
 
 struct RejectionCase {
@@ -97,6 +126,13 @@ TEST(FPDSearch, DriftsSpikesAndSmallPeaks) {
              return y;
          },
          FPDSearchState::Found, false, 110, 150},
+        {"drift abandoned, injection rising right after it",
+         [&] {
+             auto y = drift();
+             addGauss(y, 80, 500.0, 5.0);
+             return y;
+         },
+         FPDSearchState::Found, false, 55, 68},
         {"spike alone is discarded", spike, FPDSearchState::Searching, true, 0, 0},
         {"spike discarded, later injection found",
          [&] {

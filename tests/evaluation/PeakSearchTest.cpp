@@ -296,15 +296,19 @@ TEST(FIDEvaluation, NoPeakKeepsThePreviousChord) {
 
 TEST(FIDEvaluation, SecondCopyOfTheSlopesNeverReadsPastTheSignal) {
     // A switched-off cell's turn: the slopes of a signal whose tail never recovers, twice.
+    // It begins on the steep tail of an earlier peak, so the second copy starts with slopes far
+    // below -3 and the end search runs on into it.
     test::InjectionPeak p;
     Series s1 = p.make(60); // cut 3 s after the top
+    for (int k = 0; k < 10; ++k)
+        s1.y[k] += 50.0 * (10 - k);
     Evaluated e{{}, s1, {}};
     AddSlopePoints(e.s1, e.s3);
     AddSlopePoints(e.s1, e.s3);
     PeakAndArea(e.st, TDeviceTyp::FID, e.s1, e.s3, DetectionSettings{});
     ASSERT_FALSE(e.st.NoPeak);
-    EXPECT_LT(e.st.FIDEnd, static_cast<double>(s1.size()));
-    EXPECT_GT(e.st.FIDArea, 0.0);
+    EXPECT_EQ(e.st.FIDEnd, static_cast<double>(s1.size() - 1));
+    EXPECT_GT(e.st.FIDArea, 0.5 * p.areaInSamples());
 }
 
 } // namespace
