@@ -147,10 +147,9 @@ TEST(FIDSearch, ApexIsTheLastTurnFromRiseToFall) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::map<int, double> at = c.slopeAt;
-        // Keep the slopes negative from the last given point to iMin unless given otherwise.
-        for (int j = 0; j < 40; ++j)
-            if (!at.count(j) && j > at.rbegin()->first - 10 && j < c.iMin && j > c.iMax)
-                at[j] = -0.5;
+        // Between the given points the signal keeps falling gently.
+        for (int j = c.iMax + 1; j < c.iMin; ++j)
+            at.try_emplace(j, -0.5);
         EXPECT_EQ(PeakApex(slopes(40, at), c.iMax, c.iMin, c.peakTime), c.apex);
     }
 }
