@@ -1,0 +1,283 @@
+#include "evaluation/ResultsFile.h"
+
+#include "shell/StringTable.h"
+#include "util/CodePage.h"
+#include "util/NumberText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
+#endif
+
+namespace korvat {
+
+namespace {
+
+const QString kSep = QStringLiteral(";");
+const QByteArray kEol = QByteArrayLiteral("\r\n");
+
+QString wholeNumber(int value) {
+    return QString::number(value);
+}
+
+QString shortDate(const QDateTime& moment, const QLocale& locale) {
+    return locale.toString(moment.date(), QLocale::ShortFormat);
+}
+
+// Pushes what the handle holds through the operating system's cache onto the disk.
+bool syncHandle(QFile& file, QString* reason) {
+#if defined(Q_OS_UNIX)
+    if (::fsync(file.handle()) != 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+#elif defined(Q_OS_WIN)
+    if (::_commit(file.handle()) != 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(reason);
+#endif
+    return true;
+}
+
+// A newly created file survives a power cut only once its folder entry is on the disk as well.
+// Best effort: a folder that cannot be synced still holds the (synced) file contents.
+void syncFolderOf(const QString& path) {
+#if defined(Q_OS_UNIX)
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+// Appends `bytes` to the file and syncs it; the file is closed again on return. On failure the
+// file is cut back to its old length, so a retry does not leave half a row in front of the row.
+bool appendThrough(const QString& path, const QByteArray& bytes, QString* reason) {
+    const bool isNew = !QFileInfo::exists(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        *reason = file.errorString();
+        return false;
+    }
+    const qint64 before = file.size();
+    bool ok = file.write(bytes) == bytes.size() && file.flush();
+    if (!ok)
+        *reason = file.errorString();
+    else
+        ok = syncHandle(file, reason);
+    if (!ok)
+        file.resize(before);
+    file.close();
+    if (ok && isNew)
+        syncFolderOf(path);
+    return ok;
+}
+
+QString rowsWaiting(std::size_t n) {
+    return n == 1 ? QStringLiteral("1 row waiting") : QStringLiteral("%1 rows waiting").arg(n);
+}
+
+} // namespace
+
+QString resultsFileName(const QString& chosen) {
+    // Only the last name part counts: a dot in a folder name is no extension.
+    const qsizetype slash =
+        std::max(chosen.lastIndexOf(QLatin1Char('/')), chosen.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype dot = chosen.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > slash ? chosen.left(dot) : chosen;
+    return stem + QStringLiteral(".csv");
+}
+
+QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp deviceTyp,
+                               const QLocale& locale) {
+    const bool both = deviceTyp == TDeviceTyp::FIDFPD;
+    auto T = [ID](int n) { return LoadLangText(ID, n); };
+    auto G = [&locale](double v) { return formatGeneral(v, locale); };
+    auto F = [&locale](double v, int n, int d) { return formatFixed(v, n, d, locale); };
+    const QString label = QStringLiteral(":;");
+    const QString degrees = QStringLiteral(" °C");
+
+    QStringList lines;
+    lines << T(58) + label + h.path + kSep + T(72) + label + shortDate(h.moment, locale) +
+                 QLatin1Char(' ') + formatTimeOfDay(h.moment.time(), locale) + kSep + T(121) +
+                 QLatin1Char(':') + h.serial;
+
+    // Set values, then the actual values in the same columns.
+    QString set = T(59) + QLatin1Char(' ') + T(60) + QLatin1Char(':') + kSep + T(63) + label +
+                  wholeNumber(h.TempMesskammer) + degrees + kSep + T(64) + label +
+                  wholeNumber(h.TempVentilblock) + degrees;
+    QString actual = T(59) + QLatin1Char(' ') + T(61) + QLatin1Char(':') + kSep + T(63) + label +
+                     h.actualMesskammer + kSep + T(64) + label + h.actualVentilblock;
+    if (both) {
+        set += kSep + T(65) + label + wholeNumber(h.TempEmissionskammer) + degrees + kSep + T(66) +
+               kSep + wholeNumber(h.TempTransferline) + degrees + kSep + T(67) + kSep +
+               wholeNumber(h.Hochspannung) + QStringLiteral(" V") + kSep + T(68) + kSep +
+               wholeNumber(h.Zerokompensation) + QStringLiteral(" %");
+        actual += kSep + T(65) + label + h.actualEmissionskammer + kSep + T(66) + kSep +
+                  h.actualTransferline + kSep + T(67) + kSep + h.actualHochspannung + kSep + T(68) +
+                  kSep + h.actualZerokompensation;
+    }
+    lines << set << actual;
+
+    lines << T(69) + label + G(h.FIDCALMenge) + kSep + T(71) + label + wholeNumber(h.FIDCalArea) +
+                 kSep + T(73) + label + F(h.LimitFID, 6, 2) + kSep + T(74) + label +
+                 F(h.FIDSampleFactor, 6, 2);
+    if (both)
+        lines << T(70) + label + G(h.FPDCalMenge) + kSep + T(71) + label +
+                     wholeNumber(h.FPDCalArea) + kSep + T(73) + label + F(h.LimitFPD, 5, 1) + kSep +
+                     T(74) + label + F(h.FPDFactor, 5, 1);
+
+    lines << T(1) + QLatin1Char(':') + wholeNumber(h.Startzelle);
+    lines << T(2) + label + wholeNumber(h.AnzahlZellen);
+    lines << T(4) + label + wholeNumber(h.AnzahlMessreihen);
+    lines << T(75) + label + wholeNumber(h.SampleTime) + QStringLiteral(" s");
+    lines << T(76) + label + wholeNumber(h.InjectionTime) + QStringLiteral(" s");
+    lines << T(3) + label + wholeNumber(h.Messzeit) + QStringLiteral(" s");
+    lines << T(51);
+
+    // Always five description lines, so the column titles stay on the same line of every file.
+    // Any line break the memo may hold (CR LF, LF, CR) separates lines.
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    const QStringList description =
+        h.description.isEmpty() ? QStringList() : h.description.split(lineBreak);
+    for (int i = 0; i < 5; ++i)
+        lines << (i < description.size() ? description[i] : QString());
+
+    QStringList titles{T(77), T(78), T(79), T(114), T(112), T(111), T(80), T(120), T(69), T(71)};
+    if (both)
+        titles << T(70) << T(71);
+    titles << T(81) << T(72) << T(82);
+    lines << titles.join(kSep);
+    return lines;
+}
+
+QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& locale) {
+    auto F = [&locale](double v, int n, int d) { return formatFixed(v, n, d, locale); };
+    QStringList fields{wholeNumber(r.runZelle),
+                       QString(r.marker),
+                       r.breakTime,
+                       r.sChemikalie,
+                       F(r.FIDSampleFactor, 5, 2),
+                       F(r.Flow, 5, 1),
+                       formatDuration(r.elapsedMs),
+                       F(r.FIDppm, 7, 3),
+                       F(r.FIDMessMenge, 7, 3),
+                       F(r.FIDArea, 8, 0)};
+    if (deviceTyp == TDeviceTyp::FIDFPD)
+        fields << F(r.FPDMessMenge, 7, 3) << F(r.FPDArea, 8, 0);
+    fields << r.sampleName << shortDate(r.moment, locale)
+           << formatTimeOfDay(r.moment.time(), locale) << wholeNumber(r.runAktiv);
+    return fields.join(kSep);
+}
+
+bool createResultsFile(const QString& path, const QStringList& headerLines, QString* error,
+                       bool* existed) {
+    if (existed)
+        *existed = false;
+    if (error)
+        error->clear();
+    auto fail = [&](const QString& reason) {
+        if (error)
+            *error = QStringLiteral("Results file not created: %1 (%2)").arg(path, reason);
+        return false;
+    };
+    auto keepExisting = [&]() {
+        if (QFileInfo(path).isDir())
+            return fail(QStringLiteral("a folder has that name"));
+        if (existed)
+            *existed = true;
+        return true;
+    };
+    if (QFileInfo::exists(path))
+        return keepExisting();
+
+    QByteArray bytes;
+    for (const QString& line : headerLines)
+        bytes += toCp1252(line) + kEol;
+
+    // NewOnly: a file that appeared since the check above is still never overwritten.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (QFileInfo::exists(path))
+            return keepExisting();
+        return fail(file.errorString());
+    }
+    QString reason;
+    bool ok = file.write(bytes) == bytes.size() && file.flush();
+    if (!ok)
+        reason = file.errorString();
+    else
+        ok = syncHandle(file, &reason);
+    file.close();
+    if (!ok) {
+        // A half header would be taken for an existing file on the next try.
+        QFile::remove(path);
+        return fail(reason);
+    }
+    syncFolderOf(path);
+    return true;
+}
+
+bool ResultsWriter::append(const QString& path, const QString& row) {
+    waiting_.push_back({path, toCp1252(row) + kEol});
+    return flushWaiting();
+}
+
+bool ResultsWriter::flushWaiting() {
+    error_.clear();
+    std::deque<Pending> kept;
+    QStringList blocked; // files that failed in this pass: their later rows must not overtake
+    QString failedPath, failedReason;
+    while (!waiting_.empty()) {
+        const QString path = waiting_.front().path;
+        std::size_t n = 0;
+        while (n < waiting_.size() && waiting_[n].path == path)
+            ++n;
+        bool written = false;
+        if (!blocked.contains(path)) {
+            QByteArray bytes;
+            for (std::size_t i = 0; i < n; ++i)
+                bytes += waiting_[i].bytes;
+            QString reason;
+            written = appendThrough(path, bytes, &reason);
+            if (!written) {
+                blocked << path;
+                if (failedPath.isEmpty()) {
+                    failedPath = path;
+                    failedReason = reason;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!written)
+                kept.push_back(std::move(waiting_.front()));
+            waiting_.pop_front();
+        }
+    }
+    waiting_ = std::move(kept);
+    if (waiting_.empty())
+        return true;
+    error_ = QStringLiteral("Results not written to %1 (%2); %3")
+                 .arg(failedPath, failedReason, rowsWaiting(waiting_.size()));
+    return false;
+}
+
+} // namespace korvat

@@ -1,0 +1,99 @@
+#pragma once
+// The results file of a test run: one semicolon-separated text file in Windows-1252 with CR LF
+// line ends. Choosing the file writes the header block (once; an existing file keeps its content),
+// every measurement appends one row. Rows are written through to the disk one by one, and a row
+// that cannot be written waits in memory until the file can be reached again: a test runs
+// overnight without anyone watching, and a lost row costs the whole run.
+
+#include "shell/Config.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <cstddef>
+#include <deque>
+
+namespace korvat {
+
+// The name the results go to: the chosen name with its extension replaced by ".csv"
+// ("a/b/Glove.txt" -> "a/b/Glove.csv"; a name without extension gets ".csv" appended).
+QString resultsFileName(const QString& chosen);
+
+// What the header block shows. Set values are whole numbers; the actual values are the texts of
+// the status edits as they read when the file was chosen.
+struct ResultsHeader {
+    QString path;     // the results file as the operator chose it
+    QDateTime moment; // when the file was chosen
+    QString serial;   // the instrument's serial number
+    int TempMesskammer = 0, TempVentilblock = 0, TempEmissionskammer = 0, TempTransferline = 0,
+        Hochspannung = 0, Zerokompensation = 0;
+    QString actualMesskammer, actualVentilblock, actualEmissionskammer, actualTransferline,
+        actualHochspannung, actualZerokompensation;
+    double FIDCALMenge = 0;
+    int FIDCalArea = 0;
+    double LimitFID = 0, FIDSampleFactor = 0;
+    double FPDCalMenge = 0;
+    int FPDCalArea = 0;
+    double LimitFPD = 0, FPDFactor = 0;
+    int Startzelle = 0, AnzahlZellen = 0, AnzahlMessreihen = 0, SampleTime = 0, InjectionTime = 0,
+        Messzeit = 0;
+    QString description; // the sample description as typed; its first five lines are written
+};
+
+// The header block, one string per file line, ending with the column titles. The emission
+// chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong
+// to the second detector and appear only for FIDFPD. `ID` is the string table's language offset.
+QStringList resultsHeaderLines(const ResultsHeader& header, int ID, TDeviceTyp deviceTyp,
+                               const QLocale& locale);
+
+// One measurement's result.
+struct ResultRow {
+    int runZelle = 0;
+    QChar marker = QLatin1Char(' '); // "*" marks a break
+    QString breakTime;               // as the break-time label shows it
+    QString sChemikalie;
+    double FIDSampleFactor = 0;
+    double Flow = 0;
+    qint64 elapsedMs = 0; // run time since the start
+    double FIDppm = 0, FIDMessMenge = 0, FIDArea = 0;
+    double FPDMessMenge = 0, FPDArea = 0; // written for FIDFPD only
+    QString sampleName;
+    QDateTime moment; // when the measurement ended
+    int runAktiv = 0;
+};
+
+// The row's text without line end: one field more than the column titles (14, or 16 for FIDFPD).
+QString resultRowText(const ResultRow& row, TDeviceTyp deviceTyp, const QLocale& locale);
+
+// Creates the results file with the header lines (CR LF after each, Windows-1252), flushed to the
+// disk. A file of that name that already exists is left untouched (no second header, nothing
+// overwritten): the call succeeds and `existed` says so. On failure returns false, `error` names
+// the file and the reason, and no half-written file is left behind.
+bool createResultsFile(const QString& path, const QStringList& headerLines, QString* error,
+                       bool* existed = nullptr);
+
+// Appends result rows. The file is opened for each row and closed again, and every row is pushed
+// through to the disk before append() returns, so a power cut right after a measurement keeps it.
+class ResultsWriter {
+public:
+    // Writes the rows still waiting, then this one. A row that cannot be written is kept with its
+    // path and written, in order, before later rows of the same file; the call then returns false
+    // and error() names the file, the reason and how many rows wait.
+    bool append(const QString& path, const QString& row);
+    // Tries the waiting rows again without a new one (before the program ends, say).
+    bool flushWaiting();
+
+    const QString& error() const { return error_; }
+    std::size_t waiting() const { return waiting_.size(); }
+
+private:
+    struct Pending {
+        QString path;
+        QByteArray bytes; // the row in Windows-1252 with its CR LF
+    };
+    std::deque<Pending> waiting_;
+    QString error_;
+};
+
+} // namespace korvat

@@ -1,0 +1,340 @@
+// The results file: its name, the header block for one and two detectors in both languages, the
+// result rows, the bytes on disk, an existing file that keeps its content, and rows that could not
+// be written being kept and written later in their order.
+
+#include "evaluation/ResultsFile.h"
+#include "shell/StringTable.h"
+#include "support/QtPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+
+namespace {
+
+const QLocale kGerman(QLocale::German, QLocale::Germany);
+const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
+const QDateTime kMoment(QDate(2026, 3, 7), QTime(14, 5, 9));
+
+ResultsHeader sampleHeader() {
+    ResultsHeader h;
+    h.path = QStringLiteral("/data/Glove7.csv");
+    h.moment = kMoment;
+    h.serial = QStringLiteral("K-0042");
+    h.TempMesskammer = 27;
+    h.TempVentilblock = 100;
+    h.TempEmissionskammer = 150;
+    h.TempTransferline = 120;
+    h.Hochspannung = 700;
+    h.Zerokompensation = -5;
+    h.actualMesskammer = QStringLiteral("27,1");
+    h.actualVentilblock = QStringLiteral("99,8");
+    h.actualEmissionskammer = QStringLiteral("150,2");
+    h.actualTransferline = QStringLiteral("119,9");
+    h.actualHochspannung = QStringLiteral("700");
+    h.actualZerokompensation = QStringLiteral("-5");
+    h.FIDCALMenge = 100.5;
+    h.FIDCalArea = 123456;
+    h.LimitFID = 0.5;
+    h.FIDSampleFactor = 1234567; // seven digits do not fit six: exponent form
+    h.FPDCalMenge = 10;
+    h.FPDCalArea = 4321;
+    h.LimitFPD = 2.5;
+    h.FPDFactor = 1;
+    h.Startzelle = 2;
+    h.AnzahlZellen = 3;
+    h.AnzahlMessreihen = 10;
+    h.SampleTime = 45;
+    h.InjectionTime = 300;
+    h.Messzeit = 60;
+    h.description = QStringLiteral("Handschuh Nitril\nCharge 7");
+    return h;
+}
+
+ResultRow sampleRow() {
+    ResultRow r;
+    r.runZelle = 2;
+    r.marker = QLatin1Char('*');
+    r.breakTime = QStringLiteral("00:42:10");
+    r.sChemikalie = QStringLiteral("Methanol");
+    r.FIDSampleFactor = 123456; // six digits do not fit F5.2
+    r.Flow = 100;
+    r.elapsedMs = (31 * 3600 + 5) * 1000LL; // past a day: not wrapped
+    r.FIDppm = 1.5;
+    r.FIDMessMenge = 0.25;
+    r.FIDArea = 123456.4;
+    r.FPDMessMenge = 0.125;
+    r.FPDArea = 9876;
+    r.sampleName = QStringLiteral("Probe A");
+    r.moment = kMoment;
+    r.runAktiv = 7;
+    return r;
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(ResultsFile, NameGetsTheCsvExtension) {
+    const struct {
+        const char* chosen;
+        const char* expected;
+    } cases[] = {
+        {"a/b/Glove.txt", "a/b/Glove.csv"},
+        {"a/b/Glove", "a/b/Glove.csv"},
+        {"a/b/Glove.csv", "a/b/Glove.csv"},
+        {"a/b/Glove.v2.txt", "a/b/Glove.v2.csv"}, // only the last extension
+        {"a/test.d/Glove", "a/test.d/Glove.csv"}, // a dot in a folder is no extension
+        {"C:\\Tests.1\\Glove", "C:\\Tests.1\\Glove.csv"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(resultsFileName(c.chosen), QString(c.expected)) << c.chosen;
+}
+
+TEST(ResultsFile, HeaderLines) {
+    const struct {
+        const char* name;
+        int ID;
+        TDeviceTyp device;
+        const QLocale& locale;
+        QStringList expected;
+    } cases[] = {
+        {"German FID",
+         kGermanOffset,
+         TDeviceTyp::FID,
+         kGerman,
+         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042",
+          "Versuchsparameter Sollwerte:;Messkammer:;27 °C;Ventilblock:;100 °C",
+          "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8",
+          "ppm/rate Isobutan:;100,5;Fläche:;123456;Schwelle:;0,50;Faktor:;1,23457E+006",
+          "Startzelle:2", "Anzahl Zellen:;3", "Anzahl Messreihen:;10", "Dosierzeit:;45 s",
+          "Injektionzeit:;300 s", "Messzeit pro Zelle:;60 s", "Versuchsbeschreibung",
+          "Handschuh Nitril", "Charge 7", "", "", "",
+          "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"
+          "Fläche;Probeninfo;Datum;Zeit"}},
+        {"German FIDFPD",
+         kGermanOffset,
+         TDeviceTyp::FIDFPD,
+         kGerman,
+         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042",
+          "Versuchsparameter Sollwerte:;Messkammer:;27 °C;Ventilblock:;100 °C;"
+          "Emmisionskammer:;150 °C;Transferline;120 °C;PMT Spannung;700 V;Null Kompensation;-5 %",
+          "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8;"
+          "Emmisionskammer:;150,2;Transferline;119,9;PMT Spannung;700;Null Kompensation;-5",
+          "ppm/rate Isobutan:;100,5;Fläche:;123456;Schwelle:;0,50;Faktor:;1,23457E+006",
+          "ppm/rate THT:;10;Fläche:;4321;Schwelle:;2,5;Faktor:;1,0", "Startzelle:2",
+          "Anzahl Zellen:;3", "Anzahl Messreihen:;10", "Dosierzeit:;45 s", "Injektionzeit:;300 s",
+          "Messzeit pro Zelle:;60 s", "Versuchsbeschreibung", "Handschuh Nitril", "Charge 7", "",
+          "", "",
+          "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"
+          "Fläche;ppm/rate THT;Fläche;Probeninfo;Datum;Zeit"}},
+        {"English FID",
+         kEnglishOffset,
+         TDeviceTyp::FID,
+         kEnglish,
+         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042",
+          "Experiment parameter Set values:;Samplechamber:;27 °C;Valves:;100 °C",
+          "Experiment parameter Current values:;Samplechamber:;27,1;Valves:;99,8",
+          "ppm/rate IsoButan:;100.5;Area:;123456;Limit:;0.50;Factor:;1.23457E+006", "Startcell:2",
+          "Number of cells:;3", "Number of cycles:;10", "Sampletime:;45 s", "Injectiontime:;300 s",
+          "Time per cell:;60 s", "Experiment description", "Handschuh Nitril", "Charge 7", "", "",
+          "",
+          "Cell;Break;Breaktime;Chemical;Factor;Gas flow (ml/min);Measuretime;ppm;"
+          "ppm/rate IsoButan;Area;Sampleinfo;Date;Time"}},
+        {"English FIDFPD",
+         kEnglishOffset,
+         TDeviceTyp::FIDFPD,
+         kEnglish,
+         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042",
+          "Experiment parameter Set values:;Samplechamber:;27 °C;Valves:;100 °C;"
+          "Emmisionchamber:;150 °C;Transferline;120 °C;PMT Voltage;700 V;Zero compensation;-5 %",
+          "Experiment parameter Current values:;Samplechamber:;27,1;Valves:;99,8;"
+          "Emmisionchamber:;150,2;Transferline;119,9;PMT Voltage;700;Zero compensation;-5",
+          "ppm/rate IsoButan:;100.5;Area:;123456;Limit:;0.50;Factor:;1.23457E+006",
+          "ppm/rate THT:;10;Area:;4321;Limit:;2.5;Factor:;1.0", "Startcell:2", "Number of cells:;3",
+          "Number of cycles:;10", "Sampletime:;45 s", "Injectiontime:;300 s", "Time per cell:;60 s",
+          "Experiment description", "Handschuh Nitril", "Charge 7", "", "", "",
+          "Cell;Break;Breaktime;Chemical;Factor;Gas flow (ml/min);Measuretime;ppm;"
+          "ppm/rate IsoButan;Area;ppm/rate THT;Area;Sampleinfo;Date;Time"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList lines = resultsHeaderLines(sampleHeader(), c.ID, c.device, c.locale);
+        ASSERT_EQ(lines.size(), c.expected.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i], c.expected[i]) << "line " << i + 1;
+        EXPECT_EQ(lines.last().split(';').size(), c.device == TDeviceTyp::FIDFPD ? 15 : 13);
+    }
+}
+
+TEST(ResultsFile, DescriptionAlwaysFillsFiveLines) {
+    const struct {
+        const char* name;
+        QString description;
+        QStringList expected;
+    } cases[] = {
+        {"empty", "", {"", "", "", "", ""}},
+        {"one line", "Nitril", {"Nitril", "", "", "", ""}},
+        {"memo line ends", "a\r\nb\r\n\r\nd", {"a", "b", "", "d", ""}},
+        {"more than five", "1\n2\n3\n4\n5\n6\n7", {"1", "2", "3", "4", "5"}},
+        {"blanks kept", "  eingerückt ", {"  eingerückt ", "", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResultsHeader h = sampleHeader();
+        h.description = c.description;
+        const QStringList lines = resultsHeaderLines(h, kGermanOffset, TDeviceTyp::FID, kGerman);
+        ASSERT_EQ(lines.size(), 17);
+        EXPECT_EQ(lines.mid(10, 1), QStringList{"Versuchsbeschreibung"});
+        EXPECT_EQ(lines.mid(11, 5), c.expected);
+        EXPECT_TRUE(lines.last().startsWith("Zelle;"));
+    }
+}
+
+TEST(ResultsFile, Rows) {
+    const struct {
+        const char* name;
+        TDeviceTyp device;
+        const QLocale& locale;
+        const char* expected;
+        int fields;
+    } cases[] = {
+        {"German FID", TDeviceTyp::FID, kGerman,
+         "2;*;00:42:10;Methanol;1,2346E+005;100,0;31:00:05;1,500;0,250;123456;Probe A;07.03.26;"
+         "14:05:09;7",
+         14},
+        {"German FPD", TDeviceTyp::FPD, kGerman,
+         "2;*;00:42:10;Methanol;1,2346E+005;100,0;31:00:05;1,500;0,250;123456;Probe A;07.03.26;"
+         "14:05:09;7",
+         14},
+        {"German FIDFPD", TDeviceTyp::FIDFPD, kGerman,
+         "2;*;00:42:10;Methanol;1,2346E+005;100,0;31:00:05;1,500;0,250;123456;0,125;9876;"
+         "Probe A;07.03.26;14:05:09;7",
+         16},
+        {"English FIDFPD", TDeviceTyp::FIDFPD, kEnglish,
+         "2;*;00:42:10;Methanol;1.2346E+005;100.0;31:00:05;1.500;0.250;123456;0.125;9876;"
+         "Probe A;3/7/26;2:05:09 PM;7",
+         16},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString row = resultRowText(sampleRow(), c.device, c.locale);
+        EXPECT_EQ(row, QString::fromUtf8(c.expected));
+        EXPECT_EQ(row.split(';').size(), c.fields);
+    }
+    ResultRow plain = sampleRow();
+    plain.marker = QLatin1Char(' ');
+    EXPECT_TRUE(resultRowText(plain, TDeviceTyp::FID, kGerman).startsWith("2; ;00:42:10;"));
+}
+
+TEST(ResultsFile, CreatedFileIsWindows1252WithCrLf) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Glove.csv");
+    QString error;
+    bool existed = true;
+    ASSERT_TRUE(createResultsFile(path, {"Fläche:;1", "Messkammer:;27 °C", ""}, &error, &existed))
+        << error.toStdString();
+    EXPECT_FALSE(existed);
+    EXPECT_EQ(readBytes(path), QByteArray("Fl\xe4"
+                                          "che:;1\r\nMesskammer:;27 \xb0"
+                                          "C\r\n\r\n"));
+
+    ResultsWriter writer;
+    ASSERT_TRUE(writer.append(path, "1; ;;Lösung")) << writer.error().toStdString();
+    EXPECT_TRUE(readBytes(path).endsWith(QByteArray("\r\n1; ;;L\xf6"
+                                                    "sung\r\n")));
+}
+
+TEST(ResultsFile, ExistingFileKeepsItsContentAndGetsRowsBelow) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Glove.csv");
+    const QByteArray old("Datei:;alt\r\n1;*;;alt\r\n");
+    writeBytes(path, old);
+
+    QString error;
+    bool existed = false;
+    EXPECT_TRUE(createResultsFile(path, {"Datei:;neu", "Zelle;Bruch"}, &error, &existed));
+    EXPECT_TRUE(existed);
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(readBytes(path), old);
+
+    ResultsWriter writer;
+    EXPECT_TRUE(writer.append(path, "2; ;;neu"));
+    EXPECT_TRUE(writer.append(path, "3; ;;neu"));
+    EXPECT_EQ(readBytes(path), old + "2; ;;neu\r\n3; ;;neu\r\n");
+    EXPECT_EQ(writer.waiting(), 0u);
+}
+
+TEST(ResultsFile, CreateFailureNamesTheFile) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("gone/Glove.csv");
+    QString error;
+    bool existed = true;
+    EXPECT_FALSE(createResultsFile(missing, {"x"}, &error, &existed));
+    EXPECT_FALSE(existed);
+    EXPECT_TRUE(error.contains(missing)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(missing));
+
+    // A folder in the file's place is not an existing results file.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Taken.csv"));
+    EXPECT_FALSE(createResultsFile(dir.filePath("Taken.csv"), {"x"}, &error, &existed));
+    EXPECT_TRUE(error.contains("Taken.csv")) << error.toStdString();
+}
+
+// The folder of the results file is missing (a network share or stick that went away) and comes
+// back later: no row is lost and the order is kept.
+TEST(ResultsFile, RowThatFailedIsWrittenBeforeTheNextOne) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("share/Glove.csv");
+    ResultsWriter writer;
+
+    EXPECT_FALSE(writer.append(path, "1; ;;a"));
+    EXPECT_EQ(writer.waiting(), 1u);
+    EXPECT_TRUE(writer.error().contains(path)) << writer.error().toStdString();
+    EXPECT_TRUE(writer.error().contains("1 row waiting")) << writer.error().toStdString();
+
+    EXPECT_FALSE(writer.append(path, "2; ;;b"));
+    EXPECT_EQ(writer.waiting(), 2u);
+    EXPECT_TRUE(writer.error().contains("2 rows waiting")) << writer.error().toStdString();
+    EXPECT_FALSE(writer.flushWaiting());
+    EXPECT_EQ(writer.waiting(), 2u);
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("share"));
+    EXPECT_TRUE(writer.append(path, "3; ;;c")) << writer.error().toStdString();
+    EXPECT_EQ(writer.waiting(), 0u);
+    EXPECT_TRUE(writer.error().isEmpty());
+    EXPECT_EQ(readBytes(path), QByteArray("1; ;;a\r\n2; ;;b\r\n3; ;;c\r\n"));
+}
+
+TEST(ResultsFile, WaitingRowsKeepTheirFileWhenTheOperatorChoosesAnother) {
+    QTemporaryDir dir;
+    const QString first = dir.filePath("share/First.csv");
+    const QString second = dir.filePath("Second.csv");
+    ResultsWriter writer;
+
+    EXPECT_FALSE(writer.append(first, "1; ;;first"));
+    // The new file is written at once; the old row still waits, so the call reports it.
+    EXPECT_FALSE(writer.append(second, "1; ;;second"));
+    EXPECT_EQ(writer.waiting(), 1u);
+    EXPECT_TRUE(writer.error().contains(first)) << writer.error().toStdString();
+    EXPECT_EQ(readBytes(second), QByteArray("1; ;;second\r\n"));
+
+    // Retried without a new row, as before the program ends.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("share"));
+    EXPECT_TRUE(writer.flushWaiting()) << writer.error().toStdString();
+    EXPECT_EQ(writer.waiting(), 0u);
+    EXPECT_EQ(readBytes(first), QByteArray("1; ;;first\r\n"));
+    EXPECT_EQ(readBytes(second), QByteArray("1; ;;second\r\n"));
+}
