@@ -61,8 +61,9 @@ void Sequencer::btnStartClick() {
     d_.view.setText(QStringLiteral("editStart"), QString::number(values[0]));
     d_.view.setText(QStringLiteral("editAnzahl"), QString::number(values[1]));
 
-    FIDBaseDraw = false;
-    FPDBaseDraw = false;
+    eval.FIDBaseDraw = false;
+    eval.FPDBaseDraw = false;
+    d_.view.repaintChartOverlay();
     d_.view.replotChart();
     d_.panel.MonitorOff();
     d_.view.setEnabled(QStringLiteral("btnStart"), false);

@@ -165,8 +165,9 @@ void Sequencer::state3() {
     d_.view.setLedOn(QStringLiteral("ledLoop"), false);
     SetBit(d_.regs.DispByte, 3);
     d_.link.SendCommand(port1, QStringLiteral("<LS%1\r").arg(hex2(d_.regs.DispByte)));
-    FIDBaseDraw = false;
-    FPDBaseDraw = false;
+    eval.FIDBaseDraw = false;
+    eval.FPDBaseDraw = false;
+    d_.view.repaintChartOverlay();
     d_.acquisition.clearSeries(0);
     d_.acquisition.clearSeries(1);
     d_.acquisition.Serie3.clear();
@@ -327,7 +328,7 @@ void Sequencer::recordMeasurement() {
     if (d_.sDateiname.isEmpty() || !d_.settings.RawDataSave)
         return;
     const QByteArray content =
-        rawDataContent(d_.deviceTyp, d_.acquisition.Series1, d_.acquisition.Series2, peaks);
+        rawDataContent(d_.deviceTyp, d_.acquisition.Series1, d_.acquisition.Series2, peakValuesOf(eval));
     if (!rawData_.write(rawDataFileName(d_.sDateiname, runAktiv), content)) {
         qCWarning(lcRun).noquote() << rawData_.error();
         d_.link.logLine(d_.link.ComPort1().deviceName(), rawData_.error());

@@ -4,6 +4,7 @@
 // inject, acquisition window, wait for the converter, evaluate). Phase thresholds use the
 // monotonic clock; what the operator reads uses the wall clock.
 
+#include "evaluation/PeakSearch.h"
 #include "run/RawDataFile.h"
 #include "shell/Config.h"
 #include "util/Clock.h"
@@ -32,6 +33,12 @@ struct PeakValues {
     int PeakStartIndex = 0, PeakEndIndex = 0;
     double PeakStartLevel = 0, PeakEndLevel = 0;
 };
+
+inline PeakValues peakValuesOf(const EvaluationState& e) {
+    return {e.FIDStart,       e.FIDEnd,       e.FIDStartLevel,  e.FIDEndLevel,  e.FPDStart,
+            e.FPDEnd,         e.FPDStartLevel, e.FPDEndLevel,   e.PeakStartIndex, e.PeakEndIndex,
+            e.PeakStartLevel, e.PeakEndLevel};
+}
 
 // One measurement as the sequencer recorded it.
 struct MeasurementRecord {
@@ -99,9 +106,9 @@ public:
     Millis delayStart{0};        // when a pending delayed start fires (monotonic)
     double FIDSampleFactor = 1, FPDFactor = 1, Flow = 0;
     QString sChemikalie;
-    bool FIDBaseDraw = false;
-    bool FPDBaseDraw = false;
-    PeakValues peaks;
+    // The peak searches' fields (FIDArea, FIDStart, NoPeak, FIDBaseDraw ...); kept between
+    // measurements, as the searches expect.
+    EvaluationState eval;
     std::vector<MeasurementRecord> measurements;
 
 private:

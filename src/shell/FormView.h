@@ -55,6 +55,8 @@ public:
     virtual void appendSeries(int series, std::span<const double> x, std::span<const double> y) = 0;
     virtual void clearSeries(int series) = 0;
     virtual void replotChart() = 0;
+    // The baseline chords drawn over the curves changed (or were switched on or off).
+    virtual void repaintChartOverlay() {}
 
     // The log memo on the settings page (keeps the most recent lines) and the status line.
     virtual void addLogLine(const QString& text) = 0;

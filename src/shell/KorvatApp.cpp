@@ -30,15 +30,22 @@ KorvatApp::KorvatApp(Environment env)
       poll_({link_, env.view, regs_, valves_, panel_, env.clock, ID}),
       sequencer_({settings_, ini_, link_, valves_, regs_, env.view, env.dialogs, env.clock, acquisition_, poll_,
                   panel_, ID, DeviceTyp, sDateiname}),
+      results_({settings_, ini_, env.view, valves_, link_, env.clock, acquisition_, sequencer_, ID, DeviceTyp}),
       substanceFactors_(env.view, env.dialogs, programDir_) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
+    sequencer_.setEvaluation([this](Sequencer&) { evaluateMeasurement(); });
+}
+
+void KorvatApp::evaluateMeasurement() {
+    resultRows_.push_back(results_.evaluate());
+    sequencer_.recordMeasurement();
 }
 
 QString KorvatApp::T(int n) const { return LoadLangText(ID, n); }
 
 StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) {
     view_.setWindowCaption(QStringLiteral("KORVAT-PC ") + GetVersionString());
-    sequencer_.FIDBaseDraw = false;
+    sequencer_.eval.FIDBaseDraw = false;
     sequencer_.runTag = 0;
     sDateiname.clear();
 

@@ -10,6 +10,7 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/ResultComputation.h"
 #include "run/Sequencer.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
@@ -75,6 +76,9 @@ public:
     Acquisition& acquisition() { return acquisition_; }
     StatusPoll& poll() { return poll_; }
     Sequencer& sequencer() { return sequencer_; }
+    ResultComputation& results() { return results_; }
+    // Rows of the measurements evaluated since the program started, in order.
+    const std::vector<MeasurementResult>& resultRows() const { return resultRows_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
     IniFile& ini() { return ini_; }
@@ -92,6 +96,7 @@ private:
     StartupOutcome identifyTwoPorts();
     void showSettings();
     void endProgramBox(const QString& middle);
+    void evaluateMeasurement();
     bool write(const char* section, const char* key, const QString& value);
     std::optional<int> readIntEdit(const QString& control);
     std::optional<double> readFloatEdit(const QString& control);
@@ -110,6 +115,8 @@ private:
     ServicePanel panel_;
     StatusPoll poll_;
     Sequencer sequencer_;
+    ResultComputation results_;
+    std::vector<MeasurementResult> resultRows_;
     SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;

@@ -101,6 +101,8 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
 
     // The curves get a paint buffer of their own, so new samples repaint only them.
     layer(QStringLiteral("main"))->setMode(QCPLayer::lmBuffered);
+    // The chords sit on a buffer of their own too: a new chord does not redraw the curves.
+    layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmBuffered);
 }
 
 QCPGraph* MeasurementChart::series(int index) const {
@@ -157,6 +159,19 @@ void MeasurementChart::replotData() {
                 return;
             m_dataDirty = false;
             layer(QStringLiteral("main"))->replot();
+        },
+        Qt::QueuedConnection);
+}
+
+void MeasurementChart::replotOverlay() {
+    if (m_overlayReplotPending)
+        return;
+    m_overlayReplotPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_overlayReplotPending = false;
+            layer(QStringLiteral("overlay"))->replot();
         },
         Qt::QueuedConnection);
 }

@@ -42,6 +42,8 @@ public:
     // last repaint touched the visible range. Points appended beyond the right edge (monitoring
     // for hours with a fixed axis) cost no repaint at all; axes, grid and legend are not redrawn.
     void replotData();
+    // Repaints the overlay's lines alone (once per event loop pass); the curves are not redrawn.
+    void replotOverlay();
 
 private:
     class Overlay;
@@ -55,6 +57,7 @@ private:
     QVector<QCPGraph*> m_series;
     bool m_dataDirty = false;
     bool m_dataReplotPending = false;
+    bool m_overlayReplotPending = false;
 };
 
 } // namespace korvat

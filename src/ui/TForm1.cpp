@@ -390,6 +390,10 @@ void TForm1::replotChart() {
     m_chart->replotData();
 }
 
+void TForm1::repaintChartOverlay() {
+    m_chart->replotOverlay();
+}
+
 void TForm1::setChartOverlay(std::function<QVector<QLineF>()> source) {
     m_chart->setOverlaySource(std::move(source));
 }

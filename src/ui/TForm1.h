@@ -85,6 +85,7 @@ public:
     void clearSeries(int series) override;
     // Asks for one repaint of the chart in the next event loop pass.
     void replotChart() override;
+    void repaintChartOverlay() override;
     // Dotted lines over the chart, in seconds and left-axis units, asked for on every repaint.
     void setChartOverlay(std::function<QVector<QLineF>()> source);
     MeasurementChart* chart() const { return m_chart; }

@@ -46,6 +46,7 @@ public:
     }
     void clearSeries(int s) override { seriesData[s] = {}; }
     void replotChart() override { ++replots; }
+    void repaintChartOverlay() override { ++overlayRepaints; }
     void addLogLine(const QString& t) override { log.append(t); }
     void setStatusText(const QString& t) override { status = t; }
 
@@ -61,6 +62,7 @@ public:
     QStringList log;
     std::map<int, std::pair<std::vector<double>, std::vector<double>>> seriesData;
     int replots = 0;
+    int overlayRepaints = 0;
 };
 
 } // namespace korvat::test
