@@ -322,4 +322,13 @@ FPDSearchState SearchFPDPeak(EvaluationState& st, const Series& series2,
     return state;
 }
 
+std::vector<Chord> baselineChords(const EvaluationState& st) {
+    std::vector<Chord> chords;
+    if (st.FIDBaseDraw)
+        chords.push_back({st.FIDStart / 10.0, st.FIDStartLevel, st.FIDEnd / 10.0, st.FIDEndLevel});
+    if (st.FPDBaseDraw)
+        chords.push_back({st.FPDStart / 10.0, st.FPDStartLevel, st.FPDEnd / 10.0, st.FPDEndLevel});
+    return chords;
+}
+
 } // namespace korvat

@@ -8,6 +8,7 @@
 #include "shell/Config.h"
 
 #include <span>
+#include <vector>
 
 namespace korvat {
 
@@ -79,5 +80,15 @@ void PeakAndArea(EvaluationState& st, TDeviceTyp Typ, const Series& series1, con
 // setting FPDBaseDraw. The caller resets its FPD amount (FPDMessMenge) before using the result.
 FPDSearchState SearchFPDPeak(EvaluationState& st, const Series& series2,
                              const DetectionSettings& settings);
+
+// A dotted baseline chord over an evaluated curve, in chart units: seconds and signal value.
+struct Chord {
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    bool operator==(const Chord&) const = default;
+};
+
+// The chords the chart draws after every repaint: the FID chord first, then the FPD chord, each
+// only while its flag is set. Signal indexes become seconds (ten points a second).
+std::vector<Chord> baselineChords(const EvaluationState& st);
 
 } // namespace korvat

@@ -51,6 +51,32 @@ QString ResultComputation::sampleName(int position) const {
     return {};
 }
 
+bool ResultComputation::takeOverFIDCalibration(double area, MeasurementResult* r) {
+    if (!d_.view.isChecked(QStringLiteral("chkboxIsobutanCalib")) || !(area > 1000))
+        return false;
+    d_.settings.FIDCalArea = static_cast<int>(std::trunc(area));
+    if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QStringLiteral("FIDCalArea"), d_.settings.FIDCalArea)) {
+        MeasurementResult scratch;
+        warn(r ? *r : scratch, d_.ini.lastError());
+    }
+    d_.view.setBackground(QStringLiteral("editIsobutan"), kCalibrated);
+    d_.view.setChecked(QStringLiteral("chkboxIsobutanCalib"), false);
+    return true;
+}
+
+bool ResultComputation::takeOverFPDCalibration(double area, MeasurementResult* r) {
+    if (!d_.view.isChecked(QStringLiteral("chkboxSulfurCalib")) || !(area > 10000))
+        return false;
+    d_.settings.FPDCalArea = static_cast<int>(std::trunc(area));
+    if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QStringLiteral("FPDCalArea"), d_.settings.FPDCalArea)) {
+        MeasurementResult scratch;
+        warn(r ? *r : scratch, d_.ini.lastError());
+    }
+    d_.view.setBackground(QStringLiteral("editSulfur"), kCalibrated);
+    d_.view.setChecked(QStringLiteral("chkboxSulfurCalib"), false);
+    return true;
+}
+
 MeasurementResult ResultComputation::evaluate() {
     Sequencer& seq = d_.sequencer;
     EvaluationState& st = seq.eval;
@@ -61,7 +87,7 @@ MeasurementResult ResultComputation::evaluate() {
     r.sChemikalie = seq.sChemikalie;
     r.FIDSampleFactor = seq.FIDSampleFactor;
     r.runAktiv = seq.runAktiv;
-    r.at = d_.clock.wallNow();
+    r.moment = d_.clock.wallNow();
     r.elapsedMs = (d_.clock.monotonicNow() - seq.runStartzeitMono).count();
     const QString elapsed = formatDuration(r.elapsedMs);
 
@@ -107,13 +133,7 @@ void ResultComputation::fidResult(MeasurementResult& r) {
     st.FIDBaseDraw = true;
     d_.view.repaintChartOverlay();
 
-    if (d_.view.isChecked(QStringLiteral("chkboxIsobutanCalib")) && st.FIDArea > 1000) {
-        s.FIDCalArea = static_cast<int>(std::trunc(st.FIDArea));
-        if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QStringLiteral("FIDCalArea"), s.FIDCalArea))
-            warn(r, d_.ini.lastError());
-        d_.view.setBackground(QStringLiteral("editIsobutan"), kCalibrated);
-        d_.view.setChecked(QStringLiteral("chkboxIsobutanCalib"), false);
-    }
+    takeOverFIDCalibration(st.FIDArea, &r);
 
     if (s.FIDCalArea <= 1000)
         return;
@@ -153,13 +173,13 @@ void ResultComputation::breakThrough(int position, MeasurementResult& r) {
     d_.valves.ValveReset(position);
     --d_.sequencer.offCount;
     d_.view.setLedOn(cellControl("ledSmpOff", cell), true);
-    r.marker = QStringLiteral("*");
+    r.marker = QLatin1Char('*');
     r.breakTime = d_.view.text(cellControl("lblRunToBreak", cell));
 }
 
 void ResultComputation::fidPositionStep(MeasurementResult& r, const QString& elapsed) {
     const int pos = d_.sequencer.runZelle;
-    r.marker = QStringLiteral(" ");
+    r.marker = QLatin1Char(' ');
     r.sampleName = sampleName(pos);
     if (pos < 4 || pos > 6) {
         r.breakTime.clear();
@@ -168,7 +188,7 @@ void ResultComputation::fidPositionStep(MeasurementResult& r, const QString& ela
     const int cell = pos - 3;
     r.breakTime = QStringLiteral("--:--");
     if (d_.view.ledOn(cellControl("ledSmpOff", cell))) {
-        r.marker = QStringLiteral("*");
+        r.marker = QLatin1Char('*');
         FIDMessMenge = 0;
         d_.sequencer.eval.FIDArea = 0;
         return;
@@ -188,14 +208,9 @@ void ResultComputation::fpdResult(MeasurementResult& r) {
     d_.view.repaintChartOverlay();
     FPDMessMenge = 0;
 
-    if (d_.view.isChecked(QStringLiteral("chkboxSulfurCalib")) && found == FPDSearchState::Found &&
-        st.FPDArea > 10000) {
-        s.FPDCalArea = static_cast<int>(std::trunc(st.FPDArea));
-        if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QStringLiteral("FPDCalArea"), s.FPDCalArea))
-            warn(r, d_.ini.lastError());
-        d_.view.setBackground(QStringLiteral("editSulfur"), kCalibrated);
-        d_.view.setChecked(QStringLiteral("chkboxSulfurCalib"), false);
-    }
+    // Only an area from a search that accepted its peak calibrates.
+    if (found == FPDSearchState::Found)
+        takeOverFPDCalibration(st.FPDArea, &r);
 
     if (s.FPDCalArea <= 10000)
         return;
@@ -218,14 +233,14 @@ void ResultComputation::fpdResult(MeasurementResult& r) {
 
 void ResultComputation::fpdPositionStep(MeasurementResult& r, const QString& elapsed) {
     const int pos = d_.sequencer.runZelle;
-    r.marker = QStringLiteral(" ");
+    r.marker = QLatin1Char(' ');
     r.breakTime = QStringLiteral("--:--");
     r.sampleName = sampleName(pos);
     if (pos < 4 || pos > 6)
         return;
     const int cell = pos - 3;
     if (d_.view.ledOn(cellControl("ledSmpOff", cell))) {
-        r.marker = QStringLiteral("*");
+        r.marker = QLatin1Char('*');
         FPDMessMenge = 0;
         d_.sequencer.eval.FPDArea = 0;
         return;

@@ -5,6 +5,7 @@
 // the raw-data file. It runs inside the tick and never throws on bad numbers: a factor, area or
 // flow that would divide by zero records the rate as 0 and says so.
 
+#include "evaluation/ResultsFile.h"
 #include "shell/Config.h"
 
 #include <QDateTime>
@@ -20,19 +21,8 @@ class Link;
 class Sequencer;
 class Valves;
 
-// What one measurement recorded: the values of its results-file row.
-struct MeasurementResult {
-    int runZelle = 0;
-    QString marker = QStringLiteral(" "); // "*" for a switched-off or just broken-through cell
-    QString breakTime;                     // elapsed time of a breakthrough, "--:--" or empty
-    QString sChemikalie;
-    double FIDSampleFactor = 1, Flow = 0;
-    qint64 elapsedMs = 0;
-    double FIDppm = 0, FIDMessMenge = 0, FIDArea = 0;
-    double FPDMessMenge = 0, FPDArea = 0;
-    QString sampleName;
-    QDateTime at;
-    int runAktiv = 0;
+// What one measurement recorded: its results-file row, and how the evaluation went.
+struct MeasurementResult : ResultRow {
     bool NoPeak = false;
     QString warning; // why a rate was recorded as 0 although a peak was found
 };
@@ -56,6 +46,12 @@ public:
 
     // Peak search, results and breakthrough for the measurement that just ended. Returns the row.
     MeasurementResult evaluate();
+
+    // The calibration check boxes: when the box is ticked and the area is above the detector's
+    // limit (1000 FID, 10000 FPD), the truncated area becomes the calibration area, is written to
+    // the configuration file at once, the edit turns green and the box is cleared.
+    bool takeOverFIDCalibration(double area, MeasurementResult* r = nullptr);
+    bool takeOverFPDCalibration(double area, MeasurementResult* r = nullptr);
 
     // Results of the last evaluation, named as the operator's documents name them.
     double FIDppm = 0;

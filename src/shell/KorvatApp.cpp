@@ -36,10 +36,6 @@ KorvatApp::KorvatApp(Environment env)
     sequencer_.setEvaluation([this](Sequencer&) { evaluateMeasurement(); });
 }
 
-void KorvatApp::evaluateMeasurement() {
-    resultRows_.push_back(results_.evaluate());
-    sequencer_.recordMeasurement();
-}
 
 QString KorvatApp::T(int n) const { return LoadLangText(ID, n); }
 
@@ -290,6 +286,10 @@ void KorvatApp::showSettings() {
 
 void KorvatApp::FormClose() {
     timerWanted_ = false;
+    // Result rows still waiting for their file get a last chance; the operator learns of any
+    // that cannot be written rather than losing them unseen.
+    if (resultsWriter_.waiting() > 0 && !resultsWriter_.flushWaiting())
+        dialogs_.error(resultsWriter_.error());
     link_.releaseQueues();
 }
 

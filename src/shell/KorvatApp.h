@@ -70,6 +70,19 @@ public:
     void rgStandardClick(int item);
     void PageControlExit();
 
+    // The sample-info page: choose the results file (writes its header block once), load a stored
+    // raw-data file back into the chart and evaluate it again.
+    void btnSpeichernClick();
+    void btnLadenClick();
+    // What a key typed into the description becomes: lines are broken at 60 characters and Enter
+    // adds no line below the sixth.
+    enum class DescriptionKey { Keep, Discard, ReplaceWithEnter };
+    static DescriptionKey memoDescriptionKeyPress(bool enter, int line, int column);
+    // The header block the results file gets when it is chosen now.
+    QStringList resultsHeaderLines() const;
+    // Result rows that could not be written yet (they are tried again with every row).
+    std::size_t resultRowsWaiting() const { return resultsWriter_.waiting(); }
+
     Link& link() { return link_; }
     Valves& valves() { return valves_; }
     ServicePanel& panel() { return panel_; }
@@ -97,6 +110,8 @@ private:
     void showSettings();
     void endProgramBox(const QString& middle);
     void evaluateMeasurement();
+    void AppendResultRow(const MeasurementResult& r);
+    void reportResultsProblem(const QString& text);
     bool write(const char* section, const char* key, const QString& value);
     std::optional<int> readIntEdit(const QString& control);
     std::optional<double> readFloatEdit(const QString& control);
@@ -117,6 +132,8 @@ private:
     Sequencer sequencer_;
     ResultComputation results_;
     std::vector<MeasurementResult> resultRows_;
+    ResultsWriter resultsWriter_;
+    QStringList headerPending_; // a header block that could not be written yet
     SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;

@@ -56,6 +56,22 @@ void Program::connectHandlers() {
                      [this](const QString& grid, const QString& edit, const QString& name, const QString& factor) {
                          app_->substanceFactors().EndDrag(grid, edit, name, factor);
                      });
+    form_.setDescriptionKeyRule([](bool enter, int line, int column) {
+        switch (KorvatApp::memoDescriptionKeyPress(enter, line, column)) {
+        case KorvatApp::DescriptionKey::Discard: return TForm1::KeyAction::Discard;
+        case KorvatApp::DescriptionKey::ReplaceWithEnter: return TForm1::KeyAction::ReplaceWithEnter;
+        case KorvatApp::DescriptionKey::Keep: break;
+        }
+        return TForm1::KeyAction::Keep;
+    });
+    // Chart1AfterDraw: the dotted baseline chords of the last evaluation, from signal indexes
+    // (ten a second) and levels, converted to pixels by the chart at every repaint.
+    form_.setChartOverlay([this] {
+        QVector<QLineF> lines;
+        for (const Chord& c : baselineChords(app_->sequencer().eval))
+            lines << QLineF(c.x1, c.y1, c.x2, c.y2);
+        return lines;
+    });
     QObject::connect(&form_, &TForm1::closing, &form_, [this] {
         timer_.stop();
         com1_.close();
@@ -111,6 +127,8 @@ void Program::onClicked(const QString& control) {
         {"btnStart", [](Program& g) { g.app().sequencer().btnStartClick(); }},
         {"btnStop", [](Program& g) { g.app().sequencer().btnStopClick(); }},
         {"btnDelay", [](Program& g) { g.app().sequencer().btnDelayClick(); }},
+        {"btnSpeichern", [](Program& g) { g.app().btnSpeichernClick(); }},
+        {"btnLaden", [](Program& g) { g.app().btnLadenClick(); }},
     };
     if (const auto it = kHandlers.find(control); it != kHandlers.end())
         return it.value()(*this);

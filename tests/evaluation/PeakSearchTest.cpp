@@ -311,3 +311,14 @@ TEST(FIDEvaluation, SecondCopyOfTheSlopesNeverReadsPastTheSignal) {
 }
 
 } // namespace
+
+TEST(ChartChords, FollowTheFlagsFIDFirstWithIndexesInSeconds) {
+    EvaluationState st;
+    EXPECT_TRUE(baselineChords(st).empty());
+    st.FIDStart = 120, st.FIDStartLevel = 200, st.FIDEnd = 150, st.FIDEndLevel = 180;
+    st.FPDStart = 30, st.FPDStartLevel = 5, st.FPDEnd = 95, st.FPDEndLevel = 7;
+    st.FPDBaseDraw = true;
+    EXPECT_EQ(baselineChords(st), (std::vector<Chord>{{3.0, 5, 9.5, 7}}));
+    st.FIDBaseDraw = true;
+    EXPECT_EQ(baselineChords(st), (std::vector<Chord>{{12.0, 200, 15.0, 180}, {3.0, 5, 9.5, 7}}));
+}

@@ -145,7 +145,7 @@ TEST_F(EvalFixture, ARateAboveTheLimitBreaksTheCellOnceAndLaterTurnsRecordItAsOf
     f->app().UpdateDurchbruchschwelle();
     seq().offCount = 3;
     MeasurementResult r = measure(5, peak(), {}, 20);
-    EXPECT_EQ(r.marker, " ");
+    EXPECT_EQ(r.marker, QChar(' '));
     EXPECT_EQ(r.breakTime, "--:--");
     EXPECT_FALSE(f->view.ledOn("ledSmpOff2"));
     EXPECT_EQ(label("lblRunToBreak2"), "00:20:00");
@@ -155,7 +155,7 @@ TEST_F(EvalFixture, ARateAboveTheLimitBreaksTheCellOnceAndLaterTurnsRecordItAsOf
     const std::uint8_t open = f->app().registers().V2Byte;
     r = measure(5, peak(45100.0), {}, 30);
     EXPECT_GT(r.FIDMessMenge, rate);
-    EXPECT_EQ(r.marker, "*");
+    EXPECT_EQ(r.marker, QChar('*'));
     EXPECT_EQ(r.breakTime, "00:30:00");
     EXPECT_EQ(r.sampleName, "Glove 2");
     EXPECT_TRUE(f->view.ledOn("ledSmpOff2"));
@@ -167,7 +167,7 @@ TEST_F(EvalFixture, ARateAboveTheLimitBreaksTheCellOnceAndLaterTurnsRecordItAsOf
 
     // Later turns of the cell: marked, rate and area 0, no break time; the label keeps the time.
     r = measure(5, peak(90000.0), {}, 40);
-    EXPECT_EQ(r.marker, "*");
+    EXPECT_EQ(r.marker, QChar('*'));
     EXPECT_EQ(r.breakTime, "--:--");
     EXPECT_EQ(r.FIDMessMenge, 0.0);
     EXPECT_EQ(r.FIDArea, 0.0);
@@ -192,7 +192,7 @@ TEST_F(EvalFixture, NoPeakRecordsZerosWithTheRowsNamesAndMarks) {
         EXPECT_EQ(r.FIDppm, 0.0);
         EXPECT_EQ(r.FIDMessMenge, 0.0);
         EXPECT_EQ(r.sampleName, c.name);
-        EXPECT_EQ(r.marker, " ");
+        EXPECT_EQ(r.marker, QChar(' '));
         EXPECT_EQ(r.breakTime, c.breakTime);
         EXPECT_EQ(label("lblFIDMenge"), c.label);
     }
@@ -207,7 +207,7 @@ TEST_F(EvalFixture, BothDetectorsTheFPDStepDecidesTheRowsMarkAndBreakTime) {
     const MeasurementResult r = measure(4, peak(), peak(), 15);
     EXPECT_TRUE(f->view.ledOn("ledSmpOff1"));
     EXPECT_EQ(seq().offCount, 2);
-    EXPECT_EQ(r.marker, "*");
+    EXPECT_EQ(r.marker, QChar('*'));
     EXPECT_EQ(r.breakTime, "--:--");
     EXPECT_EQ(r.FPDMessMenge, 0.0);
     EXPECT_EQ(r.FPDArea, 0.0);
@@ -224,7 +224,7 @@ TEST_F(EvalFixture, BothDetectorsTheFPDStepDecidesTheRowsMarkAndBreakTime) {
     const MeasurementResult c3 = measure(6, peak(100.0), peak(), 25);
     EXPECT_EQ(c3.Flow, 80.0);
     EXPECT_DOUBLE_EQ(c3.FPDMessMenge, 0.00251 * (c3.FPDArea / 400000.0 * 10.0) * 80.0 / 19.6);
-    EXPECT_EQ(c3.marker, " ");
+    EXPECT_EQ(c3.marker, QChar(' '));
 }
 
 TEST_F(EvalFixture, SulfurCalibrationNeedsAnAcceptedPeakAboveTenThousand) {
