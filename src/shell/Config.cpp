@@ -164,8 +164,8 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     if (s.Loopflow <= 0) {
         // A loop flow of zero or less would make the minimum peak width meaningless (a division
         // by zero); the file is not trusted with it.
-        qCWarning(lcConfig) << "Loopflow" << s.Loopflow << "in" << ini.path()
-                            << "is not usable; using 10000";
+        s.warnings << QStringLiteral("Loopflow %1 in %2 is not usable; using 10000").arg(s.Loopflow).arg(ini.path());
+        qCWarning(lcConfig).noquote() << s.warnings.last();
         s.Loopflow = 10000;
     }
     s.MinPeakWith = s.LoopVolume / (s.Loopflow / 60.0);
@@ -199,6 +199,13 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     r.number("Measurement", "LimitFID", s.LimitFID);
     r.number("Measurement", "LimitFPD", s.LimitFPD);
     r.number("Measurement", "SampleArea(cm\u00b2)", s.SampleArea);
+    if (!(s.SampleArea > 0)) {
+        // Every rate divides by the exposed area.
+        s.warnings << QStringLiteral("SampleArea(cm\u00b2) %1 in %2 is not usable; using 19.6")
+                          .arg(formatGeneral(s.SampleArea), ini.path());
+        qCWarning(lcConfig).noquote() << s.warnings.last();
+        s.SampleArea = 19.6;
+    }
     r.number("Measurement", "SampleFlow1", s.SampleFlow1);
     r.number("Measurement", "SampleFlow2", s.SampleFlow2);
     r.number("Measurement", "SampleFlow3", s.SampleFlow3);

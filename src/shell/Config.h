@@ -6,6 +6,7 @@
 #include "shell/IniFile.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <span>
 
@@ -64,6 +65,8 @@ struct Settings {
     int Scale = 20000, ScaleMin = 0;
     QString InitialDir, sDataDir;
     bool RawDataSave = false;
+    // Values the file held that could not be used (a default was taken instead), for the log.
+    QStringList warnings;
 
     // Derived at start-up.
     double MinPeakWith = 1.2; // LoopVolume / (Loopflow / 60), seconds

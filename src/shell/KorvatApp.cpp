@@ -59,6 +59,8 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
         dialogs_.error(*error);
         return StartupOutcome::Halted;
     }
+    for (const QString& warning : std::as_const(settings_.warnings))
+        view_.addLogLine(warning);
     DeviceTyp = settings_.DeviceTyp;
     link_.setDebugLevel(settings_.DebugLevel);
     if (settings_.DebugLevel > 0)

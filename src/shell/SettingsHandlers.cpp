@@ -161,6 +161,15 @@ void KorvatApp::PageControlExit() {
         const auto v = readFloatEdit(control);
         if (!v)
             return false;
+        if (!(*v > 0)) {
+            // Every result divides by a factor: the field keeps the value it had.
+            dialogs_.error(QStringLiteral("'%1' is not a valid factor: a factor must be a number greater "
+                                          "than zero. The field keeps %2 [%3].")
+                               .arg(view_.text(control), formatFixed(field, 6, 2), name));
+            view_.setText(control, formatFixed(field, 6, 2));
+            view_.setEditLabel(control, name);
+            return true;
+        }
         field = *v;
         write("Measurement", key, formatGeneral(*v));
         name = view_.editLabel(control);

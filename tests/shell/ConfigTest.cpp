@@ -214,6 +214,49 @@ TEST(SettingsHandlers, PageControlExitStopsAtTheFirstBadEdit) {
     EXPECT_EQ(f.view.text("lblFIDCalFactor"), "[1,00]");
 }
 
+TEST(SettingsHandlers, AFactorTypedAsZeroOrLessIsRefusedAndTheOldOneKept) {
+    LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
+    for (const char* bad : {"0", "0,00", "-2"}) {
+        SCOPED_TRACE(bad);
+        AppFixture f;
+        f.writeIni({"Measurement/FIDSampleFactor1=0,57", "Measurement/FIDSampleFactorName1=Toluol"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        KorvatApp& app = f.app();
+        f.view.setText("lblEditFact1", bad);
+        f.view.setEditLabel("lblEditFact1", "Irgendwas");
+        f.view.setText("lbleditFPDCalFact", bad);
+        f.view.setText("lblEditFact3", "2,05"); // the edits after the refused ones are still taken
+        app.PageControlExit();
+        EXPECT_DOUBLE_EQ(app.settings().FIDFactor1, 0.57);
+        EXPECT_EQ(app.settings().FIDSampleFactorName1, "Toluol");
+        EXPECT_EQ(f.view.text("lblEditFact1"), "0,57");
+        EXPECT_EQ(f.view.editLabel("lblEditFact1"), "Toluol");
+        EXPECT_EQ(app.ini().readString("Measurement", "FIDSampleFactor1", "-"), "0,57");
+        EXPECT_DOUBLE_EQ(app.settings().FPDCalFactor, 1.0);
+        EXPECT_DOUBLE_EQ(app.settings().FIDFactor3, 2.05);
+        ASSERT_EQ(f.dialogs.boxes.size(), 2);
+        EXPECT_TRUE(f.dialogs.boxes[0].text.contains("greater than zero"));
+    }
+}
+
+TEST(Config, ValuesTheFormulasCannotUseAreReplacedAndLogged) {
+    const struct {
+        const char* entry;
+        const char* key;
+    } cases[] = {{"Detection/Loopflow=0", "Loopflow"}, {"Measurement/SampleArea(cm\u00b2)=0", "SampleArea"},
+                 {"Measurement/SampleArea(cm\u00b2)=-3", "SampleArea"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        AppFixture f;
+        f.writeIni({QString::fromUtf8(c.entry)});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        EXPECT_EQ(f.app().settings().Loopflow, 10000);
+        EXPECT_DOUBLE_EQ(f.app().settings().SampleArea, 19.6);
+        ASSERT_FALSE(f.view.log.isEmpty());
+        EXPECT_TRUE(f.view.log.join('|').contains(c.key));
+    }
+}
+
 TEST(SettingsHandlers, PickingAStandardSetsChamberAndLimit) {
     LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
     AppFixture f;
