@@ -15,8 +15,16 @@ public:
     void message(const QString& t, const QString& c) override { boxes.append({"message", t, c}); }
     void information(const QString& t) override { boxes.append({"information", t, {}}); }
     void error(const QString& t) override { boxes.append({"error", t, {}}); }
-    QString saveFileName(const QString&, const QString&) override { return nextFileName; }
-    QString openFileName(const QString&, const QString&) override { return nextFileName; }
+    QString saveFileName(const QString& folder, const QString& filter) override {
+        lastFolder = folder;
+        lastFilter = filter;
+        return nextFileName;
+    }
+    QString openFileName(const QString& folder, const QString& filter) override {
+        lastFolder = folder;
+        lastFilter = filter;
+        return nextFileName;
+    }
 
     QStringList texts() const {
         QStringList out;
@@ -27,6 +35,7 @@ public:
 
     QList<Box> boxes;
     QString nextFileName;
+    QString lastFolder, lastFilter; // what the last file dialog was opened with
 };
 
 } // namespace korvat::test

@@ -1,0 +1,150 @@
+// The sample-info page: choosing the results file, loading a stored raw-data file back into the
+// chart and evaluating it, and the description's input rule.
+
+#include "evaluation/SyntheticPeak.h"
+#include "run/RawDataFile.h"
+#include "run/Sequencer.h"
+#include "support/AppFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+using korvat::test::writeFile;
+
+namespace {
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct PageFixture : ::testing::Test {
+    void start(const QString& typ = "FID", const QStringList& extra = {}) {
+        sim::InstrumentOptions o;
+        o.twoConverters = typ == "FIDFPD";
+        f = std::make_unique<AppFixture>(o);
+        f->writeIni(QStringList{"Language/Code=DE", "DeviceTyp/Typ=" + typ, "Measurement/DataDir=" + f->dir + "data"} +
+                    extra);
+        ASSERT_EQ(f->start(), StartupOutcome::Running);
+    }
+    KorvatApp& app() { return f->app(); }
+    // A one-detector raw-data file of an injection peak, as a measurement writes it.
+    QString rawFile(const QString& name) {
+        test::InjectionPeak p;
+        const Series s = p.make(600);
+        const QString path = f->dir + name;
+        writeFile(path, rawDataContent(TDeviceTyp::FID, s, {}, PeakValues{}));
+        return path;
+    }
+    std::unique_ptr<AppFixture> f;
+};
+
+} // namespace
+
+TEST_F(PageFixture, ChoosingTheResultsFileWritesItsHeaderOnceAndRemembersTheFolder) {
+    start();
+    QDir(f->dir).mkdir("results");
+    f->dialogs.nextFileName = f->dir + "results/Glove.txt";
+    app().btnSpeichernClick();
+    EXPECT_EQ(f->dialogs.lastFolder, f->dir + "data"); // nothing chosen yet: the data folder
+    EXPECT_EQ(f->dialogs.lastFilter, "*.csv | *.CSV");
+    const QString csv = f->dir + "results/Glove.csv";
+    EXPECT_EQ(app().sDateiname, csv);
+    EXPECT_EQ(f->view.text("lblDateiname"), csv);
+    EXPECT_EQ(app().ini().readString("Measurement", "DataDir", "-"), f->dir + "results");
+    EXPECT_FALSE(QFile::exists(f->dir + "results/Glove.txt"));
+    const QList<QByteArray> lines = readBytes(csv).split('\n');
+    ASSERT_EQ(lines.size(), 18); // 17 lines of the one-detector header, each with CR LF
+    EXPECT_TRUE(lines[0].startsWith("Datei:;" + csv.toLatin1() + ";Datum:;"));
+    EXPECT_EQ(lines[16], "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"
+                         "Fl\xe4" "che;Probeninfo;Datum;Zeit\r");
+
+    // Choosing it again (the dialog now keeps its own folder) writes no second header.
+    writeFile(csv, "old content\r\n");
+    app().btnSpeichernClick();
+    EXPECT_EQ(f->dialogs.lastFolder, "");
+    EXPECT_EQ(readBytes(csv), "old content\r\n");
+
+    // Cancelling changes nothing.
+    f->dialogs.nextFileName.clear();
+    app().btnSpeichernClick();
+    EXPECT_EQ(app().sDateiname, csv);
+    EXPECT_TRUE(f->dialogs.boxes.isEmpty());
+}
+
+TEST_F(PageFixture, ALoadedFileIsShownAndEvaluatedAndMayCalibrate) {
+    start();
+    const QString path = rawFile("Glove_3.txt");
+    f->view.setChecked("chkboxIsobutanCalib", true);
+    f->dialogs.nextFileName = path;
+    app().btnLadenClick();
+    EXPECT_EQ(f->view.text("lblRawDataName"), path);
+    const Acquisition& acq = app().acquisition();
+    EXPECT_EQ(acq.Series1.size(), 599u); // the 600th point is the one the writer leaves out
+    EXPECT_EQ(f->view.seriesData[0].second, acq.Series1.y);
+    const EvaluationState& st = app().sequencer().eval;
+    EXPECT_FALSE(st.NoPeak);
+    EXPECT_TRUE(st.FIDBaseDraw);
+    EXPECT_NEAR(st.FIDArea, 450000, 0.05 * 450000);
+    EXPECT_EQ(app().settings().FIDCalArea, static_cast<int>(st.FIDArea));
+    EXPECT_EQ(app().ini().readInteger("Calibration", "FIDCalArea", -1), static_cast<int>(st.FIDArea));
+    EXPECT_FALSE(f->view.isChecked("chkboxIsobutanCalib"));
+    EXPECT_GT(f->view.overlayRepaints, 0);
+}
+
+TEST_F(PageFixture, AFileThatBreaksOffKeepsWhatWasReadNamesTheLineAndIsNotEvaluated) {
+    start("FIDFPD");
+    const QString path = f->dir + "broken.txt";
+    writeFile(path, "0\r\n600\r\n1500\r\n1502\r\n15x3\r\n1500\r\n");
+    EvaluationState& st = app().sequencer().eval;
+    st.FIDArea = 1234;
+    st.FPDArea = 50000;
+    f->view.setChecked("chkboxSulfurCalib", true);
+    f->dialogs.nextFileName = path;
+    app().btnLadenClick();
+    ASSERT_EQ(f->dialogs.boxes.size(), 1);
+    EXPECT_TRUE(f->dialogs.boxes[0].text.contains(path));
+    EXPECT_TRUE(f->dialogs.boxes[0].text.contains("line 5"));
+    EXPECT_EQ(app().acquisition().Series1.y, (std::vector<double>{1500, 1502}));
+    EXPECT_EQ(f->view.seriesData[0].second, (std::vector<double>{1500, 1502}));
+    EXPECT_EQ(st.FIDArea, 1234);
+    EXPECT_EQ(app().settings().FPDCalArea, 0); // the sulfur step does not run either
+    EXPECT_TRUE(f->view.isChecked("chkboxSulfurCalib"));
+}
+
+TEST_F(PageFixture, ACancelledLoadStillTakesTheSulfurCalibrationOverWhereAnFPDIsFitted) {
+    const struct {
+        const char* typ;
+        int expected;
+    } cases[] = {{"FIDFPD", 50000}, {"FID", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typ);
+        start(c.typ);
+        app().sequencer().eval.FPDArea = 50000.9;
+        app().sequencer().eval.NoPeak = true;
+        f->view.setChecked("chkboxSulfurCalib", true);
+        f->dialogs.nextFileName.clear();
+        app().btnLadenClick();
+        EXPECT_EQ(app().settings().FPDCalArea, c.expected);
+        EXPECT_EQ(f->view.isChecked("chkboxSulfurCalib"), c.expected == 0);
+        EXPECT_EQ(app().sequencer().eval.NoPeak, c.expected == 0); // the FPD step clears it
+    }
+}
+
+TEST(SampleInfoPage, DescriptionLinesBreakAtSixtyAndStopAtTheSixth) {
+    using K = KorvatApp::DescriptionKey;
+    const struct {
+        bool enter;
+        int line, column;
+        K expected;
+    } cases[] = {{false, 0, 59, K::Keep},   {false, 0, 60, K::ReplaceWithEnter},
+                 {false, 7, 60, K::ReplaceWithEnter}, // the line limit does not apply here
+                 {true, 4, 10, K::Keep},    {true, 5, 0, K::Discard},
+                 {true, 0, 75, K::Keep}};
+    for (const auto& c : cases)
+        EXPECT_EQ(KorvatApp::memoDescriptionKeyPress(c.enter, c.line, c.column), c.expected)
+            << c.enter << " " << c.line << " " << c.column;
+}
