@@ -21,9 +21,11 @@
 #include "model/ConverterEndpoint.h"
 #include "model/ConverterStream.h"
 #include "model/DetectorSignal.h"
+#include "model/Faults.h"
 #include "model/GasPaths.h"
 #include "model/Heater.h"
 #include "model/InjectionPeak.h"
+#include "model/Permeation.h"
 #include "model/SampleLoop.h"
 #include "util/Clock.h"
 
@@ -73,6 +75,10 @@ struct InstrumentOptions {
     // practically complete within a couple of seconds; a first-order lag of half a second does
     // the same and keeps even a three-second fill within 0.3 % of the path's gas.
     Millis loopFlushTime{500};
+    // The sample cells' gas from a permeation model instead of fixed concentrations.
+    PermeationOptions permeation;
+    // Faults shown on demand.
+    FaultOptions faults;
 };
 
 // One switch of the sample loop from in to out, and what it carried to the detectors.

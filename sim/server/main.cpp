@@ -7,6 +7,7 @@
 #include "model/OptionText.h"
 #include "model/VirtualInstrument.h"
 #include "server/DeviceLink.h"
+#include "server/PhysicsCli.h"
 #include "server/PtyPort.h"
 #include "server/ReceivedLineLog.h"
 #include "server/SignalWatcher.h"
@@ -205,6 +206,8 @@ int main(int argc, char** argv) {
         QStringLiteral("s"));
     parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, heatersOff, logFile,
                        refPpm, refCellPpm, cellPpm, refSulfurPpm, cellSulfurPpm, peakDelay});
+    PhysicsCli physics;
+    physics.add(parser);
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -220,6 +223,8 @@ int main(int argc, char** argv) {
     if (parser.isSet(fpdId))
         options.fpdId = parser.value(fpdId).toLatin1();
     if (const QString bad = applyGasOptions(parser, options); !bad.isEmpty())
+        return fail(bad);
+    if (const QString bad = physics.apply(parser, options); !bad.isEmpty())
         return fail(bad);
 
     QString error;

@@ -1,0 +1,19 @@
+#pragma once
+// korvat-sim's options for the permeation model and the time factor.
+
+#include "model/VirtualInstrument.h"
+
+#include <QCommandLineParser>
+#include <QString>
+
+namespace korvat::sim {
+
+class PhysicsCli {
+public:
+    // Adds the options to the parser; the object must outlive the parser's use.
+    void add(QCommandLineParser& parser);
+    // Applies what was given; returns an error text, empty when all is well.
+    QString apply(const QCommandLineParser& parser, InstrumentOptions& options) const;
+};
+
+} // namespace korvat::sim
