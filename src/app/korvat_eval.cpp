@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     }
 
     if (iniPath.isEmpty())
-        iniPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Korvat.ini"));
+        iniPath =
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Korvat.ini"));
     Settings settings;
     IniFile ini(iniPath);
     if (!ini.exists()) {

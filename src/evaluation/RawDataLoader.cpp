@@ -4,6 +4,7 @@
 #include "util/Utils.h"
 
 #include <QFile>
+#include <charconv>
 #include <optional>
 
 namespace korvat {
@@ -38,10 +39,34 @@ private:
     int line_ = 0;
 };
 
+// Most values are whole converter counts, which read the same under every locale; they are taken
+// directly, since asking the system locale for its separators costs more than all the rest of a
+// load. The value is the one the locale's conversion gives (correctly rounded).
+std::optional<double> wholeCount(const QString& text) {
+    const qsizetype size = text.size();
+    if (size == 0 || size > 16)
+        return std::nullopt;
+    char digits[16];
+    for (qsizetype k = 0; k < size; ++k) {
+        const char16_t c = text[k].unicode();
+        const bool digit = c >= u'0' && c <= u'9';
+        if (!digit && !(k == 0 && c == u'-' && size > 1))
+            return std::nullopt;
+        digits[k] = static_cast<char>(c);
+    }
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(digits, digits + size, v);
+    if (ec != std::errc() || end != digits + size)
+        return std::nullopt;
+    return v;
+}
+
 // Files written under a locale with a decimal comma hold "12,5"; "." is taken as "," so the point
 // form loads on such a system as well. A file written under a point locale ("12.5") would not
 // read back under one, so its own text is tried in the C locale too.
 std::optional<double> parseValue(const QString& text, const QLocale& locale) {
+    if (const auto v = wholeCount(text))
+        return v;
     if (const auto v = parseFloat(DotToComma(text), locale))
         return v;
     return parseFloat(text, QLocale::c());
@@ -55,7 +80,8 @@ public:
     std::optional<QString> line() {
         auto text = lines_.next();
         if (!text)
-            fail(QStringLiteral("missing, the file ends after line %1").arg(lines_.lineNumber() - 1));
+            fail(QStringLiteral("missing, the file ends after line %1")
+                     .arg(lines_.lineNumber() - 1));
         return text;
     }
     std::optional<int> wholeNumber(const QString& text) {
@@ -83,7 +109,8 @@ public:
 
     void fail(const QString& what) {
         result.ok = false;
-        result.error = QStringLiteral("%1, line %2: %3").arg(path_).arg(lines_.lineNumber()).arg(what);
+        result.error =
+            QStringLiteral("%1, line %2: %3").arg(path_).arg(lines_.lineNumber()).arg(what);
     }
 
     RawLoadResult result;

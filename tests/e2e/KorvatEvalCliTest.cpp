@@ -72,7 +72,7 @@ TEST_F(KorvatEvalCli, ReportsEachFileAndGoesOnPastOnesThatDoNotLoad) {
     EXPECT_NEAR(good[2].toDouble(), truth, 0.03 * truth);
     EXPECT_EQ(out[1], "bad.txt;error;bad.txt, line 5: \"abc\" is not a number");
     EXPECT_TRUE(out[2].startsWith("missing.txt;error;")) << out[2].toStdString();
-    EXPECT_TRUE(out[2].contains("missing.txt", Qt::CaseSensitive));
+    EXPECT_TRUE(out[2].section(';', 2).contains("missing.txt")) << out[2].toStdString();
     // No Korvat.ini beside the program: the defaults, said once.
     EXPECT_EQ(err.count("default"), 1) << err.toStdString();
 

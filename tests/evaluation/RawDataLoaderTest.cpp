@@ -49,12 +49,14 @@ TEST_F(RawDataLoader, CountsDecideTheLinesReadAndStopsAtTheFirstFault) {
         {"no points", "0\r\n0\r\n", 0, 0, 0, 0},
         {"one point is none", "0\r\n1\r\n", 0, 0, 0, 0},
         {"two detectors, no points", "2\r\n1,0\r\n", 0, 0, 0, 0},
-        {"seven: six lines, one slope", "0\r\n7\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n23\r\n", 6, 0, 1, 0},
+        {"seven: six lines, one slope", "0\r\n7\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n23\r\n", 6, 0, 1,
+         0},
         {"FPD layout reads like FID", "1\r\n7\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n", 6, 0, 1, 0},
         {"LF only, last line unterminated", "0\n7\n1\n2\n3\n4\n5\n6", 6, 0, 1, 0},
-        {"two detectors, the larger count", "2\r\n5,8\r\n1,1\r\n2,2\r\n3,3\r\n4,4\r\n5,5\r\n6,6\r\n7,7\r\n",
-         7, 7, 2, 0},
-        {"larger count past the end", "2\r\n8,5\r\n1,1\r\n2,2\r\n3,3\r\n4,4\r\n5,5\r\n", 5, 5, 1, 8},
+        {"two detectors, the larger count",
+         "2\r\n5,8\r\n1,1\r\n2,2\r\n3,3\r\n4,4\r\n5,5\r\n6,6\r\n7,7\r\n", 7, 7, 2, 0},
+        {"larger count past the end", "2\r\n8,5\r\n1,1\r\n2,2\r\n3,3\r\n4,4\r\n5,5\r\n", 5, 5, 1,
+         8},
         {"one detector past the end", "0\r\n7\r\n1\r\n2\r\n", 2, 0, 0, 5},
         {"empty file", "", 0, 0, 0, 1},
         {"layout not a whole number", "FID\r\n7\r\n", 0, 0, 0, 1},
@@ -148,6 +150,7 @@ TEST_F(RawDataLoader, ReEvaluationFindsTheStoredPeak) {
 
 TEST_F(RawDataLoader, FractionalValuesUnderCommaAndPointLocales) {
     const QLocale german(QLocale::German), english(QLocale::English);
+    const QLocale arabic(QLocale::Arabic, QLocale::Egypt); // digits of its own
     struct Case {
         const QLocale& locale;
         const char* text;
@@ -163,10 +166,12 @@ TEST_F(RawDataLoader, FractionalValuesUnderCommaAndPointLocales) {
         {english, "1500", 1500},
         {english, "12,5", std::nullopt},
         {english, "1,500", std::nullopt},
+        {arabic, "-1500", -1500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " " + c.locale.name().toStdString());
-        const RawLoadResult r = load(write(QByteArray("0\r\n3\r\n7\r\n") + c.text + "\r\n"), c.locale);
+        const RawLoadResult r =
+            load(write(QByteArray("0\r\n3\r\n7\r\n") + c.text + "\r\n"), c.locale);
         EXPECT_EQ(r.ok, c.value.has_value()) << r.error.toStdString();
         if (c.value) {
             ASSERT_EQ(s1.size(), 2u);
