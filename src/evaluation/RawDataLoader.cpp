@@ -109,8 +109,9 @@ public:
 
     void fail(const QString& what) {
         result.ok = false;
-        result.error =
-            QStringLiteral("%1, line %2: %3").arg(path_).arg(lines_.lineNumber()).arg(what);
+        // One arg() call: a "%1" in the file name must stay as it is.
+        result.error = QStringLiteral("%1, line %2: %3")
+                           .arg(path_, QString::number(lines_.lineNumber()), what);
     }
 
     RawLoadResult result;
