@@ -21,6 +21,11 @@ public:
 
     void feed(const QByteArray& bytes);
     const QByteArray& partial() const { return buffer_; }
+    // Forgets a partial line (the line was lost; what follows a reopen starts afresh).
+    void reset() {
+        buffer_.clear();
+        skipping_ = false;
+    }
 
 private:
     LineSink onLine_;

@@ -67,8 +67,47 @@ bool Link::OpenComPort(SerialLine& port) {
     return port.isOpen();
 }
 
+Link::Port* Link::portOf(const SerialLine& line) const {
+    if (&line == &port1_->line)
+        return port1_.get();
+    if (&line == &port2_->line)
+        return port2_.get();
+    return nullptr;
+}
+
+bool Link::lineDown(const SerialLine& port) const {
+    const Port* p = portOf(port);
+    return p && p->down;
+}
+
+void Link::reconnectStep() {
+    for (Port* p : {port1_.get(), port2_.get()}) {
+        if (!p->down)
+            continue;
+        const Millis now = clock_.monotonicNow();
+        if (now - p->lastAttempt < kReconnectInterval)
+            continue;
+        p->lastAttempt = now;
+        if (!p->line.deviceExists() || !p->line.open(LineSettings{}))
+            continue;
+        p->down = false;
+        p->assembler.reset();
+        const QString text = QStringLiteral("%1: line open again").arg(p->line.deviceName());
+        qCWarning(lcLink).noquote() << text;
+        view_.addLogLine(text);
+        view_.setStatusText(text);
+        debug(p->line.deviceName(), QStringLiteral("!"), text);
+        Q_EMIT portBack(p->line.deviceName());
+    }
+}
+
 void Link::SendCommand(SerialLine& port, const QString& text) {
     debug(port.deviceName(), QStringLiteral(">"), text);
+    if (!port.isOpen() && lineDown(port)) {
+        // The loss was reported when it happened; a box per command would stall an unattended run.
+        ++droppedWhileDown_;
+        return;
+    }
     if (!port.write(text.toLatin1())) {
         // The command is lost; nothing is retried. The caller goes on as if it had been sent.
         qCWarning(lcLink) << "send on" << port.deviceName() << "failed:" << port.errorString();
@@ -93,6 +132,8 @@ QString Link::ReadReply(bool echo) {
 
 QString Link::SendAndWait(SerialLine& port, const QString& SendMsg) {
     SendCommand(port, SendMsg);
+    if (!port.isOpen() && lineDown(port))
+        return {}; // no reply can come
     const Millis start = clock_.monotonicNow();
     QString result;
     for (;;) {
@@ -134,7 +175,10 @@ void Link::queueLine(Port& port, const QByteArray& line) {
 }
 
 void Link::onLost(Port& port, const QString& reason) {
-    const QString text = QStringLiteral("%1: %2").arg(port.line.deviceName(), reason);
+    port.down = true;
+    port.lastAttempt = clock_.monotonicNow();
+    const QString text = QStringLiteral("%1: line lost (%2); it is opened again when the device is back")
+                             .arg(port.line.deviceName(), reason);
     qCWarning(lcLink).noquote() << "line lost:" << text;
     view_.addLogLine(text);
     view_.setStatusText(text);

@@ -53,6 +53,15 @@ public:
     // Pending events keep running meanwhile, without spinning the processor.
     QString SendAndWait(SerialLine& port, const QString& SendMsg);
 
+    // A line that went away (device removed, far end closed) is opened again once its device is
+    // back: tried from the tick, at most once a second. The run goes on meanwhile; commands for
+    // a line that is down are dropped without a message box each (the loss was reported once).
+    static constexpr Millis kReconnectInterval{1000};
+    void reconnectStep();
+    bool lineDown(const SerialLine& port) const;
+    // Commands dropped because their line was down, since the program started.
+    int commandsDroppedWhileDown() const { return droppedWhileDown_; }
+
     // A note for the operator and the debug log about one port (a dropped line, a lost device).
     void logLine(const QString& device, const QString& text);
     // The device the reply last taken by ReadReply came from.
@@ -67,13 +76,18 @@ public:
 Q_SIGNALS:
     // A port went away (device removed, far end closed).
     void portLost(const QString& deviceName, const QString& reason);
+    // A lost port is open again.
+    void portBack(const QString& deviceName);
 
 private:
     struct Port {
         SerialLine& line;
         LineAssembler assembler;
         int number;
+        bool down = false;
+        Millis lastAttempt{0};
     };
+    Port* portOf(const SerialLine& line) const;
     void receive(Port& port);
     void queueLine(Port& port, const QByteArray& line);
     void onLost(Port& port, const QString& reason);
@@ -94,6 +108,7 @@ private:
     QString lastReplyDevice_;
     std::unique_ptr<Port> port1_;
     std::unique_ptr<Port> port2_;
+    int droppedWhileDown_ = 0;
 };
 
 } // namespace korvat

@@ -297,6 +297,7 @@ void KorvatApp::FormClose() {
 
 void KorvatApp::Timer1Timer() {
     try {
+        link_.reconnectStep();
         poll_.pollStep();
         poll_.dispatchStep();
         acquisition_.drain(DeviceTyp);

@@ -190,6 +190,46 @@ TEST_F(LinkFixture, ALostLineIsReportedOnceWithoutAMessageBox) {
     EXPECT_TRUE(dialogs.boxes.isEmpty());
 }
 
+TEST_F(LinkFixture, ALostLineDropsCommandsQuietlyAndIsOpenedAgainWhenTheDeviceIsBack) {
+    openBoth();
+    com1.setExists(false);
+    com1.injectLoss("device removed");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(link.lineDown(com1));
+    link.SendCommand(com1, "<V1SFF\r");
+    EXPECT_EQ(link.SendAndWait(com1, "<SN\r"), ""); // returns at once, no 5 s wait
+    EXPECT_EQ(clock.monotonicNow(), Millis(0));
+    EXPECT_EQ(link.commandsDroppedWhileDown(), 2);
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+
+    // Tries at most once a second, and only once the device exists again.
+    clock.advance(Millis(5000));
+    link.reconnectStep();
+    EXPECT_FALSE(com1.isOpen());
+    com1.setExists(true);
+    clock.advance(Millis(500));
+    link.reconnectStep();
+    EXPECT_FALSE(com1.isOpen()); // tried 0.5 s ago
+    clock.advance(Millis(600));
+    link.reconnectStep();
+    ASSERT_TRUE(com1.isOpen());
+    EXPECT_FALSE(link.lineDown(com1));
+    EXPECT_TRUE(view.status.contains("open again"));
+
+    // A partial line from before the loss does not glue onto the first line after it.
+    arrive(com1, ":VG01");
+    com1.injectLoss("again");
+    QCoreApplication::processEvents();
+    clock.advance(Millis(1000));
+    link.reconnectStep();
+    arrive(com1, ":SG0258\r");
+    EXPECT_EQ(queue(link.ReplyQueue()), QStringList{":SG0258"});
+    // An ordinary write failure on an open line still gets its box.
+    com2.setWriteError("Timeout");
+    link.SendCommand(com2, "<SN\r");
+    EXPECT_EQ(dialogs.boxes.size(), 1);
+}
+
 TEST_F(LinkFixture, LinesArrivingAfterTheQueuesAreReleasedAreDropped) {
     openBoth();
     link.releaseQueues();

@@ -1,0 +1,61 @@
+// The instrument's line vanishing in the middle of a run: the program reports it once, keeps the
+// run going without a message box per command, opens the line again when the device is back, and
+// records every measurement.
+
+#include "support/AppFixture.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+
+TEST(LineLossInARun, TheRunGoesOnAndTheLineIsOpenedAgainWhenTheDeviceIsBack) {
+    AppFixture f;
+    f.writeIni({"Language/Code=DE", "Measurement/MeasurementSampleTime/s=5",
+                "Measurement/MeasurementInjectionTime/s=3", "Measurement/MeasurementTimePerCell/s=30",
+                "Calibration/FIDCalArea=450000"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    KorvatApp& app = f.app();
+    f.dialogs.nextFileName = f.dir + "Loss.csv";
+    app.btnSpeichernClick();
+    f.view.setText("editStart", "4");
+    f.view.setText("editAnzahl", "3");
+    f.view.setText("editZyklen", "1");
+    app.sequencer().btnStartClick();
+    auto tick = [&] {
+        f.clock.advance(Millis(90));
+        QCoreApplication::processEvents();
+        app.Timer1Timer();
+    };
+    auto ticksFor = [&](int seconds) {
+        const Millis until = f.clock.monotonicNow() + Millis(seconds * 1000);
+        while (f.clock.monotonicNow() < until)
+            tick();
+    };
+
+    ticksFor(20); // inside the first measurement's window
+    sim::InProcessLine& line = f.instrument->mainLine();
+    line.setExists(false);
+    line.injectLoss("device removed");
+    ticksFor(40);
+    EXPECT_TRUE(app.link().lineDown(line));
+    EXPECT_TRUE(app.sequencer().running());
+    line.setExists(true);
+    ticksFor(2);
+    EXPECT_FALSE(app.link().lineDown(line));
+    EXPECT_TRUE(line.isOpen());
+    const Millis limit = f.clock.monotonicNow() + Millis(3600 * 1000);
+    while (app.sequencer().running() && f.clock.monotonicNow() < limit)
+        tick();
+
+    EXPECT_FALSE(app.sequencer().running());
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
+    EXPECT_GT(app.link().commandsDroppedWhileDown(), 0);
+    EXPECT_EQ(f.view.log.filter("line lost").size(), 1);
+    EXPECT_EQ(f.view.log.filter("open again").size(), 1);
+    // Every measurement has its row; the ones after the return found their peaks again.
+    ASSERT_EQ(app.resultRows().size(), 3u);
+    EXPECT_FALSE(app.resultRows()[2].NoPeak);
+    EXPECT_GT(app.resultRows()[2].FIDppm, 20.0); // cell 3 delivers 40 ppm
+}
