@@ -36,6 +36,8 @@ public:
     void appendDue(Millis now, QByteArray& out);
     // The burst's last line, carrying the sample at `now`; empty when no burst was open.
     QByteArray close(Millis now);
+    // Ends the burst without its last line, as if it had never been closed properly.
+    void abort() { open_ = false; }
 
     const DetectorSignal& signal() const { return signal_; }
     // Injections reach the detector here, whether a burst is open or not.

@@ -23,6 +23,8 @@ public:
         QStringLiteral("Can't perform this operation on a closed port");
     static inline const QString kDeviceMissingError = QStringLiteral("No such file or directory");
     static inline const QString kAlreadyOpenError = QStringLiteral("The device is already open");
+    // What a port reports when its device is pulled out while open.
+    static inline const QString kDeviceRemovedError = QStringLiteral("Input/output error");
 
     explicit InProcessLine(QString deviceName = {}, QObject* parent = nullptr);
     ~InProcessLine() override;

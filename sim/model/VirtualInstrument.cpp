@@ -52,6 +52,15 @@ std::array<Heater, kZoneCount> makeHeaters(double ambient) {
             Heater(ambient, kTimeConstants[2]), Heater(ambient, kTimeConstants[3])};
 }
 
+// Where the faults draw their randomness; each port adds its own number.
+constexpr std::uint64_t kDropChannel = 0x6B00;
+constexpr std::uint64_t kGarbleChannel = 0x6C00;
+constexpr std::uint64_t kGarbleBytesChannel = 0x6D00;
+
+std::size_t portIndex(Port port) {
+    return port == Port::Main ? 0 : 1;
+}
+
 // Each converter gets its own noise, even with one seed for the instrument.
 std::uint64_t converterSeed(std::uint64_t seed, Port port) {
     return noise::hash(seed, 0x4144, port == Port::Main ? 1 : 2);
@@ -77,6 +86,14 @@ VirtualInstrument::VirtualInstrument(InstrumentOptions options)
 VirtualInstrument::~VirtualInstrument() = default;
 
 void VirtualInstrument::advanceTo(Millis now) {
+    // Data lines due before the silence begins still go out, however large the step.
+    if (const std::optional<Millis> from = options_.faults.silentFrom;
+        from && now_ < *from - Millis(1) && now >= *from)
+        advanceModel(*from - Millis(1));
+    advanceModel(now);
+}
+
+void VirtualInstrument::advanceModel(Millis now) {
     if (now <= now_)
         return;
     const Millis elapsed = now - now_;
@@ -146,6 +163,17 @@ bool VirtualInstrument::isStreaming(Port port) const {
     if (port == Port::Main)
         return mainStream_.isOpen();
     return fpdStream_ && fpdStream_->isOpen();
+}
+
+void VirtualInstrument::dropBurst(Port port) {
+    if (ConverterStream* burst = stream(port); burst && burst->isOpen()) {
+        qCInfo(lcSim).noquote() << portName(port) << "burst dropped";
+        burst->abort();
+    }
+}
+
+bool VirtualInstrument::isSilentAt(Millis now) const {
+    return options_.silent || (options_.faults.silentFrom && now >= *options_.faults.silentFrom);
 }
 
 void VirtualInstrument::setHeatingRequests(bool measuringCell, bool valveBlock) {
@@ -228,6 +256,12 @@ void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& com
         stream(endpoint.port())->open(now_);
         return;
     case CommandKind::StreamStop:
+        if (const std::optional<Millis> from = options_.faults.endlessBurstFrom;
+            from && now_ >= *from && isStreaming(endpoint.port())) {
+            qCInfo(lcSim).noquote()
+                << portName(endpoint.port()) << "ignores the stop command, the burst goes on";
+            return;
+        }
         // Lines due by now went out in advanceTo(), so the "]" line is the last, whatever the
         // tick rate.
         transmit(endpoint, Traffic::Data, stream(endpoint.port())->close(now_));
@@ -298,13 +332,43 @@ void VirtualInstrument::acknowledge(ConverterEndpoint& endpoint, const Command& 
 
 void VirtualInstrument::transmit(ConverterEndpoint& endpoint, Traffic traffic,
                                  const QByteArray& bytes) {
-    if (options_.silent || bytes.isEmpty())
+    if (bytes.isEmpty() || isSilentAt(now_))
+        return;
+    const QByteArray out =
+        options_.faults.touchesLines() ? applyLineFaults(endpoint.port(), traffic, bytes) : bytes;
+    if (out.isEmpty())
         return;
     // Data lines come ten a second per converter; only answers are worth a log line.
     if (traffic == Traffic::Reply)
-        qCInfo(lcSim).noquote() << portName(endpoint.port())
-                                << "answers" << printableLine(bytes.chopped(1));
-    endpoint.send(bytes);
+        qCInfo(lcSim).noquote() << portName(endpoint.port()) << "answers"
+                                << printableLine(out.chopped(1));
+    endpoint.send(out);
+}
+
+QByteArray VirtualInstrument::applyLineFaults(Port port, Traffic traffic, const QByteArray& bytes) {
+    const FaultOptions& asked = options_.faults;
+    const double dropRate = traffic == Traffic::Reply ? asked.dropReplyRate : asked.dropDataRate;
+    const std::size_t p = portIndex(port);
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (qsizetype start = 0; start < bytes.size();) {
+        const qsizetype cr = bytes.indexOf('\r', start);
+        const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+        QByteArray line = bytes.mid(start, end - start);
+        start = end;
+        const std::uint64_t n = linesSent_[p]++;
+        if (faults::chance(dropRate, noise::hash(options_.seed, kDropChannel + p, n))) {
+            ++droppedLines_;
+            qCInfo(lcSim).noquote() << portName(port) << "keeps back"
+                                    << printableLine(line.endsWith('\r') ? line.chopped(1) : line);
+            continue;
+        }
+        if (faults::chance(asked.garbleRate, noise::hash(options_.seed, kGarbleChannel + p, n)) &&
+            faults::garble(line, noise::hash(options_.seed, kGarbleBytesChannel + p, n)))
+            ++garbledLines_;
+        out += line;
+    }
+    return out;
 }
 
 } // namespace korvat::sim

@@ -44,7 +44,8 @@ namespace korvat::sim {
 struct InstrumentOptions {
     // The FPD converter on port B is fitted.
     bool twoConverters = false;
-    // Neither board answers anything (a switched-off instrument or a broken cable).
+    // Neither board answers anything (a switched-off instrument or a broken cable). See also
+    // FaultOptions::silentFrom.
     bool silent = false;
     // The main converter's identification lacks the "4" in fourth place, as if the cables were
     // crossed or a wrong board were fitted.
@@ -141,6 +142,16 @@ public:
     int zeroCode() const { return zeroCode_; }
     bool isStreaming(Port port) const;
 
+    // ---- faults ---------------------------------------------------------------------------------
+    // The port's burst ends without a closing line, as when its cable is pulled: the board's bytes
+    // go nowhere, and the program finds the converter idle once the cable is back.
+    void dropBurst(Port port);
+    // Whether the boards answer nothing at `now` (always silent, or silent from a given time on).
+    bool isSilentAt(Millis now) const;
+    // Lines faults changed or kept back so far, both ports together.
+    int garbledLines() const { return garbledLines_; }
+    int droppedLines() const { return droppedLines_; }
+
     // The front panel's heating switches (P bits 0 and 1 as read), e.g. to see the program follow
     // an operator who switches the measuring-cell heating off at the instrument.
     void setHeatingRequests(bool measuringCell, bool valveBlock);
@@ -176,6 +187,9 @@ private:
     void reply(ConverterEndpoint& endpoint, const QByteArray& line);
     void acknowledge(ConverterEndpoint& endpoint, const Command& command);
     void transmit(ConverterEndpoint& endpoint, Traffic traffic, const QByteArray& bytes);
+    // The lines of `bytes` as the per-line faults let them through.
+    QByteArray applyLineFaults(Port port, Traffic traffic, const QByteArray& bytes);
+    void advanceModel(Millis now);
     void writeRegister(Register reg, int value);
     void writeD(std::uint8_t value);
     void inject();
@@ -210,6 +224,12 @@ private:
 
     ConverterStream mainStream_;
     std::unique_ptr<ConverterStream> fpdStream_;
+
+    // Every line each port has sent or kept back, counted, so each line's faults follow from the
+    // seed and its number alone.
+    std::array<std::uint64_t, 2> linesSent_{};
+    int garbledLines_ = 0;
+    int droppedLines_ = 0;
 };
 
 } // namespace korvat::sim

@@ -28,15 +28,27 @@ bool addFlags(int fd, int getCmd, int setCmd, int flags) {
 PtyPort::PtyPort(QObject* parent) : QObject(parent) {}
 
 PtyPort::~PtyPort() {
+    close();
+}
+
+void PtyPort::close() {
     delete readNotifier_;
+    readNotifier_ = nullptr;
     delete writeNotifier_;
+    writeNotifier_ = nullptr;
     if (slave_ >= 0)
         ::close(slave_);
+    slave_ = -1;
     if (master_ >= 0)
         ::close(master_);
+    master_ = -1;
+    devicePath_.clear();
+    pending_.clear();
+    failed_ = false;
 }
 
 bool PtyPort::open(QString* error) {
+    close();
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0) {
         *error = systemError("posix_openpt");

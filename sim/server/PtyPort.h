@@ -24,8 +24,14 @@ public:
     explicit PtyPort(QObject* parent = nullptr);
     ~PtyPort() override;
 
-    // Creates the pty pair; false with `error` set when the system refuses.
+    // Creates the pty pair (a new one if there was one); false with `error` set when the system
+    // refuses.
     bool open(QString* error);
+    // Closes both sides, as if the device had been pulled out: a program that has the slave open
+    // sees its reads fail, and the device name goes. Output waiting for it is dropped. open()
+    // gives a new pty afterwards.
+    void close();
+    bool isOpen() const { return master_ >= 0; }
     // The slave device the program opens, e.g. "/dev/pts/4".
     QString devicePath() const { return devicePath_; }
 

@@ -7,6 +7,7 @@
 #include "model/OptionText.h"
 #include "model/VirtualInstrument.h"
 #include "server/DeviceLink.h"
+#include "server/FaultCli.h"
 #include "server/PhysicsCli.h"
 #include "server/PtyPort.h"
 #include "server/ReceivedLineLog.h"
@@ -41,6 +42,7 @@ int fail(const QString& message) {
 struct ServedPort {
     PtyPort pty;
     DeviceLink link;
+    QString linkPath;
 };
 
 // A peak that starts later than this would fall outside any sensible acquisition window.
@@ -138,7 +140,10 @@ int main(int argc, char** argv) {
             "starts %2 s later (--peak-delay) and has an area of %3 counts*s per ppm\n"
             "isobutane (FID) and %4 counts*s per ppm THT (FPD), seen only while a stream runs.\n"
             "Defaults: zero gas %5 ppm, reference gas %6 ppm with %7 ppm THT, reference cell\n"
-            "%8 ppm, sample cells %9 ppm. Numbers take a decimal point.")
+            "%8 ppm, sample cells %9 ppm. Numbers take a decimal point.\n"
+            "\n"
+            "Faults on demand (all off by default): garbled or dropped lines, silence from a\n"
+            "given time on, a burst that does not end, a device that vanishes and comes back.")
             .arg(seconds(defaults.loopFlushTime), seconds(defaults.fidResponse.delay),
                  number(defaults.fidResponse.countSecondsPerPpm),
                  number(defaults.fpdResponse.countSecondsPerPpm), ppm(kZeroGasPosition),
@@ -208,6 +213,8 @@ int main(int argc, char** argv) {
                        refPpm, refCellPpm, cellPpm, refSulfurPpm, cellSulfurPpm, peakDelay});
     PhysicsCli physics;
     physics.add(parser);
+    FaultCli faults;
+    faults.add(parser);
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -226,6 +233,10 @@ int main(int argc, char** argv) {
         return fail(bad);
     if (const QString bad = physics.apply(parser, options); !bad.isEmpty())
         return fail(bad);
+    // Fault times count from now; the model's time is the monotonic clock's.
+    SystemClock clock;
+    if (const QString bad = faults.apply(parser, clock.monotonicNow(), options); !bad.isEmpty())
+        return fail(bad);
 
     QString error;
     ReceivedLineLog log;
@@ -241,7 +252,6 @@ int main(int argc, char** argv) {
                          QCoreApplication::quit();
                      });
 
-    SystemClock clock;
     VirtualInstrument instrument(options);
     instrument.setLineObserver([&log](const ReceivedLine& line) { log.write(line); });
 
@@ -249,6 +259,7 @@ int main(int argc, char** argv) {
     ServedPort portA;
     std::unique_ptr<ServedPort> portB;
     auto serve = [&](ServedPort& served, ConverterEndpoint& endpoint, const QString& linkPath) {
+        served.linkPath = linkPath;
         if (!served.pty.open(&error))
             return false;
         // The model's time moves on the tick; bring it up to date first, so a command acts at the
@@ -275,9 +286,50 @@ int main(int argc, char** argv) {
         return fail(error);
     }
 
+    // A device pulled out: the program's reads fail and the name goes. The model runs on; a burst
+    // in progress is lost with the cable.
+    auto unplug = [&](ServedPort& served, Port port) {
+        instrument.dropBurst(port);
+        served.link.remove();
+        served.pty.close();
+        log.note(QStringLiteral("port %1 vanished: pty closed%2")
+                     .arg(portName(port),
+                          served.linkPath.isEmpty()
+                              ? QString()
+                              : QStringLiteral(", link %1 removed").arg(served.linkPath)));
+    };
+    // The device back: a new pty under the same link.
+    auto plugIn = [&](ServedPort& served, Port port) {
+        QString why;
+        if (!served.pty.open(&why) ||
+            (!served.linkPath.isEmpty() &&
+             !served.link.create(served.linkPath, served.pty.devicePath(), &why))) {
+            log.note(QStringLiteral("port %1 cannot come back: %2").arg(portName(port), why));
+            return;
+        }
+        log.note(QStringLiteral("port %1 back on %2").arg(portName(port), served.pty.devicePath()));
+    };
+    VanishingSchedule vanishing(options.faults.vanishing);
+    auto advance = [&] {
+        const Millis now = clock.monotonicNow();
+        instrument.advanceTo(now);
+        if (!vanishing.active())
+            return;
+        for (VanishingSchedule::Step step : vanishing.advanceTo(now)) {
+            for (Port port : {Port::Main, Port::Fpd}) {
+                ServedPort* served = port == Port::Main ? &portA : portB.get();
+                if (!served || !includes(vanishing.plan()->ports, port))
+                    continue;
+                if (step == VanishingSchedule::Step::Gone)
+                    unplug(*served, port);
+                else
+                    plugIn(*served, port);
+            }
+        }
+    };
+
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &app,
-                     [&] { instrument.advanceTo(clock.monotonicNow()); });
+    QObject::connect(&tick, &QTimer::timeout, &app, advance);
     instrument.advanceTo(clock.monotonicNow());
     tick.start(kTickMs);
 
