@@ -2,11 +2,20 @@
 
 namespace korvat::sim {
 
-GasPaths::GasPaths(GasSupply supply) : supply_(supply) {}
+GasPaths::GasPaths(GasSupply supply, PermeationOptions permeation)
+    : supply_(supply), permeation_(permeation) {}
 
-GasSample GasPaths::concentrationAt(int position, Millis /*t*/) const {
+GasSample GasPaths::concentrationAt(int position, Millis t) const {
     if (position < 1 || position > kPositionCount)
         return {};
+    if (permeation_.enabled && position >= kFirstSampleCellPosition) {
+        // The FID and the FPD see the chemical through their response factors, the way the
+        // program's sample factor undoes them.
+        const double ppm = cellPpm(permeation_, position - kFirstSampleCellPosition + 1, t);
+        const auto seen = [ppm](double factor) { return factor > 0.0 ? ppm / factor : 0.0; };
+        return {seen(permeation_.fidFactor),
+                permeation_.sulfurCompound ? seen(permeation_.fpdFactor) : 0.0};
+    }
     const auto i = static_cast<std::size_t>(position - 1);
     return {supply_.hydrocarbonPpm[i], supply_.sulfurPpm[i]};
 }

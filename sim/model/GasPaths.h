@@ -3,10 +3,12 @@
 //
 // Position 1 is zero gas, 2 the reference gas, 3 the reference cell, 4 to 6 the sample cells. Each
 // delivers a hydrocarbon concentration (ppm as the FID sees it, isobutane equivalents) and a sulfur
-// concentration (ppm as the FPD sees it, THT equivalents). For now every position delivers a
-// fixed mixture; concentrationAt() is the one place where a permeation model of the sample cells
-// will plug in, so nothing else needs to know whether a concentration changes with time.
+// concentration (ppm as the FPD sees it, THT equivalents). Every position delivers the fixed
+// mixture of GasSupply, unless the permeation model is enabled: then the sample cells deliver what
+// permeates their membranes at that moment. concentrationAt() is the one place that knows, so
+// nothing else needs to know whether a concentration changes with time.
 
+#include "model/Permeation.h"
 #include "util/Clock.h"
 
 #include <array>
@@ -41,9 +43,10 @@ struct GasSupply {
 
 class GasPaths {
 public:
-    explicit GasPaths(GasSupply supply = {});
+    explicit GasPaths(GasSupply supply = {}, PermeationOptions permeation = {});
 
     const GasSupply& supply() const { return supply_; }
+    const PermeationOptions& permeation() const { return permeation_; }
 
     // What position `position`'s path delivers at model time `t`; anything outside 1..6 is
     // carrier gas (nothing).
@@ -59,6 +62,7 @@ public:
 
 private:
     GasSupply supply_;
+    PermeationOptions permeation_;
 };
 
 } // namespace korvat::sim

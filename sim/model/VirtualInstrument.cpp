@@ -73,7 +73,7 @@ VirtualInstrument::VirtualInstrument(InstrumentOptions options)
       fpd_(options_.twoConverters ? new ConverterEndpoint(*this, Port::Fpd) : nullptr),
       cellHeatingRequested_(!options_.heatersOff),
       valveBlockHeatingRequested_(!options_.heatersOff),
-      heaters_(makeHeaters(options_.ambientCelsius)), gasPaths_(options_.gas),
+      heaters_(makeHeaters(options_.ambientCelsius)), gasPaths_(options_.gas, options_.permeation),
       loop_(options_.loopFlushTime),
       mainStream_('A', DetectorSignal(options_.fidSignal, options_.fidResponse,
                                       converterSeed(options_.seed, Port::Main))) {
