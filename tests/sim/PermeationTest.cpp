@@ -5,6 +5,9 @@
 // and off, and korvat-sim's options for it.
 
 #include "model/Permeation.h"
+#include "SimWire.h"
+
+#include "link/Commands.h"
 #include "model/GasPaths.h"
 #include "model/VirtualInstrument.h"
 
@@ -15,10 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace korvat;
 using namespace korvat::sim;
@@ -284,6 +290,68 @@ TEST(PermeationGasPaths, InstrumentPassesTheOptionsOn) {
     EXPECT_DOUBLE_EQ(instrument.concentration(4).hydrocarbonPpm,
                      cellPpm(options.permeation, 1, Millis(1'800'000)));
     EXPECT_EQ(instrument.concentration(2).hydrocarbonPpm, GasSupply{}.hydrocarbonPpm[1]);
+}
+
+// Through the whole instrument as the program measures it: a reference-gas injection calibrates
+// the FID, sample-cell injections give peak areas, and the program's arithmetic (ppm from the
+// area ratio times the sample factor, rate = 0.00241 × ppm × flow / area) must return the
+// model's flux at the moment the loop was closed off.
+TEST(PermeationGasPaths, ProgramArithmeticOnThePeaksRecoversTheFlux) {
+    InstrumentOptions options;
+    options.permeation.enabled = true;
+    options.permeation.timeFactor = 10.0;
+    options.permeation.fidFactor = 2.0;
+    options.permeation.cells[0].areaCm2 = 10.0;
+    options.permeation.cells[0].flowMlPerMin = 150.0;
+    VirtualInstrument instrument(options);
+    test::SimWire wire(instrument);
+    Millis now{0};
+    const auto runFor = [&](Millis span) {
+        for (const Millis end = now + span; now < end;)
+            instrument.advanceTo(now = std::min(end, now + Millis(90)));
+    };
+    // Returns the FID peak area (counts·s) and when the path closed.
+    const auto measure = [&](int position) {
+        wire.ask(position == 2 ? "<V1SFD" : "<V1SF7");
+        runFor(Millis(3000));
+        wire.ask("<D1");
+        runFor(Millis(3000));
+        wire.ask("<V1SFF");
+        const Millis closed = now;
+        runFor(Millis(90));
+        wire.ask("<D0");
+        const qsizetype from = wire.fromMain.size();
+        for (const char* command : {"<12B1100", "<12W1100", "<12Z1100"})
+            wire.ask(command);
+        runFor(Millis(20'000));
+        wire.ask("<12Z0100");
+        std::vector<int> samples;
+        for (const QByteArray& line : test::linesOf(wire.fromMain.mid(from)))
+            if (const auto sample = decodeDataLine(QString::fromLatin1(line));
+                sample && sample->marker == '[')
+                samples.push_back(sample->value);
+        EXPECT_GT(samples.size(), 150u);
+        if (samples.size() < 14)
+            return std::pair{0.0, closed};
+        double baseline = 0;
+        for (std::size_t k = 0; k < 14; ++k)
+            baseline += samples[k] / 14.0;
+        double area = 0;
+        for (int v : samples)
+            area += (v - baseline) * 0.1;
+        return std::pair{area, closed};
+    };
+    const double calibrationArea = measure(2).first;
+    const double calibrationPpm = GasSupply{}.hydrocarbonPpm[1];
+    // Physics times from about the EN breakthrough of the default nitrile to near its steady state.
+    for (Millis at : {Millis(150'000), Millis(300'000), Millis(900'000)}) {
+        SCOPED_TRACE(at.count());
+        runFor(at - now);
+        const auto [area, closed] = measure(kFirstSampleCellPosition);
+        const double ppm = area / calibrationArea * options.permeation.fidFactor * calibrationPpm;
+        const double rate = ((0.00241 * ppm) * 150.0) / 10.0;
+        EXPECT_NEAR(rate / cellRatePerMinute(options.permeation, 1, closed), 1.0, 0.02);
+    }
 }
 
 // ---- korvat-sim's options -----------------------------------------------------------------------
