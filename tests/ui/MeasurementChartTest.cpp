@@ -138,6 +138,31 @@ TEST(MeasurementChart, OverlayLinesFollowTheAxes) {
     EXPECT_GE(darkPixels(chart.grab().toImage(), chordArea()), width / 3);
 }
 
+TEST(MeasurementChart, AChangedChordIsRepaintedWithoutRedrawingTheCurves) {
+    MeasurementChart chart;
+    chart.resize(TForm1::kDesignedWidth, 455);
+    chart.xAxis->setRange(0, 30);
+    chart.yAxis->setRange(0, 400);
+    bool evaluated = false;
+    chart.setOverlaySource([&] {
+        return evaluated ? QVector<QLineF>{QLineF(12.0, 200.0, 15.0, 180.0)} : QVector<QLineF>{};
+    });
+    chart.replot();
+    const QImage before = chart.grab().toImage(); // lays the chart out at its final size
+    const QRect area(QPoint(chart.bottomAxisPixel(12.0), chart.leftAxisPixel(200.0) - 3),
+                     QPoint(chart.bottomAxisPixel(15.0), chart.leftAxisPixel(180.0) + 3));
+    ASSERT_EQ(darkPixels(before, area), 0);
+
+    evaluated = true; // an evaluation fixed its chord
+    chart.replotOverlay();
+    QCoreApplication::processEvents();
+    EXPECT_GE(darkPixels(chart.grab().toImage(), area), area.width() / 3);
+    evaluated = false; // the next measurement starts
+    chart.replotOverlay();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(darkPixels(chart.grab().toImage(), area), 0);
+}
+
 TEST(MeasurementChart, NewSamplesAreDrawnWhenVisible) {
     TForm1 form;
     form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
