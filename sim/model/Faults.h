@@ -38,13 +38,13 @@ struct FaultOptions {
     // Share of data lines of a burst, the closing "]" line included, that are never sent.
     double dropDataRate = 0.0;
     // Both boards answer nothing from this model time on.
-    std::optional<Millis> silentFrom;
+    std::optional<Millis> silentFrom{};
     // From this model time on, the stop command leaves the burst running: no "]" line, the status
     // stays "burst". Millis{0} makes it so from the start.
-    std::optional<Millis> endlessBurstFrom;
+    std::optional<Millis> endlessBurstFrom{};
     // The device vanishing in mid-run. The model itself has no device; InProcessInstrument and
     // korvat-sim act on this.
-    std::optional<DeviceVanishing> vanishing;
+    std::optional<DeviceVanishing> vanishing{};
 
     // Whether anything per line (garbling, dropping) is asked for.
     bool touchesLines() const {
