@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace korvat;
 using korvat::test::AppFixture;
@@ -141,4 +142,47 @@ TEST_F(ResultsRun, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) 
     ASSERT_EQ(r.size(), 2);
     EXPECT_EQ(r[0][13], "1");
     EXPECT_EQ(r[1][13], "2");
+}
+
+TEST_F(ResultsRun, AResultsFolderThatTurnsUnwritableInMidRunAndBackLosesNoRow) {
+    start({"Calibration/FIDCalArea=450000"});
+    QDir(f.dir).mkdir("lab");
+    const QString csv = f.dir + "lab/Night.csv";
+    chooseResults(csv);
+    range(4, 3, 3); // nine measurements
+    app().sequencer().btnStartClick();
+    auto tickUntilRows = [&](std::size_t n) {
+        while (app().resultRows().size() < n && app().sequencer().running()) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            app().Timer1Timer();
+        }
+    };
+    tickUntilRows(2);
+    // Read-only folder and file; root is not stopped by permissions, so there the folder is
+    // taken away instead (as when a network share drops out).
+    const bool root = ::geteuid() == 0;
+    const auto writable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (root) {
+        ASSERT_TRUE(QDir(f.dir).rename("lab", "lab-away"));
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(csv, QFileDevice::ReadOwner));
+        ASSERT_TRUE(QFile::setPermissions(f.dir + "lab", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    tickUntilRows(5);
+    EXPECT_EQ(app().resultRowsWaiting(), 3u);
+    EXPECT_FALSE(f.view.log.filter("Night.csv").isEmpty());
+    if (root) {
+        ASSERT_TRUE(QDir(f.dir).rename("lab-away", "lab"));
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(f.dir + "lab", writable));
+        ASSERT_TRUE(QFile::setPermissions(csv, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+    tickToEnd();
+    EXPECT_EQ(app().resultRowsWaiting(), 0u);
+    const QList<QStringList> r = rows(csv);
+    ASSERT_EQ(r.size(), 9);
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(r[k][13].toInt(), k + 1); // in order, none twice, none missing
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
 }
