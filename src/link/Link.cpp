@@ -182,7 +182,7 @@ void Link::onLost(Port& port, const QString& reason) {
     qCWarning(lcLink).noquote() << "line lost:" << text;
     view_.addLogLine(text);
     view_.setStatusText(text);
-    debug(port.line.deviceName(), QStringLiteral("!"), reason);
+    debug(port.line.deviceName(), QStringLiteral("!"), text);
     Q_EMIT portLost(port.line.deviceName(), reason);
 }
 

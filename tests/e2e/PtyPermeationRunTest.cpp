@@ -1,0 +1,103 @@
+// The program with its real window (headless), real serial lines, the system clock and its 90 ms
+// timer, against korvat-sim on pseudo-terminals running the permeation model sixty times faster
+// than real time. Port A's device vanishes in the middle of the run and comes back; the program
+// opens it again, the run goes on, every measurement gets its row, and the first cell breaks
+// through within one cycle of the model's breakthrough time.
+
+#include "model/Permeation.h"
+#include "shell/IniFile.h"
+#include "support/SimProcess.h"
+#include "ui/Program.h"
+
+#include <QEventLoop>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using namespace korvat::test;
+
+TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstCell) {
+    if (!SimProcess::available())
+        GTEST_SKIP() << "korvat-sim not built";
+    constexpr double kTimeFactor = 60.0;
+    QElapsedTimer sinceSimStart;
+    SimProcess sim;
+    sinceSimStart.start();
+    ASSERT_TRUE(sim.start({"--permeation", "--time-factor", "60", "--vanish-at", "20", "--back-after", "4"}));
+
+    QTemporaryDir folder;
+    const QString dir = folder.path() + "/";
+    for (const char* list : {"CH-Substanzen.txt", "S-Substanzen.txt"})
+        ASSERT_TRUE(QFile::copy(SimProcess::binDir() + "/" + list, dir + list));
+    ASSERT_TRUE(IniFile(dir + "Korvat.ini")
+                    .writeEntries({{"Language", "Code", "DE"},
+                                   {"DeviceTyp", "Typ", "FID"},
+                                   {"Communication", "ComPortA", sim.linkA},
+                                   {"Debug", "SetDebug", "1"},
+                                   {"Calibration", "FIDCalArea", "450000"},
+                                   {"Measurement", "MeasurementSampleTime/s", "2"},
+                                   {"Measurement", "MeasurementInjectionTime/s", "1"},
+                                   {"Measurement", "MeasurementTimePerCell/s", "10"}}));
+
+    Program program(dir);
+    ASSERT_EQ(program.FormCreate(), StartupOutcome::Running);
+    KorvatApp& app = program.app();
+    app.rgStandardClick(1); // EN
+    app.sDateiname = dir + "pty.csv";
+    TForm1& form = program.form();
+    form.setText("editStart", "4");
+    form.setText("editAnzahl", "3");
+    form.setText("editZyklen", "2");
+    const qint64 runStartSinceSim = sinceSimStart.elapsed();
+    app.sequencer().btnStartClick();
+    ASSERT_TRUE(app.sequencer().running());
+
+    // The program runs on its own timer; the test only looks every fifth of a second.
+    QElapsedTimer t;
+    t.start();
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (!app.sequencer().running() || t.elapsed() > 200'000)
+            loop.quit();
+    });
+    look.start(200);
+    loop.exec();
+    ASSERT_FALSE(app.sequencer().running()) << "the run did not end";
+
+    // The line came back and was used again.
+    EXPECT_TRUE(sim.log().contains("vanished")) << sim.log().toStdString();
+    EXPECT_TRUE(sim.log().contains("back on")) << sim.log().toStdString();
+    EXPECT_FALSE(app.link().lineDown(app.link().ComPort1()));
+    QFile debugLog(dir + "korvat-debug.log");
+    ASSERT_TRUE(debugLog.open(QIODevice::ReadOnly));
+    const QByteArray debug = debugLog.readAll();
+    EXPECT_TRUE(debug.contains("line lost")) << debug.toStdString();
+    EXPECT_TRUE(debug.contains("line open again")) << debug.toStdString();
+
+    // Every measurement has its row.
+    const auto& results = app.resultRows();
+    ASSERT_EQ(results.size(), 6u);
+    QFile csv(app.sDateiname);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll().count("\r\n"), 6);
+
+    // Nitrile in cell 1 breaks through under the EN limit after about 25 minutes of exposure,
+    // 25 s here; its second turn comes after that.
+    sim::PermeationOptions model; // korvat-sim's default cells, nitrile first
+    model.timeFactor = kTimeFactor;
+    const auto analytic = sim::cellBreakthrough(model, 1, 1.0);
+    ASSERT_TRUE(analytic.has_value());
+    int breaking = -1;
+    for (std::size_t k = 0; k < results.size(); ++k)
+        if (results[k].runZelle == 4 && results[k].breakTime != "--:--" && breaking < 0)
+            breaking = static_cast<int>(k);
+    ASSERT_GE(breaking, 0) << "cell 1 did not break through";
+    EXPECT_TRUE(form.ledOn("ledSmpOff1"));
+    const double programSeconds = (runStartSinceSim + results[breaking].elapsedMs) / 1000.0;
+    const double cycleSeconds = (results[3].elapsedMs - results[0].elapsedMs) / 1000.0;
+    EXPECT_NEAR(programSeconds, analytic->modelTime.count() / 1000.0, cycleSeconds);
+}
