@@ -51,30 +51,27 @@ QString ResultComputation::sampleName(int position) const {
     return {};
 }
 
-bool ResultComputation::takeOverFIDCalibration(double area, MeasurementResult* r) {
-    if (!d_.view.isChecked(QStringLiteral("chkboxIsobutanCalib")) || !(area > 1000))
+bool ResultComputation::takeOverCalibration(const Calibration& c, double area, MeasurementResult* r) {
+    if (!d_.view.isChecked(QString::fromLatin1(c.checkBox)) || !(area > c.minimumArea))
         return false;
-    d_.settings.FIDCalArea = static_cast<int>(std::trunc(area));
-    if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QStringLiteral("FIDCalArea"), d_.settings.FIDCalArea)) {
+    c.calArea = static_cast<int>(std::trunc(area));
+    if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QString::fromLatin1(c.key), c.calArea)) {
         MeasurementResult scratch;
         warn(r ? *r : scratch, d_.ini.lastError());
     }
-    d_.view.setBackground(QStringLiteral("editIsobutan"), kCalibrated);
-    d_.view.setChecked(QStringLiteral("chkboxIsobutanCalib"), false);
+    d_.view.setBackground(QString::fromLatin1(c.edit), kCalibrated);
+    d_.view.setChecked(QString::fromLatin1(c.checkBox), false);
     return true;
 }
 
+bool ResultComputation::takeOverFIDCalibration(double area, MeasurementResult* r) {
+    return takeOverCalibration({"chkboxIsobutanCalib", "editIsobutan", "FIDCalArea", 1000, d_.settings.FIDCalArea},
+                               area, r);
+}
+
 bool ResultComputation::takeOverFPDCalibration(double area, MeasurementResult* r) {
-    if (!d_.view.isChecked(QStringLiteral("chkboxSulfurCalib")) || !(area > 10000))
-        return false;
-    d_.settings.FPDCalArea = static_cast<int>(std::trunc(area));
-    if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QStringLiteral("FPDCalArea"), d_.settings.FPDCalArea)) {
-        MeasurementResult scratch;
-        warn(r ? *r : scratch, d_.ini.lastError());
-    }
-    d_.view.setBackground(QStringLiteral("editSulfur"), kCalibrated);
-    d_.view.setChecked(QStringLiteral("chkboxSulfurCalib"), false);
-    return true;
+    return takeOverCalibration({"chkboxSulfurCalib", "editSulfur", "FPDCalArea", 10000, d_.settings.FPDCalArea},
+                               area, r);
 }
 
 MeasurementResult ResultComputation::evaluate() {

@@ -59,6 +59,14 @@ public:
     double FPDMessMenge = 0;
 
 private:
+    struct Calibration {
+        const char* checkBox;
+        const char* edit;
+        const char* key;
+        double minimumArea;
+        int& calArea;
+    };
+    bool takeOverCalibration(const Calibration& c, double area, MeasurementResult* r);
     void fidResult(MeasurementResult& r);
     void fidPositionStep(MeasurementResult& r, const QString& elapsed);
     void fpdResult(MeasurementResult& r);
