@@ -17,6 +17,8 @@
 using namespace korvat;
 using korvat::test::AppFixture;
 using korvat::test::writeFile;
+using korvat::test::readBytes;
+using korvat::test::LocaleGuard;
 
 namespace {
 
@@ -26,17 +28,6 @@ const QString kS = QStringLiteral("ValueListEditor2");
 const QStringList kFidEdits = {"lbleditFIDCalFact", "lblEditFact1", "lblEditFact2", "lblEditFact3"};
 const QStringList kFpdEdits = {"lbleditFPDCalFact", "lbleditFPDFact1", "lblEditFPDFact2",
                                "lblEditFPDFact3"};
-
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-class LocaleGuard {
-public:
-    explicit LocaleGuard(const QLocale& l) { QLocale::setDefault(l); }
-    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
-};
 
 // A started program with every factor edit holding a known old value and label.
 struct FactorPage : AppFixture {

@@ -16,19 +16,10 @@
 using namespace korvat;
 using korvat::test::AppFixture;
 using korvat::test::writeFile;
+using korvat::test::readBytes;
+using korvat::test::LocaleGuard;
 
 namespace {
-
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-class LocaleGuard {
-public:
-    explicit LocaleGuard(const QLocale& l) { QLocale::setDefault(l); }
-    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
-};
 
 } // namespace
 

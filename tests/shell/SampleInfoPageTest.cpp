@@ -13,13 +13,10 @@
 using namespace korvat;
 using korvat::test::AppFixture;
 using korvat::test::writeFile;
+using korvat::test::readBytes;
+using korvat::test::LocaleGuard;
 
 namespace {
-
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct PageFixture : ::testing::Test {
     void start(const QString& typ = "FID", const QStringList& extra = {}) {

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -20,6 +21,20 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
     if (f.open(QIODevice::WriteOnly))
         f.write(bytes);
 }
+
+inline QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The process locale for one test; the C locale again afterwards.
+class LocaleGuard {
+public:
+    explicit LocaleGuard(const QLocale& l) { QLocale::setDefault(l); }
+    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
+    LocaleGuard(const LocaleGuard&) = delete;
+    LocaleGuard& operator=(const LocaleGuard&) = delete;
+};
 
 struct AppFixture {
     explicit AppFixture(sim::InstrumentOptions options = {})
