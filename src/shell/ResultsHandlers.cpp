@@ -112,6 +112,12 @@ KorvatApp::DescriptionKey KorvatApp::memoDescriptionKeyPress(bool enter, int lin
 }
 
 void KorvatApp::btnLadenClick() {
+    // A loaded file replaces the signal series: during a run that would put a stored curve into
+    // the measurement being recorded.
+    if (sequencer_.running()) {
+        dialogs_.information(QStringLiteral("A raw-data file cannot be loaded while a run is active."));
+        return;
+    }
     EvaluationState& st = sequencer_.eval;
     const QString chosen = dialogs_.openFileName(settings_.sDataDir, QString());
     if (!chosen.isEmpty()) {

@@ -131,6 +131,18 @@ TEST_F(PageFixture, ACancelledLoadStillTakesTheSulfurCalibrationOverWhereAnFPDIs
     }
 }
 
+TEST_F(PageFixture, NoFileIsLoadedDuringARunSoTheMeasurementKeepsItsOwnCurve) {
+    start();
+    app().sequencer().btnStartClick();
+    ASSERT_TRUE(app().sequencer().running());
+    app().acquisition().Series1.y = {1, 2, 3};
+    f->dialogs.nextFileName = rawFile("Glove_3.txt");
+    app().btnLadenClick();
+    EXPECT_EQ(app().acquisition().Series1.y, (std::vector<double>{1, 2, 3}));
+    ASSERT_EQ(f->dialogs.boxes.size(), 1);
+    EXPECT_EQ(f->dialogs.boxes[0].kind, "information");
+}
+
 TEST(SampleInfoPage, DescriptionLinesBreakAtSixtyAndStopAtTheSixth) {
     using K = KorvatApp::DescriptionKey;
     const struct {
