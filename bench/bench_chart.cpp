@@ -1,6 +1,7 @@
 // Chart repaint with an hour (36,000 points) and a day (864,000 points) of monitoring in the FID
 // series, for the visible 300 s window and for the whole range. Goal: under 16 ms a repaint.
 
+#include "bench/BenchMain.h"
 #include "ui/MeasurementChart.h"
 #include "ui/TForm1.h"
 
@@ -48,11 +49,5 @@ BENCHMARK(BM_ChartRepaint)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvat::bench::runBenchmarks(argc, argv, korvat::bench::Needs::Widgets);
 }

@@ -1,6 +1,7 @@
 // Batch re-evaluation of stored raw-data files: 1,000 measurements of 600 points each, evaluated
 // in-process (load, slopes, FID search) and by the korvat-eval program over the same files.
 
+#include "bench/BenchMain.h"
 #include "evaluation/RawDataLoader.h"
 #include "run/RawDataFile.h"
 #include "run/Sequencer.h"
@@ -144,9 +145,5 @@ BENCHMARK(BM_EvaluateFilesWithProgram)->Unit(benchmark::kMillisecond)->UseRealTi
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvat::bench::runBenchmarks(argc, argv, korvat::bench::Needs::Core);
 }

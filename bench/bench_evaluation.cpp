@@ -2,6 +2,7 @@
 // area, FPD search. It runs inside one 90 ms tick, so even an hour-long window (36,000 points)
 // must stay far below that.
 
+#include "bench/BenchMain.h"
 #include "evaluation/PeakSearch.h"
 #include "tests/evaluation/SyntheticPeak.h"
 
@@ -65,9 +66,5 @@ BENCHMARK(BM_SlopeSeries)->Arg(600)->Arg(36000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvat::bench::runBenchmarks(argc, argv, korvat::bench::Needs::Core);
 }

@@ -1,6 +1,7 @@
 // Line assembly and routing throughput. The instrument's line carries at most 10,473 bytes/s
 // (115200 baud, 11 bits a character); the program should handle a thousand times that.
 
+#include "bench/BenchMain.h"
 #include "link/LineAssembler.h"
 #include "link/Link.h"
 #include "model/InProcessLine.h"
@@ -68,9 +69,5 @@ BENCHMARK(BM_ReceiveAndRoute);
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvat::bench::runBenchmarks(argc, argv, korvat::bench::Needs::Core);
 }

@@ -2,6 +2,7 @@
 // real sequencer against the in-process instrument, with the manual clock: wall time (goal under
 // 10 s) and memory growth (goal flat, under 50 MB).
 
+#include "bench/BenchMain.h"
 #include "bench/NullUi.h"
 #include "bench/InProcessSetup.h"
 #include "shell/KorvatApp.h"
@@ -81,9 +82,5 @@ BENCHMARK(BM_EightHourRun)->Iterations(1)->Unit(benchmark::kSecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvat::bench::runBenchmarks(argc, argv, korvat::bench::Needs::Core);
 }

@@ -2,6 +2,7 @@
 // whole start-up from creating the window to showing it. Goal: the rest of start-up adds less
 // than 0.5 s to the exchange.
 
+#include "bench/BenchMain.h"
 #include "link/Link.h"
 #include "link/QtSerialLine.h"
 #include "shell/IniFile.h"
@@ -78,13 +79,7 @@ BENCHMARK(BM_StartupToWindowShown)->UseManualTime()->Unit(benchmark::kMillisecon
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     // The benchmarks sit one folder away from the programs.
     qputenv("KORVAT_BIN_DIR", QByteArray(CMAKE_BIN_DIR));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvat::bench::runBenchmarks(argc, argv, korvat::bench::Needs::Widgets);
 }
