@@ -73,18 +73,26 @@ void syncFolderOf(const QString& path) {
 bool appendThrough(const QString& path, const QByteArray& bytes, QString* reason) {
     const bool isNew = !QFileInfo::exists(path);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // Unbuffered: a write that fails half-way is seen at once and can be cut back below.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         *reason = file.errorString();
         return false;
     }
     const qint64 before = file.size();
-    bool ok = file.write(bytes) == bytes.size() && file.flush();
+    bool ok = file.write(bytes) == bytes.size();
     if (!ok)
         *reason = file.errorString();
     else
         ok = syncHandle(file, reason);
-    if (!ok)
-        file.resize(before);
+    if (!ok && file.size() != before) {
+#ifdef Q_OS_UNIX
+        const bool cut = ::ftruncate(file.handle(), before) == 0;
+#else
+        const bool cut = file.resize(before);
+#endif
+        if (!cut)
+            *reason += QStringLiteral("; the part of the row already written could not be removed");
+    }
     file.close();
     if (ok && isNew)
         syncFolderOf(path);

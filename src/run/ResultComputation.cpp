@@ -90,9 +90,22 @@ MeasurementResult ResultComputation::evaluate() {
 
     // The slope series grows by the whole window; a skipped cell's turn appends a second copy of
     // the previous window's slope, as the search has always seen it.
+    // The flow of the measured stream, whether or not the FID finds a peak: the FPD rate uses it too.
+    const Settings& s = d_.settings;
+    switch (seq.runZelle) {
+    case 1: seq.Flow = 200.0; break;
+    case 2:
+    case 3: seq.Flow = s.CalFlow; break;
+    case 4: seq.Flow = s.SampleFlow1; break;
+    case 5: seq.Flow = s.SampleFlow2; break;
+    case 6: seq.Flow = s.SampleFlow3; break;
+    default: break;
+    }
+
     AddSlopePoints(acq.Series1, acq.Serie3);
     st.FIDBaseDraw = false;
     PeakAndArea(st, TDeviceTyp::FID, acq.Series1, acq.Serie3, DetectionSettings::from(d_.settings));
+    r.NoPeak = st.NoPeak; // the FID's; the FPD search below sets the field again
     FIDMessMenge = 0;
     fidResult(r);
     fidPositionStep(r, elapsed);
@@ -108,7 +121,6 @@ MeasurementResult ResultComputation::evaluate() {
     r.FIDArea = st.FIDArea;
     r.FPDMessMenge = FPDMessMenge;
     r.FPDArea = st.FPDArea;
-    r.NoPeak = st.NoPeak;
     return r;
 }
 
@@ -134,16 +146,6 @@ void ResultComputation::fidResult(MeasurementResult& r) {
 
     if (s.FIDCalArea <= 1000)
         return;
-
-    switch (pos) {
-    case 1: seq.Flow = 200.0; break;
-    case 2:
-    case 3: seq.Flow = s.CalFlow; break;
-    case 4: seq.Flow = s.SampleFlow1; break;
-    case 5: seq.Flow = s.SampleFlow2; break;
-    case 6: seq.Flow = s.SampleFlow3; break;
-    default: break;
-    }
 
     if (!(s.FIDCalFactor > 0)) {
         FIDppm = 0;

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace korvat;
 
@@ -337,4 +339,34 @@ TEST(ResultsFile, WaitingRowsKeepTheirFileWhenTheOperatorChoosesAnother) {
     EXPECT_EQ(writer.waiting(), 0u);
     EXPECT_EQ(readBytes(first), QByteArray("1; ;;first\r\n"));
     EXPECT_EQ(readBytes(second), QByteArray("1; ;;second\r\n"));
+}
+
+TEST(ResultsFile, ARowCutOffByAFullDiskLeavesNoFragmentBehind) {
+    // A file-size limit stands in for a full disk: the write stops part-way through the row.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full.csv");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(90, 'x'));
+    }
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ResultsWriter writer;
+    const bool written = writer.append(path, QString(30, QChar('r')));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(QFileInfo(path).size(), 90);
+    EXPECT_EQ(writer.waiting(), 1u);
+    // Room again: the row goes in whole, once.
+    EXPECT_TRUE(writer.flushWaiting());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray(90, 'x') + QByteArray(30, 'r') + "\r\n");
 }

@@ -227,6 +227,16 @@ TEST_F(EvalFixture, BothDetectorsTheFPDStepDecidesTheRowsMarkAndBreakTime) {
     EXPECT_EQ(c3.marker, QChar(' '));
 }
 
+TEST_F(EvalFixture, TheFPDRateUsesTheCellsFlowAlsoWhenTheFIDSeesNothing) {
+    start({"Calibration/FPDCalArea=400000", "Calibration/FPD/ppm=10", "Measurement/LimitFPD=1000"}, true);
+    measure(1, peak(), flat()); // zero gas runs at 200 ml/min
+    const MeasurementResult r = measure(6, flat(), peak());
+    EXPECT_TRUE(r.FIDppm == 0.0);
+    EXPECT_EQ(r.Flow, 80.0);
+    EXPECT_DOUBLE_EQ(r.FPDMessMenge, 0.00251 * (r.FPDArea / 400000.0 * 10.0) * 80.0 / 19.6);
+    EXPECT_TRUE(r.NoPeak); // the FID's verdict, not the FPD search's
+}
+
 TEST_F(EvalFixture, SulfurCalibrationNeedsAnAcceptedPeakAboveTenThousand) {
     start({}, true);
     f->view.setChecked("chkboxSulfurCalib", true);
