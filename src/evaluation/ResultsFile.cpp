@@ -99,6 +99,11 @@ bool appendThrough(const QString& path, const QByteArray& bytes, QString* reason
     return ok;
 }
 
+// Text the operator typed goes into one field: a ";" in it would shift every later column.
+QString asField(QString text) {
+    return text.replace(QLatin1Char(';'), QLatin1Char(','));
+}
+
 QString rowsWaiting(std::size_t n) {
     return n == 1 ? QStringLiteral("1 row waiting") : QStringLiteral("%1 rows waiting").arg(n);
 }
@@ -167,7 +172,7 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     const QStringList description =
         h.description.isEmpty() ? QStringList() : h.description.split(lineBreak);
     for (int i = 0; i < 5; ++i)
-        lines << (i < description.size() ? description[i] : QString());
+        lines << (i < description.size() ? asField(description[i]) : QString());
 
     QStringList titles{T(77), T(78), T(79), T(114), T(112), T(111), T(80), T(120), T(69), T(71)};
     if (both)
@@ -182,7 +187,7 @@ QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& l
     QStringList fields{wholeNumber(r.runZelle),
                        QString(r.marker),
                        r.breakTime,
-                       r.sChemikalie,
+                       asField(r.sChemikalie),
                        F(r.FIDSampleFactor, 5, 2),
                        F(r.Flow, 5, 1),
                        formatDuration(r.elapsedMs),
@@ -191,7 +196,7 @@ QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& l
                        F(r.FIDArea, 8, 0)};
     if (deviceTyp == TDeviceTyp::FIDFPD)
         fields << F(r.FPDMessMenge, 7, 3) << F(r.FPDArea, 8, 0);
-    fields << r.sampleName << shortDate(r.moment, locale)
+    fields << asField(r.sampleName) << shortDate(r.moment, locale)
            << formatTimeOfDay(r.moment.time(), locale) << wholeNumber(r.runAktiv);
     return fields.join(kSep);
 }

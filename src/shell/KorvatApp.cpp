@@ -1,5 +1,7 @@
 #include "shell/KorvatApp.h"
 
+#include "link/Commands.h"
+
 #include "evaluation/SubstanceList.h"
 #include "shell/FormView.h"
 #include "shell/StringTable.h"
@@ -33,6 +35,16 @@ KorvatApp::KorvatApp(Environment env)
       results_({settings_, ini_, env.view, valves_, link_, env.clock, acquisition_, sequencer_, ID, DeviceTyp}),
       substanceFactors_(env.view, env.dialogs, programDir_) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
+    // Commands dropped while the main line was down (a valve closed at a breakthrough, say) are
+    // made good: the instrument gets the valve banks and lamps as the program keeps them.
+    QObject::connect(&link_, &Link::portBack, &link_, [this](const QString& device) {
+        SerialLine& port = link_.ComPort1();
+        if (device != port.deviceName())
+            return;
+        link_.SendCommand(port, QStringLiteral("<V1S%1\r").arg(hex2(regs_.V1Byte)));
+        link_.SendCommand(port, QStringLiteral("<V2S%1\r").arg(hex2(regs_.V2Byte)));
+        link_.SendCommand(port, QStringLiteral("<LS%1\r").arg(hex2(regs_.DispByte)));
+    });
     sequencer_.setEvaluation([this](Sequencer&) { evaluateMeasurement(); });
 }
 

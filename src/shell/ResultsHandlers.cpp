@@ -9,6 +9,7 @@
 #include "util/Clock.h"
 #include "util/Dialogs.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QLoggingCategory>
@@ -97,8 +98,19 @@ void KorvatApp::btnSpeichernClick() {
     QString error;
     bool existed = false;
     const QStringList header = resultsHeaderLines();
-    if (createResultsFile(sDateiname, header, &error, &existed))
+    if (createResultsFile(sDateiname, header, &error, &existed)) {
+        if (!existed)
+            return;
+        // An existing file must take rows, or the whole night's rows would only wait in memory.
+        QFile probe(sDateiname);
+        if (probe.open(QIODevice::WriteOnly | QIODevice::Append))
+            return;
+        const QString text = QStringLiteral("Results cannot be appended to %1 (%2); rows will wait until it can be written")
+                                 .arg(sDateiname, probe.errorString());
+        reportResultsProblem(text);
+        dialogs_.error(text);
         return;
+    }
     // The file is kept as chosen: the header is written with the first row that gets through.
     headerPending_ = header;
     reportResultsProblem(error);

@@ -239,6 +239,13 @@ TEST(ResultsFile, Rows) {
     ResultRow plain = sampleRow();
     plain.marker = QLatin1Char(' ');
     EXPECT_TRUE(resultRowText(plain, TDeviceTyp::FID, kGerman).startsWith("2; ;00:42:10;"));
+    // A ";" typed into a name stays inside its field.
+    ResultRow typed = sampleRow();
+    typed.sampleName = "Probe;A";
+    typed.sChemikalie = "Methanol;Wasser";
+    const QString row = resultRowText(typed, TDeviceTyp::FID, kGerman);
+    EXPECT_EQ(row.split(';').size(), 14);
+    EXPECT_TRUE(row.contains("Methanol,Wasser") && row.contains("Probe,A"));
 }
 
 TEST(ResultsFile, CreatedFileIsWindows1252WithCrLf) {

@@ -2,6 +2,7 @@
 // run going without a message box per command, opens the line again when the device is back, and
 // records every measurement.
 
+#include "link/Commands.h"
 #include "support/AppFixture.h"
 
 #include <QCoreApplication>
@@ -41,10 +42,16 @@ TEST(LineLossInARun, TheRunGoesOnAndTheLineIsOpenedAgainWhenTheDeviceIsBack) {
     ticksFor(40);
     EXPECT_TRUE(app.link().lineDown(line));
     EXPECT_TRUE(app.sequencer().running());
+    line.clearWrittenData();
     line.setExists(true);
     ticksFor(2);
     EXPECT_FALSE(app.link().lineDown(line));
     EXPECT_TRUE(line.isOpen());
+    // First thing on the reopened line: the valve banks and lamps as the program keeps them.
+    const Registers& regs = app.registers();
+    EXPECT_TRUE(line.writtenData().startsWith(
+        QStringLiteral("<V1S%1\r<V2S%2\r<LS%3\r").arg(hex2(regs.V1Byte), hex2(regs.V2Byte), hex2(regs.DispByte)).toLatin1()))
+        << line.writtenData().left(40).toStdString();
     const Millis limit = f.clock.monotonicNow() + Millis(3600 * 1000);
     while (app.sequencer().running() && f.clock.monotonicNow() < limit)
         tick();
