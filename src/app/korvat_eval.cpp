@@ -61,11 +61,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (iniPath.isEmpty())
+    const bool iniGiven = !iniPath.isEmpty();
+    if (!iniGiven)
         iniPath =
             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Korvat.ini"));
     Settings settings;
     IniFile ini(iniPath);
+    if (iniGiven && !ini.exists()) {
+        // A mistyped --ini must not pass as a check with other settings.
+        printErr(QStringLiteral("korvat-eval: %1 not found\n").arg(iniPath));
+        return 2;
+    }
     if (!ini.exists()) {
         printErr(QStringLiteral("korvat-eval: %1 not found, using the default detection settings\n")
                      .arg(iniPath));
@@ -74,6 +80,8 @@ int main(int argc, char** argv) {
         // place even when a later key stops the reading.
         printErr(QStringLiteral("korvat-eval: %1\n").arg(*error));
     }
+    for (const QString& warning : std::as_const(settings.warnings))
+        printErr(QStringLiteral("korvat-eval: %1\n").arg(warning));
     const DetectionSettings detection = DetectionSettings::from(settings);
 
     int status = 0;

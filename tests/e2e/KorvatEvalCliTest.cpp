@@ -97,4 +97,10 @@ TEST_F(KorvatEvalCli, DetectionSettingsComeFromTheIniBesideItOrFromTheOption) {
     ASSERT_EQ(out.size(), 1);
     EXPECT_TRUE(out[0].startsWith("peak.txt;0;")) << out[0].toStdString();
     EXPECT_EQ(exitCode, 0);
+
+    // A mistyped --ini is not a check with other settings.
+    run({"--ini", "otehr.ini", "peak.txt"});
+    EXPECT_EQ(exitCode, 2);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.contains("otehr.ini")) << err.toStdString();
 }
