@@ -302,6 +302,7 @@ void KorvatApp::FormClose() {
     timerWanted_ = false;
     // Result rows still waiting for their file get a last chance; the operator learns of any
     // that cannot be written rather than losing them unseen.
+    writePendingHeaders();
     if (resultsWriter_.waiting() > 0 && !resultsWriter_.flushWaiting())
         dialogs_.error(resultsWriter_.error());
     link_.releaseQueues();

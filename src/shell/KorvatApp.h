@@ -17,6 +17,7 @@
 
 #include <QString>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace korvat {
@@ -133,7 +134,10 @@ private:
     ResultComputation results_;
     std::vector<MeasurementResult> resultRows_;
     ResultsWriter resultsWriter_;
-    QStringList headerPending_; // a header block that could not be written yet
+    // Header blocks that could not be written when their file was chosen, by file; each is
+    // written before the first row of its file that gets through.
+    std::map<QString, QStringList> headersPending_;
+    void writePendingHeaders();
     SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;

@@ -32,17 +32,22 @@ void KorvatApp::reportResultsProblem(const QString& text) {
     link_.logLine(link_.ComPort1().deviceName(), text);
 }
 
+void KorvatApp::writePendingHeaders() {
+    for (auto it = headersPending_.begin(); it != headersPending_.end();) {
+        QString error;
+        if (createResultsFile(it->first, it->second, &error)) {
+            it = headersPending_.erase(it);
+        } else {
+            reportResultsProblem(error);
+            ++it;
+        }
+    }
+}
+
 void KorvatApp::AppendResultRow(const MeasurementResult& r) {
     if (sDateiname.isEmpty())
         return;
-    // A header that could not be written when the file was chosen goes first.
-    if (!headerPending_.isEmpty()) {
-        QString error;
-        if (createResultsFile(sDateiname, headerPending_, &error))
-            headerPending_.clear();
-        else
-            reportResultsProblem(error);
-    }
+    writePendingHeaders();
     if (!resultsWriter_.append(sDateiname, resultRowText(r, DeviceTyp, QLocale())))
         reportResultsProblem(resultsWriter_.error());
 }
@@ -94,7 +99,7 @@ void KorvatApp::btnSpeichernClick() {
     view_.setText(QStringLiteral("lblDateiname"), sDateiname);
     write("Measurement", "DataDir", QFileInfo(sDateiname).absolutePath());
 
-    headerPending_.clear();
+    headersPending_.erase(sDateiname);
     QString error;
     bool existed = false;
     const QStringList header = resultsHeaderLines();
@@ -112,7 +117,7 @@ void KorvatApp::btnSpeichernClick() {
         return;
     }
     // The file is kept as chosen: the header is written with the first row that gets through.
-    headerPending_ = header;
+    headersPending_[sDateiname] = header;
     reportResultsProblem(error);
     dialogs_.error(error);
 }

@@ -186,3 +186,21 @@ TEST_F(ResultsRun, AResultsFolderThatTurnsUnwritableInMidRunAndBackLosesNoRow) {
         EXPECT_EQ(r[k][13].toInt(), k + 1); // in order, none twice, none missing
     EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
 }
+
+TEST_F(ResultsRun, AWaitingFileKeepsItsHeaderWhenTheOperatorChoosesAnother) {
+    start({"Calibration/FIDCalArea=450000"});
+    chooseResults(f.dir + "share/First.csv"); // the share is not there yet
+    range(4, 1, 1);
+    runToEnd();
+    ASSERT_EQ(app().resultRowsWaiting(), 1u);
+    chooseResults(f.dir + "Second.csv");
+    QDir(f.dir).mkdir("share");
+    runToEnd();
+    EXPECT_EQ(app().resultRowsWaiting(), 0u);
+    for (const char* name : {"share/First.csv", "Second.csv"}) {
+        SCOPED_TRACE(name);
+        const QList<QStringList> r = rows(f.dir + name); // the rows below the column titles
+        ASSERT_EQ(r.size(), 1);
+        EXPECT_EQ(r[0][0], "4");
+    }
+}
