@@ -80,6 +80,13 @@ bool Link::lineDown(const SerialLine& port) const {
     return p && p->down;
 }
 
+bool Link::wasDownSince(const SerialLine& port, Millis since) const {
+    const Port* p = portOf(port);
+    if (!p)
+        return false;
+    return p->down || (p->lastLoss && *p->lastLoss >= since) || (p->lastBack && *p->lastBack >= since);
+}
+
 void Link::reconnectStep() {
     for (Port* p : {port1_.get(), port2_.get()}) {
         if (!p->down)
@@ -91,6 +98,7 @@ void Link::reconnectStep() {
         if (!p->line.deviceExists() || !p->line.open(LineSettings{}))
             continue;
         p->down = false;
+        p->lastBack = now;
         p->assembler.reset();
         const QString text = QStringLiteral("%1: line open again").arg(p->line.deviceName());
         qCWarning(lcLink).noquote() << text;
@@ -177,6 +185,7 @@ void Link::queueLine(Port& port, const QByteArray& line) {
 void Link::onLost(Port& port, const QString& reason) {
     port.down = true;
     port.lastAttempt = clock_.monotonicNow();
+    port.lastLoss = port.lastAttempt;
     const QString text = QStringLiteral("%1: line lost (%2); it is opened again when the device is back")
                              .arg(port.line.deviceName(), reason);
     qCWarning(lcLink).noquote() << "line lost:" << text;

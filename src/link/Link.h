@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace korvat {
 
@@ -59,6 +60,8 @@ public:
     static constexpr Millis kReconnectInterval{1000};
     void reconnectStep();
     bool lineDown(const SerialLine& port) const;
+    // Whether the line was down at any moment since `since` (monotonic), or is down now.
+    bool wasDownSince(const SerialLine& port, Millis since) const;
     // Commands dropped because their line was down, since the program started.
     int commandsDroppedWhileDown() const { return droppedWhileDown_; }
 
@@ -86,6 +89,7 @@ private:
         int number;
         bool down = false;
         Millis lastAttempt{0};
+        std::optional<Millis> lastLoss{}, lastBack{};
     };
     Port* portOf(const SerialLine& line) const;
     void receive(Port& port);

@@ -115,6 +115,13 @@ MeasurementResult ResultComputation::evaluate() {
         fpdPositionStep(r, elapsed);
     }
 
+    // A measurement that overlapped a lost line saw no real signal: its zeros are no result.
+    for (SerialLine* line : {&d_.link.ComPort1(), &d_.link.ComPort2()}) {
+        if (d_.link.wasDownSince(*line, seq.runStartCycle))
+            warn(r, QStringLiteral("the line %1 was down during this measurement; its values are not a measurement")
+                        .arg(line->deviceName()));
+    }
+
     r.Flow = seq.Flow;
     r.FIDppm = FIDppm;
     r.FIDMessMenge = FIDMessMenge;

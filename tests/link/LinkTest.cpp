@@ -215,6 +215,11 @@ TEST_F(LinkFixture, ALostLineDropsCommandsQuietlyAndIsOpenedAgainWhenTheDeviceIs
     ASSERT_TRUE(com1.isOpen());
     EXPECT_FALSE(link.lineDown(com1));
     EXPECT_TRUE(view.status.contains("open again"));
+    // Down from 0 to 6.1 s: a measurement that began at any time up to the return overlapped it.
+    EXPECT_TRUE(link.wasDownSince(com1, Millis(0)));
+    EXPECT_TRUE(link.wasDownSince(com1, Millis(3000)));
+    EXPECT_FALSE(link.wasDownSince(com1, clock.monotonicNow() + Millis(1)));
+    EXPECT_FALSE(link.wasDownSince(com2, Millis(0)));
 
     // A partial line from before the loss does not glue onto the first line after it.
     arrive(com1, ":VG01");

@@ -61,8 +61,15 @@ TEST(LineLossInARun, TheRunGoesOnAndTheLineIsOpenedAgainWhenTheDeviceIsBack) {
     EXPECT_GT(app.link().commandsDroppedWhileDown(), 0);
     EXPECT_EQ(f.view.log.filter("line lost").size(), 1);
     EXPECT_EQ(f.view.log.filter("open again").size(), 1);
-    // Every measurement has its row; the ones after the return found their peaks again.
+    // Every measurement has its row; the one the loss hit says so, the ones after the return
+    // found their peaks again.
     ASSERT_EQ(app.resultRows().size(), 3u);
+    // The loss (20 s to 60 s) fell into the first measurement, which then waited for its burst's
+    // end until the window plus 30 s had passed; the next ones began after the return.
+    EXPECT_TRUE(app.resultRows()[0].warning.contains("was down")) << app.resultRows()[0].warning.toStdString();
+    EXPECT_TRUE(app.resultRows()[1].warning.isEmpty()) << app.resultRows()[1].warning.toStdString();
+    EXPECT_TRUE(app.resultRows()[2].warning.isEmpty());
+    EXPECT_FALSE(f.view.log.filter("was down during this measurement").isEmpty());
     EXPECT_FALSE(app.resultRows()[2].NoPeak);
     EXPECT_GT(app.resultRows()[2].FIDppm, 20.0); // cell 3 delivers 40 ppm
 }
