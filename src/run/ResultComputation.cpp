@@ -183,6 +183,22 @@ void ResultComputation::breakThrough(int position, MeasurementResult& r) {
     r.breakTime = d_.view.text(cellControl("lblRunToBreak", cell));
 }
 
+void ResultComputation::cellStep(MeasurementResult& r, const QString& elapsed, double& rate, double& area,
+                                 double limit) {
+    const int pos = d_.sequencer.runZelle;
+    const int cell = pos - 3;
+    if (d_.view.ledOn(cellControl("ledSmpOff", cell))) {
+        // Switched off earlier: recorded as off, whatever the signal showed.
+        r.marker = QLatin1Char('*');
+        rate = 0;
+        area = 0;
+        return;
+    }
+    d_.view.setText(cellControl("lblRunToBreak", cell), elapsed);
+    if (rate > limit)
+        breakThrough(pos, r);
+}
+
 void ResultComputation::fidPositionStep(MeasurementResult& r, const QString& elapsed) {
     const int pos = d_.sequencer.runZelle;
     r.marker = QLatin1Char(' ');
@@ -191,17 +207,8 @@ void ResultComputation::fidPositionStep(MeasurementResult& r, const QString& ela
         r.breakTime.clear();
         return;
     }
-    const int cell = pos - 3;
     r.breakTime = QStringLiteral("--:--");
-    if (d_.view.ledOn(cellControl("ledSmpOff", cell))) {
-        r.marker = QLatin1Char('*');
-        FIDMessMenge = 0;
-        d_.sequencer.eval.FIDArea = 0;
-        return;
-    }
-    d_.view.setText(cellControl("lblRunToBreak", cell), elapsed);
-    if (FIDMessMenge > d_.settings.LimitFID)
-        breakThrough(pos, r);
+    cellStep(r, elapsed, FIDMessMenge, d_.sequencer.eval.FIDArea, d_.settings.LimitFID);
 }
 
 void ResultComputation::fpdResult(MeasurementResult& r) {
@@ -242,18 +249,8 @@ void ResultComputation::fpdPositionStep(MeasurementResult& r, const QString& ela
     r.marker = QLatin1Char(' ');
     r.breakTime = QStringLiteral("--:--");
     r.sampleName = sampleName(pos);
-    if (pos < 4 || pos > 6)
-        return;
-    const int cell = pos - 3;
-    if (d_.view.ledOn(cellControl("ledSmpOff", cell))) {
-        r.marker = QLatin1Char('*');
-        FPDMessMenge = 0;
-        d_.sequencer.eval.FPDArea = 0;
-        return;
-    }
-    d_.view.setText(cellControl("lblRunToBreak", cell), elapsed);
-    if (FPDMessMenge > d_.settings.LimitFPD)
-        breakThrough(pos, r);
+    if (pos >= 4 && pos <= 6)
+        cellStep(r, elapsed, FPDMessMenge, d_.sequencer.eval.FPDArea, d_.settings.LimitFPD);
 }
 
 } // namespace korvat

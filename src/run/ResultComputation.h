@@ -71,6 +71,9 @@ private:
     void fidPositionStep(MeasurementResult& r, const QString& elapsed);
     void fpdResult(MeasurementResult& r);
     void fpdPositionStep(MeasurementResult& r, const QString& elapsed);
+    // A sample cell's turn: recorded as off when switched off earlier, otherwise its label shows
+    // the elapsed time and a rate above the limit breaks it through.
+    void cellStep(MeasurementResult& r, const QString& elapsed, double& rate, double& area, double limit);
     void breakThrough(int position, MeasurementResult& r);
     QString sampleName(int position) const;
     void warn(MeasurementResult& r, const QString& text);
