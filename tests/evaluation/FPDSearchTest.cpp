@@ -10,16 +10,9 @@
 #include <functional>
 
 using namespace korvat;
+using korvat::test::seriesOf;
 
 namespace {
-
-Series seriesOf(std::vector<double> y) {
-    Series s;
-    for (std::size_t k = 0; k < y.size(); ++k)
-        s.x.push_back(k * 0.1);
-    s.y = std::move(y);
-    return s;
-}
 
 // Adds a Gaussian bump of whole counts centred at sample `at`.
 void addGauss(std::vector<double>& y, int at, double height, double sigmaSamples) {

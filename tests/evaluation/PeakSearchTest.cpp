@@ -13,16 +13,9 @@
 #include <string>
 
 using namespace korvat;
+using korvat::test::seriesOf;
 
 namespace {
-
-Series seriesOf(std::vector<double> y) {
-    Series s;
-    for (std::size_t k = 0; k < y.size(); ++k)
-        s.x.push_back(k * 0.1);
-    s.y = std::move(y);
-    return s;
-}
 
 // A slope series of `n` points, zero except where given.
 Series slopes(int n, const std::map<int, double>& at) {

@@ -8,8 +8,18 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 namespace korvat::test {
+
+// A signal of the given values, ten points a second from t = 0.
+inline Series seriesOf(std::vector<double> y) {
+    Series s;
+    for (std::size_t k = 0; k < y.size(); ++k)
+        s.x.push_back(k * 0.1);
+    s.y = std::move(y);
+    return s;
+}
 
 struct InjectionPeak {
     double baseline = 1500.0;  // counts
