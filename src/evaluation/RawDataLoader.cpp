@@ -187,7 +187,15 @@ RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2,
         failed.error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
         return failed;
     }
-    Loader in(path, file.readAll(), locale);
+    return loadRawData(path, file.readAll(), series1, series2, serie3, locale);
+}
+
+RawLoadResult loadRawData(const QString& path, const QByteArray& bytes, Series& series1,
+                          Series& series2, Series& serie3, const QLocale& locale) {
+    series1.clear();
+    series2.clear();
+    serie3.clear();
+    Loader in(path, bytes, locale);
 
     const auto first = in.line();
     const auto layout = first ? in.wholeNumber(*first) : std::nullopt;

@@ -25,6 +25,9 @@ struct RawLoadResult {
 // with "." taken as ",", and failing that as the file's text in the C locale.
 RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2, Series& serie3,
                           const QLocale& locale = QLocale());
+// The same for a file's bytes already in memory; `path` only names the file in the messages.
+RawLoadResult loadRawData(const QString& path, const QByteArray& bytes, Series& series1,
+                          Series& series2, Series& serie3, const QLocale& locale = QLocale());
 
 // Loads `path` and evaluates it as the first load after start-up would (fresh evaluation state,
 // FID search on series1 and its slopes). Returns
