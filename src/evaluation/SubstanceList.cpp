@@ -7,15 +7,9 @@
 
 namespace korvat {
 
-std::optional<QStringList> loadSubstanceList(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
+QStringList decodeSubstanceList(const QByteArray& bytes) {
     QStringList lines;
-    for (QString line : fromCp1252(file.readAll()).split(QLatin1Char('\n'))) {
+    for (QString line : fromCp1252(bytes).split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (!line.trimmed().isEmpty())
@@ -24,10 +18,25 @@ std::optional<QStringList> loadSubstanceList(const QString& path, QString* error
     return lines;
 }
 
-bool saveSubstanceList(const QString& path, const QStringList& lines, QString* error) {
+QByteArray encodeSubstanceList(const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines)
         bytes += toCp1252(line) + "\r\n";
+    return bytes;
+}
+
+std::optional<QStringList> loadSubstanceList(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    return decodeSubstanceList(file.readAll());
+}
+
+bool saveSubstanceList(const QString& path, const QStringList& lines, QString* error) {
+    const QByteArray bytes = encodeSubstanceList(lines);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)

@@ -8,6 +8,11 @@
 
 namespace korvat {
 
+// The non-empty lines of a list file's bytes, without their line ends.
+QStringList decodeSubstanceList(const QByteArray& bytes);
+// The bytes of a list file holding `lines`.
+QByteArray encodeSubstanceList(const QStringList& lines);
+
 // The non-empty lines of the file; nullopt and an error naming the file when it cannot be read.
 std::optional<QStringList> loadSubstanceList(const QString& path, QString* error);
 // Replaces the file atomically; false and an error naming the file when that fails.
