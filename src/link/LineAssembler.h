@@ -28,6 +28,8 @@ public:
     }
 
 private:
+    void appendRun(const char* p, const char* end);
+
     LineSink onLine_;
     OverflowSink onOverflow_;
     QByteArray buffer_;

@@ -83,6 +83,40 @@ TEST(LineAssembler, OverlongPartialLineIsDroppedAndTheNextLineSurvives) {
     EXPECT_EQ(got[0].size(), LineAssembler::kMaxLineLength);
 }
 
+// The assembler works on runs of bytes and reuses its buffer: wherever the stream is cut, the
+// lines and overflows are the same, and a line a sink kept stays as it was.
+TEST(LineAssembler, SameLinesWhereverTheStreamIsCut) {
+    const QByteArray stream = ":SG0258\r\n[A0FFFFF\r\r]A1\n00010\r" + QByteArray(LineAssembler::kMaxLineLength - 1, 'x') +
+                              "\n" + QByteArray(5, 'y') + "\r\n:after\r" +
+                              QByteArray(LineAssembler::kMaxLineLength, 'z') + "\r/A1000" + "01\rtail";
+    struct Result {
+        QList<QByteArray> lines;
+        QList<QByteArray> heads;
+        QByteArray partial;
+    };
+    auto feedInPieces = [&](qsizetype piece) {
+        Result r;
+        LineAssembler a([&](const QByteArray& l) { r.lines.append(l); }, // kept, not copied
+                        [&](const QByteArray& head) { r.heads.append(head); });
+        for (qsizetype at = 0; at < stream.size(); at += piece)
+            a.feed(stream.mid(at, piece));
+        r.partial = a.partial();
+        return r;
+    };
+    const Result whole = feedInPieces(stream.size());
+    EXPECT_EQ(whole.lines, (QList<QByteArray>{":SG0258", "[A0FFFFF", "]A100010", ":after",
+                                              QByteArray(LineAssembler::kMaxLineLength, 'z'), "/A100001"}));
+    EXPECT_EQ(whole.heads, QList<QByteArray>{QByteArray(40, 'x')});
+    EXPECT_EQ(whole.partial, "tail");
+    for (const qsizetype piece : {1, 2, 7, 9, 4095, 4097}) {
+        SCOPED_TRACE(piece);
+        const Result r = feedInPieces(piece);
+        EXPECT_EQ(r.lines, whole.lines);
+        EXPECT_EQ(r.heads, whole.heads);
+        EXPECT_EQ(r.partial, whole.partial);
+    }
+}
+
 TEST_F(LinkFixture, LinesAreRoutedByTheirFirstCharacterAndPortsInterleave) {
     openBoth();
     arrive(com1, "[A0FFFFF\r:SG0258\r");
