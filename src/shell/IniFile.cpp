@@ -1,6 +1,5 @@
 #include "shell/IniFile.h"
 
-#include "util/CodePage.h"
 #include "util/NumberText.h"
 
 #include <QFile>
@@ -33,59 +32,65 @@ QString keyOf(const QString& line) {
     return line.left(eq).trimmed();
 }
 
-void setEntry(QStringList& lines, const QString& section, const QString& key, const QString& value) {
+void setEntry(IniDocument& doc, const QString& section, const QString& key, const QString& value) {
     const QString newLine = key + QLatin1Char('=') + value;
-    int sectionStart = -1;
-    int insertAt = -1;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString t = lines[i].trimmed();
+    std::vector<IniLine>& lines = doc.lines;
+    bool inSection = false;
+    std::size_t insertAt = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const QString t = lines[i].text.trimmed();
         if (isSectionLine(t)) {
-            if (sectionStart >= 0)
+            if (inSection)
                 break;
             if (sameName(sectionName(t), section)) {
-                sectionStart = i;
+                inSection = true;
                 insertAt = i + 1;
             }
             continue;
         }
-        if (sectionStart < 0)
+        if (!inSection)
             continue;
         if (!t.isEmpty())
             insertAt = i + 1;
-        if (sameName(keyOf(lines[i]), key)) {
-            lines[i] = newLine;
+        if (sameName(keyOf(lines[i].text), key)) {
+            doc.setText(i, newLine);
             return;
         }
     }
-    if (sectionStart < 0) {
-        lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-        lines.append(newLine);
+    if (!inSection) {
+        doc.insert(lines.size(), QLatin1Char('[') + section + QLatin1Char(']'));
+        doc.insert(lines.size(), newLine);
         return;
     }
-    lines.insert(insertAt, newLine);
+    doc.insert(insertAt, newLine);
 }
 
 } // namespace
 
 bool IniFile::exists() const { return QFileInfo(path_).isFile(); }
 
-QStringList IniFile::readLines() const {
+std::optional<IniDocument> IniFile::read(QString* error) const {
+    if (error)
+        error->clear();
     QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = fromCp1252(file.readAll()).split(QLatin1Char('\n'));
-    for (QString& line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2").arg(path_, file.errorString());
+        return std::nullopt;
     }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return decodeIniText(file.readAll());
 }
 
 std::optional<QString> IniFile::lookup(const QString& section, const QString& key) const {
+    const auto doc = read();
+    // Bytes that are no settings hold no values, whatever they happen to look like.
+    if (!doc || doc->verdict == IniVerdict::NotSettings)
+        return std::nullopt;
     bool inSection = false;
-    for (const QString& line : readLines()) {
+    for (const IniLine& entry : doc->lines) {
+        const QString& line = entry.text;
         const QString t = line.trimmed();
         if (isSectionLine(t)) {
             inSection = sameName(sectionName(t), section);
@@ -136,12 +141,33 @@ bool IniFile::writeFloat(const QString& section, const QString& key, double valu
 }
 
 bool IniFile::writeEntries(const std::vector<Entry>& entries) {
-    QStringList lines = readLines();
+    QString error;
+    std::optional<IniDocument> doc = read(&error);
+    if (!error.isEmpty()) {
+        // Writing without what the file holds would replace all of it with one key.
+        lastError_ = error;
+        return false;
+    }
+    if (doc && doc->verdict == IniVerdict::NotSettings) {
+        lastError_ = QStringLiteral("Not written: %1 is not a settings file (%2)").arg(path_, doc->reason);
+        return false;
+    }
+    if (!doc)
+        doc.emplace(); // a file of our own: Windows-1252, CR LF
     for (const Entry& e : entries)
-        setEntry(lines, e.section, e.key, e.value);
-    QByteArray bytes = toCp1252(lines.join(QStringLiteral("\r\n")));
-    bytes.append("\r\n");
+        setEntry(*doc, e.section, e.key, e.value);
+    return save(*doc);
+}
 
+bool IniFile::replaceAll(const std::vector<Entry>& entries) {
+    IniDocument doc;
+    for (const Entry& e : entries)
+        setEntry(doc, e.section, e.key, e.value);
+    return save(doc);
+}
+
+bool IniFile::save(const IniDocument& doc) {
+    const QByteArray bytes = encodeIniText(doc);
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         lastError_ = QStringLiteral("Cannot write %1: %2").arg(path_, file.errorString());

@@ -1,8 +1,13 @@
 #pragma once
 // The initialisation file, read and written one key at a time. Sections and keys match without
-// regard to letter case; lines end in CR LF; the text is Windows-1252. Every read opens the file
-// afresh and every write replaces it atomically (temporary file, then rename), so a power cut
-// never leaves a half-written file and what a handler wrote is on disk when it returns.
+// regard to letter case. A file the program creates is Windows-1252 with CR LF; a file edited
+// elsewhere is read in its own encoding and line ends and keeps them (IniText.h), and a write
+// changes only the line of its key. Every read opens the file afresh and every write replaces it
+// atomically (temporary file, then rename), so a power cut never leaves a half-written file and
+// what a handler wrote is on disk when it returns. Bytes that are no settings (binary data, no
+// [section]) give no values and are never written over.
+
+#include "shell/IniText.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,12 +42,18 @@ public:
         QString section, key, value;
     };
     bool writeEntries(const std::vector<Entry>& entries);
+    // A new file of the program's own with just these keys, whatever the file held before.
+    bool replaceAll(const std::vector<Entry>& entries);
+
+    // The file as it is on disk: nullopt when it is missing or cannot be read (`error` then says
+    // why; it stays empty for a missing file).
+    std::optional<IniDocument> read(QString* error = nullptr) const;
 
     const QString& lastError() const { return lastError_; }
 
 private:
     std::optional<QString> lookup(const QString& section, const QString& key) const;
-    QStringList readLines() const;
+    bool save(const IniDocument& doc);
 
     QString path_;
     QString lastError_;

@@ -30,7 +30,10 @@ QByteArray toCp1252(const QString& text) {
     out.reserve(text.size());
     for (QChar ch : text) {
         const char16_t u = ch.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+        // The five positions the code page leaves unassigned come back from their C1 controls, as
+        // the platform's own conversion does: every byte of a file survives a read and a write.
+        const bool unassigned = u >= 0x80 && u <= 0x9F && kHigh[u - 0x80] == 0;
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF) || unassigned) {
             out.append(static_cast<char>(u));
             continue;
         }

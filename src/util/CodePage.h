@@ -8,6 +8,8 @@
 
 namespace korvat {
 
+// Every byte maps to one character and back: the five unassigned positions (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) to the C1 controls of the same value.
 QString fromCp1252(const QByteArray& bytes);
 // Characters the code page lacks become "?".
 QByteArray toCp1252(const QString& text);
