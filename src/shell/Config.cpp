@@ -2,7 +2,10 @@
 
 #include "util/NumberText.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QSaveFile>
 #include <QLoggingCategory>
 #include <array>
 #include <cstring>
@@ -126,7 +129,7 @@ const ConfigKey& configKey(const char* section, const char* key) {
     throw std::logic_error(std::string("unknown configuration key ") + section + "/" + key);
 }
 
-bool createDefaultConfig(IniFile& ini, const QString& programDir) {
+bool createDefaultConfig(IniFile& ini, const QString& programDir, bool replace) {
     std::vector<IniFile::Entry> entries;
     entries.reserve(kKeys.size());
     for (const ConfigKey& k : kKeys) {
@@ -136,7 +139,92 @@ bool createDefaultConfig(IniFile& ini, const QString& programDir) {
         value.replace(QStringLiteral("@DIR@"), programDir);
         entries.push_back({QString::fromUtf8(k.section), QString::fromUtf8(k.key), value});
     }
-    return ini.writeEntries(entries);
+    return replace ? ini.replaceAll(entries) : ini.writeEntries(entries);
+}
+
+namespace {
+
+// A name beside the file that says what it is and is not taken yet.
+QString asideName(const QString& path) {
+    const QString first = path + QStringLiteral(".unreadable");
+    if (!QFileInfo::exists(first))
+        return first;
+    for (int k = 2;; ++k) {
+        const QString next = first + QStringLiteral("-%1").arg(k);
+        if (!QFileInfo::exists(next))
+            return next;
+    }
+}
+
+// A byte-identical copy beside the file; the copy's name, or nullopt and the reason.
+std::optional<QString> copyAside(const QString& path, QString* reason) {
+    QFile original(path);
+    if (!original.open(QIODevice::ReadOnly)) {
+        *reason = original.errorString();
+        return std::nullopt;
+    }
+    const QByteArray bytes = original.readAll();
+    const QString target = asideName(path);
+    QSaveFile copy(target);
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.commit()) {
+        *reason = copy.errorString();
+        return std::nullopt;
+    }
+    return target;
+}
+
+} // namespace
+
+ConfigFileOutcome openConfigFile(IniFile& ini, const QString& programDir) {
+    ConfigFileOutcome out;
+    const auto fail = [&] {
+        out.usable = false;
+        out.error = ini.lastError();
+        return out;
+    };
+    QString readError;
+    const auto doc = ini.read(&readError);
+    if (!readError.isEmpty()) {
+        out.message = QStringLiteral("%1\nThe program goes on with the default settings; settings "
+                                     "changed now are not stored.")
+                          .arg(readError);
+        out.log << readError;
+        return out;
+    }
+    if (!doc)
+        return createDefaultConfig(ini, programDir) ? out : fail();
+
+    if (doc->verdict == IniVerdict::Empty) {
+        if (!createDefaultConfig(ini, programDir))
+            return fail();
+        out.log << QStringLiteral("%1 was empty; it now holds the default settings.").arg(ini.path());
+        qCWarning(lcConfig).noquote() << out.log.last();
+        return out;
+    }
+    if (doc->verdict != IniVerdict::NotSettings)
+        return out;
+
+    const QString what = QStringLiteral("%1 is not a settings file: %2.").arg(ini.path(), doc->reason);
+    QString reason;
+    const auto kept = copyAside(ini.path(), &reason);
+    if (!kept) {
+        // Without a copy the file stays as it is; nothing is written over it.
+        out.message = QStringLiteral("%1\nIt could not be copied aside (%2) and is left as it is. The "
+                                     "program goes on with the default settings; settings changed "
+                                     "now are not stored.")
+                          .arg(what, reason);
+        out.log << what;
+        qCWarning(lcConfig).noquote() << what << "not copied aside:" << reason;
+        return out;
+    }
+    if (!createDefaultConfig(ini, programDir, true))
+        return fail();
+    out.message = QStringLiteral("%1\nIt was kept unchanged as %2. The program goes on with the "
+                                 "default settings in a new %3.")
+                      .arg(what, *kept, QFileInfo(ini.path()).fileName());
+    out.log << QStringLiteral("%1 Kept as %2; new file with the default settings.").arg(what, *kept);
+    qCWarning(lcConfig).noquote() << out.log.last();
+    return out;
 }
 
 TDeviceTyp deviceTypFromText(const QString& text) {

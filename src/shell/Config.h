@@ -30,8 +30,25 @@ struct ConfigKey {
 std::span<const ConfigKey> configKeys();
 const ConfigKey& configKey(const char* section, const char* key);
 
-// Writes every key with its creation value; `programDir` ends in a separator.
-bool createDefaultConfig(IniFile& ini, const QString& programDir);
+// Writes every key with its creation value; `programDir` ends in a separator. `replace` starts a
+// new file of the program's own whatever the old one held.
+bool createDefaultConfig(IniFile& ini, const QString& programDir, bool replace = false);
+
+// What start-up found when it opened the settings file, and what the operator must be told.
+struct ConfigFileOutcome {
+    bool usable = true; // false: the file could not be created; `error` says why
+    QString error;
+    QString message;    // for a message box: the file held no settings and was put aside
+    QStringList log;    // lines for the log memo
+};
+
+// Makes sure there is a settings file to read. A missing file is created with the creation values;
+// so is an empty one (0 bytes, or blanks and line ends only: nothing to keep), with a log line. A
+// file that is no settings (binary data, no [section]) is copied beside it byte for byte
+// ("Korvat.ini.unreadable", then ".unreadable-2", ...) before a new one with the creation values
+// takes its place; the operator is told which file, why, and where it was kept. A file that
+// cannot be read is left as it is (it may only be locked) and the defaults are used.
+ConfigFileOutcome openConfigFile(IniFile& ini, const QString& programDir);
 
 struct Settings {
     QString Code;
