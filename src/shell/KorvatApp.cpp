@@ -57,10 +57,16 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     sequencer_.runTag = 0;
     sDateiname.clear();
 
-    if (!ini_.exists() && !createDefaultConfig(ini_, programDir_)) {
-        dialogs_.error(ini_.lastError());
+    // A file that holds no settings is said, kept aside and replaced, never read as all defaults.
+    const ConfigFileOutcome config = openConfigFile(ini_, programDir_);
+    if (!config.usable) {
+        dialogs_.error(config.error);
         return StartupOutcome::Halted;
     }
+    for (const QString& line : config.log)
+        view_.addLogLine(line);
+    if (!config.message.isEmpty())
+        dialogs_.message(config.message);
 
     ID = languageOffsetFromCode(ini_.readString(QStringLiteral("Language"), QStringLiteral("Code"),
                                                 QStringLiteral("US")));
