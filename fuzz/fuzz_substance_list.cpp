@@ -1,0 +1,37 @@
+// The substance-factor lists: a list file's bytes decoded into "name=factor" rows, each row split
+// at its first "=" as the grid does, and its factor read as the factor page reads it.
+// Checks: no row is blank or holds a line end; the rows survive being written back and read again
+// unchanged (the factor page rewrites both files every time it is left); a factor that is taken
+// is a finite number above zero.
+
+#include "FuzzCheck.h"
+#include "evaluation/SubstanceFactors.h"
+#include "evaluation/SubstanceList.h"
+
+#include <QLocale>
+#include <cmath>
+
+using namespace korvat;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The lists' factors are typed with a decimal comma.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QStringList rows = decodeSubstanceList(fuzz::bytesOf(data, size));
+    for (const QString& row : rows) {
+        FUZZ_CHECK(!row.trimmed().isEmpty(), "a blank row");
+        FUZZ_CHECK(!row.contains(QLatin1Char('\n')), "a row holding a line feed");
+
+        const qsizetype eq = row.indexOf(QLatin1Char('='));
+        const QString factor = eq < 0 ? QString() : row.mid(eq + 1);
+        if (const auto v = parseSubstanceFactor(factor))
+            FUZZ_CHECK(std::isfinite(*v) && *v > 0.0, "a factor taken that is not a finite number above zero");
+    }
+
+    const QStringList again = decodeSubstanceList(encodeSubstanceList(rows));
+    FUZZ_CHECK(again == rows, "rows changed by writing the list back and reading it again");
+    return 0;
+}
