@@ -1,11 +1,15 @@
 // Helpers shared by every part: register bits, the fixed one-decimal temperature text, the
 // locale-dependent number forms, integer parsing and the Windows-1252 code page.
 
+#include "evaluation/ResultsFile.h"
+#include "evaluation/SubstanceList.h"
 #include "util/CodePage.h"
 #include "util/NumberText.h"
 #include "util/Utils.h"
 
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace korvat;
@@ -84,4 +88,40 @@ TEST(CodePage, Windows1252RoundTrip) {
     EXPECT_EQ(static_cast<unsigned char>(bytes[2]), 0xFC);
     EXPECT_EQ(fromCp1252(bytes), text);
     EXPECT_EQ(toCp1252(QStringLiteral("Ω")), QByteArray("?"));
+}
+
+TEST(CodePage, EveryByteComesBackAndTheUnassignedFiveAreTheirC1Controls) {
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(static_cast<char>(b));
+    const QString text = fromCp1252(all);
+    ASSERT_EQ(text.size(), 256);
+    for (const int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(text[b].unicode(), b) << b;
+    EXPECT_EQ(toCp1252(text), all);
+}
+
+TEST(CodePage, SubstanceListsAndResultRowsKeepEveryByte) {
+    // A name typed into a list in UTF-8 ("Á" is C3 81) is read as Windows-1252 and must come back.
+    QTemporaryDir dir;
+    const QByteArray list = "\xC3\x81thanol=0,5\r\nx\x8D\x8F\x90\x9D=1\r\n";
+    const QString path = dir.filePath("CH-Substanzen.txt");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(list);
+    }
+    const auto lines = loadSubstanceList(path, nullptr);
+    ASSERT_TRUE(lines);
+    ASSERT_TRUE(saveSubstanceList(path, *lines, nullptr));
+    QFile back(path);
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_EQ(back.readAll(), list);
+
+    ResultsWriter results;
+    const QString csv = dir.filePath("Glove7.csv");
+    ASSERT_TRUE(results.append(csv, (*lines)[0]));
+    QFile rows(csv);
+    ASSERT_TRUE(rows.open(QIODevice::ReadOnly));
+    EXPECT_EQ(rows.readAll(), "\xC3\x81thanol=0,5\r\n");
 }
