@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <utility>
+
 namespace korvat::sim {
 
 InProcessLine::InProcessLine(QString deviceName, QObject* parent)
@@ -38,6 +40,10 @@ bool InProcessLine::open(const LineSettings& settings) {
     open_ = true;
     ++openCount_;
     error_.clear();
+    if (!stale_.isEmpty()) {
+        inFlight_ = std::exchange(stale_, {});
+        deliverLater();
+    }
     return true;
 }
 
@@ -58,6 +64,9 @@ bool InProcessLine::write(const QByteArray& bytes) {
         return false;
     }
     written_.append(bytes);
+    // Trimmed in halves, so the copy costs little per byte written.
+    if (written_.size() > 2 * kWrittenKept)
+        written_.remove(0, written_.size() - kWrittenKept);
     if (endpoint_)
         endpoint_->receive(bytes);
     return true;
@@ -67,6 +76,11 @@ QByteArray InProcessLine::readAll() {
     QByteArray bytes;
     bytes.swap(received_);
     return bytes;
+}
+
+void InProcessLine::discardInput() {
+    inFlight_.clear();
+    received_.clear();
 }
 
 void InProcessLine::setOpenResult(bool ok, QString error) {

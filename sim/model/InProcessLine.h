@@ -43,6 +43,8 @@ public:
     bool write(const QByteArray& bytes) override;
     qint64 bytesAvailable() const override { return received_.size(); }
     QByteArray readAll() override;
+    // Drops what has arrived and what is still on its way to the program.
+    void discardInput() override;
     QString errorString() const override { return error_; }
 
     // ---- for tests ------------------------------------------------------------------------------
@@ -53,7 +55,9 @@ public:
     // A non-empty error makes every write() fail with it (nothing reaches the instrument) until it
     // is cleared with an empty text. "Timeout" is what an incomplete write reports.
     void setWriteError(QString error) { writeError_ = std::move(error); }
-    // Everything written while the line was open, in order.
+    // Everything written while the line was open, in order; on a line that runs for days only the
+    // most recent kWrittenKept bytes (at least) are kept, so the record cannot grow without bound.
+    static constexpr qsizetype kWrittenKept = 1 << 20;
     QByteArray writtenData() const { return written_; }
     void clearWrittenData() { written_.clear(); }
     // The settings of the last successful open().
@@ -65,6 +69,9 @@ public:
     // Bytes as if the instrument had sent them; like the instrument's own bytes they are dropped
     // while the line is closed and announced with readyRead from the event loop.
     void feedReceived(const QByteArray& bytes);
+    // Bytes left on the line by an earlier session: the next open() finds them waiting, as a
+    // port's driver holds what arrived while nobody had the device open.
+    void leaveStale(const QByteArray& bytes) { stale_ += bytes; }
 
 private:
     void deliverLater();
@@ -84,6 +91,7 @@ private:
     QByteArray inFlight_;
     QByteArray received_;
     QByteArray written_;
+    QByteArray stale_;
     QString error_;
 };
 

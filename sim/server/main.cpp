@@ -98,6 +98,22 @@ QString applyGasOptions(const QCommandLineParser& parser, InstrumentOptions& opt
     return {};
 }
 
+// "\r", "\n" and "\\" in an option's text as the bytes they stand for; other characters as they
+// are (Latin-1).
+QByteArray unescapeLineText(const QString& text) {
+    const QByteArray in = text.toLatin1();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != '\\' || i + 1 == in.size()) {
+            out += in[i];
+            continue;
+        }
+        const char next = in[++i];
+        out += next == 'r' ? '\r' : next == 'n' ? '\n' : next;
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +193,14 @@ int main(int argc, char** argv) {
         QStringLiteral("log"),
         QStringLiteral("Append every received line to <file> (default: stderr)."),
         QStringLiteral("file"));
+    const QCommandLineOption staleA(
+        QStringLiteral("stale-a"),
+        QStringLiteral("Leave <text> waiting on port A before the program opens it, as bytes an "
+                       "earlier session left unread (\\r and \\n stand for CR and LF)."),
+        QStringLiteral("text"));
+    const QCommandLineOption staleB(
+        QStringLiteral("stale-b"),
+        QStringLiteral("The same for port B (with --fidfpd)."), QStringLiteral("text"));
     const QCommandLineOption heatersOff(
         QStringLiteral("heaters-off"),
         QStringLiteral("The front-panel switches ask for no heating (P reads FF, not FC)."));
@@ -209,8 +233,9 @@ int main(int argc, char** argv) {
         QStringLiteral("Seconds from \"<D0\" to the start of the peaks; default %1.")
             .arg(seconds(defaults.fidResponse.delay)),
         QStringLiteral("s"));
-    parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, heatersOff, logFile,
-                       refPpm, refCellPpm, cellPpm, refSulfurPpm, cellSulfurPpm, peakDelay});
+    parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, staleA, staleB,
+                       heatersOff, logFile, refPpm, refCellPpm, cellPpm, refSulfurPpm,
+                       cellSulfurPpm, peakDelay});
     PhysicsCli physics;
     physics.add(parser);
     FaultCli faults;
@@ -284,6 +309,15 @@ int main(int argc, char** argv) {
             return fail(error);
     } else if (parser.isSet(linkB) && !DeviceLink::removeStale(parser.value(linkB), &error)) {
         return fail(error);
+    }
+    // Stale bytes go in before the handshake, so they wait in the device when the program opens
+    // it (our own slave descriptor keeps them there).
+    if (parser.isSet(staleA))
+        portA.pty.send(unescapeLineText(parser.value(staleA)));
+    if (parser.isSet(staleB)) {
+        if (!portB)
+            return fail(QStringLiteral("--stale-b needs --fidfpd"));
+        portB->pty.send(unescapeLineText(parser.value(staleB)));
     }
 
     // A device pulled out: the program's reads fail and the name goes. The model runs on; a burst

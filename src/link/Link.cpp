@@ -123,14 +123,24 @@ void Link::SendCommand(SerialLine& port, const QString& text) {
     }
 }
 
+void Link::trimReplyPorts() {
+    const std::size_t lines = replyQueue_ ? replyQueue_->size() : 0;
+    while (replyPorts_.size() > lines)
+        replyPorts_.pop_front();
+}
+
 QString Link::ReadReply(bool echo) {
+    trimReplyPorts();
     if (!replyQueue_ || replyQueue_->empty())
         return {};
+    // Lines put into the queue from outside have no port on record; they count as port 1's.
+    const bool known = replyPorts_.size() == replyQueue_->size();
     QString line = std::move(replyQueue_->front());
     replyQueue_->pop_front();
-    const int from = replyPorts_.empty() ? 0 : replyPorts_.front();
-    if (!replyPorts_.empty())
+    const int from = known ? replyPorts_.front() : 0;
+    if (known)
         replyPorts_.pop_front();
+    lastReplyPort_ = from == 2 ? 2 : 1;
     lastReplyDevice_ = from == 2 ? com2_.deviceName() : com1_.deviceName();
     debug(lastReplyDevice_, QStringLiteral("<"), line);
     if (echo)
@@ -154,6 +164,55 @@ QString Link::SendAndWait(SerialLine& port, const QString& SendMsg) {
         clock_.waitForEvents(kReplyWait - elapsed + Millis(1));
     }
     return result;
+}
+
+QString Link::SendAndWaitFor(SerialLine& port, const QString& SendMsg,
+                             const std::function<bool(const QString&)>& accepted) {
+    const Port* asked = portOf(port);
+    SendCommand(port, SendMsg);
+    if (!port.isOpen() && lineDown(port))
+        return {};
+    const Millis start = clock_.monotonicNow();
+    for (;;) {
+        const QString line = ReadReply(true);
+        if (!line.isEmpty()) {
+            if (asked && lastReplyPort_ == asked->number && accepted(line))
+                return line;
+            const QString command = QString(SendMsg).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+            const QString text = QStringLiteral("%1: \"%2\" is no answer to %3, skipped")
+                                     .arg(lastReplyDevice_, line, command);
+            qCInfo(lcLink).noquote() << text;
+            debug(lastReplyDevice_, QStringLiteral("!"), text);
+            continue; // the next line may be waiting already
+        }
+        const Millis elapsed = clock_.monotonicNow() - start;
+        if (elapsed > kReplyWait)
+            return {};
+        clock_.waitForEvents(kReplyWait - elapsed + Millis(1));
+    }
+}
+
+void Link::discardInput(SerialLine& line) {
+    Port* p = portOf(line);
+    line.discardInput();
+    if (!p)
+        return;
+    p->assembler.reset();
+    if (LineQueue* data = p->number == 1 ? dataQueue1_.get() : dataQueue2_.get())
+        data->clear();
+    trimReplyPorts();
+    if (!replyQueue_ || replyPorts_.size() != replyQueue_->size())
+        return;
+    LineQueue kept;
+    std::deque<int> keptPorts;
+    for (std::size_t i = 0; i < replyQueue_->size(); ++i) {
+        if (replyPorts_[i] == p->number)
+            continue;
+        kept.push_back(std::move((*replyQueue_)[i]));
+        keptPorts.push_back(replyPorts_[i]);
+    }
+    *replyQueue_ = std::move(kept);
+    replyPorts_ = std::move(keptPorts);
 }
 
 void Link::ComPort1RxChar() { receive(*port1_); }
@@ -180,6 +239,7 @@ void Link::queueLine(Port& port, const QByteArray& line) {
         return;
     replyQueue_->push_back(text);
     replyPorts_.push_back(port.number);
+    trimReplyPorts();
 }
 
 void Link::onLost(Port& port, const QString& reason) {

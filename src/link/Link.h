@@ -53,6 +53,14 @@ public:
     // Sends and returns the first reply line that turns up within 5 s (monotonic), else "".
     // Pending events keep running meanwhile, without spinning the processor.
     QString SendAndWait(SerialLine& port, const QString& SendMsg);
+    // The same for an exchange whose answer has a known form: only a line from `port` that
+    // `accepted` takes ends the wait. Other lines taken meanwhile (left over from earlier traffic,
+    // say) are noted in the debug log and skipped; the 5 s still count from the send.
+    QString SendAndWaitFor(SerialLine& port, const QString& SendMsg,
+                           const std::function<bool(const QString&)>& accepted);
+    // Throws away everything the port holds that nobody has taken yet: what the line and its
+    // driver still hold, a partial line, and the port's lines waiting in the queues.
+    void discardInput(SerialLine& port);
 
     // A line that went away (device removed, far end closed) is opened again once its device is
     // back: tried from the tick, at most once a second. The run goes on meanwhile; commands for
@@ -107,9 +115,12 @@ private:
     std::unique_ptr<LineQueue> replyQueue_;
     std::unique_ptr<LineQueue> dataQueue1_;
     std::unique_ptr<LineQueue> dataQueue2_;
-    // The port each reply came from, alongside ReplyQueue, for the debug log only.
+    // The port each reply came from, alongside ReplyQueue. Kept no longer than the queue itself,
+    // also when someone empties the queue directly.
     std::deque<int> replyPorts_;
+    void trimReplyPorts();
     QString lastReplyDevice_;
+    int lastReplyPort_ = 0;
     std::unique_ptr<Port> port1_;
     std::unique_ptr<Port> port2_;
     int droppedWhileDown_ = 0;

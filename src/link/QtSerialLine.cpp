@@ -90,6 +90,12 @@ QByteArray QtSerialLine::readAll() {
     return readBuffer_;
 }
 
+void QtSerialLine::discardInput() {
+    // Both what Qt has read ahead into its buffer and what the driver still holds.
+    if (port_.isOpen())
+        port_.clear(QSerialPort::Input);
+}
+
 void QtSerialLine::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;

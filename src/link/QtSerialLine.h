@@ -21,6 +21,7 @@ public:
     bool write(const QByteArray& bytes) override;
     qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
     QByteArray readAll() override;
+    void discardInput() override;
     QString errorString() const override { return error_; }
 
 private:

@@ -40,6 +40,9 @@ public:
     virtual bool write(const QByteArray& bytes) = 0;
     virtual qint64 bytesAvailable() const = 0;
     virtual QByteArray readAll() = 0;
+    // Throws away what has arrived and not been read yet, including what the driver still holds:
+    // bytes left on the line from an earlier session must not pass for an answer.
+    virtual void discardInput() { readAll(); }
     virtual QString errorString() const = 0;
 
 Q_SIGNALS:

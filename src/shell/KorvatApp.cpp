@@ -157,6 +157,16 @@ void KorvatApp::endProgramBox(const QString& middle) {
                          QLatin1Char('\r') + middle + QLatin1Char('\r'));
 }
 
+QString KorvatApp::identify(SerialLine& port, const QString& command) {
+    // Whatever an earlier session left on the line (an answer nobody read, half a line) would
+    // otherwise be taken for the converter's answer: a stale line on port A made the program
+    // swap the ports and drive the FPD converter as the main board.
+    link_.discardInput(port);
+    return link_.SendAndWaitFor(port, command, [](const QString& line) {
+        return line.startsWith(QLatin1String(":SN"));
+    });
+}
+
 StartupOutcome KorvatApp::identifySinglePort() {
     link_.createQueues(false);
     SerialLine& com1 = link_.ComPort1();
@@ -164,7 +174,7 @@ StartupOutcome KorvatApp::identifySinglePort() {
         endProgramBox(T(91));
         return StartupOutcome::Ended;
     }
-    const QString reply = link_.SendAndWait(com1, QStringLiteral("\r\n<SN\r\n"));
+    const QString reply = identify(com1, QStringLiteral("\r\n<SN\r\n"));
     if (reply.isEmpty()) {
         com1.close();
         endProgramBox(com1.deviceName() + QStringLiteral(": ") + T(91));
@@ -193,7 +203,7 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
 
     QString reply;
     if (link_.OpenComPort(com1))
-        reply = link_.SendAndWait(com1, QStringLiteral("<SN\r"));
+        reply = identify(com1, QStringLiteral("<SN\r"));
     if (reply.isEmpty())
         return notFound(com1);
     if (reply.size() < 4 || reply[3] != QLatin1Char('4')) {
@@ -206,7 +216,7 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
                                            QStringLiteral("COM2")));
         reply.clear();
         if (link_.OpenComPort(com1))
-            reply = link_.SendAndWait(com1, QStringLiteral("\r<SN\r"));
+            reply = identify(com1, QStringLiteral("\r<SN\r"));
         if (reply.isEmpty())
             return notFound(com1);
     }
@@ -215,7 +225,7 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
 
     if (link_.OpenComPort(com2)) {
         view_.setConnectionItem(1, com2.deviceName(), true);
-        const QString second = link_.SendAndWait(com2, QStringLiteral("<SN\r"));
+        const QString second = identify(com2, QStringLiteral("<SN\r"));
         if (second.isEmpty())
             return notFound(com2);
         view_.setConnectionItem(1, com2.deviceName() + QLatin1Char(' ') + second.mid(1), true);

@@ -108,6 +108,8 @@ public:
 private:
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
+    // One identification exchange on an open port: the first ":SN" line from it within 5 s, or "".
+    QString identify(SerialLine& port, const QString& command);
     void showSettings();
     void endProgramBox(const QString& middle);
     void evaluateMeasurement();

@@ -110,3 +110,47 @@ TEST_F(PtyStartup, SilentInstrumentEndsTheProgramAfterFiveSeconds) {
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_TRUE(dialogs.boxes[0].text.contains(sim.linkA + ": AD-Wandler nicht gefunden"));
 }
+
+// Bytes an earlier session left unread in the devices (korvat-sim puts them there before the
+// program opens the links) are thrown away before the identification: no swap, the main board's
+// serial number, both converters in the connection list.
+struct StaleCase {
+    const char* name;
+    QStringList simOptions;
+    const char* typ;
+};
+
+void PrintTo(const StaleCase& c, std::ostream* os) { *os << c.name; }
+
+struct PtyStaleStartup : PtyStartup, ::testing::WithParamInterface<StaleCase> {};
+
+TEST_P(PtyStaleStartup, StaleBytesAreNoIdentification) {
+    const StaleCase& c = GetParam();
+    ASSERT_EQ(start(c.simOptions, c.typ, sim.linkA, sim.linkB), StartupOutcome::Running);
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    EXPECT_EQ(com1.deviceName(), sim.linkA) << "no swap";
+    EXPECT_EQ(app->sSerialNumber, "SN4A01-0815");
+    EXPECT_EQ(view.connections[0], std::make_pair(sim.linkA + " SN4A01-0815", true));
+    if (QLatin1String(c.typ) == QLatin1String("FIDFPD")) {
+        EXPECT_EQ(com2.deviceName(), sim.linkB);
+        EXPECT_EQ(app->DeviceTyp, TDeviceTyp::FIDFPD);
+        EXPECT_EQ(view.connections[1], std::make_pair(sim.linkB + " SN2B01-0816", true));
+    } else {
+        EXPECT_EQ(view.connections[1], std::make_pair(sim.linkB + " --------", false));
+    }
+    // The main board's commands went to the main board.
+    QElapsedTimer t;
+    t.start();
+    while (!sim.log().contains("<LSEF") && t.elapsed() < 5000)
+        clock.waitForEvents(Millis(50));
+    EXPECT_TRUE(sim.log().contains("A <LSEF")) << sim.log().toStdString();
+    EXPECT_FALSE(sim.log().contains("B <LSEF")) << sim.log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stale, PtyStaleStartup,
+    ::testing::Values(StaleCase{"SinglePortStaleOnA", {"--stale-a", ":HG0000\\r"}, "FID"},
+                      StaleCase{"TwoPortsStaleOnAAndB",
+                                {"--fidfpd", "--stale-a", ":HG0000\\r", "--stale-b", ":SG0258\\r:SN4"},
+                                "FIDFPD"}),
+    [](const ::testing::TestParamInfo<StaleCase>& info) { return std::string(info.param.name); });

@@ -183,3 +183,68 @@ TEST(Startup, CloseReleasesTheQueues) {
     EXPECT_EQ(f.app().link().ReplyQueue(), nullptr);
     EXPECT_EQ(f.app().link().DataQueue1(), nullptr);
 }
+
+// Only a line of the identification's form from the port asked is its answer. What an earlier
+// session left on the line is thrown away before the exchange (a stale answer of the other board,
+// half a line that would swallow the real answer), and lines that turn up during the wait are
+// skipped, with the 5 s still counted from the send.
+TEST(Startup, IdentificationTakesOnlyAFreshIdentificationLine) {
+    struct Case {
+        const char* name;
+        QByteArray staleOnOpen;   // waiting in the driver when the line is opened
+        QByteArray duringTheWait; // arriving once the wait has begun
+        bool silent;              // the converter itself does not answer
+        StartupOutcome outcome;
+    };
+    const Case cases[] = {
+        {"stale answer of the FPD board", ":SN2B01-0816\r", "", false, StartupOutcome::Running},
+        {"stale half line", "[A10", "", false, StartupOutcome::Running},
+        {"stale status reply", ":HG0000\r", "", false, StartupOutcome::Running},
+        {"other lines before the answer", "", ":HG0000\r:SG0258\r:SN4A01-0815\r", true, StartupOutcome::Running},
+        {"other lines and no answer", "", ":HG0000\r:SG0258\r", true, StartupOutcome::Ended},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::InstrumentOptions o;
+        o.silent = c.silent;
+        AppFixture f(o);
+        f.writeIni({"Language/Code=DE", "DeviceTyp/Typ=FID"});
+        sim::InProcessLine& line = f.instrument->mainLine();
+        line.leaveStale(c.staleOnOpen);
+        bool fed = false;
+        f.clock.onAdvance([&](Millis) {
+            if (!fed && line.isOpen() && !c.duringTheWait.isEmpty()) {
+                fed = true;
+                line.feedReceived(c.duringTheWait);
+            }
+        });
+        ASSERT_EQ(f.start(), c.outcome);
+        if (c.outcome == StartupOutcome::Running) {
+            EXPECT_EQ(f.app().sSerialNumber, "SN4A01-0815");
+            EXPECT_EQ(f.view.connections[0], std::make_pair(QString("KORVAT-SIM-A SN4A01-0815"), true));
+            EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+        } else {
+            EXPECT_GT(f.clock.monotonicNow(), Millis(5000));
+            EXPECT_LT(f.clock.monotonicNow(), Millis(5100));
+            EXPECT_EQ(f.dialogs.texts().filter("AD-Wandler nicht gefunden").size(), 1);
+        }
+        if (!c.duringTheWait.isEmpty()) {
+            EXPECT_TRUE(f.view.log.contains(":HG0000")) << "skipped lines are logged";
+        }
+    }
+}
+
+// In two-port mode a stale line on port A must not make the cables look crossed.
+TEST(Startup, StaleLinesOnBothPortsSwapNothing) {
+    AppFixture f(twoConverters());
+    f.writeIni({"DeviceTyp/Typ=FIDFPD", "Language/Code=DE"});
+    f.instrument->mainLine().leaveStale(":HG0000\r");
+    f.instrument->fpdLine().leaveStale(":SG0258\r:SN4");
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    EXPECT_EQ(f.app().sSerialNumber, "SN4A01-0815");
+    EXPECT_EQ(f.instrument->mainLine().deviceName(), "KORVAT-SIM-A");
+    EXPECT_EQ(f.view.connections[0].first, "KORVAT-SIM-A SN4A01-0815");
+    EXPECT_EQ(f.view.connections[1], std::make_pair(QString("KORVAT-SIM-B SN2B01-0816"), true));
+    EXPECT_TRUE(f.instrument->fpdLine().writtenData().startsWith("<SN\r"));
+    EXPECT_FALSE(f.instrument->fpdLine().writtenData().contains("<PS")) << "no main-board command to the FPD";
+}
