@@ -18,9 +18,11 @@ constexpr const char* kUsage =
     "usage: korvat-eval [--ini FILE] RAWFILE...\n"
     "Prints one line per raw-data file:\n"
     "  file;NoPeak;FIDArea;FIDStart;FIDEnd;FIDStartLevel;FIDEndLevel\n"
-    "or file;error;reason when the file does not load. Detection settings come from FILE,\n"
-    "or else from the Korvat.ini beside the program. Exit status: 0 all files loaded,\n"
-    "1 some file did not load, 2 bad usage.\n";
+    "or file;error;reason when the file does not load or gives no finite area. Control\n"
+    "characters in the file name and the reason are escaped (\\r \\n \\0 \\xNN, \\\\ for a\n"
+    "backslash); a field holding ';' or '\"' is put in double quotes, inner ones doubled.\n"
+    "Detection settings come from FILE, or else from the Korvat.ini beside the program.\n"
+    "Exit status: 0 all files evaluated, 1 some file did not, 2 bad usage.\n";
 
 void printErr(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stderr);
@@ -72,7 +74,20 @@ int main(int argc, char** argv) {
         printErr(QStringLiteral("korvat-eval: %1 not found\n").arg(iniPath));
         return 2;
     }
-    if (!ini.exists()) {
+    QString readError;
+    const auto doc = ini.read(&readError);
+    const QString unusable = !readError.isEmpty() ? readError
+                             : doc && doc->verdict == IniVerdict::NotSettings
+                                 ? QStringLiteral("%1 is not a settings file: %2").arg(iniPath, doc->reason)
+                                 : QString();
+    if (!unusable.isEmpty() && iniGiven) {
+        // Nor is a --ini that holds no settings.
+        printErr(QStringLiteral("korvat-eval: %1\n").arg(unusable));
+        return 2;
+    }
+    if (!unusable.isEmpty()) {
+        printErr(QStringLiteral("korvat-eval: %1; using the default detection settings\n").arg(unusable));
+    } else if (!ini.exists()) {
         printErr(QStringLiteral("korvat-eval: %1 not found, using the default detection settings\n")
                      .arg(iniPath));
     } else if (const auto error = loadSettings(ini, settings)) {

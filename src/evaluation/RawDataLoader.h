@@ -12,8 +12,13 @@ namespace korvat {
 
 struct RawLoadResult {
     bool ok = true;
-    // Names the file and, for a fault inside it, the 1-based line and what was wrong with it.
+    // Names the file and, for a fault inside it, the 1-based line and what was wrong with it. A
+    // piece of the file it quotes has its control characters escaped (escapeControlCharacters)
+    // and is cut after 60 characters, with the line's full length said.
     QString error;
+    // The message around the file's name (error == before + path + after), for a caller that
+    // writes the name in a form of its own.
+    QString before, after;
     int count = 0; // the header's point count (the larger one of a two-detector file)
 };
 
@@ -30,10 +35,21 @@ RawLoadResult loadRawData(const QString& path, const QByteArray& bytes, Series& 
                           Series& series2, Series& serie3, const QLocale& locale = QLocale());
 
 // Loads `path` and evaluates it as the first load after start-up would (fresh evaluation state,
-// FID search on series1 and its slopes). Returns
+// FID search on series1 and its slopes): the line korvat-eval prints for the file. Returns
 // "path;NoPeak;FIDArea;FIDStart;FIDEnd;FIDStartLevel;FIDEndLevel" with full-precision numbers and
-// a decimal point, or "path;error;<reason>" when the file does not load (*ok is then false).
+// a decimal point, or "path;error;<reason>" when the file does not load or its area or a level is
+// not finite (*ok is then false). The line never breaks: control characters in the path and the
+// reason are escaped, and a field holding ";" or a double quote is quoted as a spreadsheet reads
+// it (spreadsheetField).
 QString evaluateRawFileLine(const QString& path, const DetectionSettings& settings, bool* ok,
                             const QLocale& locale = QLocale());
+
+// Control characters as text, so that a message or an output line stays one line and says what
+// the bytes were: "\r", "\n", "\0", "\xNN" for the other C0 and C1 controls and DEL, "\u2028"
+// and "\u2029" for the line and paragraph separators, and a backslash itself as "\\".
+QString escapeControlCharacters(const QString& text);
+// A field of a ";"-separated line: as it is, or in double quotes with inner quotes doubled when it
+// holds ";" or a double quote.
+QString spreadsheetField(const QString& text);
 
 } // namespace korvat

@@ -1,6 +1,7 @@
 // korvat-eval as the operator runs it: one line per file in the order given, a file that does not
 // load reported and passed over, the exit status, and the detection settings taken from the
-// Korvat.ini beside the program or from --ini.
+// Korvat.ini beside the program or from --ini. Whatever a file holds or is called, its result is
+// one line a spreadsheet reads, and a path that is no regular file is refused without waiting.
 
 #include "run/RawDataFile.h"
 #include "run/Sequencer.h"
@@ -8,10 +9,14 @@
 #include "support/SimProcess.h"
 #include "tests/evaluation/SyntheticPeak.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
 
 using namespace korvat;
 using namespace korvat::test;
@@ -39,22 +44,46 @@ protected:
         IniFile ini(folder.filePath(name));
         ASSERT_TRUE(ini.writeEntries({{"Detection", "MinIndex", minIndex}}));
     }
-    // Runs in the folder, so relative names stay as given.
-    void run(const QStringList& args) {
+    // Runs in the folder, so relative names stay as given. A run that does not end in time is
+    // killed and fails the test.
+    void run(const QStringList& args, int timeoutMs = 30000) {
         QProcess p;
         p.setWorkingDirectory(folder.path());
         p.start(folder.filePath("korvat-eval"), args);
-        ASSERT_TRUE(p.waitForFinished(30000));
+        ASSERT_TRUE(p.waitForFinished(timeoutMs)) << "korvat-eval did not end";
         exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        out = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        stdoutBytes = p.readAllStandardOutput();
+        out = QString::fromLocal8Bit(stdoutBytes).split('\n', Qt::SkipEmptyParts);
         err = QString::fromLocal8Bit(p.readAllStandardError());
     }
 
     QTemporaryDir folder;
     int exitCode = -1;
+    QByteArray stdoutBytes;
     QStringList out;
     QString err;
 };
+
+// The fields of a line as a spreadsheet splits it: ";" separates, double quotes enclose a field
+// and a doubled one inside stands for itself.
+QStringList spreadsheetFields(const QString& line) {
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (qsizetype k = 0; k < line.size(); ++k) {
+        const QChar c = line[k];
+        if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+            fields.last() += c;
+            ++k;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';' && !quoted) {
+            fields << QString();
+        } else {
+            fields.last() += c;
+        }
+    }
+    return fields;
+}
 
 } // namespace
 
@@ -70,7 +99,10 @@ TEST_F(KorvatEvalCli, ReportsEachFileAndGoesOnPastOnesThatDoNotLoad) {
     EXPECT_EQ(good[1], "0");
     const double truth = InjectionPeak{}.areaInSamples();
     EXPECT_NEAR(good[2].toDouble(), truth, 0.03 * truth);
-    EXPECT_EQ(out[1], "bad.txt;error;bad.txt, line 5: \"abc\" is not a number");
+    // The reason quotes the file, so it is quoted for a spreadsheet.
+    EXPECT_EQ(out[1], "bad.txt;error;\"bad.txt, line 5: \"\"abc\"\" is not a number\"");
+    EXPECT_EQ(spreadsheetFields(out[1]),
+              (QStringList{"bad.txt", "error", "bad.txt, line 5: \"abc\" is not a number"}));
     EXPECT_TRUE(out[2].startsWith("missing.txt;error;")) << out[2].toStdString();
     EXPECT_TRUE(out[2].section(';', 2).contains("missing.txt")) << out[2].toStdString();
     // No Korvat.ini beside the program: the defaults, said once.
@@ -103,4 +135,83 @@ TEST_F(KorvatEvalCli, DetectionSettingsComeFromTheIniBesideItOrFromTheOption) {
     EXPECT_EQ(exitCode, 2);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_TRUE(err.contains("otehr.ini")) << err.toStdString();
+}
+
+TEST_F(KorvatEvalCli, EveryFileGivesOneLineWhateverItHoldsOrIsCalled) {
+    const QByteArray peak = rawDataContent(TDeviceTyp::FID, InjectionPeak{}.make(600), {}, {});
+    writeFile("nul.txt", QByteArray("0\r\n10\r\n1\r\nab\0c\\d\r\n", 18));
+    writeFile("cr.txt", "0\r10\r1\r2\r");
+    writeFile("utf16.txt", QByteArray("\xFF\xFE" "0\0\r\0\n\0", 8));
+    writeFile("a;b.txt", peak);
+    writeFile("say \"hi\".txt", peak);
+    writeFile("x\ny.txt", peak);
+    writeFile("big.txt", "0\r\n10\r\n" + QByteArray(10 * 1024 * 1024, '7') + "\r\n");
+    run({"nul.txt", "cr.txt", "utf16.txt", "a;b.txt", "say \"hi\".txt", "x\ny.txt", "big.txt",
+         "peak.txt"});
+
+    EXPECT_EQ(exitCode, 1);
+    // One line per file and nothing a line reader could split on.
+    EXPECT_EQ(stdoutBytes.count('\n'), 8);
+    for (const char c : {'\r', '\0', '\x0B', '\x0C'})
+        EXPECT_FALSE(stdoutBytes.contains(c)) << int(c);
+    ASSERT_EQ(out.size(), 8) << out.join('\n').toStdString();
+
+    EXPECT_EQ(out[0], R"(nul.txt;error;"nul.txt, line 4: ""ab\0c\\d"" is not a number")");
+    EXPECT_EQ(out[1], R"(cr.txt;error;"cr.txt, line 1: ""0\r10\r1\r2"" is not a whole number")");
+    EXPECT_EQ(out[2], R"(utf16.txt;error;"utf16.txt, line 1: ""ÿþ0\0\r\0"" is not a whole number")");
+    const QStringList semicolon = spreadsheetFields(out[3]);
+    ASSERT_EQ(semicolon.size(), 7) << out[3].toStdString();
+    EXPECT_EQ(semicolon[0], "a;b.txt");
+    EXPECT_EQ(semicolon[1], "0");
+    EXPECT_TRUE(out[4].startsWith(R"("say ""hi"".txt";0;)")) << out[4].toStdString();
+    EXPECT_TRUE(out[5].startsWith(R"(x\ny.txt;0;)")) << out[5].toStdString();
+    // A 10 MB line is quoted by its first 60 characters and its length.
+    EXPECT_LT(out[6].size(), 200) << out[6].left(300).toStdString();
+    EXPECT_TRUE(out[6].contains("\"\"" + QString(60, '7') + "\"\"\u2026 (10485760 characters) is not a number"))
+        << out[6].left(300).toStdString();
+    EXPECT_TRUE(out[7].startsWith("peak.txt;0;"));
+}
+
+TEST_F(KorvatEvalCli, APathThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    ASSERT_EQ(::mkfifo(folder.filePath("fifo").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(folder.filePath("fifo"), folder.filePath("link")));
+    ASSERT_TRUE(QDir(folder.path()).mkdir("folder.txt"));
+    // Nobody ever writes to the FIFO: opening it for reading would wait for good.
+    run({"fifo", "link", "folder.txt", "/dev/null", "peak.txt"}, 10000);
+    EXPECT_EQ(exitCode, 1);
+    ASSERT_EQ(out.size(), 5) << out.join('\n').toStdString();
+    EXPECT_EQ(out[0], "fifo;error;Cannot open fifo: it is not a regular file but a FIFO");
+    EXPECT_EQ(out[1], "link;error;Cannot open link: it is not a regular file but a FIFO");
+    EXPECT_EQ(out[2], "folder.txt;error;Cannot open folder.txt: it is not a regular file but a folder");
+    EXPECT_EQ(out[3], "/dev/null;error;Cannot open /dev/null: it is not a regular file but a device");
+    EXPECT_TRUE(out[4].startsWith("peak.txt;0;"));
+}
+
+TEST_F(KorvatEvalCli, AnAreaThatIsNotFiniteIsAnErrorNotANumber) {
+    Series fid = InjectionPeak{}.make(600);
+    const auto apex = std::max_element(fid.y.begin(), fid.y.end()) - fid.y.begin();
+    fid.y[apex] = -1e308;
+    writeFile("apex.txt", rawDataContent(TDeviceTyp::FID, fid, {}, {}));
+    run({"apex.txt", "peak.txt"});
+    EXPECT_EQ(exitCode, 1);
+    ASSERT_EQ(out.size(), 2);
+    EXPECT_EQ(out[0], "apex.txt;error;apex.txt: area is not finite");
+    EXPECT_TRUE(out[1].startsWith("peak.txt;0;"));
+}
+
+TEST_F(KorvatEvalCli, ASettingsFileThatHoldsNoSettingsIsSaid) {
+    writeFile("binary.ini", QByteArray("[Detection]\r\nMinIndex=300\r\n\0\0", 29));
+    run({"--ini", "binary.ini", "peak.txt"});
+    EXPECT_EQ(exitCode, 2);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.contains("binary.ini is not a settings file")) << err.toStdString();
+
+    // Beside the program it is said and the defaults are used (MinIndex 300 would find no peak).
+    ASSERT_TRUE(QFile::rename(folder.filePath("binary.ini"), folder.filePath("Korvat.ini")));
+    run({"peak.txt"});
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_TRUE(out[0].startsWith("peak.txt;0;")) << out[0].toStdString();
+    EXPECT_TRUE(err.contains("is not a settings file")) << err.toStdString();
+    EXPECT_TRUE(err.contains("default detection settings")) << err.toStdString();
 }

@@ -179,3 +179,42 @@ TEST_F(RawDataLoader, FractionalValuesUnderCommaAndPointLocales) {
         }
     }
 }
+
+TEST_F(RawDataLoader, QuotedFileTextIsEscapedAndCutSoTheMessageStaysOneLine) {
+    const struct {
+        const char* name;
+        QByteArray content;
+        QString message; // after "<path>, line N: "
+    } cases[] = {
+        {"zero byte and backslash", QByteArray("0\r\n3\r\n1\r\na\0b\\c\r\n", 16),
+         R"("a\0b\\c" is not a number)"},
+        {"CR inside a line", "0\r\n3\r\n1\r\n1\r2\r\n", R"("1\r2" is not a number)"},
+        {"other controls", "0\r\n3\r\n1\r\n\x01\t\x7F\x85\xE9\r\n", "\"\\x01\\x09\\x7F\\x85\u00e9\" is not a number"},
+        {"two detectors", "2\r\n3,3\r\n1\x1B" "2\r\n", R"("1\x1B2" has no comma between the two detectors' values)"},
+        {"60 characters are quoted whole", "0\r\n" + QByteArray(60, 'x') + "\r\n",
+         "\"" + QString(60, 'x') + "\" is not a whole number"},
+        {"longer ones are cut", "0\r\n3\r\n1\r\n" + QByteArray(61, 'y') + "\r\n",
+         "\"" + QString(60, 'y') + "\"\u2026 (61 characters) is not a number"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = write(c.content);
+        const RawLoadResult r = load(path);
+        ASSERT_FALSE(r.ok);
+        const QString tail = r.error.mid(r.error.indexOf(": ") + 2);
+        EXPECT_EQ(tail, c.message);
+        EXPECT_EQ(r.before + path + r.after, r.error);
+    }
+}
+
+TEST_F(RawDataLoader, APathThatIsNoRegularFileIsNotOpened) {
+    const QString link = dir.filePath("folder_link");
+    ASSERT_TRUE(QFile::link(dir.path(), link));
+    for (const QString& path : {dir.path(), link, QStringLiteral("/dev/null")}) {
+        SCOPED_TRACE(path.toStdString());
+        const RawLoadResult r = load(path);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.error.startsWith("Cannot open " + path + ": it is not a regular file but"))
+            << r.error.toStdString();
+    }
+}
