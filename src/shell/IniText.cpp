@@ -191,6 +191,11 @@ void IniDocument::setText(std::size_t index, const QString& text) {
 
 void IniDocument::insert(std::size_t index, const QString& text) {
     IniLine line{text, {}, lineEnd, true};
+    // A lone CR right before an empty LF line would read back as one CR LF: the empty line would
+    // be gone. The new line ends in CR LF there instead.
+    if (line.end == IniLineEnd::Cr && index < lines.size() && lines[index].end == IniLineEnd::Lf &&
+        (lines[index].edited ? lines[index].text.isEmpty() : lines[index].raw.isEmpty()))
+        line.end = IniLineEnd::CrLf;
     if (index >= lines.size()) {
         index = lines.size();
         if (!lines.empty() && lines.back().end == IniLineEnd::None)
