@@ -54,6 +54,14 @@ QString ResultComputation::sampleName(int position) const {
 bool ResultComputation::takeOverCalibration(const Calibration& c, double area, MeasurementResult* r) {
     if (!d_.view.isChecked(QString::fromLatin1(c.checkBox)) || !(area > c.minimumArea))
         return false;
+    // The calibration area is kept as a whole number. An area past that range (a loaded file can
+    // hold any values) cannot serve, and must not wrap into a negative area that looks stored.
+    if (!(area < 2147483648.0)) {
+        MeasurementResult scratch;
+        warn(r ? *r : scratch,
+             QStringLiteral("area %1 is too large for a calibration; not taken over").arg(area, 0, 'g', 15));
+        return false;
+    }
     c.calArea = static_cast<int>(std::trunc(area));
     if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QString::fromLatin1(c.key), c.calArea)) {
         MeasurementResult scratch;
