@@ -13,8 +13,11 @@
 namespace korvat::bench {
 
 struct InProcessSetup {
-    // Korvat.ini holds the two-detector configuration, the lines' names and `extra`.
-    explicit InProcessSetup(std::vector<IniFile::Entry> extra = {}) : instrument(twoConverters()) {
+    // Korvat.ini holds the two-detector configuration, the lines' names and `extra`; `options`
+    // must fit the second converter.
+    explicit InProcessSetup(std::vector<IniFile::Entry> extra = {},
+                            const sim::InstrumentOptions& options = twoConverters())
+        : instrument(options) {
         programDir = dir.path() + "/";
         for (const char* list : {"CH-Substanzen.txt", "S-Substanzen.txt"})
             QFile::copy(QStringLiteral(CMAKE_BIN_DIR "/") + list, programDir + list);
