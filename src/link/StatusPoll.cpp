@@ -98,7 +98,9 @@ void StatusPoll::act(QChar letter, const QString& line) {
         }
         bool ok = false;
         const int v = s.toInt(&ok, 10);
-        if (!ok || s.startsWith(QLatin1Char('+')) || s.startsWith(QLatin1Char('-')))
+        // The number reads past blanks around it; a sign behind a blank is still no status.
+        const QString digits = s.trimmed();
+        if (!ok || digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-')))
             return malformed(line);
         intAD1Status = v;
         return;
