@@ -2,6 +2,8 @@
 // Checks: the lines do not depend on how the stream was cut into notifications; every line is
 // non-empty, holds no CR or LF and is at most the length limit; without an overflow no byte other
 // than CR and LF is lost; a data line decodes to a sample within the converter's range.
+// The sinks keep no copy of a line (as the link does not), so the assembler reuses its buffer and
+// a stream of short lines costs no allocation per line.
 
 #include "FuzzCheck.h"
 #include "link/Commands.h"
@@ -9,19 +11,31 @@
 
 #include <QList>
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 using namespace korvat;
 
 namespace {
 
-struct Collected {
-    QList<QByteArray> lines;
+// Every line the whole-stream assembler emitted, one after the other, and where each ends.
+struct Lines {
+    QByteArray bytes;
+    std::vector<qsizetype> ends;
     QList<QByteArray> overflowHeads;
 };
 
-LineAssembler collector(Collected& c) {
-    return LineAssembler([&c](const QByteArray& l) { c.lines.append(l); },
-                         [&c](const QByteArray& head) { c.overflowHeads.append(head); });
+void checkLine(const QByteArray& line) {
+    FUZZ_CHECK(!line.isEmpty(), "empty line emitted");
+    FUZZ_CHECK(!line.contains('\r') && !line.contains('\n'), "line holds CR or LF");
+    FUZZ_CHECK(line.size() <= LineAssembler::kMaxLineLength, "line longer than the limit");
+    if (!isDataLine(line))
+        return;
+    const auto sample = decodeDataLine(QString::fromLatin1(line));
+    if (!sample)
+        return;
+    FUZZ_CHECK(sample->marker == line.front(), "marker is not the line's first character");
+    FUZZ_CHECK(sample->value >= -0xFFFFF && sample->value <= 0xFFFFF, "sample out of range");
 }
 
 } // namespace
@@ -29,14 +43,36 @@ LineAssembler collector(Collected& c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray stream = fuzz::bytesOf(data, size);
 
-    Collected whole;
-    LineAssembler a = collector(whole);
+    Lines whole;
+    LineAssembler a(
+        [&whole](const QByteArray& line) {
+            checkLine(line);
+            whole.bytes += line;
+            whole.ends.push_back(whole.bytes.size());
+        },
+        [&whole](const QByteArray& head) { whole.overflowHeads.append(head); });
     a.feed(stream);
 
     // The same stream in notifications of varying length: a cut after every byte whose low three
-    // bits are zero, so the input itself decides where the cuts fall.
-    Collected pieces;
-    LineAssembler b = collector(pieces);
+    // bits are zero, so the input itself decides where the cuts fall. Each line must be the next
+    // one the whole stream gave.
+    std::size_t next = 0;
+    qsizetype overflows = 0;
+    LineAssembler b(
+        [&](const QByteArray& line) {
+            FUZZ_CHECK(next < whole.ends.size(), "more lines when the stream was cut");
+            const qsizetype from = next ? whole.ends[next - 1] : 0;
+            FUZZ_CHECK(whole.ends[next] - from == line.size() &&
+                           std::memcmp(whole.bytes.constData() + from, line.constData(),
+                                       static_cast<std::size_t>(line.size())) == 0,
+                       "lines depend on how the stream was cut");
+            ++next;
+        },
+        [&](const QByteArray& head) {
+            FUZZ_CHECK(overflows < whole.overflowHeads.size() && whole.overflowHeads[overflows] == head,
+                       "overflows depend on the cuts");
+            ++overflows;
+        });
     qsizetype start = 0;
     for (qsizetype i = 0; i < stream.size(); ++i) {
         if ((static_cast<unsigned char>(stream[i]) & 7) == 0 || i + 1 == stream.size()) {
@@ -44,42 +80,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             start = i + 1;
         }
     }
-    FUZZ_CHECK(whole.lines == pieces.lines, "lines depend on how the stream was cut");
-    FUZZ_CHECK(whole.overflowHeads == pieces.overflowHeads, "overflows depend on the cuts");
+    FUZZ_CHECK(next == whole.ends.size(), "fewer lines when the stream was cut");
+    FUZZ_CHECK(overflows == whole.overflowHeads.size(), "fewer overflows when the stream was cut");
     FUZZ_CHECK(a.partial() == b.partial(), "partial line depends on the cuts");
     FUZZ_CHECK(a.partial().size() <= LineAssembler::kMaxLineLength, "partial line past the limit");
-
-    // The stream without its CR and LF bytes; without an overflow the lines and the partial line
-    // must be exactly that, in order.
-    QByteArray kept(stream.size(), Qt::Uninitialized);
-    kept.truncate(std::remove_copy_if(stream.cbegin(), stream.cend(), kept.begin(),
-                                      [](char c) { return c == '\r' || c == '\n'; }) -
-                  kept.begin());
-    const bool overflowed = !whole.overflowHeads.isEmpty();
-    qsizetype at = 0;
-    for (const QByteArray& line : whole.lines) {
-        FUZZ_CHECK(!line.isEmpty(), "empty line emitted");
-        FUZZ_CHECK(!line.contains('\r') && !line.contains('\n'), "line holds CR or LF");
-        FUZZ_CHECK(line.size() <= LineAssembler::kMaxLineLength, "line longer than the limit");
-        if (!overflowed) {
-            FUZZ_CHECK(QByteArrayView(kept).sliced(at).startsWith(line),
-                       "a line that is not the stream's bytes");
-            at += line.size();
-        }
-
-        if (!isDataLine(line))
-            continue;
-        const auto sample = decodeDataLine(QString::fromLatin1(line));
-        if (!sample)
-            continue;
-        FUZZ_CHECK(sample->marker == line.front(), "marker is not the line's first character");
-        FUZZ_CHECK(sample->value >= -0xFFFFF && sample->value <= 0xFFFFF, "sample out of range");
-    }
     for (const QByteArray& head : whole.overflowHeads)
         FUZZ_CHECK(!head.isEmpty() && head.size() <= 40, "overflow report head");
 
-    if (!overflowed)
-        FUZZ_CHECK(QByteArrayView(kept).sliced(at) == a.partial(),
-                   "bytes lost or added without an overflow");
+    // Without an overflow the lines and the partial line are exactly the stream without its CR
+    // and LF bytes, in order.
+    if (whole.overflowHeads.isEmpty()) {
+        QByteArray kept(stream.size(), Qt::Uninitialized);
+        kept.truncate(std::remove_copy_if(stream.cbegin(), stream.cend(), kept.begin(),
+                                          [](char c) { return c == '\r' || c == '\n'; }) -
+                      kept.begin());
+        FUZZ_CHECK(whole.bytes + a.partial() == kept, "bytes lost or added without an overflow");
+    }
     return 0;
 }

@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (start < input.size()) {
         qsizetype end = input.indexOf('\r', start);
         end = end < 0 ? input.size() : end + 1;
-        port->feed(input.mid(start, end - start));
+        port->feed(QByteArray::fromRawData(input.constData() + start, end - start));
         port = port == &h.com1 ? &h.com2 : &h.com1;
         start = end;
         h.tick();
