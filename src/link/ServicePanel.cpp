@@ -142,6 +142,7 @@ void ServicePanel::MonitorOn() {
     a.runZeit = 0;
     a.runZeit2 = 0;
     d_.view.setBottomAxisMax(300);
+    d_.view.setChartFollowsNewest(true);
     const QString start[] = {QStringLiteral("<12B1100\r"), QStringLiteral("<12W1100\r"),
                              QStringLiteral("<12Z1100\r")};
     a.clearSeries(0);
@@ -164,6 +165,8 @@ void ServicePanel::MonitorOff() {
     d_.view.setText(QStringLiteral("btnMonitor"), T(55));
     Acquisition& a = d_.acquisition;
     a.runZeit = 0;
+    // A run's window starts at 0 again, wherever monitoring had moved the view.
+    d_.view.setChartFollowsNewest(false);
     d_.view.setBottomAxisMax(d_.settings.Messzeit);
     const QString stop = QStringLiteral("<12Z0100\r");
     d_.link.SendCommand(d_.link.ComPort1(), stop);

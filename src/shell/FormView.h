@@ -47,6 +47,9 @@ public:
     // The chart.
     virtual void setChartTitle(const QString& text) = 0;
     virtual void setBottomAxisMax(double seconds) = 0;
+    // Monitoring: the time axis keeps its width and moves with the newest sample once that passes
+    // the right edge, unless the operator moved the view. Off: back to the configured view.
+    virtual void setChartFollowsNewest(bool follow) { (void)follow; }
     virtual void setLeftAxisRange(double minimum, double maximum) = 0;
     virtual void setLeftAxisTitle(const QString& text) = 0;
     virtual void setSeriesTitle(int series, const QString& text) = 0;

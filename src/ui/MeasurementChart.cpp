@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <utility>
 
 namespace korvat {
 
@@ -16,6 +17,8 @@ public:
         : QCPLayerable(chart, QStringLiteral("overlay")), m_chart(chart) {}
 
     void setSource(MeasurementChart::OverlaySource source) { m_source = std::move(source); }
+    // Whether a repaint would draw lines, or clear lines drawn before.
+    bool shows() const { return m_drewLines || (m_source && !m_source().isEmpty()); }
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
@@ -23,11 +26,13 @@ protected:
     }
 
     void draw(QCPPainter* painter) override {
+        m_drewLines = false;
         if (!m_source)
             return;
         const QVector<QLineF> lines = m_source();
         if (lines.isEmpty())
             return;
+        m_drewLines = true;
         painter->setPen(QPen(Qt::black, 1, Qt::DotLine));
         for (const QLineF& line : lines) {
             painter->drawLine(
@@ -39,6 +44,7 @@ protected:
 private:
     MeasurementChart* m_chart;
     MeasurementChart::OverlaySource m_source;
+    bool m_drewLines = false;
 };
 
 namespace {
@@ -75,7 +81,7 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     m_title = new QCPTextElement(this, QString(), titleFont);
     plotLayout()->addElement(0, 0, m_title);
 
-    xAxis->setRange(0, 60);
+    xAxis->setRange(0, m_configuredMax);
     yAxis->setRange(0, 10000);
     xAxis2->setVisible(false);
     yAxis2->setVisible(false);
@@ -99,10 +105,86 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
 
     m_overlay = new Overlay(this);
 
-    // The curves get a paint buffer of their own, so new samples repaint only them.
+    // Two paint buffers: the chart itself and the chords over it. A repaint's cost is mostly
+    // clearing and blending whole-widget buffers, not drawing, so new samples (and a view that
+    // follows them, which moves grid and tick labels too) redraw the one "main" layer, and a
+    // chord change redraws the overlay alone. Removing a layer keeps the drawing order: its
+    // elements go to the neighbouring layer, at the near end.
+    for (const char* name : {"grid", "background", "legend", "axes"})
+        removeLayer(layer(QString::fromLatin1(name)));
     layer(QStringLiteral("main"))->setMode(QCPLayer::lmBuffered);
-    // The chords sit on a buffer of their own too: a new chord does not redraw the curves.
     layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmBuffered);
+
+    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &MeasurementChart::onRangeChanged);
+    connect(this, &QCustomPlot::mouseRelease, this, &MeasurementChart::onMouseRelease);
+    connect(this, &QCustomPlot::mouseDoubleClick, this, &MeasurementChart::returnToConfiguredView);
+}
+
+void MeasurementChart::setTimeRange(const QCPRange& range) {
+    m_settingRange = true;
+    xAxis->setRange(range);
+    m_settingRange = false;
+}
+
+void MeasurementChart::onRangeChanged() {
+    // Only the operator's dragging (or wheel) reaches here outside setTimeRange.
+    if (!m_settingRange)
+        m_operatorMoved = true;
+}
+
+void MeasurementChart::onMouseRelease() {
+    // Dragged back to the newest data: following resumes from where the view is now.
+    if (!m_follow || !m_operatorMoved)
+        return;
+    const std::optional<double> newest = newestKey();
+    if (!newest || *newest <= xAxis->range().upper)
+        m_operatorMoved = false;
+}
+
+void MeasurementChart::setTimeAxisMax(double seconds) {
+    m_configuredMax = seconds;
+    const QCPRange now = xAxis->range();
+    if (followsNewest() || now.lower >= seconds) {
+        setTimeRange(QCPRange(0, seconds));
+        followNewest();
+    } else {
+        setTimeRange(QCPRange(now.lower, seconds));
+    }
+    replotQueued();
+}
+
+void MeasurementChart::setFollowNewest(bool follow) {
+    m_follow = follow;
+    returnToConfiguredView();
+}
+
+void MeasurementChart::returnToConfiguredView() {
+    m_operatorMoved = false;
+    setTimeRange(QCPRange(0, m_configuredMax));
+    followNewest();
+    replotQueued();
+}
+
+std::optional<double> MeasurementChart::newestKey() const {
+    std::optional<double> newest;
+    for (const QCPGraph* graph : {m_series[0], m_series[1]}) {
+        if (!graph->visible() || graph->data()->isEmpty())
+            continue;
+        const double key = (graph->data()->constEnd() - 1)->key;
+        newest = newest ? std::max(*newest, key) : key;
+    }
+    return newest;
+}
+
+bool MeasurementChart::followNewest() {
+    if (!followsNewest())
+        return false;
+    const std::optional<double> newest = newestKey();
+    if (!newest || *newest <= xAxis->range().upper)
+        return false;
+    setTimeRange(QCPRange(*newest - m_configuredMax, *newest));
+    return true;
 }
 
 QCPGraph* MeasurementChart::series(int index) const {
@@ -129,6 +211,10 @@ void MeasurementChart::addSeriesData(int index, const QVector<double>& x,
     if (graph->visible() && touchesVisibleRange(graph, x.first(), x.last()))
         m_dataDirty = true;
     graph->addData(x, y, /*alreadySorted=*/true);
+    if (graph->visible() && followNewest()) {
+        m_axisMoved = true;
+        m_dataDirty = true;
+    }
 }
 
 void MeasurementChart::clearSeries(int index) {
@@ -158,6 +244,19 @@ void MeasurementChart::replotData() {
             if (!m_dataDirty)
                 return;
             m_dataDirty = false;
+            if (hasInvalidatedPaintBuffers()) {
+                // A layer replot would redraw everything anyway, once per layer.
+                m_axisMoved = false;
+                replot();
+                return;
+            }
+            if (std::exchange(m_axisMoved, false)) {
+                // Tick positions follow the range only in a whole replot's preparation; chords
+                // (when there are any) move with the axis.
+                axisRect()->update(QCPLayoutElement::upPreparation);
+                if (m_overlay->shows())
+                    layer(QStringLiteral("overlay"))->replot();
+            }
             layer(QStringLiteral("main"))->replot();
         },
         Qt::QueuedConnection);
@@ -198,6 +297,7 @@ int MeasurementChart::leftAxisPixel(double value) const {
 
 void MeasurementChart::replotQueued() {
     m_dataDirty = false; // a whole repaint draws the curves too
+    m_axisMoved = false;
     replot(QCustomPlot::rpQueuedReplot);
 }
 

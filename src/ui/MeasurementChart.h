@@ -4,10 +4,12 @@
 // fixed axis ranges set by code, and horizontal panning. The series data belong to the run side;
 // the chart only gets copies to draw. Straight dotted lines (the baseline chords) are painted over
 // the plot after every repaint from a source asked at paint time, so they follow panning.
+// While monitoring, the time axis follows the newest sample (see setFollowNewest).
 
 #include <QLineF>
 #include <QVector>
 #include <functional>
+#include <optional>
 #include <qcustomplot.h>
 
 namespace korvat {
@@ -24,6 +26,20 @@ public:
     explicit MeasurementChart(QWidget* parent = nullptr);
 
     QCPGraph* series(int index) const;
+
+    // The time axis as configured: its maximum (and the width of the view) in seconds. Only the
+    // maximum is set; a minimum the operator panned to stays, unless the view follows the newest
+    // sample or the minimum lies beyond the new maximum (then the view starts at 0).
+    void setTimeAxisMax(double seconds);
+    // Monitoring: the view keeps its width and its right edge moves with the newest sample once
+    // that passes it. A view the operator moved stays where they put it; following resumes when
+    // they drag the newest sample back into view or double-click the chart. Off: the configured
+    // view (0 to the maximum).
+    void setFollowNewest(bool follow);
+    // Whether the next sample beyond the right edge moves the view.
+    bool followsNewest() const { return m_follow && !m_operatorMoved; }
+    // Back to the configured view (a double-click does this); following, when on, resumes.
+    void returnToConfiguredView();
     void setSeriesData(int index, const QVector<double>& x, const QVector<double>& y);
     void addSeriesData(int index, const QVector<double>& x, const QVector<double>& y);
     void clearSeries(int index);
@@ -39,8 +55,9 @@ public:
     // Coalesces the many data updates of one timer tick into one repaint.
     void replotQueued();
     // Repaints the curves alone, once per event loop pass, and only when a data change since the
-    // last repaint touched the visible range. Points appended beyond the right edge (monitoring
-    // for hours with a fixed axis) cost no repaint at all; axes, grid and legend are not redrawn.
+    // last repaint touched the visible range. Points appended beyond the right edge of a fixed
+    // axis cost no repaint at all; legend, title and background are not redrawn. When following
+    // moved the time axis, its labels, the grid and the chords are redrawn along with the curves.
     void replotData();
     // Repaints the overlay's lines alone (once per event loop pass); the curves are not redrawn.
     void replotOverlay();
@@ -51,10 +68,24 @@ private:
     // Whether points from `from` to `to` (seconds), joined to the series' previous last point,
     // can show in the visible range.
     bool touchesVisibleRange(const QCPGraph* graph, double from, double to) const;
+    // The latest time of the visible signal series, if any has points.
+    std::optional<double> newestKey() const;
+    // Moves the view so the newest sample sits at the right edge, when following and the sample
+    // lies beyond it. True when the axis moved.
+    bool followNewest();
+    // Range changes made here, as opposed to the operator's dragging.
+    void setTimeRange(const QCPRange& range);
+    void onRangeChanged();
+    void onMouseRelease();
 
     QCPTextElement* m_title = nullptr;
     Overlay* m_overlay = nullptr;
     QVector<QCPGraph*> m_series;
+    double m_configuredMax = 60;
+    bool m_follow = false;
+    bool m_operatorMoved = false;
+    bool m_settingRange = false;
+    bool m_axisMoved = false;
     bool m_dataDirty = false;
     bool m_dataReplotPending = false;
     bool m_overlayReplotPending = false;

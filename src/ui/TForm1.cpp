@@ -74,6 +74,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     buildSampleInfoPage(tabSheet(QStringLiteral("tabSampleInfo"), 96));
     m_pages->setCurrentIndex(0);
 
+    // The log memo takes a line every second or so for days: without an undo history and with
+    // its block limit, its document stays at nine lines instead of keeping every change (the
+    // document also gives back the text it dropped only while undo is off).
+    m_log->setUndoRedoEnabled(false);
+    m_log->setMaximumBlockCount(kLogLines);
+
     resize(kDesignedWidth, kDesignedHeight);
 
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
@@ -337,8 +343,11 @@ void TForm1::setChartTitle(const QString& text) {
 }
 
 void TForm1::setBottomAxisMax(double seconds) {
-    m_chart->xAxis->setRangeUpper(seconds);
-    m_chart->replotQueued();
+    m_chart->setTimeAxisMax(seconds);
+}
+
+void TForm1::setChartFollowsNewest(bool follow) {
+    m_chart->setFollowNewest(follow);
 }
 
 void TForm1::setLeftAxisRange(double minimum, double maximum) {

@@ -68,6 +68,7 @@ public:
     QStringList valueList(const QString& control) const override;
     void setChartTitle(const QString& text) override;
     void setBottomAxisMax(double seconds) override;
+    void setChartFollowsNewest(bool follow) override;
     void setLeftAxisRange(double minimum, double maximum) override;
     void setLeftAxisTitle(const QString& text) override;
     // Series index 0 to 3: Series1 (FID), Series2 (FPD), Serie3, Serie4.

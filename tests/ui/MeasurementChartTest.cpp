@@ -1,12 +1,21 @@
 // The chart as the window sets it up: visible and hidden series, hidden right and top axes,
 // horizontal panning only, fixed ranges and titles set through the view, series data replaced
-// or appended, and the dotted overlay lines placed by the axes' value-to-pixel conversion.
+// or appended, the dotted overlay lines placed by the axes' value-to-pixel conversion, and the
+// view that follows the newest sample while monitoring.
 
+#include "model/InProcessInstrument.h"
+#include "shell/KorvatApp.h"
+#include "support/AppFixture.h"
 #include "ui/MeasurementChart.h"
 #include "ui/TForm1.h"
+#include "util/Clock.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QMouseEvent>
+#include <QTemporaryDir>
 #include <cmath>
+#include <vector>
 #include <gtest/gtest.h>
 
 using namespace korvat;
@@ -206,4 +215,178 @@ TEST(MeasurementChart, NewSamplesAreDrawnWhenVisible) {
     form.replotChart();
     QCoreApplication::processEvents();
     EXPECT_GT(redPixels(), before + 100);
+}
+
+namespace {
+
+// A monitoring session's samples, ten a second from `from` to before `to` (seconds), at `level`.
+void feed(TForm1& form, double from, double to, double level) {
+    std::vector<double> x, y;
+    for (int i = static_cast<int>(std::lround(from * 10)); i < std::lround(to * 10); ++i) {
+        x.push_back(i / 10.0);
+        y.push_back(level);
+    }
+    form.appendSeries(0, x, y);
+    form.replotChart();
+    QCoreApplication::processEvents();
+}
+
+// The operator drags the plot sideways by `dx` pixels (positive: towards earlier times).
+void drag(MeasurementChart* chart, int dx) {
+    const QPoint from = chart->axisRect()->rect().center();
+    const QPoint to = from + QPoint(dx, 0);
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, at, chart->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(chart, &e);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    QCoreApplication::processEvents();
+}
+
+void doubleClick(MeasurementChart* chart) {
+    const QPoint at = chart->axisRect()->rect().center();
+    QMouseEvent e(QEvent::MouseButtonDblClick, at, chart->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(chart, &e);
+    QCoreApplication::processEvents();
+}
+
+// Red pixels of the FID curve in a band around `level`, in the right tenth of the plot.
+int redNearRightEdge(MeasurementChart* chart, double level) {
+    const QImage image = chart->grab().toImage();
+    const QRect plot = chart->axisRect()->rect();
+    const int y = chart->leftAxisPixel(level);
+    int count = 0;
+    for (int x = plot.right() - plot.width() / 10; x < plot.right(); ++x)
+        for (int dy = -2; dy <= 2; ++dy) {
+            const QColor c = image.pixelColor(x, y + dy);
+            count += c.red() > 200 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
+        }
+    return count;
+}
+
+struct MonitoringChart : ::testing::Test {
+    void SetUp() override {
+        form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
+        form.show();
+        form.setLeftAxisRange(0, 10000);
+        form.setBottomAxisMax(300);
+        form.setChartFollowsNewest(true);
+        QCoreApplication::processEvents();
+        chart = form.chart();
+    }
+    QCPRange range() const { return chart->xAxis->range(); }
+
+    TForm1 form;
+    MeasurementChart* chart = nullptr;
+};
+
+} // namespace
+
+TEST_F(MonitoringChart, FollowsTheNewestSampleOnceItPassesTheConfiguredWidth) {
+    feed(form, 0, 300, 2000);
+    EXPECT_EQ(range(), QCPRange(0, 300)) << "the first 300 s fit the configured view";
+
+    feed(form, 300, 350, 2000);
+    feed(form, 350, 400, 8000);
+    EXPECT_DOUBLE_EQ(range().upper, 399.9);
+    EXPECT_DOUBLE_EQ(range().size(), 300);
+    EXPECT_TRUE(chart->followsNewest());
+    // Repainted with the moved axis: the new level shows at the right edge, and the tick labels
+    // belong to the new range.
+    EXPECT_GT(redNearRightEdge(chart, 8000), 20);
+    const QVector<double> ticks = chart->xAxis->tickVector();
+    ASSERT_FALSE(ticks.isEmpty());
+    EXPECT_GE(ticks.first(), range().lower);
+    EXPECT_LE(ticks.last(), range().upper);
+    EXPECT_TRUE(chart->xAxis->tickVectorLabels().contains(QStringLiteral("350")));
+
+    feed(form, 400, 400.5, 8000);
+    EXPECT_DOUBLE_EQ(range().upper, 400.4);
+}
+
+TEST_F(MonitoringChart, AViewTheOperatorMovedStaysUntilTheyReturn) {
+    feed(form, 0, 400, 2000);
+    ASSERT_DOUBLE_EQ(range().upper, 399.9);
+
+    drag(chart, 300); // back in time
+    const QCPRange panned = range();
+    ASSERT_LT(panned.upper, 390.0);
+    EXPECT_FALSE(chart->followsNewest());
+    feed(form, 400, 460, 8000);
+    EXPECT_EQ(range(), panned) << "new samples leave the operator's view alone";
+
+    // A double-click returns to the configured view, which follows again.
+    doubleClick(chart);
+    EXPECT_TRUE(chart->followsNewest());
+    EXPECT_DOUBLE_EQ(range().upper, 459.9);
+    EXPECT_DOUBLE_EQ(range().size(), 300);
+    EXPECT_GT(redNearRightEdge(chart, 8000), 20);
+    feed(form, 460, 470, 8000);
+    EXPECT_DOUBLE_EQ(range().upper, 469.9);
+
+    // Dragging the newest sample back into view resumes following too.
+    drag(chart, 300);
+    ASSERT_FALSE(chart->followsNewest());
+    drag(chart, -400);
+    EXPECT_GE(range().upper, 469.9);
+    EXPECT_TRUE(chart->followsNewest());
+    feed(form, 470, 600, 8000);
+    EXPECT_DOUBLE_EQ(range().upper, 599.9);
+}
+
+TEST_F(MonitoringChart, ARunsWindowStaysAsConfigured) {
+    // Monitoring ends and a run starts: its window runs from 0 to the measuring time, and the
+    // samples after it (the converter's last lines) do not move it.
+    feed(form, 0, 400, 2000);
+    form.setChartFollowsNewest(false);
+    form.setBottomAxisMax(60);
+    EXPECT_EQ(range(), QCPRange(0, 60));
+    form.clearSeries(0);
+    feed(form, 0, 65, 2000);
+    EXPECT_EQ(range(), QCPRange(0, 60));
+    doubleClick(chart);
+    EXPECT_EQ(range(), QCPRange(0, 60)) << "a double-click returns to the run's window";
+}
+
+// The program's own monitoring switch drives the following: on, the view moves with the newest
+// sample of the virtual instrument's stream; off (or a run's start), the view is the measuring
+// window from 0 again.
+TEST(MonitoringChartInTheProgram, MonitoringOnFollowsMonitoringOffReturnsToTheWindow) {
+    QTemporaryDir dir;
+    const QString programDir = dir.path() + "/";
+    korvat::test::writeFile(programDir + "CH-Substanzen.txt", "Aceton=2,05\r\n");
+    korvat::test::writeFile(programDir + "S-Substanzen.txt", "THT=1,00\r\n");
+    ManualClock clock;
+    sim::InProcessInstrument instrument;
+    instrument.follow(clock);
+    IniFile(programDir + "Korvat.ini")
+        .writeEntries({{"Communication", "ComPortA", instrument.mainLine().deviceName()},
+                       {"Measurement", "MeasurementTimePerCell/s", "60"}});
+    TForm1 form;
+    form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
+    form.show();
+    korvat::test::RecordingDialogs dialogs;
+    KorvatApp app({form, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), programDir});
+    ASSERT_EQ(app.FormCreate({}), StartupOutcome::Running);
+    MeasurementChart* chart = form.chart();
+
+    app.panel().MonitorOn();
+    for (int i = 0; i < 400 * 1000 / 90; ++i) { // 400 s
+        clock.advance(Millis(90));
+        QCoreApplication::processEvents();
+        app.Timer1Timer();
+    }
+    QCoreApplication::processEvents();
+    const std::vector<double>& x = app.acquisition().Series1.x;
+    ASSERT_GT(x.size(), 3900u);
+    EXPECT_DOUBLE_EQ(chart->xAxis->range().upper, x.back());
+    EXPECT_DOUBLE_EQ(chart->xAxis->range().size(), 300);
+
+    app.panel().MonitorOff();
+    EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 60));
+    EXPECT_FALSE(chart->followsNewest());
 }

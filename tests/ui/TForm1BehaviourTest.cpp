@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 using namespace korvat;
@@ -95,6 +96,22 @@ TEST(MainWindowLog, KeepsTheNineMostRecentLines) {
                  QStringLiteral("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk"));
     EXPECT_EQ(form.text(QStringLiteral("LMDMemo1")),
               QStringLiteral("c\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\nj\r\nk"));
+}
+
+TEST(MainWindowLog, StaysSmallOverDaysOfLines) {
+    // A week of status replies and notes: the memo's document holds nine lines and no history of
+    // the changes that led there.
+    TForm1 form;
+    auto* memo = qobject_cast<QPlainTextEdit*>(form.control(QStringLiteral("LMDMemo1")));
+    ASSERT_NE(memo, nullptr);
+    for (int i = 1; i <= 20000; ++i)
+        form.addLogLine(QStringLiteral(":SG%1").arg(i, 4, 16, QLatin1Char('0')));
+    QTextDocument* document = memo->document();
+    EXPECT_EQ(document->blockCount(), TForm1::kLogLines);
+    EXPECT_EQ(document->availableUndoSteps(), 0);
+    EXPECT_FALSE(document->isUndoAvailable());
+    EXPECT_EQ(document->characterCount(), 9 * 8) << "seven characters and a line end per line";
+    EXPECT_TRUE(form.text(QStringLiteral("LMDMemo1")).endsWith(QStringLiteral(":SG4e20")));
 }
 
 TEST(MainWindowClicks, OnlyControlsWithAHandlerReportTheirClick) {
