@@ -87,6 +87,7 @@ void Sequencer::btnStartClick() {
     }
     runCycles = strtCycles = values[2];
     runMessungen = strtMessungen = strtCount * strtCycles;
+    measurements.clear();
     if (!completingDelay) {
         runStartzeit = d_.clock.wallNow();
         runStartzeitMono = d_.clock.monotonicNow();

@@ -109,6 +109,8 @@ public:
     // The peak searches' fields (FIDArea, FIDStart, NoPeak, FIDBaseDraw ...); kept between
     // measurements, as the searches expect.
     EvaluationState eval;
+    // Every measurement of the current run (or of the last one, once it ended); a new run starts
+    // an empty list, so a program that runs test after test for weeks keeps one run's records.
     std::vector<MeasurementRecord> measurements;
 
 private:

@@ -91,7 +91,7 @@ public:
     StatusPoll& poll() { return poll_; }
     Sequencer& sequencer() { return sequencer_; }
     ResultComputation& results() { return results_; }
-    // Rows of the measurements evaluated since the program started, in order.
+    // Rows of the measurements of the current run (or of the last one, once it ended), in order.
     const std::vector<MeasurementResult>& resultRows() const { return resultRows_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }

@@ -21,6 +21,9 @@ Q_LOGGING_CATEGORY(lcResults, "korvat.results")
 void KorvatApp::evaluateMeasurement() {
     MeasurementResult r = results_.evaluate();
     AppendResultRow(r);
+    // The rows follow the sequencer's records: the first measurement of a run starts afresh.
+    if (sequencer_.measurements.empty())
+        resultRows_.clear();
     resultRows_.push_back(std::move(r));
     sequencer_.recordMeasurement();
 }

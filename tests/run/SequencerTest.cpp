@@ -351,5 +351,24 @@ TEST_F(RunFixture, ARangeOutsideTheValveBlockIsKeptInside) {
     range(0, 2, 1);
     seq().btnStartClick();
     runToEnd();
-    EXPECT_EQ(positions(), (std::vector<int>{6, 1, 2}));
+    EXPECT_EQ(positions(), (std::vector<int>{1, 2})); // the second run's records only
+}
+
+TEST_F(RunFixture, ANewRunKeepsOnlyItsOwnRecords) {
+    // A program that runs test after test for weeks must not pile up every run's records: the
+    // records and rows of a run last until the next one starts.
+    start();
+    range(4, 2, 1);
+    seq().btnStartClick();
+    runToEnd();
+    ASSERT_EQ(positions(), (std::vector<int>{4, 5}));
+    ASSERT_EQ(app().resultRows().size(), 2u);
+
+    range(6, 1, 1);
+    seq().btnStartClick();
+    EXPECT_TRUE(seq().measurements.empty());
+    runToEnd();
+    EXPECT_EQ(positions(), (std::vector<int>{6}));
+    ASSERT_EQ(app().resultRows().size(), 1u);
+    EXPECT_EQ(app().resultRows()[0].runZelle, 6);
 }
