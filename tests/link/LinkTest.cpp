@@ -296,3 +296,67 @@ TEST_F(LinkFixture, DebugLogRecordsCommandsAndRepliesOnlyWhenEnabled) {
     EXPECT_TRUE(lines[0].endsWith("A > <VG\\r"));
     EXPECT_TRUE(lines[1].endsWith("B < :SN2B"));
 }
+
+TEST_F(LinkFixture, ARepliesPortIsRightAlsoAfterTheQueueWasEmptiedDirectly) {
+    // The ports kept beside the reply queue must not outlive the lines they belong to: after the
+    // queue was emptied from outside, the next line still names its own port.
+    openBoth();
+    for (int i = 0; i < 5; ++i)
+        arrive(com1, ":SG0258\r");
+    link.ReplyQueue()->clear();
+    arrive(com2, ":SN2B\r");
+    EXPECT_EQ(link.ReadReply(true), ":SN2B");
+    EXPECT_EQ(link.lastReplyDevice(), "B");
+}
+
+TEST_F(LinkFixture, AWaitForAKnownAnswerSkipsOtherLinesAndKeepsItsFiveSeconds) {
+    openBoth();
+    const auto identification = [](const QString& l) { return l.startsWith(":SN"); };
+    struct Case {
+        const char* name;
+        QByteArray fromA, fromB; // arriving once the wait has begun
+        QString answer;
+        bool fullWait;
+    };
+    const Case cases[] = {
+        {"answer after other lines", ":HG0000\r:SG0258\r:SN4A01\r", "", ":SN4A01", false},
+        {"the other port's answer is none", "", ":SN2B01\r", "", true},
+        {"only other lines", ":HG0000\r", "", "", true},
+    };
+    const Case* pending = nullptr;
+    clock.onAdvance([&](Millis) {
+        if (!pending)
+            return;
+        com1.feedReceived(pending->fromA);
+        com2.feedReceived(pending->fromB);
+        pending = nullptr;
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        pending = &c;
+        const Millis start = clock.monotonicNow();
+        EXPECT_EQ(link.SendAndWaitFor(com1, "<SN\r", identification), c.answer);
+        const Millis waited = clock.monotonicNow() - start;
+        if (c.fullWait) {
+            EXPECT_GT(waited, Link::kReplyWait);
+            EXPECT_LT(waited, Link::kReplyWait + Millis(20));
+        } else {
+            EXPECT_LT(waited, Millis(100));
+        }
+        while (!link.ReadReply(false).isEmpty()) {
+        }
+    }
+}
+
+TEST_F(LinkFixture, DiscardingAPortsInputDropsWhatItHeldAndLeavesTheOtherPort) {
+    openBoth();
+    arrive(com1, ":HG0000\r[A100001\r:SG");
+    arrive(com2, ":SN2B\r");
+    com1.feedReceived(":VG0100\r"); // arrived, not yet delivered
+    link.discardInput(com1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(link.DataQueue1()->empty());
+    EXPECT_EQ(queue(link.ReplyQueue()), QStringList{":SN2B"});
+    arrive(com1, "0258\r:SN4A\r");
+    EXPECT_EQ(queue(link.ReplyQueue()), (QStringList{":SN2B", "0258", ":SN4A"})) << "no half line survives";
+}
