@@ -57,7 +57,7 @@ public:
     void setWriteError(QString error) { writeError_ = std::move(error); }
     // Everything written while the line was open, in order; on a line that runs for days only the
     // most recent kWrittenKept bytes (at least) are kept, so the record cannot grow without bound.
-    static constexpr qsizetype kWrittenKept = 1 << 20;
+    static constexpr qsizetype kWrittenKept = 64 * 1024;
     QByteArray writtenData() const { return written_; }
     void clearWrittenData() { written_.clear(); }
     // The settings of the last successful open().
