@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace korvat;
@@ -58,6 +59,12 @@ void BM_SlopeSeries(benchmark::State& state) {
         serie3.clear();
         AddSlopePoints(signal, serie3);
         benchmark::DoNotOptimize(serie3.y.data());
+    }
+    // One slope from each signal index on the fifth, the steepest on the peak's rise.
+    const auto steepest = std::max_element(serie3.y.begin(), serie3.y.end());
+    if (serie3.size() != signal.size() - 4 || steepest == serie3.y.end() || !(*steepest > 0)) {
+        state.SkipWithError("the slope series is not one point per signal index");
+        return;
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The real program's share of one processor core while it monitors both detectors: korvat under
 # Xvfb against korvat-sim with both converters, monitoring switched on by a click on the
-# "Monitoring An" button of the settings page, as an operator does it; the chart follows the
-# newest samples. The processor time (user and system) comes from /proc/PID/stat over the
-# measuring period. For comparison the same figure before monitoring, with only the status poll
-# running. Goal: under 1 % of one core while monitoring.
+# "Monitoring An" button of the settings page, as an operator does it. The chart shows 300 s; once
+# the newest sample passes its right edge the view follows it, moving with every new sample. The
+# figure that counts is taken then, from 305 s of monitoring on; for comparison also in the first
+# minutes (new samples drawn into a standing view) and before monitoring (status poll only). The
+# processor time (user and system) comes from /proc/PID/stat. Goal: under 1 % of one core.
 #
-# Usage: bench/monitoring-cpu.sh BIN_DIR [SECONDS]      (default 60 s)
+# Usage: bench/monitoring-cpu.sh BIN_DIR [SECONDS]      (default 60 s following; about 6.5 min)
 set -euo pipefail
 bin="$(cd "$1" && pwd)"
 seconds="${2:-60}"
@@ -54,15 +55,20 @@ idle_share="$(measure_share $((seconds / 3)))"
 xdotool mousemove --window "$window" 159 467 click 1
 sleep 0.5
 xdotool mousemove --window "$window" 912 576 click 1
+clicked="$(now_ns)"
 sleep 3
 starts="$(grep -c '<12Z1100' "$work/sim.log" || true)"
 [ "$starts" -ge 2 ] || fail "monitoring did not start on both converters (the click missed the button?)"
+standing_share="$(measure_share $((seconds / 2)))"
 
+# On to 305 s of monitoring: from then on the view follows the newest sample.
+sleep "$(awk -v c="$clicked" -v n="$(now_ns)" 'BEGIN { w = 305 - (n - c) / 1e9; print (w > 0 ? w : 0) }')"
+load_following="$(loadavg)"
 monitoring_share="$(measure_share "$seconds")"
 load_after="$(loadavg)"
 kill -0 "$program_pid" 2>/dev/null || fail "korvat ended while monitoring: $(cat "$work/korvat.out")"
 stops="$(grep -c '<12Z0100' "$work/sim.log" || true)"
 
-echo "monitoring_cpu_percent_of_one_core ${monitoring_share} over ${seconds} s (before monitoring, status poll only: ${idle_share} over $((seconds / 3)) s) load ${load_before} -> ${load_after}"
+echo "monitoring_cpu_percent_of_one_core ${monitoring_share} (view following, ${seconds} s, load ${load_following} -> ${load_after}); first minutes, view standing: ${standing_share} over $((seconds / 2)) s; before monitoring, status poll only: ${idle_share} over $((seconds / 3)) s (load ${load_before})"
 awk -v s="$monitoring_share" 'BEGIN { exit !(s < 1.0) }' || echo "  above the goal of 1 %"
 [ "$stops" -le 2 ] || echo "  note: the converters were stopped $stops times"
