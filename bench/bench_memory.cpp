@@ -11,7 +11,7 @@
 
 #include "bench/BenchMain.h"
 #include "bench/InProcessSetup.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "ui/MeasurementChart.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
@@ -134,7 +134,7 @@ void BM_MonitoringForDays(benchmark::State& state) {
     p.period = Millis(state.range(1));
     Snapshot start{}, end{};
     for (auto _ : state) {
-        p.app->panel().MonitorOn();
+        p.app->acquisition().MonitorOn();
         // Ten minutes first: the paint buffers, glyph caches and queues have their working size.
         p.runFor(Millis(10 * 60 * 1000));
         start = {residentMb(), p.seriesMb()};

@@ -14,7 +14,7 @@
 #include "bench/NullUi.h"
 #include "evaluation/PeakSearch.h"
 #include "model/Permeation.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
 

@@ -8,7 +8,7 @@
 #include "bench/BenchMain.h"
 #include "bench/ChartProbe.h"
 #include "bench/InProcessSetup.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "ui/MeasurementChart.h"
 #include "ui/QtDialogs.h"
 #include "ui/TForm1.h"
@@ -37,7 +37,7 @@ void BM_TickWhileMonitoring(benchmark::State& state) {
         state.SkipWithError("start-up failed");
         return;
     }
-    app.panel().btnMonitorClick();
+    app.acquisition().btnMonitorClick();
     bench::ChartProbe probe(form.chart()->series(0));
 
     const int ticks = static_cast<int>(state.range(0));

@@ -8,7 +8,7 @@
 #include "FakeSerialLine.h"
 #include "FuzzCheck.h"
 #include "link/Link.h"
-#include "link/ServicePanel.h"
+#include "app/ServicePanel.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
@@ -33,6 +33,13 @@ struct Harness {
         view.texts[QStringLiteral("editVentilblock")] = QStringLiteral("60");
         link.createQueues(true);
         poll.build(deviceTyp);
+        // The heating mirror presses the settings page's toggles, as the program wires it.
+        poll.setHeaterRequest([this](StatusPoll::HeatedZone zone, bool on) {
+            ServicePanel::TickScope inTick(panel);
+            const bool cell = zone == StatusPoll::HeatedZone::MeasuringCell;
+            view.setDown(cell ? QStringLiteral("btnMesskammerAn") : QStringLiteral("btnVentilblockAn"), on);
+            cell ? panel.btnMesskammerAnClick() : panel.btnVentilblockAnClick();
+        });
     }
 
     // A tick's first two stages: poll step, one reply dispatched, data queues drained.
@@ -57,9 +64,9 @@ struct Harness {
     TDeviceTyp deviceTyp = TDeviceTyp::FIDFPD;
     Link link{com1, com2, clock, dialogs, view};
     Valves valves{regs, link, view};
-    Acquisition acquisition{link, view};
-    ServicePanel panel{{settings, ini, link, view, dialogs, acquisition, ID, deviceTyp}};
-    StatusPoll poll{{link, view, regs, valves, panel, clock, ID}};
+    Acquisition acquisition{{link, view, settings, ID, deviceTyp}};
+    ServicePanel panel{{settings, ini, link, view, dialogs, valves, ID, deviceTyp}};
+    StatusPoll poll{{link, view, regs, valves, clock, ID}};
 };
 
 void checkCommand(const QByteArray& command) {

@@ -5,7 +5,7 @@
 // is a finite number above zero.
 
 #include "FuzzCheck.h"
-#include "evaluation/SubstanceFactors.h"
+#include "app/SubstanceFactors.h"
 #include "evaluation/SubstanceList.h"
 
 #include <QLocale>

@@ -4,7 +4,7 @@
 // loader and the tests all go through the same code; nothing here touches the chart. Where a step
 // says "the chart is asked to repaint", the caller does that after the call returns.
 
-#include "run/Acquisition.h"
+#include "evaluation/Series.h"
 #include "shell/Config.h"
 
 #include <span>

@@ -3,7 +3,7 @@
 // evaluated again, and the one-line re-evaluation the batch tool prints for each file.
 
 #include "evaluation/PeakSearch.h"
-#include "run/Acquisition.h"
+#include "evaluation/Series.h"
 
 #include <QLocale>
 #include <QString>

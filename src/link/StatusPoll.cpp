@@ -2,7 +2,6 @@
 
 #include "link/Commands.h"
 #include "link/Link.h"
-#include "link/ServicePanel.h"
 #include "link/Valves.h"
 #include "shell/FormView.h"
 #include "shell/StringTable.h"
@@ -189,17 +188,16 @@ void StatusPoll::heatingMirror(int value) {
         return;
     d_.regs.LastPByte = c;
     std::uint8_t w = c;
-    ServicePanel::TickScope inTick(d_.panel);
     const bool cellOn = !BitIsSet(c, 0);
-    d_.view.setDown(QStringLiteral("btnMesskammerAn"), cellOn);
-    d_.panel.btnMesskammerAnClick();
+    if (heaterRequest_)
+        heaterRequest_(HeatedZone::MeasuringCell, cellOn);
     if (cellOn)
         ClearBit(w, 5);
     else
         SetBit(w, 5);
     const bool valvesOn = !BitIsSet(c, 1);
-    d_.view.setDown(QStringLiteral("btnVentilblockAn"), valvesOn);
-    d_.panel.btnVentilblockAnClick();
+    if (heaterRequest_)
+        heaterRequest_(HeatedZone::ValveBlock, valvesOn);
     if (valvesOn)
         ClearBit(w, 4);
     else

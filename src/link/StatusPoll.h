@@ -8,13 +8,13 @@
 #include "util/Clock.h"
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace korvat {
 
 class FormView;
 class Link;
-class ServicePanel;
 class Valves;
 
 struct TUpdateObject {
@@ -33,12 +33,17 @@ public:
         FormView& view;
         Registers& regs;
         Valves& valves;
-        ServicePanel& panel;
         const Clock& clock;
         const int& ID;
     };
 
     explicit StatusPoll(Deps deps) : d_(deps) {}
+
+    // The instrument's heating register asks for the valve block's or the measuring cell's heater
+    // to be on or off; the settings page follows (its toggle, setpoint and switch), inside the tick.
+    enum class HeatedZone { ValveBlock, MeasuringCell };
+    using HeaterRequest = std::function<void(HeatedZone zone, bool on)>;
+    void setHeaterRequest(HeaterRequest request) { heaterRequest_ = std::move(request); }
 
     void build(TDeviceTyp deviceTyp) { UpdateList = buildUpdateList(deviceTyp, d_.clock.monotonicNow()); }
     // Stage 1 of the tick, in this order.
@@ -57,6 +62,7 @@ private:
     QString T(int n) const;
 
     Deps d_;
+    HeaterRequest heaterRequest_;
 };
 
 } // namespace korvat

@@ -82,34 +82,4 @@ void Valves::DispV2State() {
         view_.setLedOn(QStringLiteral("ledV2_%1").arg(i), !BitIsSet(regs_.V2Byte, i));
 }
 
-void Valves::ledV1Click(int i) {
-    const int x = 11 + i;
-    // The decision comes from the indicator, which the operator sees, not from the byte.
-    if (view_.ledOn(QStringLiteral("ledV1_%1").arg(i)))
-        ValveReset(x);
-    else
-        ValveSet(x);
-    DispV1State();
-}
-
-void Valves::ledV2Click(int i) {
-    const int x = i == 0 ? 17 : i + 1;
-    if (view_.ledOn(QStringLiteral("ledV2_%1").arg(i)))
-        ValveReset(x);
-    else
-        ValveSet(x);
-    DispV2State();
-}
-
-void Valves::ledLoopClick() {
-    const QString led = QStringLiteral("ledLoop");
-    if (view_.ledOn(led)) {
-        link_.SendCommand(link_.ComPort1(), QStringLiteral("<D0\r"));
-        view_.setLedOn(led, false);
-    } else {
-        link_.SendCommand(link_.ComPort1(), QStringLiteral("<D1\r"));
-        view_.setLedOn(led, true);
-    }
-}
-
 } // namespace korvat

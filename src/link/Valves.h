@@ -24,12 +24,6 @@ public:
     void DispV1State();
     void DispV2State();
 
-    // ledV1_0Click .. ledV1_5Click (bank 1, i = 0..5) and ledV2_0Click .. ledV2_5Click (bank 2).
-    void ledV1Click(int i);
-    void ledV2Click(int i);
-    void ledLoopClick();
-    void ledZeroClick() {}
-
 private:
     void switchValve(int x, bool on);
     void switchDisplay(int x, bool on);

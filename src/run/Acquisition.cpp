@@ -3,6 +3,7 @@
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "shell/FormView.h"
+#include "shell/StringTable.h"
 #include "util/NumberText.h"
 
 #include <QLoggingCategory>
@@ -19,11 +20,11 @@ void Acquisition::drain(TDeviceTyp deviceTyp) {
 
 void Acquisition::clearSeries(int index) {
     (index == 0 ? Series1 : Series2).clear();
-    view_.clearSeries(index);
+    d_.view.clearSeries(index);
 }
 
 void Acquisition::drainPort(int port) {
-    LineQueue* queue = port == 1 ? link_.DataQueue1() : link_.DataQueue2();
+    LineQueue* queue = port == 1 ? d_.link.DataQueue1() : d_.link.DataQueue2();
     if (!queue || queue->empty())
         return;
     Series& series = port == 1 ? Series1 : Series2;
@@ -37,10 +38,10 @@ void Acquisition::drainPort(int port) {
         const auto sample = decodeDataLine(line);
         if (!sample) {
             // A garbled data line is reported and dropped; the window goes on without it.
-            const QString device = port == 1 ? link_.ComPort1().deviceName() : link_.ComPort2().deviceName();
+            const QString device = port == 1 ? d_.link.ComPort1().deviceName() : d_.link.ComPort2().deviceName();
             const QString text = QStringLiteral("%1: data line dropped: %2").arg(device, line);
             qCWarning(lcAcquisition).noquote() << text;
-            link_.logLine(device, text);
+            d_.link.logLine(device, text);
             continue;
         }
         Sampling = sample->marker != ']';
@@ -52,12 +53,64 @@ void Acquisition::drainPort(int port) {
     }
     if (!any)
         return;
-    view_.setText(port == 1 ? QStringLiteral("editFIDLevel") : QStringLiteral("editFPDLevel"),
+    d_.view.setText(port == 1 ? QStringLiteral("editFIDLevel") : QStringLiteral("editFPDLevel"),
                   formatFixed(last, 7, 0));
     const std::span<const double> x(series.x);
     const std::span<const double> y(series.y);
-    view_.appendSeries(port - 1, x.subspan(first), y.subspan(first));
-    view_.replotChart();
+    d_.view.appendSeries(port - 1, x.subspan(first), y.subspan(first));
+    d_.view.replotChart();
+}
+
+void Acquisition::btnMonitorClick() {
+    if (btnMonitorTag == 55)
+        MonitorOn();
+    else
+        MonitorOff();
+}
+
+void Acquisition::MonitorOn() {
+    btnMonitorTag = 57;
+    d_.view.setText(QStringLiteral("btnMonitor"), LoadLangText(d_.ID, 57));
+    runZeit = 0;
+    runZeit2 = 0;
+    d_.view.setBottomAxisMax(300);
+    d_.view.setChartFollowsNewest(true);
+    const QString start[] = {QStringLiteral("<12B1100\r"), QStringLiteral("<12W1100\r"),
+                             QStringLiteral("<12Z1100\r")};
+    clearSeries(0);
+    if (LineQueue* q = d_.link.DataQueue1())
+        q->clear();
+    for (const QString& c : start)
+        d_.link.SendCommand(d_.link.ComPort1(), c);
+    if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
+        clearSeries(1);
+        if (LineQueue* q = d_.link.DataQueue2())
+            q->clear();
+        for (const QString& c : start)
+            d_.link.SendCommand(d_.link.ComPort2(), c);
+    }
+    d_.view.replotChart();
+}
+
+void Acquisition::MonitorOff() {
+    btnMonitorTag = 55;
+    d_.view.setText(QStringLiteral("btnMonitor"), LoadLangText(d_.ID, 55));
+    runZeit = 0;
+    // A run's window starts at 0 again, wherever monitoring had moved the view.
+    d_.view.setChartFollowsNewest(false);
+    d_.view.setBottomAxisMax(d_.settings.Messzeit);
+    const QString stop = QStringLiteral("<12Z0100\r");
+    d_.link.SendCommand(d_.link.ComPort1(), stop);
+    clearSeries(0);
+    if (LineQueue* q = d_.link.DataQueue1())
+        q->clear();
+    if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
+        d_.link.SendCommand(d_.link.ComPort2(), stop);
+        clearSeries(1);
+        if (LineQueue* q = d_.link.DataQueue2())
+            q->clear();
+    }
+    d_.view.replotChart();
 }
 
 } // namespace korvat

@@ -3,6 +3,7 @@
 // and shows the latest value of each channel. The series are the run's own data; the chart only
 // mirrors them, and the evaluation reads them from here.
 
+#include "evaluation/Series.h"
 #include "shell/Config.h"
 
 #include <vector>
@@ -12,23 +13,29 @@ namespace korvat {
 class FormView;
 class Link;
 
-struct Series {
-    std::vector<double> x, y;
-    void clear() {
-        x.clear();
-        y.clear();
-    }
-    std::size_t size() const { return y.size(); }
-};
-
 class Acquisition {
 public:
-    Acquisition(Link& link, FormView& view) : link_(link), view_(view) {}
+    struct Deps {
+        Link& link;
+        FormView& view;
+        const Settings& settings;
+        const int& ID;
+        const TDeviceTyp& deviceTyp;
+    };
+    explicit Acquisition(Deps deps) : d_(deps) {}
 
     // Stage 2 of the tick: port 1 always, port 2 in the two-detector configuration.
     void drain(TDeviceTyp deviceTyp);
     // Empties a signal series (0 = Series1, 1 = Series2) and its curve on the chart.
     void clearSeries(int index);
+
+    // Monitoring: both converters stream outside a run and the chart follows the newest sample.
+    void btnMonitorClick();
+    void MonitorOn();
+    void MonitorOff();
+    bool monitoring() const { return btnMonitorTag == 57; }
+    // 55: not monitoring, the button offers to start; 57: monitoring.
+    int btnMonitorTag = 55;
 
     Series Series1; // FID, port 1
     Series Series2; // FPD, port 2
@@ -41,8 +48,7 @@ public:
 private:
     void drainPort(int port);
 
-    Link& link_;
-    FormView& view_;
+    Deps d_;
 };
 
 } // namespace korvat

@@ -1,6 +1,6 @@
 #include "run/RawDataFile.h"
 
-#include "run/Acquisition.h"
+#include "evaluation/Series.h"
 #include "run/Sequencer.h"
 #include "util/NumberText.h"
 

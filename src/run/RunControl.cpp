@@ -2,7 +2,6 @@
 
 #include "link/Link.h"
 #include "link/Registers.h"
-#include "link/ServicePanel.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
 #include "run/Sequencer.h"
@@ -65,7 +64,7 @@ void Sequencer::btnStartClick() {
     eval.FPDBaseDraw = false;
     d_.view.repaintChartOverlay();
     d_.view.replotChart();
-    d_.panel.MonitorOff();
+    d_.acquisition.MonitorOff();
     d_.view.setEnabled(QStringLiteral("btnStart"), false);
     d_.view.setEnabled(QStringLiteral("btnDelay"), false);
     d_.view.setEnabled(QStringLiteral("btnStop"), true);

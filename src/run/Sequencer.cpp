@@ -2,7 +2,6 @@
 
 #include "link/Commands.h"
 #include "link/Link.h"
-#include "link/ServicePanel.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"

@@ -21,7 +21,6 @@ class Dialogs;
 class FormView;
 class IniFile;
 class Link;
-class ServicePanel;
 class StatusPoll;
 class Valves;
 struct Registers;
@@ -63,7 +62,6 @@ public:
         Clock& clock;
         Acquisition& acquisition;
         StatusPoll& poll;
-        ServicePanel& panel;
         const int& ID;
         const TDeviceTyp& deviceTyp;
         const QString& sDateiname; // the results file; raw-data files go beside it

@@ -112,7 +112,7 @@ void Program::onEditExited(const QString& control) {
 
 void Program::onClicked(const QString& control) {
     static const QHash<QString, std::function<void(Program&)>> kHandlers = {
-        {"ledLoop", [](Program& g) { g.app().valves().ledLoopClick(); }},
+        {"ledLoop", [](Program& g) { g.app().panel().ledLoopClick(); }},
         {"btnVentilblockSet", [](Program& g) { g.app().panel().btnVentilblockSetClick(); }},
         {"btnMesskammerSet", [](Program& g) { g.app().panel().btnMesskammerSetClick(); }},
         {"btnEmmisionSet", [](Program& g) { g.app().panel().btnEmmisionSetClick(); }},
@@ -123,7 +123,7 @@ void Program::onClicked(const QString& control) {
         {"btnTransferAn", [](Program& g) { g.app().panel().btnTransferAnClick(); }},
         {"btnHVoltageAn", [](Program& g) { g.app().panel().btnHVoltageAnClick(); }},
         {"ServiceButton", [](Program& g) { g.app().panel().ServiceButtonClick(); }},
-        {"btnMonitor", [](Program& g) { g.app().panel().btnMonitorClick(); }},
+        {"btnMonitor", [](Program& g) { g.app().acquisition().btnMonitorClick(); }},
         {"btnStart", [](Program& g) { g.app().sequencer().btnStartClick(); }},
         {"btnStop", [](Program& g) { g.app().sequencer().btnStopClick(); }},
         {"btnDelay", [](Program& g) { g.app().sequencer().btnDelayClick(); }},
@@ -133,9 +133,9 @@ void Program::onClicked(const QString& control) {
     if (const auto it = kHandlers.find(control); it != kHandlers.end())
         return it.value()(*this);
     if (control.startsWith(QLatin1String("ledV1_")))
-        app_->valves().ledV1Click(control.right(1).toInt());
+        app_->panel().ledV1Click(control.right(1).toInt());
     else if (control.startsWith(QLatin1String("ledV2_")))
-        app_->valves().ledV2Click(control.right(1).toInt());
+        app_->panel().ledV2Click(control.right(1).toInt());
 }
 
 } // namespace korvat

@@ -3,7 +3,7 @@
 // 90 ms timer, wired together. The window's operator events go to the handlers of the same name.
 
 #include "link/QtSerialLine.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "ui/QtDialogs.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"

@@ -3,7 +3,7 @@
 // real device names, crossed cables, a missing second device, and the real 5 s reply wait.
 
 #include "link/QtSerialLine.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingView.h"
 #include "support/SimProcess.h"

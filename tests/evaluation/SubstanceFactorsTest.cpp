@@ -2,7 +2,7 @@
 // only leaving the page control takes over, refusal of factors that would break the result
 // computation, writing the lists back when the factor page is left, and the shipped default lists.
 
-#include "evaluation/SubstanceFactors.h"
+#include "app/SubstanceFactors.h"
 #include "evaluation/SubstanceList.h"
 #include "support/AppFixture.h"
 #include "util/CodePage.h"

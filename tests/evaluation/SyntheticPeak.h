@@ -3,7 +3,7 @@
 // noisy baseline, sampled at 10 points a second and rounded to whole counts like the converter's
 // values. Shared by the evaluation tests and the evaluation benchmark.
 
-#include "run/Acquisition.h"
+#include "evaluation/Series.h"
 
 #include <cmath>
 #include <numbers>

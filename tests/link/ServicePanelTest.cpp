@@ -115,8 +115,8 @@ TEST_F(PanelFixture, FreeCommandLine) {
 TEST_F(PanelFixture, MonitoringOnAndOffOnBothConverters) {
     start("US", "FIDFPD");
     f->app().link().DataQueue1()->push_back("[A100001");
-    panel().btnMonitorClick();
-    EXPECT_TRUE(panel().monitoring());
+    f->app().acquisition().btnMonitorClick();
+    EXPECT_TRUE(f->app().acquisition().monitoring());
     EXPECT_EQ(f->view.text("btnMonitor"), "Monitoring Off");
     EXPECT_EQ(f->view.bottomMax, 300);
     EXPECT_TRUE(f->app().link().DataQueue1()->empty());
@@ -124,8 +124,8 @@ TEST_F(PanelFixture, MonitoringOnAndOffOnBothConverters) {
     EXPECT_EQ(f->instrument->fpdLine().writtenData(), "<12B1100\r<12W1100\r<12Z1100\r");
 
     f->app().acquisition().runZeit2 = 7;
-    panel().btnMonitorClick();
-    EXPECT_FALSE(panel().monitoring());
+    f->app().acquisition().btnMonitorClick();
+    EXPECT_FALSE(f->app().acquisition().monitoring());
     EXPECT_EQ(f->view.text("btnMonitor"), "Monitoring On");
     EXPECT_EQ(f->view.bottomMax, f->app().settings().Messzeit);
     EXPECT_TRUE(main().writtenData().endsWith("<12Z0100\r"));

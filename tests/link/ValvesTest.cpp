@@ -1,7 +1,9 @@
 // Valve banks and lamps: the bytes sent for each operation, the indicators, and the numbers that
 // address nothing.
 
+#include "app/ServicePanel.h"
 #include "link/Link.h"
+#include "shell/IniFile.h"
 #include "link/Valves.h"
 #include "model/InProcessLine.h"
 #include "support/RecordingDialogs.h"
@@ -24,6 +26,12 @@ struct ValvesFixture : ::testing::Test {
     Link link;
     Registers regs; // as after start-up: V1/V2 0xFF, lamps 0xEF
     Valves valves;
+    // The settings page's indicators switch the valves.
+    Settings settings;
+    IniFile ini{QString()};
+    int ID = 1000;
+    TDeviceTyp deviceTyp = TDeviceTyp::FID;
+    ServicePanel panel{{settings, ini, link, view, dialogs, valves, ID, deviceTyp}};
 };
 } // namespace
 
@@ -53,20 +61,20 @@ TEST_F(ValvesFixture, NumbersOutsideTheTablesDoNothing) {
 }
 
 TEST_F(ValvesFixture, LedClicksDecideFromTheIndicator) {
-    valves.ledV2Click(3);
+    panel.ledV2Click(3);
     EXPECT_EQ(com1.writtenData(), "<V2SF7\r");
     EXPECT_TRUE(view.leds["ledV2_3"]);
     // The bytes went back to 0xFF without the indicators (as at the end of a run): the click
     // still follows the lit indicator, and the refresh shows the byte.
     regs.V2Byte = 0xFF;
     com1.clearWrittenData();
-    valves.ledV2Click(3);
+    panel.ledV2Click(3);
     EXPECT_EQ(com1.writtenData(), "<V2SFF\r");
     EXPECT_FALSE(view.leds["ledV2_3"]);
 
     com1.clearWrittenData();
-    valves.ledLoopClick();
-    valves.ledLoopClick();
+    panel.ledLoopClick();
+    panel.ledLoopClick();
     EXPECT_EQ(com1.writtenData(), "<D1\r<D0\r");
     EXPECT_EQ(regs.DispByte, 0xEF); // the loop's lamp follows the next D report
 }

@@ -21,7 +21,7 @@ TEST(Monitoring, PointsArriveAtTenPerSecondOnBothChannels) {
         QCoreApplication::processEvents();
         app.Timer1Timer();
     };
-    app.panel().MonitorOn();
+    app.acquisition().MonitorOn();
     const int ticks = 60 * 1000 / 90; // a minute
     for (int i = 0; i < ticks; ++i)
         tick();
@@ -36,7 +36,7 @@ TEST(Monitoring, PointsArriveAtTenPerSecondOnBothChannels) {
     EXPECT_TRUE(f.view.texts["lblVentilblock"].contains("°")) << f.view.texts["lblVentilblock"].toStdString();
 
     f.instrument->mainLine().clearWrittenData();
-    app.panel().MonitorOff();
+    app.acquisition().MonitorOff();
     EXPECT_EQ(f.instrument->mainLine().writtenData(), "<12Z0100\r");
     EXPECT_EQ(acq.Series1.size(), 0u);
     EXPECT_TRUE(f.view.seriesData[0].second.empty());

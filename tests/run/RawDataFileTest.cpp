@@ -1,7 +1,7 @@
 // The raw-data file: its name, both layouts with their counts and number forms, and a file that
 // could not be written being written with the next one.
 
-#include "run/Acquisition.h"
+#include "evaluation/Series.h"
 #include "run/RawDataFile.h"
 #include "run/Sequencer.h"
 #include "util/NumberText.h"

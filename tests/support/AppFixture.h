@@ -3,7 +3,7 @@
 // and dialogs, a manual clock and the in-process virtual instrument on both lines.
 
 #include "model/InProcessInstrument.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingView.h"
 #include "util/Clock.h"

@@ -4,7 +4,7 @@
 // view that follows the newest sample while monitoring.
 
 #include "model/InProcessInstrument.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "support/AppFixture.h"
 #include "ui/MeasurementChart.h"
 #include "ui/TForm1.h"
@@ -374,7 +374,7 @@ TEST(MonitoringChartInTheProgram, MonitoringOnFollowsMonitoringOffReturnsToTheWi
     ASSERT_EQ(app.FormCreate({}), StartupOutcome::Running);
     MeasurementChart* chart = form.chart();
 
-    app.panel().MonitorOn();
+    app.acquisition().MonitorOn();
     for (int i = 0; i < 400 * 1000 / 90; ++i) { // 400 s
         clock.advance(Millis(90));
         QCoreApplication::processEvents();
@@ -386,7 +386,7 @@ TEST(MonitoringChartInTheProgram, MonitoringOnFollowsMonitoringOffReturnsToTheWi
     EXPECT_DOUBLE_EQ(chart->xAxis->range().upper, x.back());
     EXPECT_DOUBLE_EQ(chart->xAxis->range().size(), 300);
 
-    app.panel().MonitorOff();
+    app.acquisition().MonitorOff();
     EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 60));
     EXPECT_FALSE(chart->followsNewest());
 }

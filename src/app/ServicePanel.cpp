@@ -1,8 +1,8 @@
-#include "link/ServicePanel.h"
+#include "app/ServicePanel.h"
 
 #include "link/Commands.h"
 #include "link/Link.h"
-#include "run/Acquisition.h"
+#include "link/Valves.h"
 #include "shell/FormView.h"
 #include "shell/IniFile.h"
 #include "shell/StringTable.h"
@@ -128,58 +128,34 @@ void ServicePanel::ServiceButtonClick() {
     d_.link.ReadReply(true);
 }
 
-void ServicePanel::btnMonitorClick() {
-    if (btnMonitorTag == 55)
-        MonitorOn();
+void ServicePanel::ledV1Click(int i) {
+    const int x = 11 + i;
+    // The decision comes from the indicator, which the operator sees, not from the byte.
+    if (d_.view.ledOn(QStringLiteral("ledV1_%1").arg(i)))
+        d_.valves.ValveReset(x);
     else
-        MonitorOff();
+        d_.valves.ValveSet(x);
+    d_.valves.DispV1State();
 }
 
-void ServicePanel::MonitorOn() {
-    btnMonitorTag = 57;
-    d_.view.setText(QStringLiteral("btnMonitor"), T(57));
-    Acquisition& a = d_.acquisition;
-    a.runZeit = 0;
-    a.runZeit2 = 0;
-    d_.view.setBottomAxisMax(300);
-    d_.view.setChartFollowsNewest(true);
-    const QString start[] = {QStringLiteral("<12B1100\r"), QStringLiteral("<12W1100\r"),
-                             QStringLiteral("<12Z1100\r")};
-    a.clearSeries(0);
-    if (LineQueue* q = d_.link.DataQueue1())
-        q->clear();
-    for (const QString& c : start)
-        d_.link.SendCommand(d_.link.ComPort1(), c);
-    if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
-        a.clearSeries(1);
-        if (LineQueue* q = d_.link.DataQueue2())
-            q->clear();
-        for (const QString& c : start)
-            d_.link.SendCommand(d_.link.ComPort2(), c);
-    }
-    d_.view.replotChart();
+void ServicePanel::ledV2Click(int i) {
+    const int x = i == 0 ? 17 : i + 1;
+    if (d_.view.ledOn(QStringLiteral("ledV2_%1").arg(i)))
+        d_.valves.ValveReset(x);
+    else
+        d_.valves.ValveSet(x);
+    d_.valves.DispV2State();
 }
 
-void ServicePanel::MonitorOff() {
-    btnMonitorTag = 55;
-    d_.view.setText(QStringLiteral("btnMonitor"), T(55));
-    Acquisition& a = d_.acquisition;
-    a.runZeit = 0;
-    // A run's window starts at 0 again, wherever monitoring had moved the view.
-    d_.view.setChartFollowsNewest(false);
-    d_.view.setBottomAxisMax(d_.settings.Messzeit);
-    const QString stop = QStringLiteral("<12Z0100\r");
-    d_.link.SendCommand(d_.link.ComPort1(), stop);
-    a.clearSeries(0);
-    if (LineQueue* q = d_.link.DataQueue1())
-        q->clear();
-    if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
-        d_.link.SendCommand(d_.link.ComPort2(), stop);
-        a.clearSeries(1);
-        if (LineQueue* q = d_.link.DataQueue2())
-            q->clear();
+void ServicePanel::ledLoopClick() {
+    const QString led = QStringLiteral("ledLoop");
+    if (d_.view.ledOn(led)) {
+        d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<D0\r"));
+        d_.view.setLedOn(led, false);
+    } else {
+        d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<D1\r"));
+        d_.view.setLedOn(led, true);
     }
-    d_.view.replotChart();
 }
 
 } // namespace korvat

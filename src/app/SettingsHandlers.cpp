@@ -1,7 +1,7 @@
 // The handlers that take a setting from its control, keep it and write it to "Korvat.ini" at once.
 
 #include "shell/FormView.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
 

@@ -5,7 +5,7 @@
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFile.h"
 #include "shell/FormView.h"
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 #include "util/Clock.h"
 #include "util/Dialogs.h"
 

@@ -3,10 +3,10 @@
 // handlers that write settings back. The window forwards its events here and shows what it is
 // told through FormView; tests drive the same object with a recorder and the in-process instrument.
 
-#include "evaluation/SubstanceFactors.h"
+#include "app/SubstanceFactors.h"
 #include "link/Link.h"
 #include "link/Registers.h"
-#include "link/ServicePanel.h"
+#include "app/ServicePanel.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"

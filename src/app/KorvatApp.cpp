@@ -1,4 +1,4 @@
-#include "shell/KorvatApp.h"
+#include "app/KorvatApp.h"
 
 #include "link/Commands.h"
 
@@ -27,11 +27,11 @@ KorvatApp::KorvatApp(Environment env)
       programDir_(std::move(env.programDir)),
       ini_(programDir_ + QStringLiteral("Korvat.ini")),
       link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(regs_, link_, env.view),
-      acquisition_(link_, env.view),
-      panel_({settings_, ini_, link_, env.view, env.dialogs, acquisition_, ID, DeviceTyp}),
-      poll_({link_, env.view, regs_, valves_, panel_, env.clock, ID}),
+      acquisition_({link_, env.view, settings_, ID, DeviceTyp}),
+      panel_({settings_, ini_, link_, env.view, env.dialogs, valves_, ID, DeviceTyp}),
+      poll_({link_, env.view, regs_, valves_, env.clock, ID}),
       sequencer_({settings_, ini_, link_, valves_, regs_, env.view, env.dialogs, env.clock, acquisition_, poll_,
-                  panel_, ID, DeviceTyp, sDateiname}),
+                  ID, DeviceTyp, sDateiname}),
       results_({settings_, ini_, env.view, valves_, link_, env.clock, acquisition_, sequencer_, ID, DeviceTyp}),
       substanceFactors_(env.view, env.dialogs, programDir_) {
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
@@ -46,6 +46,17 @@ KorvatApp::KorvatApp(Environment env)
         link_.SendCommand(port, QStringLiteral("<LS%1\r").arg(hex2(regs_.DispByte)));
     });
     sequencer_.setEvaluation([this](Sequencer&) { evaluateMeasurement(); });
+    // The instrument's own heating requests move the settings page's toggles, inside the tick.
+    poll_.setHeaterRequest([this](StatusPoll::HeatedZone zone, bool on) {
+        ServicePanel::TickScope inTick(panel_);
+        if (zone == StatusPoll::HeatedZone::MeasuringCell) {
+            view_.setDown(QStringLiteral("btnMesskammerAn"), on);
+            panel_.btnMesskammerAnClick();
+        } else {
+            view_.setDown(QStringLiteral("btnVentilblockAn"), on);
+            panel_.btnVentilblockAnClick();
+        }
+    });
 }
 
 

@@ -1,7 +1,7 @@
 #pragma once
 // The service panel on the settings page: the six setpoint groups (four heaters, the FPD's high
 // voltage, the zero compensation) with their set and on/off buttons, the free command line, and
-// monitoring of the detector signals outside a run.
+// the valve and sample-loop indicators the operator clicks to switch them.
 
 #include "shell/Config.h"
 
@@ -9,11 +9,11 @@
 
 namespace korvat {
 
-class Acquisition;
 class Dialogs;
 class FormView;
 class IniFile;
 class Link;
+class Valves;
 
 class ServicePanel {
 public:
@@ -23,7 +23,7 @@ public:
         Link& link;
         FormView& view;
         Dialogs& dialogs;
-        Acquisition& acquisition;
+        Valves& valves;
         const int& ID;
         const TDeviceTyp& deviceTyp;
     };
@@ -52,12 +52,12 @@ public:
 
     void ServiceButtonClick();
 
-    void btnMonitorClick();
-    void MonitorOn();
-    void MonitorOff();
-    bool monitoring() const { return btnMonitorTag == 57; }
-    // 55: not monitoring, the button offers to start; 57: monitoring.
-    int btnMonitorTag = 55;
+    // ledV1_0Click .. ledV1_5Click (bank 1, i = 0..5) and ledV2_0Click .. ledV2_5Click (bank 2):
+    // each switches its valve the other way from what its indicator shows.
+    void ledV1Click(int i);
+    void ledV2Click(int i);
+    void ledLoopClick();
+    void ledZeroClick() {}
 
     // While the tick runs a handler (the heating mirror), problems go to the status line and the
     // log instead of a modal box, so an unattended run is never held up by a dialog.

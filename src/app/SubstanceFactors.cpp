@@ -1,4 +1,4 @@
-#include "evaluation/SubstanceFactors.h"
+#include "app/SubstanceFactors.h"
 
 #include "evaluation/SubstanceList.h"
 #include "shell/FormView.h"
