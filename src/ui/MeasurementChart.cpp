@@ -19,6 +19,8 @@ public:
     void setSource(MeasurementChart::OverlaySource source) { m_source = std::move(source); }
     // Whether a repaint would draw lines, or clear lines drawn before.
     bool shows() const { return m_drewLines || (m_source && !m_source().isEmpty()); }
+    // Whether the last drawing drew lines.
+    bool drewLines() const { return m_drewLines; }
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
@@ -45,6 +47,63 @@ private:
     MeasurementChart* m_chart;
     MeasurementChart::OverlaySource m_source;
     bool m_drewLines = false;
+};
+
+// One of the chart's paint buffers, which the paint event puts on the screen in order. The buffer
+// of the chart's own layer is opaque: it is filled with the background colour instead of being
+// cleared to transparent, so the paint event copies it instead of blending it, and paints nothing
+// beneath it. A transparent buffer is left out while it holds nothing to see: the one below the
+// chart's layer, which no layer draws into, and the chords' buffer while there are no chords.
+// Whole-widget fills and blends, not the drawing, were most of what a repaint cost.
+class MeasurementChart::PaintBuffer final : public QCPAbstractPaintBuffer {
+public:
+    // An opaque buffer of the colour `background`, or a transparent one when it is invalid.
+    PaintBuffer(const QSize& size, double devicePixelRatio, QColor background)
+        : QCPAbstractPaintBuffer(size, devicePixelRatio), m_background(background) {
+        PaintBuffer::reallocateBuffer();
+    }
+
+    bool opaque() const { return m_background.isValid(); }
+    // For a transparent buffer: whether what was last drawn into it shows anything.
+    void setShowsDrawing(std::function<bool()> shows) { m_showsDrawing = std::move(shows); }
+
+    QCPPainter* startPainting() override {
+        m_drawnInto = true;
+        return new QCPPainter(&m_image);
+    }
+
+    void draw(QCPPainter* painter) const override {
+        if (painter && painter->isActive() && holdsPixels())
+            painter->drawImage(QPointF(0, 0), m_image);
+    }
+
+    void clear(const QColor& colour) override {
+        if (opaque()) {
+            m_image.fill(m_background);
+        } else if (m_drawnInto || colour.alpha() != 0) {
+            m_image.fill(colour);
+        }
+        m_drawnInto = !opaque() && colour.alpha() != 0;
+    }
+
+private:
+    bool holdsPixels() const {
+        return opaque() || (m_drawnInto && (!m_showsDrawing || m_showsDrawing()));
+    }
+
+    void reallocateBuffer() override {
+        setInvalidated();
+        m_image = QImage(mSize * mDevicePixelRatio,
+                         opaque() ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        m_image.setDevicePixelRatio(mDevicePixelRatio);
+        m_image.fill(opaque() ? m_background : QColor(Qt::transparent));
+        m_drawnInto = false;
+    }
+
+    QColor m_background;
+    std::function<bool()> m_showsDrawing;
+    QImage m_image;
+    bool m_drawnInto = false;
 };
 
 namespace {
@@ -74,6 +133,8 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     setObjectName(QStringLiteral("Chart1"));
     // The chart takes the focus on a click, so clicking it counts as leaving the page control.
     setFocusPolicy(Qt::ClickFocus);
+    // Its paint event covers every pixel: nothing beneath it needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
     plotLayout()->insertRow(0);
     QFont titleFont = font();
@@ -105,15 +166,36 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
 
     m_overlay = new Overlay(this);
 
-    // Two paint buffers: the chart itself and the chords over it. A repaint's cost is mostly
-    // clearing and blending whole-widget buffers, not drawing, so new samples (and a view that
-    // follows them, which moves grid and tick labels too) redraw the one "main" layer, and a
-    // chord change redraws the overlay alone. Removing a layer keeps the drawing order: its
+    // Two layers with a buffer each: the chart itself and the chords over it. New samples (and a
+    // view that follows them, which moves grid and tick labels too) redraw the one "main" layer,
+    // and a chord change redraws the overlay alone. Removing a layer keeps the drawing order: its
     // elements go to the neighbouring layer, at the near end.
     for (const char* name : {"grid", "background", "legend", "axes"})
         removeLayer(layer(QString::fromLatin1(name)));
     layer(QStringLiteral("main"))->setMode(QCPLayer::lmBuffered);
     layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmBuffered);
+    // The buffers, in the order QCustomPlot hands them to these two layers on every replot: one
+    // for the (absent) layers below "main", then one per buffered layer. It keeps buffers it
+    // finds, so these are the ones used; see PaintBuffer.
+    const QSize size = viewport().size();
+    const double ratio = bufferDevicePixelRatio();
+    auto* chords = new PaintBuffer(size, ratio, QColor());
+    chords->setShowsDrawing([this] { return m_overlay->drewLines(); });
+    mPaintBuffers.clear();
+    mPaintBuffers << QSharedPointer<QCPAbstractPaintBuffer>(new PaintBuffer(size, ratio, QColor()))
+                  << QSharedPointer<QCPAbstractPaintBuffer>(
+                         new PaintBuffer(size, ratio, mBackgroundBrush.color()))
+                  << QSharedPointer<QCPAbstractPaintBuffer>(chords);
+
+    m_curvesRepaintTimer.setSingleShot(true);
+    m_curvesRepaintTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_curvesRepaintTimer, &QTimer::timeout, this, &MeasurementChart::onCurvesRepaintDue);
+    // A whole repaint draws the curves as they are.
+    connect(this, &QCustomPlot::afterReplot, this, [this] {
+        m_dataDirty = false;
+        m_axisMoved = false;
+        m_curvesRepaintTimer.stop();
+    });
 
     connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &MeasurementChart::onRangeChanged);
@@ -233,33 +315,53 @@ bool MeasurementChart::touchesVisibleRange(const QCPGraph* graph, double from, d
     return to >= visible.lower && from <= visible.upper;
 }
 
+void MeasurementChart::setRepaintClock(const Clock& clock) {
+    m_repaintClock = &clock;
+}
+
 void MeasurementChart::replotData() {
-    if (!m_dataDirty || m_dataReplotPending)
+    if (!m_dataDirty)
         return;
-    m_dataReplotPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_dataReplotPending = false;
-            if (!m_dataDirty)
-                return;
-            m_dataDirty = false;
-            if (hasInvalidatedPaintBuffers()) {
-                // A layer replot would redraw everything anyway, once per layer.
-                m_axisMoved = false;
-                replot();
-                return;
-            }
-            if (std::exchange(m_axisMoved, false)) {
-                // Tick positions follow the range only in a whole replot's preparation; chords
-                // (when there are any) move with the axis.
-                axisRect()->update(QCPLayoutElement::upPreparation);
-                if (m_overlay->shows())
-                    layer(QStringLiteral("overlay"))->replot();
-            }
-            layer(QStringLiteral("main"))->replot();
-        },
-        Qt::QueuedConnection);
+    const Millis wait = untilCurvesRepaint();
+    if (!m_curvesRepaintTimer.isActive() || wait < m_curvesRepaintTimer.remainingTimeAsDuration())
+        m_curvesRepaintTimer.start(wait);
+}
+
+Millis MeasurementChart::untilCurvesRepaint() const {
+    if (!m_curvesDrawnAt)
+        return Millis(0);
+    const Millis since = m_repaintClock->monotonicNow() - *m_curvesDrawnAt;
+    return std::clamp(kCurvesRepaintInterval - since, Millis(0), kCurvesRepaintInterval);
+}
+
+void MeasurementChart::onCurvesRepaintDue() {
+    if (!m_dataDirty)
+        return; // a whole repaint came first
+    // The timer may fire a little early, and a clock set for the chart need not be real time.
+    if (const Millis wait = untilCurvesRepaint(); wait > Millis(0)) {
+        m_curvesRepaintTimer.start(wait);
+        return;
+    }
+    repaintCurves();
+}
+
+void MeasurementChart::repaintCurves() {
+    m_curvesDrawnAt = m_repaintClock->monotonicNow();
+    m_dataDirty = false;
+    if (hasInvalidatedPaintBuffers()) {
+        // A layer replot would redraw everything anyway, once per layer.
+        m_axisMoved = false;
+        replot();
+        return;
+    }
+    if (std::exchange(m_axisMoved, false)) {
+        // Tick positions follow the range only in a whole replot's preparation; chords (when
+        // there are any) move with the axis.
+        axisRect()->update(QCPLayoutElement::upPreparation);
+        if (m_overlay->shows())
+            layer(QStringLiteral("overlay"))->replot();
+    }
+    layer(QStringLiteral("main"))->replot();
 }
 
 void MeasurementChart::replotOverlay() {
@@ -293,6 +395,25 @@ int MeasurementChart::bottomAxisPixel(double seconds) const {
 
 int MeasurementChart::leftAxisPixel(double value) const {
     return toPixel(yAxis->coordToPixel(value));
+}
+
+void MeasurementChart::paintEvent(QPaintEvent* event) {
+    // The topmost opaque buffer covers the whole widget: nothing below it needs painting.
+    qsizetype bottom = mPaintBuffers.size() - 1;
+    for (; bottom >= 0; --bottom) {
+        const auto* buffer = dynamic_cast<const PaintBuffer*>(mPaintBuffers.at(bottom).data());
+        if (buffer && buffer->opaque())
+            break;
+    }
+    if (bottom < 0) {
+        QCustomPlot::paintEvent(event);
+        return;
+    }
+    QCPPainter painter(this);
+    if (!painter.isActive())
+        return;
+    for (qsizetype i = bottom; i < mPaintBuffers.size(); ++i)
+        mPaintBuffers.at(i)->draw(&painter);
 }
 
 void MeasurementChart::replotQueued() {

@@ -5,9 +5,17 @@
 // the chart only gets copies to draw. Straight dotted lines (the baseline chords) are painted over
 // the plot after every repaint from a source asked at paint time, so they follow panning.
 // While monitoring, the time axis follows the newest sample (see setFollowNewest).
+//
+// New samples are drawn at most once per kCurvesRepaintInterval of real time: a sample marks the
+// curves for a repaint, and a timer draws them when the interval since the last drawing has
+// passed, so the newest sample always shows within that interval.
+
+#include "util/Clock.h"
 
 #include <QLineF>
+#include <QTimer>
 #include <QVector>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <qcustomplot.h>
@@ -20,6 +28,9 @@ class MeasurementChart : public QCustomPlot {
 public:
     // Series by index: 0 = Series1 (FID), 1 = Series2 (FPD), 2 = Serie3, 3 = Serie4.
     static constexpr int kSeriesCount = 4;
+    // The shortest time between two repaints of the curves for new samples. The converters send
+    // ten samples a second; five pictures a second still look live and cost half the repaints.
+    static constexpr Millis kCurvesRepaintInterval{200};
     // Lines in axis units: x in seconds on the bottom axis, y in the left axis' units.
     using OverlaySource = std::function<QVector<QLineF>()>;
 
@@ -52,18 +63,30 @@ public:
     int bottomAxisPixel(double seconds) const;
     int leftAxisPixel(double value) const;
 
+    // The time the repaint interval of the curves is measured in: real time unless set (the chart
+    // keeps the reference; the clock must outlive it).
+    void setRepaintClock(const Clock& clock);
+
     // Coalesces the many data updates of one timer tick into one repaint.
     void replotQueued();
-    // Repaints the curves alone, once per event loop pass, and only when a data change since the
-    // last repaint touched the visible range. Points appended beyond the right edge of a fixed
-    // axis cost no repaint at all; legend, title and background are not redrawn. When following
-    // moved the time axis, its labels, the grid and the chords are redrawn along with the curves.
+    // Asks for a repaint of the chart's own layer (curves, grid, axes, legend and title) when a
+    // data change since the last repaint touched the visible range; points appended beyond the
+    // right edge of a fixed axis cost no repaint at all. Nothing is drawn here: the repaint runs
+    // in a later event loop pass, and no sooner than kCurvesRepaintInterval after the curves were
+    // last drawn, so the samples of several ticks share one repaint. When following moved the
+    // time axis, its tick labels and the chords are redrawn along with the curves.
     void replotData();
     // Repaints the overlay's lines alone (once per event loop pass); the curves are not redrawn.
     void replotOverlay();
 
+protected:
+    // Puts the paint buffers on the screen: the opaque chart buffer is copied, the chords' buffer
+    // is blended over it only while it holds lines.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     class Overlay;
+    class PaintBuffer;
 
     // Whether points from `from` to `to` (seconds), joined to the series' previous last point,
     // can show in the visible range.
@@ -77,6 +100,10 @@ private:
     void setTimeRange(const QCPRange& range);
     void onRangeChanged();
     void onMouseRelease();
+    // Time left until the curves may be drawn again for new samples.
+    Millis untilCurvesRepaint() const;
+    void onCurvesRepaintDue();
+    void repaintCurves();
 
     QCPTextElement* m_title = nullptr;
     Overlay* m_overlay = nullptr;
@@ -87,8 +114,11 @@ private:
     bool m_settingRange = false;
     bool m_axisMoved = false;
     bool m_dataDirty = false;
-    bool m_dataReplotPending = false;
     bool m_overlayReplotPending = false;
+    SystemClock m_systemClock;
+    const Clock* m_repaintClock = &m_systemClock;
+    QTimer m_curvesRepaintTimer;
+    std::optional<Millis> m_curvesDrawnAt;
 };
 
 } // namespace korvat

@@ -11,10 +11,12 @@
 #include "util/Clock.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <cmath>
+#include <optional>
 #include <vector>
 #include <gtest/gtest.h>
 
@@ -219,13 +221,17 @@ TEST(MeasurementChart, NewSamplesAreDrawnWhenVisible) {
 
 namespace {
 
-// A monitoring session's samples, ten a second from `from` to before `to` (seconds), at `level`.
-void feed(TForm1& form, double from, double to, double level) {
+// A monitoring session's samples, ten a second from `from` to before `to` (seconds), at `level`,
+// as they arrive: the chart's repaint clock moves on by the time they took to come, or by
+// `arrivedWithin` when given.
+void feed(TForm1& form, ManualClock& clock, double from, double to, double level,
+          std::optional<Millis> arrivedWithin = std::nullopt) {
     std::vector<double> x, y;
     for (int i = static_cast<int>(std::lround(from * 10)); i < std::lround(to * 10); ++i) {
         x.push_back(i / 10.0);
         y.push_back(level);
     }
+    clock.advance(arrivedWithin.value_or(Millis(std::lround((to - from) * 1000))));
     form.appendSeries(0, x, y);
     form.replotChart();
     QCoreApplication::processEvents();
@@ -268,6 +274,44 @@ int redNearRightEdge(MeasurementChart* chart, double level) {
     return count;
 }
 
+// Columns between `from` and `to` seconds where the FID curve shows in a band around `level`
+// (red, or the pink of its smoothed edge).
+int redColumnsOnLevel(MeasurementChart* chart, double level, double from, double to) {
+    const QImage image = chart->grab().toImage();
+    const int y = chart->leftAxisPixel(level);
+    int count = 0;
+    for (int x = chart->bottomAxisPixel(from); x <= chart->bottomAxisPixel(to); ++x) {
+        bool red = false;
+        for (int dy = -2; dy <= 2; ++dy) {
+            const QColor c = image.pixelColor(x, y + dy);
+            red = red || (c.red() > 200 && c.green() < 180 && c.blue() < 180);
+        }
+        count += red ? 1 : 0;
+    }
+    return count;
+}
+
+// Counts how often the chart's own layer (curves, grid, axes) is drawn: an item on that layer
+// that draws nothing itself.
+class LayerDraws final : public QCPLayerable {
+public:
+    explicit LayerDraws(MeasurementChart* chart)
+        : QCPLayerable(chart, chart->series(0)->layer()->name()) {}
+    int count = 0;
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter*) const override {}
+    void draw(QCPPainter*) override { ++count; }
+};
+
+// Lets the event loop run until `done` or, as a safety net, a few seconds of real time passed.
+template <typename Done> void processEventsUntil(Done done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+}
+
 struct MonitoringChart : ::testing::Test {
     void SetUp() override {
         form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
@@ -277,9 +321,15 @@ struct MonitoringChart : ::testing::Test {
         form.setChartFollowsNewest(true);
         QCoreApplication::processEvents();
         chart = form.chart();
+        chart->setRepaintClock(clock);
     }
     QCPRange range() const { return chart->xAxis->range(); }
+    void feed(double from, double to, double level,
+              std::optional<Millis> arrivedWithin = std::nullopt) {
+        ::feed(form, clock, from, to, level, arrivedWithin);
+    }
 
+    ManualClock clock;
     TForm1 form;
     MeasurementChart* chart = nullptr;
 };
@@ -287,11 +337,11 @@ struct MonitoringChart : ::testing::Test {
 } // namespace
 
 TEST_F(MonitoringChart, FollowsTheNewestSampleOnceItPassesTheConfiguredWidth) {
-    feed(form, 0, 300, 2000);
+    feed(0, 300, 2000);
     EXPECT_EQ(range(), QCPRange(0, 300)) << "the first 300 s fit the configured view";
 
-    feed(form, 300, 350, 2000);
-    feed(form, 350, 400, 8000);
+    feed(300, 350, 2000);
+    feed(350, 400, 8000);
     EXPECT_DOUBLE_EQ(range().upper, 399.9);
     EXPECT_DOUBLE_EQ(range().size(), 300);
     EXPECT_TRUE(chart->followsNewest());
@@ -304,19 +354,19 @@ TEST_F(MonitoringChart, FollowsTheNewestSampleOnceItPassesTheConfiguredWidth) {
     EXPECT_LE(ticks.last(), range().upper);
     EXPECT_TRUE(chart->xAxis->tickVectorLabels().contains(QStringLiteral("350")));
 
-    feed(form, 400, 400.5, 8000);
+    feed(400, 400.5, 8000);
     EXPECT_DOUBLE_EQ(range().upper, 400.4);
 }
 
 TEST_F(MonitoringChart, AViewTheOperatorMovedStaysUntilTheyReturn) {
-    feed(form, 0, 400, 2000);
+    feed(0, 400, 2000);
     ASSERT_DOUBLE_EQ(range().upper, 399.9);
 
     drag(chart, 300); // back in time
     const QCPRange panned = range();
     ASSERT_LT(panned.upper, 390.0);
     EXPECT_FALSE(chart->followsNewest());
-    feed(form, 400, 460, 8000);
+    feed(400, 460, 8000);
     EXPECT_EQ(range(), panned) << "new samples leave the operator's view alone";
 
     // A double-click returns to the configured view, which follows again.
@@ -325,7 +375,7 @@ TEST_F(MonitoringChart, AViewTheOperatorMovedStaysUntilTheyReturn) {
     EXPECT_DOUBLE_EQ(range().upper, 459.9);
     EXPECT_DOUBLE_EQ(range().size(), 300);
     EXPECT_GT(redNearRightEdge(chart, 8000), 20);
-    feed(form, 460, 470, 8000);
+    feed(460, 470, 8000);
     EXPECT_DOUBLE_EQ(range().upper, 469.9);
 
     // Dragging the newest sample back into view resumes following too.
@@ -334,22 +384,76 @@ TEST_F(MonitoringChart, AViewTheOperatorMovedStaysUntilTheyReturn) {
     drag(chart, -400);
     EXPECT_GE(range().upper, 469.9);
     EXPECT_TRUE(chart->followsNewest());
-    feed(form, 470, 600, 8000);
+    feed(470, 600, 8000);
     EXPECT_DOUBLE_EQ(range().upper, 599.9);
 }
 
 TEST_F(MonitoringChart, ARunsWindowStaysAsConfigured) {
     // Monitoring ends and a run starts: its window runs from 0 to the measuring time, and the
     // samples after it (the converter's last lines) do not move it.
-    feed(form, 0, 400, 2000);
+    feed(0, 400, 2000);
     form.setChartFollowsNewest(false);
     form.setBottomAxisMax(60);
     EXPECT_EQ(range(), QCPRange(0, 60));
     form.clearSeries(0);
-    feed(form, 0, 65, 2000);
+    feed(0, 65, 2000);
     EXPECT_EQ(range(), QCPRange(0, 60));
     doubleClick(chart);
     EXPECT_EQ(range(), QCPRange(0, 60)) << "a double-click returns to the run's window";
+}
+
+TEST_F(MonitoringChart, SamplesWithinTheRepaintIntervalShareOneRepaintAndTheNewestShowsAfterIt) {
+    auto* draws = new LayerDraws(chart);
+    feed(0, 10, 2000);
+    const int drawn = draws->count;
+    ASSERT_GE(drawn, 1) << "the first samples are drawn at once";
+
+    // Two ticks 90 ms apart, both within the interval since that drawing: nothing is drawn.
+    ASSERT_GT(MeasurementChart::kCurvesRepaintInterval, Millis(180));
+    feed(10, 20, 8000, Millis(90));
+    feed(20, 30, 8000, Millis(90));
+    EXPECT_EQ(draws->count, drawn);
+    EXPECT_EQ(redColumnsOnLevel(chart, 8000, 10, 30), 0);
+
+    // Once the interval has passed, one repaint draws them all, without a further tick.
+    clock.advance(MeasurementChart::kCurvesRepaintInterval);
+    processEventsUntil([&] { return draws->count > drawn; });
+    EXPECT_EQ(draws->count, drawn + 1);
+    const int columns = chart->bottomAxisPixel(29) - chart->bottomAxisPixel(11);
+    EXPECT_GE(redColumnsOnLevel(chart, 8000, 11, 29), columns);
+
+    // A change of the axes is not held back by the interval.
+    form.setLeftAxisRange(0, 20000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(draws->count, drawn + 2);
+}
+
+TEST_F(MonitoringChart, RepaintsOfCurvesOrChordsAloneShowWhatAWholeRepaintShows) {
+    // The layer repaints (new samples, a moved view, a changed chord) against a whole repaint of
+    // the same state: the screen must not keep anything of an earlier picture.
+    bool chord = true;
+    form.setChartOverlay(
+        [&] { return chord ? QVector<QLineF>{QLineF(250, 7000, 290, 3000)} : QVector<QLineF>{}; });
+    const auto sameAsWholeRepaint = [&] {
+        const QImage shown = chart->grab().toImage();
+        chart->replot();
+        return shown == chart->grab().toImage();
+    };
+    feed(0, 280, 2000);
+    form.appendSeries(1, std::vector<double>{100, 200}, std::vector<double>{500, 900});
+    form.replotChart();
+    chart->replot();
+    feed(280, 290, 6000); // new samples in a standing view
+    EXPECT_TRUE(sameAsWholeRepaint());
+    feed(290, 330, 3000); // the view follows, the chord moves with it
+    ASSERT_DOUBLE_EQ(range().upper, 329.9);
+    EXPECT_TRUE(sameAsWholeRepaint());
+    chord = false; // the next measurement starts
+    form.repaintChartOverlay();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(sameAsWholeRepaint());
+    feed(330, 340, 3000);
+    EXPECT_TRUE(sameAsWholeRepaint());
 }
 
 // The program's own monitoring switch drives the following: on, the view moves with the newest
