@@ -2,51 +2,49 @@
 // A view and dialogs that show nothing, for benchmarks that measure the core alone. The dialogs
 // keep what they were asked to show, so a benchmark can tell that its run went without a message.
 
-#include "shell/FormView.h"
+#include "app/MainView.h"
 #include "util/Dialogs.h"
 
-#include <QHash>
 #include <QStringList>
 
 namespace korvat::bench {
 
-class NullView final : public FormView {
+// Shows nothing: the core keeps every state it needs itself.
+class NullView final : public MainView {
 public:
-    void setWindowCaption(const QString&) override {}
-    // The state of every control is kept (one entry per control, so this stays small): the core
-    // reads edits, check boxes, lamps and buttons back, e.g. a cell's "switched off" lamp.
-    void setText(const QString& c, const QString& t) override { texts[c] = t; }
-    QString text(const QString& c) const override { return texts.value(c); }
-    void setEditLabel(const QString&, const QString&) override {}
-    QString editLabel(const QString&) const override { return {}; }
-    void setEnabled(const QString&, bool) override {}
-    void setLedOn(const QString& c, bool on) override { leds[c] = on; }
-    bool ledOn(const QString& c) const override { return leds.value(c); }
-    void setDown(const QString& c, bool down) override { downs[c] = down; }
-    bool isDown(const QString& c) const override { return downs.value(c); }
-    void setBackground(const QString&, Rgb) override {}
-    void setChecked(const QString& c, bool on) override { checked[c] = on; }
-    bool isChecked(const QString& c) const override { return checked.value(c); }
-    void setItemIndex(const QString&, int) override {}
-    int itemIndex(const QString&) const override { return -1; }
-    void setConnectionItem(int, const QString&, bool) override {}
-    void setValueList(const QString&, const QStringList&) override {}
-    QStringList valueList(const QString&) const override { return {}; }
-    void setChartTitle(const QString&) override {}
-    void setBottomAxisMax(double) override {}
-    void setLeftAxisRange(double, double) override {}
-    void setLeftAxisTitle(const QString&) override {}
-    void setSeriesTitle(int, const QString&) override {}
-    void appendSeries(int, std::span<const double>, std::span<const double>) override {}
-    void clearSeries(int) override {}
-    void replotChart() override {}
-    void addLogLine(const QString&) override {}
-    void setStatusText(const QString&) override {}
-
-    QHash<QString, QString> texts;
-    QHash<QString, bool> checked;
-    QHash<QString, bool> leds;
-    QHash<QString, bool> downs;
+    void logLine(const QString&) override {}
+    void statusText(const QString&) override {}
+    void valveShown(int, int, bool) override {}
+    void lampShown(Lamp, bool) override {}
+    void readBackShown(ReadBack, const QString&) override {}
+    void inputShown(Input, const QString&) override {}
+    void inputLabelShown(Input, const QString&) override {}
+    void checkShown(Check, bool) override {}
+    void runControlsShown(const RunControls&) override {}
+    void runTimeShown(const QString&) override {}
+    void delayShown(const QString&) override {}
+    void startShown(const QString&) override {}
+    void cellShown(int, const CellState&) override {}
+    void chemicalShown(const QString&) override {}
+    void resultShown(Detector, const QString&) override {}
+    void calibratedShown(Detector, bool) override {}
+    void levelShown(Detector, const QString&) override {}
+    void monitorShown(const QString&) override {}
+    void seriesAppended(int, std::span<const double>, std::span<const double>) override {}
+    void seriesCleared(int) override {}
+    void curvesChanged() override {}
+    void chordsChanged() override {}
+    void timeAxisShown(double) override {}
+    void followNewestShown(bool) override {}
+    void windowCaptionShown(const QString&) override {}
+    void chartCaptionsShown(const ChartCaptions&) override {}
+    void valueAxisShown(double, double) override {}
+    void infoShown(InfoLabel, const QString&) override {}
+    void standardShown(int) override {}
+    void connectionShown(int, const QString&, bool) override {}
+    void substancesShown(SubstanceGrid, const QStringList&) override {}
+    void powerShown(bool) override {}
+    void switchCaptionShown(Check, const QString&) override {}
 };
 
 class NullDialogs final : public Dialogs {

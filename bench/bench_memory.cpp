@@ -13,6 +13,7 @@
 #include "bench/InProcessSetup.h"
 #include "app/KorvatApp.h"
 #include "ui/MeasurementChart.h"
+#include "ui/Presenter.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
 #include "util/Dialogs.h"
@@ -61,8 +62,9 @@ struct Running {
         form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
         form.show();
         app = std::make_unique<KorvatApp>(KorvatApp::Environment{
-            form, dialogs, setup.clock, setup.instrument.mainLine(), setup.instrument.fpdLine(),
+            presenter, dialogs, setup.clock, setup.instrument.mainLine(), setup.instrument.fpdLine(),
             setup.programDir});
+        presenter.attach(*app);
         started = app->FormCreate([this](int offset) { form.TranslateForm(offset); }) ==
                   StartupOutcome::Running;
         QApplication::processEvents();
@@ -95,6 +97,7 @@ struct Running {
 
     bench::InProcessSetup setup;
     TForm1 form;
+    Presenter presenter{form};
     QuietDialogs dialogs;
     std::unique_ptr<KorvatApp> app;
     bool started = false;
@@ -182,9 +185,9 @@ void BM_EightHourRunWithTheWindow(benchmark::State& state) {
     Snapshot start{}, end{};
     Sequencer& seq = p.app->sequencer();
     for (auto _ : state) {
-        p.form.setText(QStringLiteral("editStart"), QStringLiteral("1"));
-        p.form.setText(QStringLiteral("editAnzahl"), QStringLiteral("6"));
-        p.form.setText(QStringLiteral("editZyklen"), QStringLiteral("1000"));
+        p.app->inputs().set(Input::Start, QStringLiteral("1"));
+        p.app->inputs().set(Input::Count, QStringLiteral("6"));
+        p.app->inputs().set(Input::Cycles, QStringLiteral("1000"));
         seq.btnStartClick();
         // The first cycle warms up what every measurement uses (evaluation, files, chords).
         p.runFor(Millis(10 * 60 * 1000));
@@ -195,13 +198,13 @@ void BM_EightHourRunWithTheWindow(benchmark::State& state) {
             p.tick();
         end = {residentMb(), p.seriesMb()};
     }
-    const std::size_t measurements = seq.measurements.size();
+    const std::size_t measurements = p.app->run().measurements().size();
     state.counters["measurements"] = static_cast<double>(measurements);
-    state.counters["result_rows"] = static_cast<double>(p.app->resultRows().size());
+    state.counters["result_rows"] = static_cast<double>(p.app->run().measurements().size());
     state.counters["raw_files"] =
         static_cast<double>(QDir(p.setup.programDir).entryList({"Run8h_*.txt"}, QDir::Files).size());
     // 15 + 15 + 30 s and the converter's end: a measurement about every 62 s.
-    if (measurements < 400 || p.app->resultRows().size() != measurements) {
+    if (measurements < 400 || p.app->run().measurements().size() != measurements) {
         state.SkipWithError("the run did not go through");
         return;
     }

@@ -15,6 +15,7 @@
 #include "evaluation/PeakSearch.h"
 #include "model/Permeation.h"
 #include "app/KorvatApp.h"
+#include "ui/Presenter.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
 
@@ -89,22 +90,18 @@ void BM_EightHourRun(benchmark::State& state) {
     bench::NullView nullView;
     bench::NullDialogs dialogs;
     std::unique_ptr<TForm1> form;
+    std::unique_ptr<Presenter> presenter;
     if (withWindow) {
         form = std::make_unique<TForm1>();
         form->resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
         form->show();
+        presenter = std::make_unique<Presenter>(*form);
     }
-    FormView& view = withWindow ? static_cast<FormView&>(*form) : nullView;
+    MainView& view = withWindow ? static_cast<MainView&>(*presenter) : nullView;
     KorvatApp app({view, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), setup.programDir});
-    if (withWindow) {
-        // The baseline chords over the chart, as the program draws them after every evaluation.
-        form->setChartOverlay([&app] {
-            QVector<QLineF> lines;
-            for (const Chord& c : baselineChords(app.sequencer().eval))
-                lines << QLineF(c.x1, c.y1, c.x2, c.y2);
-            return lines;
-        });
-    }
+    // The window's events and the chords over the chart, as the program wires them.
+    if (presenter)
+        presenter->attach(app);
     const auto translate = [&](int offset) {
         if (form)
             form->TranslateForm(offset);
@@ -116,8 +113,8 @@ void BM_EightHourRun(benchmark::State& state) {
     app.rgStandardClick(1); // EN: 1.0 ug/cm2/min
     dialogs.fileName = setup.programDir + "run8h.csv";
     app.btnSpeichernClick();
-    view.setChecked("chkboxIsobutanCalib", true);
-    view.setChecked("chkboxSulfurCalib", true);
+    app.inputs().toggled(Check::IsobutanCalib, true);
+    app.inputs().toggled(Check::SulfurCalib, true);
 
     constexpr Millis kEightHours{8 * 3600 * 1000};
     const double before = residentMb();
@@ -134,9 +131,9 @@ void BM_EightHourRun(benchmark::State& state) {
         Sequencer& seq = app.sequencer();
         // Six positions, cycles enough for eight hours (a range with the reference positions runs
         // all its cycles, so the time ends it).
-        view.setText("editStart", "1");
-        view.setText("editAnzahl", "6");
-        view.setText("editZyklen", "1000");
+        app.inputs().edited(Input::Start, "1");
+        app.inputs().edited(Input::Count, "6");
+        app.inputs().edited(Input::Cycles, "1000");
         seq.btnStartClick();
         const Millis end = clock.monotonicNow() + kEightHours;
         while (clock.monotonicNow() < end && seq.running())
@@ -147,11 +144,11 @@ void BM_EightHourRun(benchmark::State& state) {
         QApplication::processEvents();
     }
 
-    const auto& results = app.resultRows();
-    const long measurements = static_cast<long>(app.sequencer().measurements.size());
+    const auto& results = app.run().measurements();
+    const long measurements = static_cast<long>(app.run().measurements().size());
     std::set<int> broken;
-    for (const MeasurementResult& r : results)
-        if (r.runZelle >= 4 && r.marker == QChar('*') && r.FIDMessMenge > 1.0)
+    for (const MeasurementRecord& r : results)
+        if (r.brokeThrough)
             broken.insert(r.runZelle);
     state.counters["measurements"] = static_cast<double>(measurements);
     state.counters["ticks"] = static_cast<double>(ticks);
@@ -171,7 +168,7 @@ void BM_EightHourRun(benchmark::State& state) {
                                 .arg(fullTurns)
                                 .toStdString()
                                 .c_str());
-    else if (static_cast<long>(results.size()) != measurements || resultFileRows(app.sDateiname) != measurements)
+    else if (static_cast<long>(results.size()) != measurements || resultFileRows(app.records().sDateiname) != measurements)
         state.SkipWithError("the results file does not hold one row per measurement");
     else if (app.settings().FIDCalArea <= 0 || app.settings().FPDCalArea <= 0)
         state.SkipWithError("the reference gas did not calibrate both detectors");

@@ -3,6 +3,7 @@
 // than 0.5 s to the exchange.
 
 #include "bench/BenchMain.h"
+#include "link/Commands.h"
 #include "link/Link.h"
 #include "link/QtSerialLine.h"
 #include "shell/IniFile.h"
@@ -32,16 +33,16 @@ test::SimProcess& sim() {
 void BM_IdentificationExchange(benchmark::State& state) {
     SystemClock clock;
     bench::NullDialogs dialogs;
-    TForm1 form; // only as the log sink
+    bench::NullView view;
     QtSerialLine com1, com2;
-    Link link(com1, com2, clock, dialogs, form);
+    Link link(com1, com2, clock, dialogs, view);
     link.createQueues(false);
     com1.setDeviceName(sim().linkA);
     for (auto _ : state) {
         QElapsedTimer t;
         t.start();
         link.OpenComPort(com1);
-        const QString reply = link.SendAndWait(com1, "\r\n<SN\r\n");
+        const QString reply = link.SendAndWait(com1, kIdentifySinglePort);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         com1.close();
         if (reply.isEmpty())

@@ -10,6 +10,7 @@
 #include "bench/InProcessSetup.h"
 #include "app/KorvatApp.h"
 #include "ui/MeasurementChart.h"
+#include "ui/Presenter.h"
 #include "ui/QtDialogs.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
@@ -32,7 +33,9 @@ void BM_TickWhileMonitoring(benchmark::State& state) {
     form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
     form.show();
     QtDialogs dialogs(&form);
-    KorvatApp app({form, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), setup.programDir});
+    Presenter presenter(form);
+    KorvatApp app({presenter, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), setup.programDir});
+    presenter.attach(app);
     if (app.FormCreate([&](int offset) { form.TranslateForm(offset); }) != StartupOutcome::Running) {
         state.SkipWithError("start-up failed");
         return;

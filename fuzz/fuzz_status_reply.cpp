@@ -12,6 +12,7 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Inputs.h"
 #include "shell/IniFile.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingView.h"
@@ -29,16 +30,15 @@ namespace {
 struct Harness {
     explicit Harness(ManualClock& clock) : clock(clock) {
         // Setpoints the heating mirror sends when it presses a heater button.
-        view.texts[QStringLiteral("editMesskammer")] = QStringLiteral("27");
-        view.texts[QStringLiteral("editVentilblock")] = QStringLiteral("60");
+        inputs.edited(Input::Messkammer, QStringLiteral("27"));
+        inputs.edited(Input::Ventilblock, QStringLiteral("60"));
         link.createQueues(true);
         poll.build(deviceTyp);
         // The heating mirror presses the settings page's toggles, as the program wires it.
         poll.setHeaterRequest([this](StatusPoll::HeatedZone zone, bool on) {
-            ServicePanel::TickScope inTick(panel);
-            const bool cell = zone == StatusPoll::HeatedZone::MeasuringCell;
-            view.setDown(cell ? QStringLiteral("btnMesskammerAn") : QStringLiteral("btnVentilblockAn"), on);
-            cell ? panel.btnMesskammerAnClick() : panel.btnVentilblockAnClick();
+            panel.mirrorHeater(zone == StatusPoll::HeatedZone::MeasuringCell ? ServicePanel::Group::Messkammer
+                                                                             : ServicePanel::Group::Ventilblock,
+                               on);
         });
     }
 
@@ -59,14 +59,14 @@ struct Harness {
     // reported, instead of costing a file replace per input.
     IniFile ini{QStringLiteral("/nonexistent-korvat-fuzz/Korvat.ini")};
     Settings settings;
-    Registers regs;
     int ID = 0;
     TDeviceTyp deviceTyp = TDeviceTyp::FIDFPD;
     Link link{com1, com2, clock, dialogs, view};
-    Valves valves{regs, link, view};
+    Valves valves{link, view};
     Acquisition acquisition{{link, view, settings, ID, deviceTyp}};
-    ServicePanel panel{{settings, ini, link, view, dialogs, valves, ID, deviceTyp}};
-    StatusPoll poll{{link, view, regs, valves, clock, ID}};
+    Inputs inputs;
+    ServicePanel panel{{settings, ini, link, view, inputs, dialogs, valves, ID, deviceTyp}};
+    StatusPoll poll{{link, view, valves, clock, ID}};
 };
 
 void checkCommand(const QByteArray& command) {
@@ -78,11 +78,11 @@ void checkCommand(const QByteArray& command) {
 }
 
 // "<number><unit>" or "<number> <unit>": the number must be one of the values the field can take.
-void checkLabel(const test::RecordingView& view, const char* label, double lowest, double highest) {
-    const auto it = view.texts.constFind(QLatin1String(label));
-    if (it == view.texts.cend())
+void checkLabel(const test::RecordingView& view, ReadBack label, double lowest, double highest) {
+    const auto it = view.readBacks.find(label);
+    if (it == view.readBacks.end())
         return;
-    const QString text = *it;
+    const QString text = it->second;
     qsizetype end = 0;
     while (end < text.size() && (text[end].isDigit() || text[end] == QLatin1Char('-') ||
                                  text[end] == QLatin1Char('.')))
@@ -143,12 +143,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int status = h.poll.intAD1Status;
     FUZZ_CHECK(status >= 0 && status <= 999, "converter status beyond three decimal digits");
-    checkLabel(h.view, "lblVentilblock", -3276.8, 3276.7);
-    checkLabel(h.view, "lblMesskammer", -3276.8, 3276.7);
-    checkLabel(h.view, "lblEmmision", -3276, 3276);
-    checkLabel(h.view, "lblTransfer", -3276, 3276);
-    checkLabel(h.view, "lblZero", -100, 100);
-    checkLabel(h.view, "lblHVoltage", 0, 65535);
+    checkLabel(h.view, ReadBack::Ventilblock, -3276.8, 3276.7);
+    checkLabel(h.view, ReadBack::Messkammer, -3276.8, 3276.7);
+    checkLabel(h.view, ReadBack::Emmision, -3276, 3276);
+    checkLabel(h.view, ReadBack::Transfer, -3276, 3276);
+    checkLabel(h.view, ReadBack::Zero, -100, 100);
+    checkLabel(h.view, ReadBack::HVoltage, 0, 65535);
 
     for (const Series* s : {&h.acquisition.Series1, &h.acquisition.Series2}) {
         FUZZ_CHECK(s->x.size() == s->y.size(), "a series with x and y of different lengths");

@@ -3,7 +3,6 @@
 #include "link/Commands.h"
 
 #include "evaluation/SubstanceList.h"
-#include "shell/FormView.h"
 #include "shell/StringTable.h"
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
@@ -16,57 +15,43 @@ Q_LOGGING_CATEGORY(lcStartup, "korvat.shell.startup")
 
 namespace korvat {
 
-namespace {
-constexpr Rgb kCalibrated{125, 198, 117};
-constexpr Rgb kUncalibrated{254, 169, 148};
-constexpr int kCalibratedArea = 1000;
-} // namespace
-
 KorvatApp::KorvatApp(Environment env)
     : view_(env.view), dialogs_(env.dialogs), clock_(env.clock),
       programDir_(std::move(env.programDir)),
       ini_(programDir_ + QStringLiteral("Korvat.ini")),
-      link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(regs_, link_, env.view),
+      link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(link_, env.view),
       acquisition_({link_, env.view, settings_, ID, DeviceTyp}),
-      panel_({settings_, ini_, link_, env.view, env.dialogs, valves_, ID, DeviceTyp}),
-      poll_({link_, env.view, regs_, valves_, env.clock, ID}),
-      sequencer_({settings_, ini_, link_, valves_, regs_, env.view, env.dialogs, env.clock, acquisition_, poll_,
-                  ID, DeviceTyp, sDateiname}),
-      results_({settings_, ini_, env.view, valves_, link_, env.clock, acquisition_, sequencer_, ID, DeviceTyp}),
-      substanceFactors_(env.view, env.dialogs, programDir_) {
+      panel_({settings_, ini_, link_, env.view, inputs_, env.dialogs, valves_, ID, DeviceTyp}),
+      poll_({link_, env.view, valves_, env.clock, ID}),
+      results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp}),
+      records_({env.view, link_, settings_, DeviceTyp}),
+      sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
+                  run_, results_, records_, ID, DeviceTyp}),
+      substanceFactors_(inputs_, env.dialogs, programDir_) {
+    inputs_.setView(&view_);
+    run_.setView(&view_);
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
     // Commands dropped while the main line was down (a valve closed at a breakthrough, say) are
     // made good: the instrument gets the valve banks and lamps as the program keeps them.
     QObject::connect(&link_, &Link::portBack, &link_, [this](const QString& device) {
-        SerialLine& port = link_.ComPort1();
-        if (device != port.deviceName())
-            return;
-        link_.SendCommand(port, QStringLiteral("<V1S%1\r").arg(hex2(regs_.V1Byte)));
-        link_.SendCommand(port, QStringLiteral("<V2S%1\r").arg(hex2(regs_.V2Byte)));
-        link_.SendCommand(port, QStringLiteral("<LS%1\r").arg(hex2(regs_.DispByte)));
+        if (device == link_.ComPort1().deviceName())
+            valves_.resend();
     });
-    sequencer_.setEvaluation([this](Sequencer&) { evaluateMeasurement(); });
     // The instrument's own heating requests move the settings page's toggles, inside the tick.
     poll_.setHeaterRequest([this](StatusPoll::HeatedZone zone, bool on) {
-        ServicePanel::TickScope inTick(panel_);
-        if (zone == StatusPoll::HeatedZone::MeasuringCell) {
-            view_.setDown(QStringLiteral("btnMesskammerAn"), on);
-            panel_.btnMesskammerAnClick();
-        } else {
-            view_.setDown(QStringLiteral("btnVentilblockAn"), on);
-            panel_.btnVentilblockAnClick();
-        }
+        panel_.mirrorHeater(zone == StatusPoll::HeatedZone::MeasuringCell ? ServicePanel::Group::Messkammer
+                                                                          : ServicePanel::Group::Ventilblock,
+                            on);
     });
 }
-
 
 QString KorvatApp::T(int n) const { return LoadLangText(ID, n); }
 
 StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) {
-    view_.setWindowCaption(QStringLiteral("KORVAT-PC ") + GetVersionString());
-    sequencer_.eval.FIDBaseDraw = false;
-    sequencer_.runTag = 0;
-    sDateiname.clear();
+    view_.windowCaptionShown(QStringLiteral("KORVAT-PC ") + GetVersionString());
+    run_.eval.FIDBaseDraw = false;
+    run_.setRunTag(RunTag::Idle);
+    records_.sDateiname.clear();
 
     // A file that holds no settings is said, kept aside and replaced, never read as all defaults.
     const ConfigFileOutcome config = openConfigFile(ini_, programDir_);
@@ -75,12 +60,11 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
         return StartupOutcome::Halted;
     }
     for (const QString& line : config.log)
-        view_.addLogLine(line);
+        view_.logLine(line);
     if (!config.message.isEmpty())
         dialogs_.message(config.message);
 
-    ID = languageOffsetFromCode(ini_.readString(QStringLiteral("Language"), QStringLiteral("Code"),
-                                                QStringLiteral("US")));
+    ID = languageOffsetFromCode(ini_.readString(key::Code, QString::fromUtf8(configKey(key::Code).missingDefault)));
     if (translate)
         translate(ID);
 
@@ -89,37 +73,31 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
         return StartupOutcome::Halted;
     }
     for (const QString& warning : std::as_const(settings_.warnings))
-        view_.addLogLine(warning);
+        view_.logLine(warning);
     DeviceTyp = settings_.DeviceTyp;
     link_.setDebugLevel(settings_.DebugLevel);
     if (settings_.DebugLevel > 0)
         link_.setDebugLog(std::make_unique<DebugLog>(clock_, programDir_ + QStringLiteral("korvat-debug.log")));
     showSettings();
 
-    view_.setBottomAxisMax(settings_.Messzeit);
-    view_.setLeftAxisRange(settings_.ScaleMin, settings_.Scale);
-    view_.setLeftAxisTitle(T(107));
-    view_.setSeriesTitle(0, T(53));
-    view_.setSeriesTitle(1, T(54));
-    view_.setChartTitle(T(106));
+    view_.timeAxisShown(settings_.Messzeit);
+    view_.valueAxisShown(settings_.ScaleMin, settings_.Scale);
+    view_.chartCaptionsShown({.title = T(106), .valueAxis = T(107), .fidSeries = T(53), .fpdSeries = T(54)});
 
-    for (const char* label : {"lblVentilblock", "lblMesskammer", "lblEmmision", "lblTransfer"})
-        view_.setText(QString::fromLatin1(label), QStringLiteral("--- ") + T(18));
-    view_.setText(QStringLiteral("lblZero"), QStringLiteral("--- ") + T(24));
-    view_.setText(QStringLiteral("lblHVoltage"), QStringLiteral("---- ") + T(25));
+    for (ReadBack r : {ReadBack::Ventilblock, ReadBack::Messkammer, ReadBack::Emmision, ReadBack::Transfer})
+        poll_.setReadBack(r, QStringLiteral("--- ") + T(18));
+    poll_.setReadBack(ReadBack::Zero, QStringLiteral("--- ") + T(24));
+    poll_.setReadBack(ReadBack::HVoltage, QStringLiteral("---- ") + T(25));
     for (int k = 1; k <= 3; ++k)
-        view_.setText(QStringLiteral("lblRunToBreak%1").arg(k), T(39));
-    view_.setText(QStringLiteral("lblStartrun"), T(30));
+        run_.setCell(k, CellState{.timeText = T(39)});
+    view_.startShown(T(30));
 
-    view_.setEnabled(QStringLiteral("btnStop"), false);
-    view_.setEnabled(QStringLiteral("btnStart"), false);
-    for (int k = 1; k <= 3; ++k)
-        view_.setLedOn(QStringLiteral("ledSmpOff%1").arg(k), false);
+    run_.setControls({.start = false, .delay = run_.controls().delay, .stop = false});
 
     const struct {
-        const char* control;
+        SubstanceGrid grid;
         const char* file;
-    } lists[] = {{"ValueListEditor1", "CH-Substanzen.txt"}, {"ValueListEditor2", "S-Substanzen.txt"}};
+    } lists[] = {{SubstanceGrid::Hydrocarbons, "CH-Substanzen.txt"}, {SubstanceGrid::Sulfur, "S-Substanzen.txt"}};
     for (const auto& l : lists) {
         QString error;
         const auto lines = loadSubstanceList(programDir_ + QString::fromLatin1(l.file), &error);
@@ -127,7 +105,7 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
             dialogs_.error(error);
             return StartupOutcome::Halted;
         }
-        view_.setValueList(QString::fromLatin1(l.control), *lines);
+        view_.substancesShown(l.grid, *lines);
     }
 
     link_.ComPort1().setDeviceName(settings_.ComPortA);
@@ -141,21 +119,14 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     poll_.build(DeviceTyp);
 
     SerialLine& com1 = link_.ComPort1();
-    link_.SendCommand(com1, QStringLiteral("<PSFF\r"));
-    regs_.LastPByte = 0xFF;
-    link_.SendCommand(com1, QStringLiteral("<V1SFF\r"));
-    regs_.V1Byte = 0xFF;
-    link_.SendCommand(com1, QStringLiteral("<V2SFF\r"));
-    regs_.V2Byte = 0xFF;
-    link_.SendCommand(com1, QStringLiteral("<LSEF\r"));
-    regs_.DispByte = 0xEF;
-    link_.SendCommand(com1, QStringLiteral("<D?\r"));
-    link_.SendCommand(com1, QStringLiteral("<12Z0100\r"));
+    valves_.initialise();
+    link_.SendCommand(com1, kQueryLoop);
+    link_.SendCommand(com1, kStopBurst);
     if (DeviceTyp == TDeviceTyp::FIDFPD)
-        link_.SendCommand(link_.ComPort2(), QStringLiteral("<12Z0100\r"));
+        link_.SendCommand(link_.ComPort2(), kStopBurst);
 
-    view_.setLedOn(QStringLiteral("ledPower"), true);
-    view_.setEnabled(QStringLiteral("btnStart"), true);
+    view_.powerShown(true);
+    run_.setControls({.start = true, .delay = run_.controls().delay, .stop = run_.controls().stop});
     qCInfo(lcStartup) << "started:" << sSerialNumber;
     if (terminateRequested_)
         return StartupOutcome::Ended;
@@ -185,7 +156,7 @@ StartupOutcome KorvatApp::identifySinglePort() {
         endProgramBox(T(91));
         return StartupOutcome::Ended;
     }
-    const QString reply = identify(com1, QStringLiteral("\r\n<SN\r\n"));
+    const QString reply = identify(com1, kIdentifySinglePort);
     if (reply.isEmpty()) {
         com1.close();
         endProgramBox(com1.deviceName() + QStringLiteral(": ") + T(91));
@@ -197,8 +168,8 @@ StartupOutcome KorvatApp::identifySinglePort() {
         return StartupOutcome::Ended;
     }
     sSerialNumber = reply.mid(1);
-    view_.setConnectionItem(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
-    view_.setConnectionItem(1, link_.ComPort2().deviceName() + QStringLiteral(" --------"), false);
+    view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
+    view_.connectionShown(1, link_.ComPort2().deviceName() + QStringLiteral(" --------"), false);
     return StartupOutcome::Running;
 }
 
@@ -214,124 +185,116 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
 
     QString reply;
     if (link_.OpenComPort(com1))
-        reply = identify(com1, QStringLiteral("<SN\r"));
+        reply = identify(com1, kIdentify);
     if (reply.isEmpty())
         return notFound(com1);
     if (reply.size() < 4 || reply[3] != QLatin1Char('4')) {
         // The main converter answers with a "4" in fourth place; anything else means the two
         // cables are crossed. Swap the names and ask again.
         com1.close();
-        com1.setDeviceName(ini_.readString(QStringLiteral("Communication"), QStringLiteral("ComPortB"),
-                                           QStringLiteral("COM1")));
-        com2.setDeviceName(ini_.readString(QStringLiteral("Communication"), QStringLiteral("ComPortA"),
-                                           QStringLiteral("COM2")));
+        // Each takes the other's name, and the other's missing-key default.
+        com1.setDeviceName(ini_.readString(key::ComPortB, QString::fromUtf8(configKey(key::ComPortA).missingDefault)));
+        com2.setDeviceName(ini_.readString(key::ComPortA, QString::fromUtf8(configKey(key::ComPortB).missingDefault)));
         reply.clear();
         if (link_.OpenComPort(com1))
-            reply = identify(com1, QStringLiteral("\r<SN\r"));
+            reply = identify(com1, kIdentifyAgain);
         if (reply.isEmpty())
             return notFound(com1);
     }
     sSerialNumber = reply.mid(1);
-    view_.setConnectionItem(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
+    view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
 
     if (link_.OpenComPort(com2)) {
-        view_.setConnectionItem(1, com2.deviceName(), true);
-        const QString second = identify(com2, QStringLiteral("<SN\r"));
+        view_.connectionShown(1, com2.deviceName(), true);
+        const QString second = identify(com2, kIdentify);
         if (second.isEmpty())
             return notFound(com2);
-        view_.setConnectionItem(1, com2.deviceName() + QLatin1Char(' ') + second.mid(1), true);
+        view_.connectionShown(1, com2.deviceName() + QLatin1Char(' ') + second.mid(1), true);
     } else {
         DeviceTyp = TDeviceTyp::FID;
         dialogs_.message(T(92));
-        view_.setConnectionItem(1, com2.deviceName() + QStringLiteral(" --------"), false);
+        view_.connectionShown(1, com2.deviceName() + QStringLiteral(" --------"), false);
     }
     return StartupOutcome::Running;
 }
 
 void KorvatApp::showSettings() {
     const Settings& s = settings_;
-    auto setText = [this](const char* control, const QString& text) {
-        view_.setText(QString::fromLatin1(control), text);
-    };
-    auto setLabel = [this](const char* control, const QString& text) {
-        view_.setEditLabel(QString::fromLatin1(control), text);
-    };
     auto fixed1 = [](double v) { return formatFixed(v, 5, 1); };
     auto fixed2 = [](double v) { return formatFixed(v, 6, 2); };
+    auto number = [](int v) { return QString::number(v); };
 
-    setText("editIsobutan", formatGeneral(s.FIDCALMenge));
-    setText("editSulfur", formatGeneral(s.FPDCalMenge));
-    view_.setBackground(QStringLiteral("editIsobutan"),
-                        s.FIDCalArea >= kCalibratedArea ? kCalibrated : kUncalibrated);
-    view_.setBackground(QStringLiteral("editSulfur"),
-                        s.FPDCalArea >= kCalibratedArea ? kCalibrated : kUncalibrated);
+    inputs_.set(Input::Isobutan, formatGeneral(s.FIDCALMenge));
+    inputs_.set(Input::Sulfur, formatGeneral(s.FPDCalMenge));
+    view_.calibratedShown(Detector::FID, s.FIDCalArea >= kCalibratedArea);
+    view_.calibratedShown(Detector::FPD, s.FPDCalArea >= kCalibratedArea);
 
     int standard = -1;
     if (s.Standard == QLatin1String("ASTM"))
         standard = 0;
     else if (s.Standard == QLatin1String("EN374"))
         standard = 1;
-    view_.setItemIndex(QStringLiteral("rgStandard"), standard);
+    view_.standardShown(standard);
 
-    setText("editVentilblock", QString::number(s.TempVentilblock));
-    setText("editMesskammer", QString::number(s.TempMesskammer));
-    setText("editEmmision", QString::number(s.TempEmissionskammer));
-    setText("editTransfer", QString::number(s.TempTransferline));
-    setText("editHvoltage", QString::number(s.Hochspannung));
-    setText("editZero", QString::number(s.Zerokompensation));
-    setText("editStartdelay", s.Startdelay);
-    setText("lblDelay", s.Startdelay);
-    setText("editInfo1", s.SampleInfo1);
-    setText("editInfo2", s.SampleInfo2);
-    setText("editInfo3", s.SampleInfo3);
-    setText("editStart", QString::number(s.Startzelle));
-    setText("editAnzahl", QString::number(s.AnzahlZellen));
-    setText("editMesszeit", QString::number(s.Messzeit));
-    setText("editZyklen", QString::number(s.AnzahlMessreihen));
-    setText("editLimitFID", fixed1(s.LimitFID));
-    setText("editLimitFPD", fixed1(s.LimitFPD));
-    setText("editCalFlow", fixed1(s.CalFlow));
-    setText("editSampleFlow1", fixed1(s.SampleFlow1));
-    setText("editSampleFlow2", fixed1(s.SampleFlow2));
-    setText("editSampleFlow3", fixed1(s.SampleFlow3));
+    inputs_.set(Input::Ventilblock, number(s.TempVentilblock));
+    inputs_.set(Input::Messkammer, number(s.TempMesskammer));
+    inputs_.set(Input::Emmision, number(s.TempEmissionskammer));
+    inputs_.set(Input::Transfer, number(s.TempTransferline));
+    inputs_.set(Input::HVoltage, number(s.Hochspannung));
+    inputs_.set(Input::Zero, number(s.Zerokompensation));
+    inputs_.set(Input::Startdelay, s.Startdelay);
+    view_.delayShown(s.Startdelay);
+    inputs_.set(Input::Info1, s.SampleInfo1);
+    inputs_.set(Input::Info2, s.SampleInfo2);
+    inputs_.set(Input::Info3, s.SampleInfo3);
+    inputs_.set(Input::Start, number(s.Startzelle));
+    inputs_.set(Input::Count, number(s.AnzahlZellen));
+    inputs_.set(Input::Messzeit, number(s.Messzeit));
+    inputs_.set(Input::Cycles, number(s.AnzahlMessreihen));
+    inputs_.set(Input::LimitFID, fixed1(s.LimitFID));
+    inputs_.set(Input::LimitFPD, fixed1(s.LimitFPD));
+    inputs_.set(Input::CalFlow, fixed1(s.CalFlow));
+    inputs_.set(Input::SampleFlow1, fixed1(s.SampleFlow1));
+    inputs_.set(Input::SampleFlow2, fixed1(s.SampleFlow2));
+    inputs_.set(Input::SampleFlow3, fixed1(s.SampleFlow3));
 
-    setText("lbleditFIDCalFact", fixed2(s.FIDCalFactor));
-    setLabel("lbleditFIDCalFact", s.FIDCalFactorName);
-    setText("lblFIDCalFactor", QLatin1Char('[') + fixed2(s.FIDCalFactor) + QLatin1Char(']'));
-    setText("lblFIDCalInfo", s.FIDCalFactorName + QStringLiteral(" (ppm)"));
+    inputs_.set(Input::FIDCalFactor, fixed2(s.FIDCalFactor));
+    inputs_.setLabel(Input::FIDCalFactor, s.FIDCalFactorName);
+    view_.infoShown(InfoLabel::FIDCalFactor, QLatin1Char('[') + fixed2(s.FIDCalFactor) + QLatin1Char(']'));
+    view_.infoShown(InfoLabel::FIDCalInfo, s.FIDCalFactorName + QStringLiteral(" (ppm)"));
+    const Input fidEdits[] = {Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3};
+    const InfoLabel infoSamples[] = {InfoLabel::InfoSample1, InfoLabel::InfoSample2, InfoLabel::InfoSample3};
     const double fidFactors[] = {s.FIDFactor1, s.FIDFactor2, s.FIDFactor3};
     const QString fidNames[] = {s.FIDSampleFactorName1, s.FIDSampleFactorName2, s.FIDSampleFactorName3};
     for (int k = 0; k < 3; ++k) {
-        const QString edit = QStringLiteral("lblEditFact%1").arg(k + 1);
-        view_.setText(edit, fixed2(fidFactors[k]));
-        view_.setEditLabel(edit, fidNames[k]);
-        view_.setText(QStringLiteral("lblInfoSample%1").arg(k + 1),
-                      fidNames[k] + QLatin1Char('[') + fixed2(fidFactors[k]) + QLatin1Char(']'));
+        inputs_.set(fidEdits[k], fixed2(fidFactors[k]));
+        inputs_.setLabel(fidEdits[k], fidNames[k]);
+        view_.infoShown(infoSamples[k], fidNames[k] + QLatin1Char('[') + fixed2(fidFactors[k]) + QLatin1Char(']'));
     }
 
-    setText("lbleditFPDCalFact", fixed2(s.FPDCalFactor));
-    setLabel("lbleditFPDCalFact", s.FPDCalFactorName);
-    setText("lblFPDCalFactor", QLatin1Char('[') + fixed2(s.FPDCalFactor) + QLatin1Char(']'));
-    setText("lblFPDCALInfo", s.FPDCalFactorName + QStringLiteral(" (ppm)"));
-    const char* fpdEdits[] = {"lbleditFPDFact1", "lblEditFPDFact2", "lblEditFPDFact3"};
+    inputs_.set(Input::FPDCalFactor, fixed2(s.FPDCalFactor));
+    inputs_.setLabel(Input::FPDCalFactor, s.FPDCalFactorName);
+    view_.infoShown(InfoLabel::FPDCalFactor, QLatin1Char('[') + fixed2(s.FPDCalFactor) + QLatin1Char(']'));
+    view_.infoShown(InfoLabel::FPDCalInfo, s.FPDCalFactorName + QStringLiteral(" (ppm)"));
+    const Input fpdEdits[] = {Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
     const double fpdFactors[] = {s.FPDFactor1, s.FPDFactor2, s.FPDFactor3};
     const QString fpdNames[] = {s.FPDSampleFactorName1, s.FPDSampleFactorName2, s.FPDSampleFactorName3};
     for (int k = 0; k < 3; ++k) {
-        setText(fpdEdits[k], fixed2(fpdFactors[k]));
-        setLabel(fpdEdits[k], fpdNames[k]);
+        inputs_.set(fpdEdits[k], fixed2(fpdFactors[k]));
+        inputs_.setLabel(fpdEdits[k], fpdNames[k]);
     }
 
-    setText("editScale", QString::number(s.Scale));
-    setText("editScaleMin", QString::number(s.ScaleMin));
+    inputs_.set(Input::Scale, number(s.Scale));
+    inputs_.set(Input::ScaleMin, number(s.ScaleMin));
 }
 
 void KorvatApp::FormClose() {
     timerWanted_ = false;
     // Result rows still waiting for their file get a last chance; the operator learns of any
     // that cannot be written rather than losing them unseen.
-    writePendingHeaders();
-    if (resultsWriter_.waiting() > 0 && !resultsWriter_.flushWaiting())
-        dialogs_.error(resultsWriter_.error());
+    QString error;
+    if (!records_.flushAtClose(&error))
+        dialogs_.error(error);
     link_.releaseQueues();
 }
 

@@ -1,30 +1,31 @@
 #pragma once
-// The program without its window: configuration, the link to the instrument, start-up and the
-// handlers that write settings back. The window forwards its events here and shows what it is
-// told through FormView; tests drive the same object with a recorder and the in-process instrument.
+// The program without its window: configuration, the link to the instrument, the run, start-up
+// and the handlers of the window's events. The window forwards its events here (and every change
+// of what the operator types, through inputs()) and shows what it is told through MainView;
+// tests drive the same object with a recorder and the in-process instrument.
 
+#include "app/MainView.h"
+#include "app/ServicePanel.h"
 #include "app/SubstanceFactors.h"
 #include "link/Link.h"
-#include "link/Registers.h"
-#include "app/ServicePanel.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Inputs.h"
+#include "run/Records.h"
 #include "run/ResultComputation.h"
+#include "run/RunModel.h"
 #include "run/Sequencer.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
 
 #include <QString>
 #include <functional>
-#include <map>
-#include <vector>
 
 namespace korvat {
 
 class Clock;
 class Dialogs;
-class FormView;
 class SerialLine;
 
 enum class StartupOutcome {
@@ -36,7 +37,7 @@ enum class StartupOutcome {
 class KorvatApp {
 public:
     struct Environment {
-        FormView& view;
+        MainView& view;
         Dialogs& dialogs;
         Clock& clock;
         SerialLine& com1;
@@ -56,7 +57,7 @@ public:
     // Whether the timer should run (identification complete, window not closed).
     bool timerWanted() const { return timerWanted_; }
 
-    // Settings handlers: each reads its control, stores the field and writes the key at once.
+    // Settings handlers: each reads its input, stores the field and writes the key at once.
     void UpdateStartzelle();
     void UpdateAnzahlZellen();
     void UpdateMesszeit();
@@ -82,64 +83,56 @@ public:
     // The header block the results file gets when it is chosen now.
     QStringList resultsHeaderLines() const;
     // Result rows that could not be written yet (they are tried again with every row).
-    std::size_t resultRowsWaiting() const { return resultsWriter_.waiting(); }
+    std::size_t resultRowsWaiting() const { return records_.rowsWaiting(); }
 
+    // What the operator has typed and ticked; the window keeps it up to date.
+    Inputs& inputs() { return inputs_; }
     Link& link() { return link_; }
     Valves& valves() { return valves_; }
     ServicePanel& panel() { return panel_; }
     Acquisition& acquisition() { return acquisition_; }
     StatusPoll& poll() { return poll_; }
+    RunModel& run() { return run_; }
     Sequencer& sequencer() { return sequencer_; }
     ResultComputation& results() { return results_; }
-    // Rows of the measurements of the current run (or of the last one, once it ended), in order.
-    const std::vector<MeasurementResult>& resultRows() const { return resultRows_; }
+    Records& records() { return records_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
     IniFile& ini() { return ini_; }
     const Settings& settings() const { return settings_; }
-    Registers& registers() { return regs_; }
     const std::vector<TUpdateObject>& UpdateList() const { return poll_.UpdateList; }
 
     int ID = 0;
     TDeviceTyp DeviceTyp = TDeviceTyp::FID;
     QString sSerialNumber;
-    QString sDateiname;
 
 private:
+    QString identify(SerialLine& port, const QString& command);
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
-    // One identification exchange on an open port: the first ":SN" line from it within 5 s, or "".
-    QString identify(SerialLine& port, const QString& command);
     void showSettings();
     void endProgramBox(const QString& middle);
-    void evaluateMeasurement();
-    void AppendResultRow(const MeasurementResult& r);
-    void reportResultsProblem(const QString& text);
-    bool write(const char* section, const char* key, const QString& value);
-    std::optional<int> readIntEdit(const QString& control);
-    std::optional<double> readFloatEdit(const QString& control);
+    bool write(const IniKey& key, const QString& value);
+    std::optional<int> readIntInput(Input input);
+    std::optional<double> readFloatInput(Input input);
     QString T(int n) const;
 
-    FormView& view_;
+    MainView& view_;
     Dialogs& dialogs_;
     Clock& clock_;
     QString programDir_;
     IniFile ini_;
     Settings settings_;
-    Registers regs_;
+    Inputs inputs_;
+    RunModel run_;
     Link link_;
     Valves valves_;
     Acquisition acquisition_;
     ServicePanel panel_;
     StatusPoll poll_;
-    Sequencer sequencer_;
     ResultComputation results_;
-    std::vector<MeasurementResult> resultRows_;
-    ResultsWriter resultsWriter_;
-    // Header blocks that could not be written when their file was chosen, by file; each is
-    // written before the first row of its file that gets through.
-    std::map<QString, QStringList> headersPending_;
-    void writePendingHeaders();
+    Records records_;
+    Sequencer sequencer_;
     SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;

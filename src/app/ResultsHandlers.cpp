@@ -1,10 +1,9 @@
-// The sample-info page and the records of a run: choosing the results file, each measurement's
-// row, loading a stored raw-data file back, and the description's input rule.
+// The sample-info page: choosing the results file, loading a stored raw-data file back, and the
+// description's input rule.
 
 #include "evaluation/PeakSearch.h"
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFile.h"
-#include "shell/FormView.h"
 #include "app/KorvatApp.h"
 #include "util/Clock.h"
 #include "util/Dialogs.h"
@@ -18,47 +17,10 @@ namespace korvat {
 
 Q_LOGGING_CATEGORY(lcResults, "korvat.results")
 
-void KorvatApp::evaluateMeasurement() {
-    MeasurementResult r = results_.evaluate();
-    AppendResultRow(r);
-    // The rows follow the sequencer's records: the first measurement of a run starts afresh.
-    if (sequencer_.measurements.empty())
-        resultRows_.clear();
-    resultRows_.push_back(std::move(r));
-    sequencer_.recordMeasurement();
-}
-
-void KorvatApp::reportResultsProblem(const QString& text) {
-    qCWarning(lcResults).noquote() << text;
-    view_.setStatusText(text);
-    view_.addLogLine(text);
-    link_.logLine(link_.ComPort1().deviceName(), text);
-}
-
-void KorvatApp::writePendingHeaders() {
-    for (auto it = headersPending_.begin(); it != headersPending_.end();) {
-        QString error;
-        if (createResultsFile(it->first, it->second, &error)) {
-            it = headersPending_.erase(it);
-        } else {
-            reportResultsProblem(error);
-            ++it;
-        }
-    }
-}
-
-void KorvatApp::AppendResultRow(const MeasurementResult& r) {
-    if (sDateiname.isEmpty())
-        return;
-    writePendingHeaders();
-    if (!resultsWriter_.append(sDateiname, resultRowText(r, DeviceTyp, QLocale())))
-        reportResultsProblem(resultsWriter_.error());
-}
-
 QStringList KorvatApp::resultsHeaderLines() const {
     const Settings& s = settings_;
     ResultsHeader h;
-    h.path = sDateiname;
+    h.path = records_.sDateiname;
     h.moment = clock_.wallNow();
     h.serial = sSerialNumber;
     h.TempMesskammer = s.TempMesskammer;
@@ -67,46 +29,45 @@ QStringList KorvatApp::resultsHeaderLines() const {
     h.TempTransferline = s.TempTransferline;
     h.Hochspannung = s.Hochspannung;
     h.Zerokompensation = s.Zerokompensation;
-    h.actualMesskammer = view_.text(QStringLiteral("lblMesskammer"));
-    h.actualVentilblock = view_.text(QStringLiteral("lblVentilblock"));
-    h.actualEmissionskammer = view_.text(QStringLiteral("lblEmmision"));
-    h.actualTransferline = view_.text(QStringLiteral("lblTransfer"));
-    h.actualHochspannung = view_.text(QStringLiteral("lblHVoltage"));
-    h.actualZerokompensation = view_.text(QStringLiteral("lblZero"));
+    h.actualMesskammer = poll_.readBack(ReadBack::Messkammer);
+    h.actualVentilblock = poll_.readBack(ReadBack::Ventilblock);
+    h.actualEmissionskammer = poll_.readBack(ReadBack::Emmision);
+    h.actualTransferline = poll_.readBack(ReadBack::Transfer);
+    h.actualHochspannung = poll_.readBack(ReadBack::HVoltage);
+    h.actualZerokompensation = poll_.readBack(ReadBack::Zero);
     h.FIDCALMenge = s.FIDCALMenge;
     h.FIDCalArea = s.FIDCalArea;
     h.LimitFID = s.LimitFID;
-    h.FIDSampleFactor = sequencer_.FIDSampleFactor;
+    h.FIDSampleFactor = run_.FIDSampleFactor;
     h.FPDCalMenge = s.FPDCalMenge;
     h.FPDCalArea = s.FPDCalArea;
     h.LimitFPD = s.LimitFPD;
-    h.FPDFactor = sequencer_.FPDFactor;
+    h.FPDFactor = run_.FPDFactor;
     h.Startzelle = s.Startzelle;
     h.AnzahlZellen = s.AnzahlZellen;
     h.AnzahlMessreihen = s.AnzahlMessreihen;
     h.SampleTime = s.SampleTime;
     h.InjectionTime = s.InjectionTime;
     h.Messzeit = s.Messzeit;
-    h.description = view_.text(QStringLiteral("memoDescription"));
+    h.description = inputs_.text(Input::Description);
     return korvat::resultsHeaderLines(h, ID, DeviceTyp, QLocale());
 }
 
 void KorvatApp::btnSpeichernClick() {
     // Until a file has been chosen the dialog starts in the data folder; afterwards it keeps
     // where the operator went last.
+    QString& sDateiname = records_.sDateiname;
     const QString chosen =
         dialogs_.saveFileName(sDateiname.isEmpty() ? settings_.sDataDir : QString(), QStringLiteral("*.csv | *.CSV"));
     if (chosen.isEmpty())
         return;
     sDateiname = resultsFileName(chosen);
-    view_.setText(QStringLiteral("lblDateiname"), sDateiname);
-    write("Measurement", "DataDir", QFileInfo(sDateiname).absolutePath());
+    view_.infoShown(InfoLabel::ResultsFile, sDateiname);
+    write(key::DataDir, QFileInfo(sDateiname).absolutePath());
 
-    headersPending_.erase(sDateiname);
     QString error;
     bool existed = false;
-    const QStringList header = resultsHeaderLines();
-    if (createResultsFile(sDateiname, header, &error, &existed)) {
+    if (records_.createFile(sDateiname, resultsHeaderLines(), &error, &existed)) {
         if (!existed)
             return;
         // An existing file must take rows, or the whole night's rows would only wait in memory.
@@ -115,13 +76,12 @@ void KorvatApp::btnSpeichernClick() {
             return;
         const QString text = QStringLiteral("Results cannot be appended to %1 (%2); rows will wait until it can be written")
                                  .arg(sDateiname, probe.errorString());
-        reportResultsProblem(text);
+        records_.report(text);
         dialogs_.error(text);
         return;
     }
     // The file is kept as chosen: the header is written with the first row that gets through.
-    headersPending_[sDateiname] = header;
-    reportResultsProblem(error);
+    records_.report(error);
     dialogs_.error(error);
 }
 
@@ -138,13 +98,13 @@ void KorvatApp::btnLadenClick() {
         dialogs_.information(QStringLiteral("A raw-data file cannot be loaded while a run is active."));
         return;
     }
-    EvaluationState& st = sequencer_.eval;
+    EvaluationState& st = run_.eval;
     const QString chosen = dialogs_.openFileName(settings_.sDataDir, QString());
     if (!chosen.isEmpty()) {
-        view_.setText(QStringLiteral("lblRawDataName"), chosen);
+        view_.infoShown(InfoLabel::RawDataFile, chosen);
         st.FIDBaseDraw = false;
         st.FPDBaseDraw = false;
-        view_.repaintChartOverlay();
+        view_.chordsChanged();
         acquisition_.clearSeries(0);
         acquisition_.clearSeries(1);
         acquisition_.Serie3.clear();
@@ -152,12 +112,12 @@ void KorvatApp::btnLadenClick() {
         const RawLoadResult loaded =
             loadRawData(chosen, acquisition_.Series1, acquisition_.Series2, acquisition_.Serie3);
         // The chart shows what was read, also when the file broke off.
-        view_.appendSeries(0, acquisition_.Series1.x, acquisition_.Series1.y);
-        view_.appendSeries(1, acquisition_.Series2.x, acquisition_.Series2.y);
-        view_.replotChart();
+        view_.seriesAppended(0, acquisition_.Series1.x, acquisition_.Series1.y);
+        view_.seriesAppended(1, acquisition_.Series2.x, acquisition_.Series2.y);
+        view_.curvesChanged();
         if (!loaded.ok) {
             qCWarning(lcResults).noquote() << loaded.error;
-            view_.addLogLine(loaded.error);
+            view_.logLine(loaded.error);
             dialogs_.error(loaded.error);
             return;
         }
@@ -165,7 +125,7 @@ void KorvatApp::btnLadenClick() {
         if (DeviceTyp == TDeviceTyp::FID || DeviceTyp == TDeviceTyp::FIDFPD) {
             PeakAndArea(st, TDeviceTyp::FID, acquisition_.Series1, acquisition_.Serie3,
                         DetectionSettings::from(settings_));
-            view_.repaintChartOverlay();
+            view_.chordsChanged();
             results_.takeOverFIDCalibration(st.FIDArea);
         }
     }

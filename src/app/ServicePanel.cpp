@@ -3,7 +3,8 @@
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "link/Valves.h"
-#include "shell/FormView.h"
+#include "app/MainView.h"
+#include "run/Inputs.h"
 #include "shell/IniFile.h"
 #include "shell/StringTable.h"
 #include "util/Dialogs.h"
@@ -14,23 +15,23 @@ namespace korvat {
 namespace {
 
 struct GroupInfo {
-    const char* edit;
-    const char* toggle; // empty for the zero compensation
+    Input edit;
+    Check toggle; // unused for the zero compensation, which has none
     int minimum, maximum;
     int message; // string-table entry; 0 for the fixed "Bereichsfehler!"
     int Settings::*field;
-    const char* key;
-    char letter; // setpoint command "<xS"
+    IniKey key;
+    char letter; // setpoint and switch commands "<xS", "<xO"
 };
 
 const GroupInfo& info(ServicePanel::Group g) {
     static const GroupInfo kGroups[] = {
-        {"editVentilblock", "btnVentilblockAn", 40, 80, 84, &Settings::TempVentilblock, "TempValves", 'V'},
-        {"editMesskammer", "btnMesskammerAn", 20, 40, 0, &Settings::TempMesskammer, "TempMeasurementCell", 'S'},
-        {"editEmmision", "btnEmmisionAn", 80, 200, 0, &Settings::TempEmissionskammer, "TempEmissionCell", 'E'},
-        {"editTransfer", "btnTransferAn", 80, 200, 0, &Settings::TempTransferline, "TempTransferline", 'T'},
-        {"editHvoltage", "btnHVoltageAn", 0, 1000, 86, &Settings::Hochspannung, "HighVoltage", 'H'},
-        {"editZero", "", -100, 100, 85, &Settings::Zerokompensation, "ZeroCompensation", 'Z'},
+        {Input::Ventilblock, Check::VentilblockOn, 40, 80, 84, &Settings::TempVentilblock, key::TempValves, 'V'},
+        {Input::Messkammer, Check::MesskammerOn, 20, 40, 0, &Settings::TempMesskammer, key::TempMeasurementCell, 'S'},
+        {Input::Emmision, Check::EmmisionOn, 80, 200, 0, &Settings::TempEmissionskammer, key::TempEmissionCell, 'E'},
+        {Input::Transfer, Check::TransferOn, 80, 200, 0, &Settings::TempTransferline, key::TempTransferline, 'T'},
+        {Input::HVoltage, Check::HVoltageOn, 0, 1000, 86, &Settings::Hochspannung, key::HighVoltage, 'H'},
+        {Input::Zero, Check::HVoltageOn, -100, 100, 85, &Settings::Zerokompensation, key::ZeroCompensation, 'Z'},
     };
     return kGroups[static_cast<int>(g)];
 }
@@ -41,8 +42,8 @@ QString ServicePanel::T(int n) const { return LoadLangText(d_.ID, n); }
 
 void ServicePanel::report(const QString& text, bool conversionError) {
     if (inTick_) {
-        d_.view.setStatusText(text);
-        d_.view.addLogLine(text);
+        d_.view.statusText(text);
+        d_.view.logLine(text);
         return;
     }
     if (conversionError)
@@ -53,8 +54,7 @@ void ServicePanel::report(const QString& text, bool conversionError) {
 
 bool ServicePanel::setClick(Group group) {
     const GroupInfo& g = info(group);
-    const QString edit = QString::fromLatin1(g.edit);
-    const QString text = d_.view.text(edit);
+    const QString text = d_.inputs.text(g.edit);
     const auto value = parseInteger(text);
     if (!value) {
         report(QStringLiteral("'%1' is not a valid integer value").arg(text), true);
@@ -65,19 +65,19 @@ bool ServicePanel::setClick(Group group) {
         report(g.message ? T(g.message) : QStringLiteral("Bereichsfehler!"), false);
         a = a < g.minimum ? g.minimum : g.maximum;
     }
-    d_.view.setText(edit, QString::number(a));
+    d_.inputs.set(g.edit, QString::number(a));
     d_.settings.*g.field = a;
-    if (!d_.ini.writeInteger(QStringLiteral("Preferences"), QString::fromLatin1(g.key), a))
+    if (!d_.ini.writeInteger(g.key, a))
         report(d_.ini.lastError(), false);
 
     SerialLine& port = d_.link.ComPort1();
     switch (group) {
     case Group::Zero:
-        d_.link.SendCommand(port, QStringLiteral("<ZS%1\r").arg(hex4(zeroCode(a))));
+        d_.link.SendCommand(port, zeroCommand(a));
         d_.link.ReadReply(true);
         break;
     case Group::HVoltage:
-        d_.link.SendAndWait(port, QStringLiteral("<HS%1\r").arg(hex4(highVoltageCode(a))));
+        d_.link.SendAndWait(port, highVoltageCommand(a));
         break;
     default:
         d_.link.SendAndWait(port, temperatureSetpointCommand(g.letter, a));
@@ -86,52 +86,60 @@ bool ServicePanel::setClick(Group group) {
     return true;
 }
 
-void ServicePanel::heaterToggle(Group group, const char* onCommand, const char* offCommand, bool wait) {
+void ServicePanel::heaterToggle(Group group, bool wait) {
     if (!setClick(group))
         return;
-    const QString toggle = QString::fromLatin1(info(group).toggle);
-    const bool down = d_.view.isDown(toggle);
-    d_.view.setText(toggle, T(down ? 23 : 26));
-    const QString command = QString::fromLatin1(down ? onCommand : offCommand);
+    const GroupInfo& g = info(group);
+    const bool down = d_.inputs.checked(g.toggle);
+    d_.view.switchCaptionShown(g.toggle, T(down ? 23 : 26));
+    const QString command = switchCommand(g.letter, down);
     if (wait)
         d_.link.SendAndWait(d_.link.ComPort1(), command);
     else
         d_.link.SendCommand(d_.link.ComPort1(), command);
 }
 
-void ServicePanel::btnVentilblockAnClick() { heaterToggle(Group::Ventilblock, "<VO1\r", "<VO0\r", false); }
-void ServicePanel::btnMesskammerAnClick() { heaterToggle(Group::Messkammer, "<SO1\r", "<SO0\r", false); }
-void ServicePanel::btnEmmisionAnClick() { heaterToggle(Group::Emmision, "<EO1\r", "<EO0\r", true); }
-void ServicePanel::btnTransferAnClick() { heaterToggle(Group::Transfer, "<TO1\r", "<TO0\r", true); }
+void ServicePanel::btnVentilblockAnClick() { heaterToggle(Group::Ventilblock, false); }
+void ServicePanel::btnMesskammerAnClick() { heaterToggle(Group::Messkammer, false); }
+void ServicePanel::btnEmmisionAnClick() { heaterToggle(Group::Emmision, true); }
+void ServicePanel::btnTransferAnClick() { heaterToggle(Group::Transfer, true); }
 
 void ServicePanel::btnHVoltageAnClick() {
-    const QString toggle = QStringLiteral("btnHVoltageAn");
     SerialLine& port = d_.link.ComPort1();
-    if (d_.view.isDown(toggle)) {
+    if (d_.inputs.checked(Check::HVoltageOn)) {
         if (!setClick(Group::HVoltage))
             return;
-        d_.view.setText(toggle, T(23));
-        d_.link.SendAndWait(port, QStringLiteral("<HO1\r"));
+        d_.view.switchCaptionShown(Check::HVoltageOn, T(23));
+        d_.link.SendAndWait(port, switchCommand('H', true));
         return;
     }
     // Off: the voltage goes to zero first; the setpoint stays in the edit, field and file.
-    d_.view.setText(toggle, T(26));
-    d_.link.SendAndWait(port, QStringLiteral("<HS0000\r"));
-    d_.link.SendAndWait(port, QStringLiteral("<HO0\r"));
+    d_.view.switchCaptionShown(Check::HVoltageOn, T(26));
+    d_.link.SendAndWait(port, highVoltageCommand(0));
+    d_.link.SendAndWait(port, switchCommand('H', false));
+}
+
+void ServicePanel::mirrorHeater(Group group, bool on) {
+    TickScope inTick(*this);
+    d_.inputs.setChecked(info(group).toggle, on);
+    if (group == Group::Messkammer)
+        btnMesskammerAnClick();
+    else
+        btnVentilblockAnClick();
 }
 
 void ServicePanel::ServiceButtonClick() {
-    QString text = d_.view.text(QStringLiteral("LMDEdit1"));
+    QString text = d_.inputs.text(Input::ServiceCommand);
     if (text.isEmpty())
-        text = QStringLiteral("<12AS100");
-    d_.link.SendCommand(d_.link.ComPort1(), text + QLatin1Char('\r'));
+        text = kConverterStatusQuery;
+    d_.link.SendCommand(d_.link.ComPort1(), commandLine(text));
     d_.link.ReadReply(true);
 }
 
 void ServicePanel::ledV1Click(int i) {
     const int x = 11 + i;
     // The decision comes from the indicator, which the operator sees, not from the byte.
-    if (d_.view.ledOn(QStringLiteral("ledV1_%1").arg(i)))
+    if (d_.valves.valveShown(1, i))
         d_.valves.ValveReset(x);
     else
         d_.valves.ValveSet(x);
@@ -140,22 +148,13 @@ void ServicePanel::ledV1Click(int i) {
 
 void ServicePanel::ledV2Click(int i) {
     const int x = i == 0 ? 17 : i + 1;
-    if (d_.view.ledOn(QStringLiteral("ledV2_%1").arg(i)))
+    if (d_.valves.valveShown(2, i))
         d_.valves.ValveReset(x);
     else
         d_.valves.ValveSet(x);
     d_.valves.DispV2State();
 }
 
-void ServicePanel::ledLoopClick() {
-    const QString led = QStringLiteral("ledLoop");
-    if (d_.view.ledOn(led)) {
-        d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<D0\r"));
-        d_.view.setLedOn(led, false);
-    } else {
-        d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<D1\r"));
-        d_.view.setLedOn(led, true);
-    }
-}
+void ServicePanel::ledLoopClick() { d_.valves.loopByHand(!d_.valves.loopShown()); }
 
 } // namespace korvat

@@ -10,7 +10,8 @@
 namespace korvat {
 
 class Dialogs;
-class FormView;
+class Inputs;
+class MainView;
 class IniFile;
 class Link;
 class Valves;
@@ -21,7 +22,8 @@ public:
         Settings& settings;
         IniFile& ini;
         Link& link;
-        FormView& view;
+        MainView& view;
+        Inputs& inputs;
         Dialogs& dialogs;
         Valves& valves;
         const int& ID;
@@ -43,7 +45,7 @@ public:
     bool btnZeroSetClick() { return setClick(Group::Zero); }
     bool setClick(Group group);
 
-    // On/off toggles; each reads the button's pressed state, which the click has already flipped.
+    // On/off toggles; each reads the toggle's state, which the click has already flipped.
     void btnVentilblockAnClick();
     void btnMesskammerAnClick();
     void btnEmmisionAnClick();
@@ -51,6 +53,11 @@ public:
     void btnHVoltageAnClick();
 
     void ServiceButtonClick();
+
+    // The instrument's heating register asks for the valve block's or the measuring cell's heater
+    // (Group::Ventilblock or Group::Messkammer): the toggle follows and its click handler runs,
+    // inside the tick, so problems go to the status line instead of a box.
+    void mirrorHeater(Group group, bool on);
 
     // ledV1_0Click .. ledV1_5Click (bank 1, i = 0..5) and ledV2_0Click .. ledV2_5Click (bank 2):
     // each switches its valve the other way from what its indicator shows.
@@ -72,7 +79,7 @@ public:
     };
 
 private:
-    void heaterToggle(Group group, const char* onCommand, const char* offCommand, bool wait);
+    void heaterToggle(Group group, bool wait);
     void report(const QString& text, bool conversionError);
     QString T(int n) const;
 

@@ -1,33 +1,29 @@
-// The handlers that take a setting from its control, keep it and write it to "Korvat.ini" at once.
+// The handlers that take a setting from what the operator typed, keep it and write it to
+// "Korvat.ini" at once.
 
-#include "shell/FormView.h"
 #include "app/KorvatApp.h"
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
 
 namespace korvat {
 
-namespace {
-const QString kMeasurement = QStringLiteral("Measurement");
-} // namespace
-
-bool KorvatApp::write(const char* section, const char* key, const QString& value) {
-    if (ini_.writeString(QString::fromUtf8(section), QString::fromUtf8(key), value))
+bool KorvatApp::write(const IniKey& key, const QString& value) {
+    if (ini_.writeString(key, value))
         return true;
     dialogs_.error(ini_.lastError());
     return false;
 }
 
-std::optional<int> KorvatApp::readIntEdit(const QString& control) {
-    const QString text = view_.text(control);
+std::optional<int> KorvatApp::readIntInput(Input input) {
+    const QString text = inputs_.text(input);
     const auto v = parseInteger(text);
     if (!v)
         dialogs_.error(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return v;
 }
 
-std::optional<double> KorvatApp::readFloatEdit(const QString& control) {
-    const QString text = view_.text(control);
+std::optional<double> KorvatApp::readFloatInput(Input input) {
+    const QString text = inputs_.text(input);
     const auto v = parseFloat(text);
     if (!v)
         dialogs_.error(QStringLiteral("'%1' is not a valid floating point value").arg(text));
@@ -35,186 +31,189 @@ std::optional<double> KorvatApp::readFloatEdit(const QString& control) {
 }
 
 void KorvatApp::UpdateStartzelle() {
-    const auto v = readIntEdit(QStringLiteral("editStart"));
+    const auto v = readIntInput(Input::Start);
     if (!v)
         return;
     settings_.Startzelle = clampStartzelle(*v);
-    view_.setText(QStringLiteral("editStart"), QString::number(settings_.Startzelle));
-    write("Measurement", "StartingCell", QString::number(settings_.Startzelle));
+    inputs_.set(Input::Start, QString::number(settings_.Startzelle));
+    write(key::StartingCell, QString::number(settings_.Startzelle));
 }
 
 void KorvatApp::UpdateAnzahlZellen() {
-    const auto v = readIntEdit(QStringLiteral("editAnzahl"));
+    const auto v = readIntInput(Input::Count);
     if (!v)
         return;
     settings_.AnzahlZellen = clampAnzahlZellen(settings_.Startzelle, *v);
-    view_.setText(QStringLiteral("editAnzahl"), QString::number(settings_.AnzahlZellen));
-    write("Measurement", "NumberOfCells", QString::number(settings_.AnzahlZellen));
+    inputs_.set(Input::Count, QString::number(settings_.AnzahlZellen));
+    write(key::NumberOfCells, QString::number(settings_.AnzahlZellen));
 }
 
 void KorvatApp::UpdateMesszeit() {
-    const auto v = readIntEdit(QStringLiteral("editMesszeit"));
+    const auto v = readIntInput(Input::Messzeit);
     if (!v)
         return;
     settings_.Messzeit = *v;
-    write("Measurement", "MeasurementTimePerCell/s", QString::number(*v));
-    view_.setBottomAxisMax(*v);
+    write(key::MeasurementTimePerCell, QString::number(*v));
+    view_.timeAxisShown(*v);
 }
 
 void KorvatApp::UpdateAnzahlMessreihen() {
-    const auto v = readIntEdit(QStringLiteral("editZyklen"));
+    const auto v = readIntInput(Input::Cycles);
     if (!v)
         return;
     settings_.AnzahlMessreihen = *v;
-    write("Measurement", "NumberOfCycles", QString::number(*v));
+    write(key::NumberOfCycles, QString::number(*v));
 }
 
 void KorvatApp::UpdateDurchbruchschwelle() {
-    if (const auto v = readFloatEdit(QStringLiteral("editLimitFID"))) {
+    if (const auto v = readFloatInput(Input::LimitFID)) {
         settings_.LimitFID = *v;
-        write("Measurement", "LimitFID", formatGeneral(*v));
+        write(key::LimitFID, formatGeneral(*v));
     }
 }
 
 void KorvatApp::editLimitFPDExit() {
-    if (const auto v = readFloatEdit(QStringLiteral("editLimitFPD"))) {
+    if (const auto v = readFloatInput(Input::LimitFPD)) {
         settings_.LimitFPD = *v;
-        write("Measurement", "LimitFPD", formatGeneral(*v));
+        write(key::LimitFPD, formatGeneral(*v));
     }
 }
 
 void KorvatApp::UpdateMengeIsobuthan() {
-    if (const auto v = readFloatEdit(QStringLiteral("editIsobutan"))) {
+    if (const auto v = readFloatInput(Input::Isobutan)) {
         settings_.FIDCALMenge = *v;
-        write("Calibration", "FID/ppm", formatGeneral(*v));
+        write(key::FIDppm, formatGeneral(*v));
     }
 }
 
 void KorvatApp::UpdateMengeSulfur() {
-    if (const auto v = readFloatEdit(QStringLiteral("editSulfur"))) {
+    if (const auto v = readFloatInput(Input::Sulfur)) {
         settings_.FPDCalMenge = *v;
-        write("Calibration", "FPD/ppm", formatGeneral(*v));
+        write(key::FPDppm, formatGeneral(*v));
     }
 }
 
 void KorvatApp::editInfoExit(int line) {
-    const QString text = view_.text(QStringLiteral("editInfo%1").arg(line));
-    QString* field[] = {&settings_.SampleInfo1, &settings_.SampleInfo2, &settings_.SampleInfo3};
     if (line < 1 || line > 3)
         return;
+    const Input info[] = {Input::Info1, Input::Info2, Input::Info3};
+    QString* field[] = {&settings_.SampleInfo1, &settings_.SampleInfo2, &settings_.SampleInfo3};
+    const QString text = inputs_.text(info[line - 1]);
     *field[line - 1] = text;
-    write("Info", QStringLiteral("Sampleinfo%1").arg(line).toLatin1().constData(), text);
+    // The key is written as "Sampleinfo<n>": the file's creation spells it "SampleInfo<n>", and
+    // the two spellings are the same key.
+    const QByteArray name = QStringLiteral("Sampleinfo%1").arg(line).toLatin1();
+    write(IniKey{key::SampleInfo1.section, name.constData()}, text);
 }
 
 void KorvatApp::editScaleExit() {
-    const auto v = readIntEdit(QStringLiteral("editScale"));
+    const auto v = readIntInput(Input::Scale);
     if (!v)
         return;
     settings_.Scale = *v;
-    write("Measurement", "Scale", QString::number(*v));
-    view_.setLeftAxisRange(settings_.ScaleMin, settings_.Scale);
+    write(key::Scale, QString::number(*v));
+    view_.valueAxisShown(settings_.ScaleMin, settings_.Scale);
 }
 
 void KorvatApp::editScaleMinExit() {
-    const auto v = readIntEdit(QStringLiteral("editScaleMin"));
+    const auto v = readIntInput(Input::ScaleMin);
     if (!v)
         return;
     settings_.ScaleMin = *v;
-    write("Measurement", "ScaleMin", QString::number(*v));
-    view_.setLeftAxisRange(settings_.ScaleMin, settings_.Scale);
+    write(key::ScaleMin, QString::number(*v));
+    view_.valueAxisShown(settings_.ScaleMin, settings_.Scale);
 }
 
 void KorvatApp::rgStandardClick(int item) {
     if (item != 0 && item != 1)
         return;
     const bool astm = item == 0;
-    view_.setText(QStringLiteral("editMesskammer"), astm ? QStringLiteral("27") : QStringLiteral("23"));
+    inputs_.set(Input::Messkammer, astm ? QStringLiteral("27") : QStringLiteral("23"));
     panel_.btnMesskammerSetClick();
-    write("Preferences", "Standard", astm ? QStringLiteral("ASTM") : QStringLiteral("EN374"));
+    write(key::Standard, astm ? QStringLiteral("ASTM") : QStringLiteral("EN374"));
     settings_.LimitFID = astm ? 0.1 : 1.0;
-    write("Measurement", "LimitFID", formatGeneral(settings_.LimitFID));
-    view_.setText(QStringLiteral("editLimitFID"), formatFixed(settings_.LimitFID, 5, 1));
+    write(key::LimitFID, formatGeneral(settings_.LimitFID));
+    inputs_.set(Input::LimitFID, formatFixed(settings_.LimitFID, 5, 1));
 }
 
 void KorvatApp::PageControlExit() {
     // In this order; the first edit that does not convert ends the handler, so the keys before
     // it are written and the ones after it are not.
     const struct {
-        const char* edit;
+        Input edit;
         double* field;
-        const char* key;
-    } flows[] = {{"editCalFlow", &settings_.CalFlow, "CalFlow"},
-                 {"editSampleFlow1", &settings_.SampleFlow1, "SampleFlow1"},
-                 {"editSampleFlow2", &settings_.SampleFlow2, "SampleFlow2"},
-                 {"editSampleFlow3", &settings_.SampleFlow3, "SampleFlow3"}};
+        IniKey key;
+    } flows[] = {{Input::CalFlow, &settings_.CalFlow, key::CalFlow},
+                 {Input::SampleFlow1, &settings_.SampleFlow1, key::SampleFlow1},
+                 {Input::SampleFlow2, &settings_.SampleFlow2, key::SampleFlow2},
+                 {Input::SampleFlow3, &settings_.SampleFlow3, key::SampleFlow3}};
     for (const auto& f : flows) {
-        const auto v = readFloatEdit(QString::fromLatin1(f.edit));
+        const auto v = readFloatInput(f.edit);
         if (!v)
             return;
         *f.field = *v;
-        write(f.field == &settings_.CalFlow ? "Calibration" : "Measurement", f.key, formatGeneral(*v));
+        write(f.key, formatGeneral(*v));
     }
 
-    auto factor = [this](const char* edit, double& field, const char* key, QString& name,
-                         const char* nameKey) {
-        const QString control = QString::fromLatin1(edit);
-        const auto v = readFloatEdit(control);
+    auto factor = [this](Input edit, double& field, const IniKey& key, QString& name, const IniKey& nameKey) {
+        const auto v = readFloatInput(edit);
         if (!v)
             return false;
         if (!(*v > 0)) {
             // Every result divides by a factor: the field keeps the value it had.
             dialogs_.error(QStringLiteral("'%1' is not a valid factor: a factor must be a number greater "
                                           "than zero. The field keeps %2 [%3].")
-                               .arg(view_.text(control), formatFixed(field, 6, 2), name));
-            view_.setText(control, formatFixed(field, 6, 2));
-            view_.setEditLabel(control, name);
+                               .arg(inputs_.text(edit), formatFixed(field, 6, 2), name));
+            inputs_.set(edit, formatFixed(field, 6, 2));
+            inputs_.setLabel(edit, name);
             return true;
         }
         field = *v;
-        write("Measurement", key, formatGeneral(*v));
-        name = view_.editLabel(control);
-        write("Measurement", nameKey, name);
+        write(key, formatGeneral(*v));
+        name = inputs_.label(edit);
+        write(nameKey, name);
         return true;
     };
 
     Settings& s = settings_;
-    if (!factor("lbleditFIDCalFact", s.FIDCalFactor, "FIDCalFactor", s.FIDCalFactorName, "FIDCalFactorName"))
+    if (!factor(Input::FIDCalFactor, s.FIDCalFactor, key::FIDCalFactor, s.FIDCalFactorName, key::FIDCalFactorName))
         return;
-    const QString fidCalText = view_.text(QStringLiteral("lbleditFIDCalFact"));
-    view_.setText(QStringLiteral("lblFIDCalFactor"), QLatin1Char('[') + fidCalText + QLatin1Char(']'));
-    view_.setText(QStringLiteral("lblFIDCalInfo"), s.FIDCalFactorName);
+    view_.infoShown(InfoLabel::FIDCalFactor, QLatin1Char('[') + inputs_.text(Input::FIDCalFactor) + QLatin1Char(']'));
+    view_.infoShown(InfoLabel::FIDCalInfo, s.FIDCalFactorName);
 
     const struct {
+        Input edit;
+        InfoLabel info;
         double* field;
         QString* name;
-        const char* key;
-        const char* nameKey;
-    } fid[] = {{&s.FIDFactor1, &s.FIDSampleFactorName1, "FIDSampleFactor1", "FIDSampleFactorName1"},
-               {&s.FIDFactor2, &s.FIDSampleFactorName2, "FIDSampleFactor2", "FIDSampleFactorName2"},
-               {&s.FIDFactor3, &s.FIDSampleFactorName3, "FIDSampleFactor3", "FIDSampleFactorName3"}};
-    for (int k = 0; k < 3; ++k) {
-        const QString edit = QStringLiteral("lblEditFact%1").arg(k + 1);
-        if (!factor(edit.toLatin1().constData(), *fid[k].field, fid[k].key, *fid[k].name, fid[k].nameKey))
+        IniKey key;
+        IniKey nameKey;
+    } fid[] = {{Input::FIDFactor1, InfoLabel::InfoSample1, &s.FIDFactor1, &s.FIDSampleFactorName1,
+                key::FIDSampleFactor1, key::FIDSampleFactorName1},
+               {Input::FIDFactor2, InfoLabel::InfoSample2, &s.FIDFactor2, &s.FIDSampleFactorName2,
+                key::FIDSampleFactor2, key::FIDSampleFactorName2},
+               {Input::FIDFactor3, InfoLabel::InfoSample3, &s.FIDFactor3, &s.FIDSampleFactorName3,
+                key::FIDSampleFactor3, key::FIDSampleFactorName3}};
+    for (const auto& f : fid) {
+        if (!factor(f.edit, *f.field, f.key, *f.name, f.nameKey))
             return;
-        view_.setText(QStringLiteral("lblInfoSample%1").arg(k + 1),
-                      *fid[k].name + QLatin1Char('[') + view_.text(edit) + QLatin1Char(']'));
+        view_.infoShown(f.info, *f.name + QLatin1Char('[') + inputs_.text(f.edit) + QLatin1Char(']'));
     }
 
-    if (!factor("lbleditFPDCalFact", s.FPDCalFactor, "FPDCalFactor", s.FPDCalFactorName, "FPDCalFactorName"))
+    if (!factor(Input::FPDCalFactor, s.FPDCalFactor, key::FPDCalFactor, s.FPDCalFactorName, key::FPDCalFactorName))
         return;
-    const QString fpdCalText = view_.text(QStringLiteral("lbleditFPDCalFact"));
-    view_.setText(QStringLiteral("lblFPDCalFactor"), QLatin1Char('[') + fpdCalText + QLatin1Char(']'));
-    view_.setText(QStringLiteral("lblFPDCALInfo"), s.FPDCalFactorName);
+    view_.infoShown(InfoLabel::FPDCalFactor, QLatin1Char('[') + inputs_.text(Input::FPDCalFactor) + QLatin1Char(']'));
+    view_.infoShown(InfoLabel::FPDCalInfo, s.FPDCalFactorName);
 
     const struct {
-        const char* edit;
+        Input edit;
         double* field;
         QString* name;
-        const char* key;
-        const char* nameKey;
-    } fpd[] = {{"lbleditFPDFact1", &s.FPDFactor1, &s.FPDSampleFactorName1, "FPDSampleFactor1", "FPDSampleFactorName1"},
-               {"lblEditFPDFact2", &s.FPDFactor2, &s.FPDSampleFactorName2, "FPDSampleFactor2", "FPDSampleFactorName2"},
-               {"lblEditFPDFact3", &s.FPDFactor3, &s.FPDSampleFactorName3, "FPDSampleFactor3", "FPDSampleFactorName3"}};
+        IniKey key;
+        IniKey nameKey;
+    } fpd[] = {{Input::FPDFactor1, &s.FPDFactor1, &s.FPDSampleFactorName1, key::FPDSampleFactor1, key::FPDSampleFactorName1},
+               {Input::FPDFactor2, &s.FPDFactor2, &s.FPDSampleFactorName2, key::FPDSampleFactor2, key::FPDSampleFactorName2},
+               {Input::FPDFactor3, &s.FPDFactor3, &s.FPDSampleFactorName3, key::FPDSampleFactor3, key::FPDSampleFactorName3}};
     for (const auto& f : fpd) {
         if (!factor(f.edit, *f.field, f.key, *f.name, f.nameKey))
             return;

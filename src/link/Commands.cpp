@@ -30,6 +30,26 @@ QString temperatureSetpointCommand(char letter, int degrees) {
     return QStringLiteral("<%1S%2\r").arg(QChar::fromLatin1(letter)).arg(hex4(degrees * 10));
 }
 
+QString valveBankCommand(int bank, std::uint8_t byte) {
+    return QStringLiteral("<V%1S%2\r").arg(bank).arg(hex2(byte));
+}
+
+QString lampsCommand(std::uint8_t byte) { return QStringLiteral("<LS%1\r").arg(hex2(byte)); }
+
+QString heatingCommand(std::uint8_t byte) { return QStringLiteral("<PS%1\r").arg(hex2(byte)); }
+
+QString sampleLoopCommand(bool in) { return in ? QStringLiteral("<D1\r") : QStringLiteral("<D0\r"); }
+
+QString switchCommand(char letter, bool on) {
+    return QStringLiteral("<%1O%2\r").arg(QChar::fromLatin1(letter)).arg(on ? 1 : 0);
+}
+
+QString highVoltageCommand(int volts) { return QStringLiteral("<HS%1\r").arg(hex4(highVoltageCode(volts))); }
+
+QString zeroCommand(int percent) { return QStringLiteral("<ZS%1\r").arg(hex4(zeroCode(percent))); }
+
+QString commandLine(const QString& text) { return text + QLatin1Char('\r'); }
+
 int highVoltageCode(int volts) {
     const float x = static_cast<float>(volts * 65.535);
     return roundHalfEven(x);

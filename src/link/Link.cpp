@@ -1,6 +1,6 @@
 #include "link/Link.h"
 
-#include "shell/FormView.h"
+#include "link/LinkView.h"
 #include "shell/StringTable.h"
 #include "util/Dialogs.h"
 
@@ -10,7 +10,7 @@ Q_LOGGING_CATEGORY(lcLink, "korvat.link")
 
 namespace korvat {
 
-Link::Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, FormView& view,
+Link::Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, LinkView& view,
            QObject* parent)
     : QObject(parent), com1_(com1), com2_(com2), clock_(clock), dialogs_(dialogs), view_(view) {
     auto makePort = [this](SerialLine& line, int number) {
@@ -102,8 +102,8 @@ void Link::reconnectStep() {
         p->assembler.reset();
         const QString text = QStringLiteral("%1: line open again").arg(p->line.deviceName());
         qCWarning(lcLink).noquote() << text;
-        view_.addLogLine(text);
-        view_.setStatusText(text);
+        view_.logLine(text);
+        view_.statusText(text);
         debug(p->line.deviceName(), QStringLiteral("!"), text);
         Q_EMIT portBack(p->line.deviceName());
     }
@@ -144,7 +144,7 @@ QString Link::ReadReply(bool echo) {
     lastReplyDevice_ = from == 2 ? com2_.deviceName() : com1_.deviceName();
     debug(lastReplyDevice_, QStringLiteral("<"), line);
     if (echo)
-        view_.addLogLine(line);
+        view_.logLine(line);
     return line;
 }
 
@@ -237,6 +237,19 @@ void Link::queueLine(Port& port, const QByteArray& line) {
     }
     if (!replyQueue_)
         return;
+    if (replyQueue_->size() >= kMaxWaitingReplies) {
+        // The tick takes one reply at a time; a device that floods the line must not fill the
+        // memory over a night. The oldest replies go, and the log says so now and then.
+        replyQueue_->pop_front();
+        if (replyPorts_.size() > replyQueue_->size())
+            replyPorts_.pop_front();
+        if (repliesDropped_++ % kMaxWaitingReplies == 0)
+            logLine(port.line.deviceName(),
+                    QStringLiteral("%1: more than %2 replies waiting; the oldest are dropped (%3 so far)")
+                        .arg(port.line.deviceName())
+                        .arg(kMaxWaitingReplies)
+                        .arg(repliesDropped_));
+    }
     replyQueue_->push_back(text);
     replyPorts_.push_back(port.number);
     trimReplyPorts();
@@ -249,14 +262,14 @@ void Link::onLost(Port& port, const QString& reason) {
     const QString text = QStringLiteral("%1: line lost (%2); it is opened again when the device is back")
                              .arg(port.line.deviceName(), reason);
     qCWarning(lcLink).noquote() << "line lost:" << text;
-    view_.addLogLine(text);
-    view_.setStatusText(text);
+    view_.logLine(text);
+    view_.statusText(text);
     debug(port.line.deviceName(), QStringLiteral("!"), text);
     Q_EMIT portLost(port.line.deviceName(), reason);
 }
 
 void Link::logLine(const QString& device, const QString& text) {
-    view_.addLogLine(text);
+    view_.logLine(text);
     debug(device, QStringLiteral("!"), text);
 }
 

@@ -17,7 +17,7 @@
 namespace korvat {
 
 class Dialogs;
-class FormView;
+class LinkView;
 
 using LineQueue = std::deque<QString>;
 
@@ -25,8 +25,10 @@ class Link : public QObject {
     Q_OBJECT
 public:
     static constexpr Millis kReplyWait{5000};
+    // Replies waiting beyond this many push the oldest out.
+    static constexpr std::size_t kMaxWaitingReplies = 1000;
 
-    Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, FormView& view,
+    Link(SerialLine& com1, SerialLine& com2, Clock& clock, Dialogs& dialogs, LinkView& view,
          QObject* parent = nullptr);
     ~Link() override;
 
@@ -109,7 +111,7 @@ private:
     SerialLine& com2_;
     Clock& clock_;
     Dialogs& dialogs_;
-    FormView& view_;
+    LinkView& view_;
     std::function<void()> terminate_;
     std::unique_ptr<DebugLog> debugLog_;
     std::unique_ptr<LineQueue> replyQueue_;
@@ -124,6 +126,7 @@ private:
     std::unique_ptr<Port> port1_;
     std::unique_ptr<Port> port2_;
     int droppedWhileDown_ = 0;
+    std::size_t repliesDropped_ = 0;
 };
 
 } // namespace korvat

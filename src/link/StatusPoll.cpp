@@ -3,7 +3,6 @@
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "link/Valves.h"
-#include "shell/FormView.h"
 #include "shell/StringTable.h"
 #include "util/Utils.h"
 
@@ -19,25 +18,25 @@ constexpr Millis kPollInterval{1000};
 
 std::vector<TUpdateObject> buildUpdateList(TDeviceTyp deviceTyp, Millis now) {
     const bool fpd = deviceTyp == TDeviceTyp::FIDFPD;
+    // The quantity each query reads back (its setpoint group), beside the query's place in the
+    // poll order; the emission chamber, transfer line, zero and PMT voltage belong to the FPD.
     struct Row {
-        const char* query;
-        const char* edit;
+        std::optional<ReadBack> quantity;
         bool fpdOnly;
     };
     static constexpr Row kRows[] = {
-        {"<SG", "editMesskammer", false}, {"<VG", "editVentilblock", false},
-        {"<EG", "editEmmision", true},    {"<TG", "editTransfer", true},
-        {"<ZG", "editZero", true},        {"<HG", "editHvoltage", true},
-        {"<PG", "", false},               {"<V1G", "", false},
-        {"<V2G", "", false},              {"<DG", "", false},
-        {"<12AS100", "", false},
+        {ReadBack::Messkammer, false}, {ReadBack::Ventilblock, false}, {ReadBack::Emmision, true},
+        {ReadBack::Transfer, true},    {ReadBack::Zero, true},         {ReadBack::HVoltage, true},
+        {std::nullopt, false},         {std::nullopt, false},          {std::nullopt, false},
+        {std::nullopt, false},         {std::nullopt, false},
     };
+    static_assert(std::size(kRows) == std::tuple_size_v<decltype(kStatusQueries)>);
     std::vector<TUpdateObject> list;
     list.reserve(20);
-    for (const Row& r : kRows) {
-        if (r.fpdOnly && !fpd)
+    for (std::size_t i = 0; i < std::size(kRows); ++i) {
+        if (kRows[i].fpdOnly && !fpd)
             continue;
-        list.push_back({now, QString::fromLatin1(r.query), QString::fromLatin1(r.edit)});
+        list.push_back({now, kStatusQueries[i], kRows[i].quantity});
     }
     return list;
 }
@@ -54,7 +53,7 @@ void StatusPoll::pollStep() {
     if (now - entry.UpdateTime <= kPollInterval)
         return;
     entry.UpdateTime = now;
-    d_.link.SendCommand(d_.link.ComPort1(), entry.UpdateString + QLatin1Char('\r'));
+    d_.link.SendCommand(d_.link.ComPort1(), commandLine(entry.UpdateString));
 }
 
 void StatusPoll::dispatchStep() {
@@ -114,8 +113,8 @@ void StatusPoll::act(QChar letter, const QString& line) {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
-        d_.view.setText(letter == QLatin1Char('V') ? QStringLiteral("lblVentilblock") : QStringLiteral("lblMesskammer"),
-                        TenthsToStr(*v) + T(18));
+        setReadBack(letter == QLatin1Char('V') ? ReadBack::Ventilblock : ReadBack::Messkammer,
+                    TenthsToStr(*v) + T(18));
         return;
     }
     case 'E':
@@ -123,29 +122,29 @@ void StatusPoll::act(QChar letter, const QString& line) {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
-        d_.view.setText(letter == QLatin1Char('E') ? QStringLiteral("lblEmmision") : QStringLiteral("lblTransfer"),
-                        QString::number(signed16(*v) / 10) + QLatin1Char(' ') + T(18));
+        setReadBack(letter == QLatin1Char('E') ? ReadBack::Emmision : ReadBack::Transfer,
+                    QString::number(signed16(*v) / 10) + QLatin1Char(' ') + T(18));
         return;
     }
     case 'Z': {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
-        d_.view.setText(QStringLiteral("lblZero"), QString::number(zeroPercentFromCode(*v)) + QLatin1Char(' ') + T(24));
+        setReadBack(ReadBack::Zero, QString::number(zeroPercentFromCode(*v)) + QLatin1Char(' ') + T(24));
         return;
     }
     case 'H': {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
-        d_.view.setText(QStringLiteral("lblHVoltage"), QString::number(*v) + QLatin1Char(' ') + T(25));
+        setReadBack(ReadBack::HVoltage, QString::number(*v) + QLatin1Char(' ') + T(25));
         return;
     }
     case 'L': {
         const auto v = hex2At();
         if (!v)
             return malformed(line);
-        d_.regs.DispByte = static_cast<std::uint8_t>(*v);
+        d_.valves.lampsReported(static_cast<std::uint8_t>(*v));
         return;
     }
     case 'D': {
@@ -154,7 +153,7 @@ void StatusPoll::act(QChar letter, const QString& line) {
         const auto v = hex2At();
         if (!v)
             return malformed(line);
-        return loopMirror(*v);
+        return d_.valves.mirrorLoop(static_cast<std::uint8_t>(*v));
     }
     case 'P': {
         const auto v = hex2At();
@@ -167,26 +166,17 @@ void StatusPoll::act(QChar letter, const QString& line) {
     }
 }
 
-void StatusPoll::loopMirror(int value) {
-    const auto c = static_cast<std::uint8_t>(value);
-    if (c == d_.regs.LastDByte)
-        return;
-    d_.regs.LastDByte = c;
-    if (BitIsSet(c, 0)) {
-        d_.view.setLedOn(QStringLiteral("ledLoop"), true);
-        ClearBit(d_.regs.DispByte, 3);
-    } else {
-        d_.view.setLedOn(QStringLiteral("ledLoop"), false);
-        SetBit(d_.regs.DispByte, 3);
-    }
-    d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<LS%1\r").arg(hex2(d_.regs.DispByte)));
+void StatusPoll::setReadBack(ReadBack what, const QString& text) {
+    readBacks_[static_cast<int>(what)] = text;
+    d_.view.readBackShown(what, text);
 }
 
 void StatusPoll::heatingMirror(int value) {
     const auto c = static_cast<std::uint8_t>(value);
-    if (c == d_.regs.LastPByte)
+    Registers& regs = d_.valves.regs();
+    if (c == regs.LastPByte)
         return;
-    d_.regs.LastPByte = c;
+    regs.LastPByte = c;
     std::uint8_t w = c;
     const bool cellOn = !BitIsSet(c, 0);
     if (heaterRequest_)
@@ -203,7 +193,7 @@ void StatusPoll::heatingMirror(int value) {
     else
         SetBit(w, 4);
     w |= 0x0F;
-    d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<PS%1\r").arg(hex2(w)));
+    d_.valves.sendHeating(w);
 }
 
 } // namespace korvat

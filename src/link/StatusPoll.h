@@ -3,24 +3,25 @@
 // second) and interprets at most one reply line, updating the read-back labels, mirroring the
 // instrument's heating and sample-loop state and keeping the main converter's status.
 
-#include "link/Registers.h"
+#include "link/LinkView.h"
 #include "shell/Config.h"
 #include "util/Clock.h"
 
 #include <QString>
+#include <array>
+#include <optional>
 #include <functional>
 #include <vector>
 
 namespace korvat {
 
-class FormView;
 class Link;
 class Valves;
 
 struct TUpdateObject {
     Millis UpdateTime{0}; // when the query was last sent (monotonic)
     QString UpdateString; // the query without its CR
-    QString UpdateObject; // the setpoint edit of the polled quantity, or empty
+    std::optional<ReadBack> UpdateObject; // the quantity the query reads back, if any
 };
 
 // 7 entries for one detector, 11 with the FPD converter; all timed from `now`.
@@ -30,8 +31,7 @@ class StatusPoll {
 public:
     struct Deps {
         Link& link;
-        FormView& view;
-        Registers& regs;
+        LinkView& view;
         Valves& valves;
         const Clock& clock;
         const int& ID;
@@ -50,19 +50,24 @@ public:
     void pollStep();
     void dispatchStep();
 
+    // What the poll last read back of each quantity, as shown; set() also for the placeholders
+    // start-up shows before the first reply.
+    const QString& readBack(ReadBack what) const { return readBacks_[static_cast<int>(what)]; }
+    void setReadBack(ReadBack what, const QString& text);
+
     std::vector<TUpdateObject> UpdateList;
     int PollCursor = 0;    // 1-based entry of the current tick; 0 before the first
     int intAD1Status = 0;  // last status number of the main converter
 
 private:
     void act(QChar letter, const QString& line);
-    void loopMirror(int c);
     void heatingMirror(int c);
     void malformed(const QString& line);
     QString T(int n) const;
 
     Deps d_;
     HeaterRequest heaterRequest_;
+    std::array<QString, kReadBackCount> readBacks_;
 };
 
 } // namespace korvat

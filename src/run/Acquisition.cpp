@@ -2,7 +2,7 @@
 
 #include "link/Commands.h"
 #include "link/Link.h"
-#include "shell/FormView.h"
+#include "run/RunView.h"
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
 
@@ -12,6 +12,11 @@ Q_LOGGING_CATEGORY(lcAcquisition, "korvat.run.acquisition")
 
 namespace korvat {
 
+namespace {
+// Monitoring shows the latest five minutes.
+constexpr double kMonitorWidth = 300;
+} // namespace
+
 void Acquisition::drain(TDeviceTyp deviceTyp) {
     drainPort(1);
     if (deviceTyp == TDeviceTyp::FIDFPD)
@@ -20,7 +25,7 @@ void Acquisition::drain(TDeviceTyp deviceTyp) {
 
 void Acquisition::clearSeries(int index) {
     (index == 0 ? Series1 : Series2).clear();
-    d_.view.clearSeries(index);
+    d_.view.seriesCleared(index);
 }
 
 void Acquisition::drainPort(int port) {
@@ -53,12 +58,11 @@ void Acquisition::drainPort(int port) {
     }
     if (!any)
         return;
-    d_.view.setText(port == 1 ? QStringLiteral("editFIDLevel") : QStringLiteral("editFPDLevel"),
-                  formatFixed(last, 7, 0));
+    d_.view.levelShown(port == 1 ? Detector::FID : Detector::FPD, formatFixed(last, 7, 0));
     const std::span<const double> x(series.x);
     const std::span<const double> y(series.y);
-    d_.view.appendSeries(port - 1, x.subspan(first), y.subspan(first));
-    d_.view.replotChart();
+    d_.view.seriesAppended(port - 1, x.subspan(first), y.subspan(first));
+    d_.view.curvesChanged();
 }
 
 void Acquisition::btnMonitorClick() {
@@ -70,47 +74,44 @@ void Acquisition::btnMonitorClick() {
 
 void Acquisition::MonitorOn() {
     btnMonitorTag = 57;
-    d_.view.setText(QStringLiteral("btnMonitor"), LoadLangText(d_.ID, 57));
+    d_.view.monitorShown(LoadLangText(d_.ID, 57));
     runZeit = 0;
     runZeit2 = 0;
-    d_.view.setBottomAxisMax(300);
-    d_.view.setChartFollowsNewest(true);
-    const QString start[] = {QStringLiteral("<12B1100\r"), QStringLiteral("<12W1100\r"),
-                             QStringLiteral("<12Z1100\r")};
+    d_.view.timeAxisShown(kMonitorWidth);
+    d_.view.followNewestShown(true);
     clearSeries(0);
     if (LineQueue* q = d_.link.DataQueue1())
         q->clear();
-    for (const QString& c : start)
+    for (const QString& c : kStartBurst)
         d_.link.SendCommand(d_.link.ComPort1(), c);
     if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
         clearSeries(1);
         if (LineQueue* q = d_.link.DataQueue2())
             q->clear();
-        for (const QString& c : start)
+        for (const QString& c : kStartBurst)
             d_.link.SendCommand(d_.link.ComPort2(), c);
     }
-    d_.view.replotChart();
+    d_.view.curvesChanged();
 }
 
 void Acquisition::MonitorOff() {
     btnMonitorTag = 55;
-    d_.view.setText(QStringLiteral("btnMonitor"), LoadLangText(d_.ID, 55));
+    d_.view.monitorShown(LoadLangText(d_.ID, 55));
     runZeit = 0;
     // A run's window starts at 0 again, wherever monitoring had moved the view.
-    d_.view.setChartFollowsNewest(false);
-    d_.view.setBottomAxisMax(d_.settings.Messzeit);
-    const QString stop = QStringLiteral("<12Z0100\r");
-    d_.link.SendCommand(d_.link.ComPort1(), stop);
+    d_.view.followNewestShown(false);
+    d_.view.timeAxisShown(d_.settings.Messzeit);
+    d_.link.SendCommand(d_.link.ComPort1(), kStopBurst);
     clearSeries(0);
     if (LineQueue* q = d_.link.DataQueue1())
         q->clear();
     if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
-        d_.link.SendCommand(d_.link.ComPort2(), stop);
+        d_.link.SendCommand(d_.link.ComPort2(), kStopBurst);
         clearSeries(1);
         if (LineQueue* q = d_.link.DataQueue2())
             q->clear();
     }
-    d_.view.replotChart();
+    d_.view.curvesChanged();
 }
 
 } // namespace korvat

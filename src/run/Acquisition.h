@@ -10,14 +10,14 @@
 
 namespace korvat {
 
-class FormView;
 class Link;
+class RunView;
 
 class Acquisition {
 public:
     struct Deps {
         Link& link;
-        FormView& view;
+        RunView& view;
         const Settings& settings;
         const int& ID;
         const TDeviceTyp& deviceTyp;

@@ -3,6 +3,7 @@
 // file per measurement beside the results file ("Glove7.csv", measurement 3 -> "Glove7_3.txt").
 // A file that cannot be written is kept and written again with the next measurement.
 
+#include "evaluation/PeakSearch.h"
 #include "shell/Config.h"
 
 #include <QByteArray>
@@ -11,8 +12,19 @@
 
 namespace korvat {
 
-struct PeakValues;
-struct Series;
+// What the evaluation step found; the raw-data file records it after each measurement.
+struct PeakValues {
+    double FIDStart = 0, FIDEnd = 0, FIDStartLevel = 0, FIDEndLevel = 0;
+    double FPDStart = 0, FPDEnd = 0, FPDStartLevel = 0, FPDEndLevel = 0;
+    int PeakStartIndex = 0, PeakEndIndex = 0;
+    double PeakStartLevel = 0, PeakEndLevel = 0;
+};
+
+inline PeakValues peakValuesOf(const EvaluationState& e) {
+    return {e.FIDStart,       e.FIDEnd,       e.FIDStartLevel,  e.FIDEndLevel,  e.FPDStart,
+            e.FPDEnd,         e.FPDStartLevel, e.FPDEndLevel,   e.PeakStartIndex, e.PeakEndIndex,
+            e.PeakStartLevel, e.PeakEndLevel};
+}
 
 // The path of measurement `runAktiv`'s raw-data file for the results file `sDateiname`: in the
 // same folder, the results name up to its first ".", "_", the number, ".txt".

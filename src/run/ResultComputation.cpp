@@ -2,10 +2,9 @@
 
 #include "evaluation/PeakSearch.h"
 #include "link/Link.h"
-#include "link/Valves.h"
 #include "run/Acquisition.h"
-#include "run/Sequencer.h"
-#include "shell/FormView.h"
+#include "run/Inputs.h"
+#include "run/RunView.h"
 #include "shell/IniFile.h"
 #include "shell/StringTable.h"
 #include "util/Clock.h"
@@ -20,117 +19,132 @@ Q_LOGGING_CATEGORY(lcResult, "korvat.run.result")
 
 namespace {
 
-// The light green of a calibration just taken over.
-constexpr Rgb kCalibrated{125, 198, 117};
-
 const QString kRateUnit = QStringLiteral(" ug/cm\u00b2/min");
 const QString kPpmUnit = QStringLiteral(" ppm");
 
 QString F2(double value) { return formatFixed(value, 7, 2); }
 
-QString cellControl(const char* stem, int cell) { return QString::fromLatin1(stem) + QString::number(cell); }
+bool isCell(int position) { return position >= 4 && position <= 6; }
 
 } // namespace
 
 QString ResultComputation::T(int n) const { return LoadLangText(d_.ID, n); }
 
-void ResultComputation::warn(MeasurementResult& r, const QString& text) {
+void ResultComputation::warn(MeasurementRecord& r, const QString& text) {
     const QString line = QStringLiteral("Measurement %1, position %2: %3").arg(r.runAktiv).arg(r.runZelle).arg(text);
     r.warning = r.warning.isEmpty() ? line : r.warning + QStringLiteral("; ") + text;
     qCWarning(lcResult).noquote() << line;
-    d_.view.addLogLine(line);
-    d_.view.setStatusText(line);
+    d_.view.logLine(line);
+    d_.view.statusText(line);
     d_.link.logLine(d_.link.ComPort1().deviceName(), line);
 }
 
 QString ResultComputation::sampleName(int position) const {
     if (position >= 1 && position <= 3)
         return T(30 + position);
-    if (position >= 4 && position <= 6)
-        return d_.view.text(cellControl("editInfo", position - 3));
+    if (isCell(position)) {
+        const Input info[] = {Input::Info1, Input::Info2, Input::Info3};
+        return d_.inputs.text(info[position - 4]);
+    }
     return {};
 }
 
-bool ResultComputation::takeOverCalibration(const Calibration& c, double area, MeasurementResult* r) {
-    if (!d_.view.isChecked(QString::fromLatin1(c.checkBox)) || !(area > c.minimumArea))
+bool ResultComputation::takeOverCalibration(bool fid, double area, MeasurementRecord* r) {
+    const Check box = fid ? Check::IsobutanCalib : Check::SulfurCalib;
+    if (!d_.inputs.checked(box) || !(area > (fid ? kFIDTakeOverArea : kFPDTakeOverArea)))
         return false;
+    MeasurementRecord scratch;
     // The calibration area is kept as a whole number. An area past that range (a loaded file can
     // hold any values) cannot serve, and must not wrap into a negative area that looks stored.
     if (!(area < 2147483648.0)) {
-        MeasurementResult scratch;
         warn(r ? *r : scratch,
              QStringLiteral("area %1 is too large for a calibration; not taken over").arg(area, 0, 'g', 15));
         return false;
     }
-    c.calArea = static_cast<int>(std::trunc(area));
-    if (!d_.ini.writeInteger(QStringLiteral("Calibration"), QString::fromLatin1(c.key), c.calArea)) {
-        MeasurementResult scratch;
+    int& calArea = fid ? d_.settings.FIDCalArea : d_.settings.FPDCalArea;
+    calArea = static_cast<int>(std::trunc(area));
+    if (!d_.ini.writeInteger(fid ? key::FIDCalArea : key::FPDCalArea, calArea))
         warn(r ? *r : scratch, d_.ini.lastError());
-    }
-    d_.view.setBackground(QString::fromLatin1(c.edit), kCalibrated);
-    d_.view.setChecked(QString::fromLatin1(c.checkBox), false);
+    d_.view.calibratedShown(fid ? Detector::FID : Detector::FPD, true);
+    d_.inputs.setChecked(box, false);
     return true;
 }
 
-bool ResultComputation::takeOverFIDCalibration(double area, MeasurementResult* r) {
-    return takeOverCalibration({"chkboxIsobutanCalib", "editIsobutan", "FIDCalArea", 1000, d_.settings.FIDCalArea},
-                               area, r);
+bool ResultComputation::takeOverFIDCalibration(double area, MeasurementRecord* r) {
+    return takeOverCalibration(true, area, r);
 }
 
-bool ResultComputation::takeOverFPDCalibration(double area, MeasurementResult* r) {
-    return takeOverCalibration({"chkboxSulfurCalib", "editSulfur", "FPDCalArea", 10000, d_.settings.FPDCalArea},
-                               area, r);
+bool ResultComputation::takeOverFPDCalibration(double area, MeasurementRecord* r) {
+    return takeOverCalibration(false, area, r);
 }
 
-MeasurementResult ResultComputation::evaluate() {
-    Sequencer& seq = d_.sequencer;
-    EvaluationState& st = seq.eval;
+MeasurementRecord ResultComputation::evaluate() {
+    RunModel& run = d_.run;
+    EvaluationState& st = run.eval;
     Acquisition& acq = d_.acquisition;
 
-    MeasurementResult r;
-    r.runZelle = seq.runZelle;
-    r.sChemikalie = seq.sChemikalie;
-    r.FIDSampleFactor = seq.FIDSampleFactor;
-    r.runAktiv = seq.runAktiv;
+    MeasurementRecord r;
+    r.runZelle = run.runZelle;
+    r.cycle = run.cycleNumber();
+    r.sChemikalie = run.sChemikalie;
+    r.FIDSampleFactor = run.FIDSampleFactor;
+    r.runAktiv = run.runAktiv;
     r.moment = d_.clock.wallNow();
-    r.elapsedMs = (d_.clock.monotonicNow() - seq.runStartzeitMono).count();
+    r.elapsedMs = (d_.clock.monotonicNow() - run.runStartzeitMono).count();
+    r.skipped = run.cellOff(run.runZelle);
+    r.fidPoints = acq.Series1.size();
+    r.fpdPoints = acq.Series2.size();
     const QString elapsed = formatDuration(r.elapsedMs);
 
-    // The slope series grows by the whole window; a skipped cell's turn appends a second copy of
-    // the previous window's slope, as the search has always seen it.
     // The flow of the measured stream, whether or not the FID finds a peak: the FPD rate uses it too.
     const Settings& s = d_.settings;
-    switch (seq.runZelle) {
-    case 1: seq.Flow = 200.0; break;
+    switch (run.runZelle) {
+    case 1: run.Flow = 200.0; break;
     case 2:
-    case 3: seq.Flow = s.CalFlow; break;
-    case 4: seq.Flow = s.SampleFlow1; break;
-    case 5: seq.Flow = s.SampleFlow2; break;
-    case 6: seq.Flow = s.SampleFlow3; break;
+    case 3: run.Flow = s.CalFlow; break;
+    case 4: run.Flow = s.SampleFlow1; break;
+    case 5: run.Flow = s.SampleFlow2; break;
+    case 6: run.Flow = s.SampleFlow3; break;
     default: break;
     }
 
+    // The slope series grows by the whole window; a skipped cell's turn appends a second copy of
+    // the previous window's slope, as the search has always seen it.
     AddSlopePoints(acq.Series1, acq.Serie3);
     st.FIDBaseDraw = false;
     PeakAndArea(st, TDeviceTyp::FID, acq.Series1, acq.Serie3, DetectionSettings::from(d_.settings));
     r.NoPeak = st.NoPeak; // the FID's; the FPD search below sets the field again
     FIDMessMenge = 0;
     fidResult(r);
-    fidPositionStep(r, elapsed);
+
+    r.marker = QLatin1Char(' ');
+    r.sampleName = sampleName(r.runZelle);
+    if (isCell(r.runZelle)) {
+        r.breakTime = QStringLiteral("--:--");
+        positionStep(r, elapsed, FIDMessMenge, st.FIDArea, s.LimitFID);
+    } else {
+        r.breakTime.clear();
+    }
 
     if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
         fpdResult(r);
-        fpdPositionStep(r, elapsed);
+        // The FPD's turn replaces the marker and the break time the FID's turn gave.
+        r.marker = QLatin1Char(' ');
+        r.breakTime = QStringLiteral("--:--");
+        if (isCell(r.runZelle))
+            positionStep(r, elapsed, FPDMessMenge, st.FPDArea, s.LimitFPD);
     }
 
     // A measurement that overlapped a lost line saw no real signal: its zeros are no result.
     for (SerialLine* line : {&d_.link.ComPort1(), &d_.link.ComPort2()}) {
-        if (d_.link.wasDownSince(*line, seq.runStartCycle))
+        if (d_.link.wasDownSince(*line, run.runStartCycle)) {
+            r.lineDown = true;
             warn(r, QStringLiteral("the line %1 was down during this measurement; its values are not a measurement")
                         .arg(line->deviceName()));
+        }
     }
 
-    r.Flow = seq.Flow;
+    r.Flow = run.Flow;
     r.FIDppm = FIDppm;
     r.FIDMessMenge = FIDMessMenge;
     r.FIDArea = st.FIDArea;
@@ -139,126 +153,94 @@ MeasurementResult ResultComputation::evaluate() {
     return r;
 }
 
-void ResultComputation::fidResult(MeasurementResult& r) {
+void ResultComputation::fidResult(MeasurementRecord& r) {
     Settings& s = d_.settings;
-    Sequencer& seq = d_.sequencer;
-    EvaluationState& st = seq.eval;
-    const int pos = seq.runZelle;
-    const QString label = QStringLiteral("lblFIDMenge");
+    RunModel& run = d_.run;
+    EvaluationState& st = run.eval;
+    const int pos = run.runZelle;
 
     if (st.NoPeak) {
         st.FIDArea = 0;
         FIDMessMenge = 0;
         FIDppm = 0;
-        d_.view.setText(label, F2(0) + (pos == 2 ? kPpmUnit : kRateUnit));
+        d_.view.resultShown(Detector::FID, F2(0) + (pos == 2 ? kPpmUnit : kRateUnit));
         return;
     }
 
     st.FIDBaseDraw = true;
-    d_.view.repaintChartOverlay();
+    d_.view.chordsChanged();
 
     takeOverFIDCalibration(st.FIDArea, &r);
 
-    if (s.FIDCalArea <= 1000)
+    if (s.FIDCalArea <= kFIDTakeOverArea)
         return;
 
     if (!(s.FIDCalFactor > 0)) {
         FIDppm = 0;
         warn(r, QStringLiteral("the FID calibration factor is not above zero; ppm and rate recorded as 0"));
     } else {
-        FIDppm = (st.FIDArea / s.FIDCalArea) * (seq.FIDSampleFactor / s.FIDCalFactor) * s.FIDCALMenge;
+        FIDppm = (st.FIDArea / s.FIDCalArea) * (run.FIDSampleFactor / s.FIDCalFactor) * s.FIDCALMenge;
     }
 
     if (pos == 2) {
-        d_.view.setText(label, F2(FIDppm) + kPpmUnit);
+        d_.view.resultShown(Detector::FID, F2(FIDppm) + kPpmUnit);
         return;
     }
     if (!(s.SampleArea > 0)) {
         FIDMessMenge = 0;
         warn(r, QStringLiteral("the sample area is not above zero; FID rate recorded as 0"));
     } else {
-        FIDMessMenge = ((0.00241 * FIDppm) * seq.Flow) / s.SampleArea;
+        FIDMessMenge = ((0.00241 * FIDppm) * run.Flow) / s.SampleArea;
     }
-    d_.view.setText(label, F2(FIDMessMenge) + kRateUnit);
+    d_.view.resultShown(Detector::FID, F2(FIDMessMenge) + kRateUnit);
 }
 
-void ResultComputation::breakThrough(int position, MeasurementResult& r) {
-    const int cell = position - 3;
-    d_.valves.ValveReset(position);
-    --d_.sequencer.offCount;
-    d_.view.setLedOn(cellControl("ledSmpOff", cell), true);
-    r.marker = QLatin1Char('*');
-    r.breakTime = d_.view.text(cellControl("lblRunToBreak", cell));
-}
-
-void ResultComputation::cellStep(MeasurementResult& r, const QString& elapsed, double& rate, double& area,
-                                 double limit) {
-    const int pos = d_.sequencer.runZelle;
-    const int cell = pos - 3;
-    if (d_.view.ledOn(cellControl("ledSmpOff", cell))) {
-        // Switched off earlier: recorded as off, whatever the signal showed.
+void ResultComputation::positionStep(MeasurementRecord& r, const QString& elapsed, double& rate, double& area,
+                                     double limit) {
+    if (r.skipped || r.brokeThrough) {
+        // Switched off: recorded as off, whatever the signal showed.
         r.marker = QLatin1Char('*');
         rate = 0;
         area = 0;
         return;
     }
-    d_.view.setText(cellControl("lblRunToBreak", cell), elapsed);
-    if (rate > limit)
-        breakThrough(pos, r);
-}
-
-void ResultComputation::fidPositionStep(MeasurementResult& r, const QString& elapsed) {
-    const int pos = d_.sequencer.runZelle;
-    r.marker = QLatin1Char(' ');
-    r.sampleName = sampleName(pos);
-    if (pos < 4 || pos > 6) {
-        r.breakTime.clear();
-        return;
+    if (rate > limit) {
+        r.brokeThrough = true;
+        r.marker = QLatin1Char('*');
+        r.breakTime = elapsed;
     }
-    r.breakTime = QStringLiteral("--:--");
-    cellStep(r, elapsed, FIDMessMenge, d_.sequencer.eval.FIDArea, d_.settings.LimitFID);
 }
 
-void ResultComputation::fpdResult(MeasurementResult& r) {
+void ResultComputation::fpdResult(MeasurementRecord& r) {
     Settings& s = d_.settings;
-    Sequencer& seq = d_.sequencer;
-    EvaluationState& st = seq.eval;
-    const int pos = seq.runZelle;
+    RunModel& run = d_.run;
+    EvaluationState& st = run.eval;
+    const int pos = run.runZelle;
 
     const FPDSearchState found = SearchFPDPeak(st, d_.acquisition.Series2, DetectionSettings::from(s));
-    d_.view.repaintChartOverlay();
+    d_.view.chordsChanged();
     FPDMessMenge = 0;
 
     // Only an area from a search that accepted its peak calibrates.
     if (found == FPDSearchState::Found)
         takeOverFPDCalibration(st.FPDArea, &r);
 
-    if (s.FPDCalArea <= 10000)
+    if (s.FPDCalArea <= kFPDTakeOverArea)
         return;
-    const QString label = QStringLiteral("lblFPDMenge");
     if (pos == 2) {
         FPDMessMenge = (st.FPDArea * s.FPDCalMenge) / s.FPDCalArea;
-        d_.view.setText(label, F2(FPDMessMenge) + kPpmUnit);
+        d_.view.resultShown(Detector::FPD, F2(FPDMessMenge) + kPpmUnit);
         return;
     }
-    if (!(seq.FPDFactor > 0)) {
+    if (!(run.FPDFactor > 0)) {
         warn(r, QStringLiteral("the FPD sample factor is not above zero; FPD rate recorded as 0"));
     } else if (!(s.SampleArea > 0)) {
         warn(r, QStringLiteral("the sample area is not above zero; FPD rate recorded as 0"));
     } else {
-        FPDMessMenge = (st.FPDArea / s.FPDCalArea) * (s.FPDCalFactor / seq.FPDFactor) * s.FPDCalMenge;
-        FPDMessMenge = ((0.00251 * FPDMessMenge) * seq.Flow) / s.SampleArea;
+        FPDMessMenge = (st.FPDArea / s.FPDCalArea) * (s.FPDCalFactor / run.FPDFactor) * s.FPDCalMenge;
+        FPDMessMenge = ((0.00251 * FPDMessMenge) * run.Flow) / s.SampleArea;
     }
-    d_.view.setText(label, F2(FPDMessMenge) + kRateUnit);
-}
-
-void ResultComputation::fpdPositionStep(MeasurementResult& r, const QString& elapsed) {
-    const int pos = d_.sequencer.runZelle;
-    r.marker = QLatin1Char(' ');
-    r.breakTime = QStringLiteral("--:--");
-    r.sampleName = sampleName(pos);
-    if (pos >= 4 && pos <= 6)
-        cellStep(r, elapsed, FPDMessMenge, d_.sequencer.eval.FPDArea, d_.settings.LimitFPD);
+    d_.view.resultShown(Detector::FPD, F2(FPDMessMenge) + kRateUnit);
 }
 
 } // namespace korvat

@@ -1,15 +1,16 @@
 // The operator's side of a run: Start, delayed start, Stop, and the start-delay text.
 
 #include "link/Link.h"
-#include "link/Registers.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Inputs.h"
+#include "run/Records.h"
+#include "run/RunView.h"
 #include "run/Sequencer.h"
-#include "shell/FormView.h"
 #include "shell/IniFile.h"
+#include "shell/StringTable.h"
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
-#include "util/Utils.h"
 
 #include <QTime>
 
@@ -31,15 +32,13 @@ std::optional<Millis> parseDelay(const QString& text) {
 } // namespace
 
 void Sequencer::btnStartClick() {
+    RunModel& run = d_.run;
     // The edits are converted before anything changes, so a bad text leaves the window as it was.
-    const bool completingDelay = delayTag != 0;
-    const struct {
-        const char* edit;
-        int* value;
-    } edits[] = {{"editStart", &runStart}, {"editAnzahl", &strtCount}, {"editZyklen", &strtCycles}};
+    const bool completingDelay = run.delayTag != 0;
+    const Input edits[] = {Input::Start, Input::Count, Input::Cycles};
     int values[3] = {};
     for (int i = 0; i < 3; ++i) {
-        const QString text = d_.view.text(QString::fromLatin1(edits[i].edit));
+        const QString text = d_.inputs.text(edits[i]);
         const auto v = parseInteger(text);
         if (!v) {
             const QString message = QStringLiteral("'%1' is not a valid integer value").arg(text);
@@ -57,85 +56,92 @@ void Sequencer::btnStartClick() {
     // (a value straight from the file): a position outside 1..6 addresses no valve, lamp or cell.
     values[0] = clampStartzelle(values[0]);
     values[1] = clampAnzahlZellen(values[0], values[1]);
-    d_.view.setText(QStringLiteral("editStart"), QString::number(values[0]));
-    d_.view.setText(QStringLiteral("editAnzahl"), QString::number(values[1]));
+    d_.inputs.set(Input::Start, QString::number(values[0]));
+    d_.inputs.set(Input::Count, QString::number(values[1]));
 
-    eval.FIDBaseDraw = false;
-    eval.FPDBaseDraw = false;
-    d_.view.repaintChartOverlay();
-    d_.view.replotChart();
+    run.eval.FIDBaseDraw = false;
+    run.eval.FPDBaseDraw = false;
+    d_.view.chordsChanged();
+    d_.view.curvesChanged();
     d_.acquisition.MonitorOff();
-    d_.view.setEnabled(QStringLiteral("btnStart"), false);
-    d_.view.setEnabled(QStringLiteral("btnDelay"), false);
-    d_.view.setEnabled(QStringLiteral("btnStop"), true);
+    run.setControls({.start = false, .delay = false, .stop = true});
     d_.acquisition.Sampling = false;
-    for (int k = 1; k <= 3; ++k)
-        d_.view.setLedOn(QStringLiteral("ledSmpOff%1").arg(k), false);
+    for (int k = 1; k <= 3; ++k) {
+        CellState cell = run.cell(k);
+        cell.off = false;
+        cell.breakMeasurement = 0;
+        cell.breakElapsedMs = -1;
+        run.setCell(k, cell);
+    }
     setStatus(T(83));
-    if (BitIsSet(d_.regs.LastDByte, 0))
-        d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<D0\r"));
+    d_.valves.injectIfLoopReported();
     d_.valves.ValveSet(17);
 
-    runStart = runZelle = values[0];
-    runCount = strtCount = values[1];
-    offCount = 0;
-    for (int p = runStart; p < runStart + strtCount; ++p) {
+    run.runStart = run.runZelle = values[0];
+    run.runCount = run.strtCount = values[1];
+    run.offCount = 0;
+    for (int p = run.runStart; p < run.runStart + run.strtCount; ++p) {
         if (p > 3)
             d_.valves.ValveSet(p);
-        ++offCount;
+        ++run.offCount;
     }
-    runCycles = strtCycles = values[2];
-    runMessungen = strtMessungen = strtCount * strtCycles;
-    measurements.clear();
+    run.runCycles = run.strtCycles = values[2];
+    run.runMessungen = run.strtMessungen = run.strtCount * run.strtCycles;
+    run.clearRecords();
     if (!completingDelay) {
-        runStartzeit = d_.clock.wallNow();
-        runStartzeitMono = d_.clock.monotonicNow();
+        run.runStartzeit = d_.clock.wallNow();
+        run.runStartzeitMono = d_.clock.monotonicNow();
     }
-    runLaufzeit = runStartzeit.time().msecsSinceStartOfDay() / 1000;
-    d_.view.setText(QStringLiteral("lblStartrun"), T(94) + formatTimeOfDay(runStartzeit.time()));
-    for (int k = 1; k <= 3; ++k)
-        d_.view.setText(QStringLiteral("lblRunToBreak%1").arg(k), T(46));
-    delayTag = 0;
-    runTag = 1;
-    runAktiv = 1;
+    run.runLaufzeit = run.runStartzeit.time().msecsSinceStartOfDay() / 1000;
+    d_.view.startShown(T(94) + formatTimeOfDay(run.runStartzeit.time()));
+    for (int k = 1; k <= 3; ++k) {
+        CellState cell = run.cell(k);
+        cell.timeText = T(46);
+        run.setCell(k, cell);
+    }
+    run.delayTag = 0;
+    run.runAktiv = 1;
+    run.setRunTag(RunTag::FillCell);
 }
 
 void Sequencer::btnDelayClick() {
-    const QString text = d_.view.text(QStringLiteral("editStartdelay"));
+    RunModel& run = d_.run;
+    const QString text = d_.inputs.text(Input::Startdelay);
     const auto delay = parseDelay(text);
     if (!delay) {
         d_.dialogs.error(QStringLiteral("'%1' is not a valid time").arg(text));
         return;
     }
-    d_.view.setEnabled(QStringLiteral("btnDelay"), false);
-    d_.view.setEnabled(QStringLiteral("btnStart"), false);
-    d_.view.setEnabled(QStringLiteral("btnStop"), true);
-    runStartzeit = d_.clock.wallNow();
-    runStartzeitMono = d_.clock.monotonicNow();
-    delayStart = runStartzeitMono + *delay;
-    runLaufzeit = -1;
-    delayTag = 1;
-    runTag = 0;
+    run.setControls({.start = false, .delay = false, .stop = true});
+    run.runStartzeit = d_.clock.wallNow();
+    run.runStartzeitMono = d_.clock.monotonicNow();
+    run.delayStart = run.runStartzeitMono + *delay;
+    run.runLaufzeit = -1;
+    run.delayTag = 1;
+    run.setRunTag(RunTag::Idle);
     setStatus(T(89));
 }
 
 void Sequencer::btnStopClick() {
-    if (runTag > 0) {
+    RunModel& run = d_.run;
+    if (run.running()) {
         setStatus(T(104));
-        runCycles = 0;
-        runCount = 0;
-        d_.view.setEnabled(QStringLiteral("btnStop"), false);
+        run.runCycles = 0;
+        run.runCount = 0;
+        RunControls controls = run.controls();
+        controls.stop = false;
+        run.setControls(controls);
         return;
     }
-    if (delayTag > 0) {
-        delayTag = 0;
+    if (run.delayTag > 0) {
+        run.delayTag = 0;
         endRun(T(105));
     }
 }
 
 void Sequencer::editStartdelayExit() {
-    d_.settings.Startdelay = d_.view.text(QStringLiteral("editStartdelay"));
-    if (!d_.ini.writeString(QStringLiteral("Preferences"), QStringLiteral("Startdelay"), d_.settings.Startdelay))
+    d_.settings.Startdelay = d_.inputs.text(Input::Startdelay);
+    if (!d_.ini.writeString(key::Startdelay, d_.settings.Startdelay))
         d_.dialogs.error(d_.ini.lastError());
 }
 

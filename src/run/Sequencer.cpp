@@ -5,10 +5,12 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
-#include "shell/FormView.h"
+#include "run/Inputs.h"
+#include "run/Records.h"
+#include "run/ResultComputation.h"
+#include "run/RunView.h"
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
-#include "util/Utils.h"
 
 #include <QLoggingCategory>
 
@@ -19,6 +21,8 @@ namespace korvat {
 namespace {
 // How much longer than the window state 6 waits for the converter to end its burst.
 constexpr Millis kConverterGrace{30000};
+// The converter's status while a burst is open.
+constexpr int kConverterBusy = 118;
 } // namespace
 
 Sequencer::Sequencer(Deps deps) : d_(deps) {
@@ -27,221 +31,218 @@ Sequencer::Sequencer(Deps deps) : d_(deps) {
 
 QString Sequencer::T(int n) const { return LoadLangText(d_.ID, n); }
 
-void Sequencer::setStatus(const QString& text) { d_.view.setStatusText(text); }
+void Sequencer::setStatus(const QString& text) { d_.view.statusText(text); }
 
 int Sequencer::elapsedSeconds() const {
-    return static_cast<int>((d_.clock.monotonicNow() - runStartCycle).count() / 1000);
+    return static_cast<int>((d_.clock.monotonicNow() - d_.run.runStartCycle).count() / 1000);
 }
 
 QString Sequencer::phaseText(int entry) const {
-    return T(entry) + QStringLiteral(": ") + T(101) + QLatin1Char(' ') + QString::number(cycleNumber()) +
-           QLatin1Char(' ') + T(77) + QLatin1Char(' ') + QString::number(runZelle);
-}
-
-bool Sequencer::cellOff(int position) const {
-    return position >= 4 && position <= 6 && d_.view.ledOn(QStringLiteral("ledSmpOff%1").arg(position - 3));
+    return T(entry) + QStringLiteral(": ") + T(101) + QLatin1Char(' ') + QString::number(d_.run.cycleNumber()) +
+           QLatin1Char(' ') + T(77) + QLatin1Char(' ') + QString::number(d_.run.runZelle);
 }
 
 void Sequencer::refreshRunTime(bool withDelay) {
+    RunModel& run = d_.run;
     const QTime wall = d_.clock.wallNow().time();
     const int second = wall.msecsSinceStartOfDay() / 1000;
-    if (second == runLaufzeit)
+    if (second == run.runLaufzeit)
         return;
-    runLaufzeit = second;
+    run.runLaufzeit = second;
     const Millis now = d_.clock.monotonicNow();
-    d_.view.setText(QStringLiteral("lblRuntime"), formatDuration((now - runStartzeitMono).count()));
+    d_.view.runTimeShown(formatDuration((now - run.runStartzeitMono).count()));
     if (!withDelay)
         return;
-    d_.view.setText(QStringLiteral("lblDelay"), formatDuration((delayStart - now).count()));
-    if (now >= delayStart)
+    d_.view.delayShown(formatDuration((run.delayStart - now).count()));
+    if (now >= run.delayStart)
         btnStartClick();
 }
 
 void Sequencer::tickStages() {
-    if (delayTag == 1)
+    if (d_.run.delayTag == 1)
         refreshRunTime(true);
-    if (runTag > 0 && delayTag == 0) {
+    if (d_.run.running() && d_.run.delayTag == 0) {
         refreshRunTime(false);
         stepState();
     }
 }
 
 void Sequencer::stepState() {
-    switch (runTag) {
-    case 1: return state1();
-    case 2: return state2();
-    case 13: return state13();
-    case 3: return state3();
-    case 4: return state4();
-    case 5: return state5();
-    case 6: return state6();
-    case 7: return state7();
-    default: return;
+    switch (d_.run.runTag()) {
+    case RunTag::FillCell: return state1();
+    case RunTag::FlushCell: return state2();
+    case RunTag::FillLoop: return state13();
+    case RunTag::Inject: return state3();
+    case RunTag::PrepareNext: return state4();
+    case RunTag::Acquire: return state5();
+    case RunTag::WaitConverter: return state6();
+    case RunTag::Evaluate: return state7();
+    case RunTag::Idle: return;
     }
 }
 
 void Sequencer::state1() {
     const Settings& s = d_.settings;
-    runStartCycle = d_.clock.monotonicNow();
+    RunModel& run = d_.run;
+    run.runStartCycle = d_.clock.monotonicNow();
     setStatus(phaseText(103));
     bool skipped = false;
-    switch (runZelle) {
+    switch (run.runZelle) {
     case 1:
         d_.valves.ValveSet(11);
-        sChemikalie = QStringLiteral("Zerogas");
+        run.sChemikalie = QStringLiteral("Zerogas");
         break;
     case 2:
     case 3:
-        d_.valves.ValveSet(runZelle + 10);
-        d_.valves.ValveSet(runZelle);
-        sChemikalie = QStringLiteral("Refgas");
+        d_.valves.ValveSet(run.runZelle + 10);
+        d_.valves.ValveSet(run.runZelle);
+        run.sChemikalie = QStringLiteral("Refgas");
         break;
     default: {
-        const int k = runZelle - 3;
-        if (cellOff(runZelle)) {
+        const int k = run.runZelle - 3;
+        if (run.cellOff(run.runZelle)) {
             skipped = true;
             break;
         }
-        d_.valves.ValveSet(runZelle + 10);
-        d_.valves.ValveSet(runZelle);
+        d_.valves.ValveSet(run.runZelle + 10);
+        d_.valves.ValveSet(run.runZelle);
         const double fid[] = {s.FIDFactor1, s.FIDFactor2, s.FIDFactor3};
         const double fpd[] = {s.FPDFactor1, s.FPDFactor2, s.FPDFactor3};
-        FIDSampleFactor = fid[k - 1];
-        FPDFactor = fpd[k - 1];
-        sChemikalie = d_.view.editLabel(QStringLiteral("lblEditFact%1").arg(k));
+        const Input factorEdit[] = {Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3};
+        run.FIDSampleFactor = fid[k - 1];
+        run.FPDFactor = fpd[k - 1];
+        // The substance shown beside the cell's factor edit, as the operator last chose it.
+        run.sChemikalie = d_.inputs.label(factorEdit[k - 1]);
         break;
     }
     }
-    if (runZelle <= 3) {
-        FIDSampleFactor = s.FIDCalFactor;
-        FPDFactor = s.FPDCalFactor;
+    if (run.runZelle <= 3) {
+        run.FIDSampleFactor = s.FIDCalFactor;
+        run.FPDFactor = s.FPDCalFactor;
     }
-    d_.view.setText(QStringLiteral("lblFIDInfo"), sChemikalie);
+    d_.view.chemicalShown(run.sChemikalie);
     if (skipped) {
-        runTag = 7;
+        run.setRunTag(RunTag::Evaluate);
         return;
     }
-    d_.valves.DispSet(runZelle + 10);
-    runTag = 2;
+    d_.valves.DispSet(run.runZelle + 10);
+    run.setRunTag(RunTag::FlushCell);
 }
 
 void Sequencer::state2() {
     if (elapsedSeconds() <= d_.settings.SampleTime)
         return;
-    SerialLine& port = d_.link.ComPort1();
-    d_.link.SendCommand(port, QStringLiteral("<D1\r"));
-    d_.view.setLedOn(QStringLiteral("ledLoop"), true);
-    ClearBit(d_.regs.DispByte, 3);
-    d_.link.SendCommand(port, QStringLiteral("<LS%1\r").arg(hex2(d_.regs.DispByte)));
+    d_.valves.loop(true);
     setStatus(phaseText(102));
-    runTag = 13;
+    d_.run.setRunTag(RunTag::FillLoop);
 }
 
 void Sequencer::state13() {
+    RunModel& run = d_.run;
     if (elapsedSeconds() <= d_.settings.SampleTime + d_.settings.InjectionTime)
         return;
     d_.acquisition.runZeit = 0;
     d_.acquisition.runZeit2 = 0;
-    d_.valves.ValveReset(runZelle + 10);
+    d_.valves.ValveReset(run.runZelle + 10);
     // A sample cell keeps its bank-2 valve open: the cell stays flushed between measurements.
-    if (runZelle == 2 || runZelle == 3)
-        d_.valves.ValveReset(runZelle);
-    runTag = 3;
+    if (run.runZelle == 2 || run.runZelle == 3)
+        d_.valves.ValveReset(run.runZelle);
+    run.setRunTag(RunTag::Inject);
 }
 
 void Sequencer::state3() {
+    RunModel& run = d_.run;
     if (elapsedSeconds() <= d_.settings.SampleTime + d_.settings.InjectionTime)
         return;
     if (LineQueue* q = d_.link.DataQueue1())
         q->clear();
-    d_.view.setText(QStringLiteral("lblStartrun"),
-                    QStringLiteral("Start um ") + formatTimeOfDay(runStartzeit.time()));
-    setStatus(T(100) + QStringLiteral(": ") + QString::number(measurementNumber()) + QLatin1Char(' ') + T(101) +
-              QLatin1Char(' ') + QString::number(cycleNumber()) + QLatin1Char(' ') + T(77) + QLatin1Char(' ') +
-              QString::number(runZelle));
-    SerialLine& port1 = d_.link.ComPort1();
-    d_.link.SendCommand(port1, QStringLiteral("<D0\r"));
-    d_.view.setLedOn(QStringLiteral("ledLoop"), false);
-    SetBit(d_.regs.DispByte, 3);
-    d_.link.SendCommand(port1, QStringLiteral("<LS%1\r").arg(hex2(d_.regs.DispByte)));
-    eval.FIDBaseDraw = false;
-    eval.FPDBaseDraw = false;
-    d_.view.repaintChartOverlay();
+    d_.view.startShown(QStringLiteral("Start um ") + formatTimeOfDay(run.runStartzeit.time()));
+    setStatus(T(100) + QStringLiteral(": ") + QString::number(run.measurementNumber()) + QLatin1Char(' ') + T(101) +
+              QLatin1Char(' ') + QString::number(run.cycleNumber()) + QLatin1Char(' ') + T(77) + QLatin1Char(' ') +
+              QString::number(run.runZelle));
+    d_.valves.loop(false);
+    run.eval.FIDBaseDraw = false;
+    run.eval.FPDBaseDraw = false;
+    d_.view.chordsChanged();
     d_.acquisition.clearSeries(0);
     d_.acquisition.clearSeries(1);
     d_.acquisition.Serie3.clear();
     d_.acquisition.Serie4.clear();
-    const QString start[] = {QStringLiteral("<12B1100\r"), QStringLiteral("<12W1100\r"),
-                             QStringLiteral("<12Z1100\r")};
-    for (const QString& c : start)
-        d_.link.SendCommand(port1, c);
+    for (const QString& c : kStartBurst)
+        d_.link.SendCommand(d_.link.ComPort1(), c);
     if (d_.deviceTyp == TDeviceTyp::FIDFPD) {
         if (LineQueue* q = d_.link.DataQueue2())
             q->clear();
-        for (const QString& c : start)
+        for (const QString& c : kStartBurst)
             d_.link.SendCommand(d_.link.ComPort2(), c);
     }
-    d_.view.replotChart();
-    runTag = 4;
+    d_.view.curvesChanged();
+    run.setRunTag(RunTag::PrepareNext);
 }
 
 void Sequencer::state4() {
     const Settings& s = d_.settings;
+    RunModel& run = d_.run;
     if (elapsedSeconds() <= s.SampleTime + s.InjectionTime + 1)
         return;
-    runNextZelle = runMessungen > 1 ? runZelle + 1 : 0;
-    while (runNextZelle > 0) {
-        if (runNextZelle >= runStart + strtCount)
-            runNextZelle = runStart;
-        switch (runNextZelle) {
+    int& next = run.runNextZelle;
+    next = run.runMessungen > 1 ? run.runZelle + 1 : 0;
+    while (next > 0) {
+        if (next >= run.runStart + run.strtCount)
+            next = run.runStart;
+        switch (next) {
         case 1:
             d_.valves.ValveSet(11);
             break;
         case 2:
         case 3:
-            d_.valves.ValveSet(runNextZelle + 10);
-            d_.valves.ValveSet(runNextZelle);
+            d_.valves.ValveSet(next + 10);
+            d_.valves.ValveSet(next);
             break;
         case 4:
         case 5:
-            if (cellOff(runNextZelle)) {
-                ++runNextZelle;
+            if (run.cellOff(next)) {
+                ++next;
                 continue;
             }
-            d_.valves.ValveSet(runNextZelle + 10);
-            d_.valves.ValveSet(runNextZelle);
-            Flow = runNextZelle == 4 ? s.SampleFlow1 : s.SampleFlow2;
+            d_.valves.ValveSet(next + 10);
+            d_.valves.ValveSet(next);
+            run.Flow = next == 4 ? s.SampleFlow1 : s.SampleFlow2;
             break;
         case 6:
             // A switched-off cell 3 ends the search without wrapping.
-            if (!cellOff(6)) {
+            if (!run.cellOff(6)) {
                 d_.valves.ValveSet(16);
                 d_.valves.ValveSet(6);
-                Flow = s.SampleFlow3;
+                run.Flow = s.SampleFlow3;
             }
             break;
         default:
             break;
         }
-        runNextZelle = 0;
+        next = 0;
     }
-    runTag = 5;
+    run.setRunTag(RunTag::Acquire);
+}
+
+void Sequencer::stopConverters() {
+    d_.link.SendCommand(d_.link.ComPort1(), kStopBurst);
+    if (d_.deviceTyp == TDeviceTyp::FIDFPD)
+        d_.link.SendCommand(d_.link.ComPort2(), kStopBurst);
 }
 
 void Sequencer::state5() {
     const Settings& s = d_.settings;
     if (elapsedSeconds() <= s.SampleTime + s.InjectionTime + s.Messzeit)
         return;
-    d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<12Z0100\r"));
-    if (d_.deviceTyp == TDeviceTyp::FIDFPD)
-        d_.link.SendCommand(d_.link.ComPort2(), QStringLiteral("<12Z0100\r"));
+    stopConverters();
     state6Since_ = d_.clock.monotonicNow();
-    runTag = 6;
+    d_.run.setRunTag(RunTag::WaitConverter);
 }
 
 void Sequencer::state6() {
-    if (!(d_.poll.intAD1Status == 118 && d_.acquisition.Sampling)) {
-        runTag = 7;
+    if (!(d_.poll.intAD1Status == kConverterBusy && d_.acquisition.Sampling)) {
+        d_.run.setRunTag(RunTag::Evaluate);
         return;
     }
     // The converter has not ended its burst long after the window: say so, ask it again to stop,
@@ -251,88 +252,85 @@ void Sequencer::state6() {
         return;
     const QString text = QStringLiteral("%1: converter did not end its burst; measurement %2 evaluated as it is")
                              .arg(d_.link.ComPort1().deviceName())
-                             .arg(runAktiv);
+                             .arg(d_.run.runAktiv);
     qCWarning(lcRun).noquote() << text;
     d_.link.logLine(d_.link.ComPort1().deviceName(), text);
     setStatus(text);
-    d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<12Z0100\r"));
-    if (d_.deviceTyp == TDeviceTyp::FIDFPD)
-        d_.link.SendCommand(d_.link.ComPort2(), QStringLiteral("<12Z0100\r"));
-    runTag = 7;
+    stopConverters();
+    d_.run.setRunTag(RunTag::Evaluate);
 }
 
 void Sequencer::state7() {
+    RunModel& run = d_.run;
     if (evaluation_)
         evaluation_(*this);
-    ++runAktiv;
-    d_.valves.DispReset(runZelle + 10);
-    --runMessungen;
-    --runCount;
-    if (runCount > 0 && offCount > 0) {
-        ++runZelle;
-        runTag = 1;
+    ++run.runAktiv;
+    d_.valves.DispReset(run.runZelle + 10);
+    --run.runMessungen;
+    --run.runCount;
+    if (run.runCount > 0 && run.offCount > 0) {
+        ++run.runZelle;
+        run.setRunTag(RunTag::FillCell);
         return;
     }
-    --runCycles;
-    runCount = strtCount;
-    if (runCycles > 0 && offCount > 0) {
-        runZelle = runStart;
-        runTag = 1;
+    --run.runCycles;
+    run.runCount = run.strtCount;
+    if (run.runCycles > 0 && run.offCount > 0) {
+        run.runZelle = run.runStart;
+        run.setRunTag(RunTag::FillCell);
         return;
     }
     endRun(T(105));
 }
 
+void Sequencer::recordMeasurement() {
+    MeasurementRecord r = d_.results.evaluate();
+    applyBreakthrough(r);
+    d_.records.append(r);
+    d_.records.writeRawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval);
+    d_.run.record(std::move(r));
+}
+
+void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
+    const int position = r.runZelle;
+    if (position < 4 || position > 6 || r.skipped)
+        return;
+    RunModel& run = d_.run;
+    const int k = position - 3;
+    CellState cell = run.cell(k);
+    // The cell's label keeps the elapsed time of its last measured turn, and so stops at its
+    // breakthrough.
+    cell.timeText = formatDuration(r.elapsedMs);
+    if (r.brokeThrough) {
+        d_.valves.ValveReset(position);
+        --run.offCount;
+        cell.off = true;
+        cell.breakMeasurement = r.runAktiv;
+        cell.breakElapsedMs = r.elapsedMs;
+    }
+    run.setCell(k, cell);
+}
+
 void Sequencer::endRun(const QString& status) {
     setStatus(status);
-    d_.view.setEnabled(QStringLiteral("btnDelay"), true);
-    d_.view.setEnabled(QStringLiteral("btnStart"), true);
-    d_.view.setEnabled(QStringLiteral("btnStop"), false);
-    SerialLine& port = d_.link.ComPort1();
-    d_.link.SendCommand(port, QStringLiteral("<V1SFF\r"));
-    d_.regs.V1Byte = 0xFF;
-    d_.link.SendCommand(port, QStringLiteral("<V2SFF\r"));
-    d_.regs.V2Byte = 0xFF;
-    runTag = 0;
+    d_.run.setControls({.start = true, .delay = true, .stop = false});
+    d_.valves.closeBanks();
+    d_.run.setRunTag(RunTag::Idle);
 }
 
 void Sequencer::abortRun(const QString& reason) {
-    const bool active = runTag > 0 || delayTag > 0;
+    const bool active = d_.run.running() || d_.run.delayTag > 0;
     qCCritical(lcRun).noquote() << "run stopped:" << reason;
     d_.link.logLine(d_.link.ComPort1().deviceName(), reason);
     if (!active) {
         setStatus(reason);
         return;
     }
-    delayTag = 0;
-    if (runTag >= 3 && runTag <= 6) {
-        d_.link.SendCommand(d_.link.ComPort1(), QStringLiteral("<12Z0100\r"));
-        if (d_.deviceTyp == TDeviceTyp::FIDFPD)
-            d_.link.SendCommand(d_.link.ComPort2(), QStringLiteral("<12Z0100\r"));
-    }
+    d_.run.delayTag = 0;
+    const RunTag tag = d_.run.runTag();
+    if (tag == RunTag::Inject || tag == RunTag::PrepareNext || tag == RunTag::Acquire || tag == RunTag::WaitConverter)
+        stopConverters();
     endRun(T(105) + QStringLiteral(": ") + reason);
-}
-
-void Sequencer::recordMeasurement() {
-    MeasurementRecord r;
-    r.runAktiv = runAktiv;
-    r.runZelle = runZelle;
-    r.cycle = cycleNumber();
-    r.skipped = cellOff(runZelle);
-    r.at = d_.clock.wallNow();
-    r.fidPoints = d_.acquisition.Series1.size();
-    r.fpdPoints = d_.acquisition.Series2.size();
-    measurements.push_back(r);
-
-    if (d_.sDateiname.isEmpty() || !d_.settings.RawDataSave)
-        return;
-    const QByteArray content =
-        rawDataContent(d_.deviceTyp, d_.acquisition.Series1, d_.acquisition.Series2, peakValuesOf(eval));
-    if (!rawData_.write(rawDataFileName(d_.sDateiname, runAktiv), content)) {
-        qCWarning(lcRun).noquote() << rawData_.error();
-        d_.link.logLine(d_.link.ComPort1().deviceName(), rawData_.error());
-        setStatus(rawData_.error());
-    }
 }
 
 } // namespace korvat

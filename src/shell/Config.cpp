@@ -20,64 +20,64 @@ namespace {
 using T = KeyType;
 
 constexpr std::array<ConfigKey, 58> kKeys{{
-    {"Language", "Code", T::Text, "DE", "US"},
-    {"DeviceTyp", "Typ", T::Text, "FID", "FID"},
-    {"Communication", "ComPortA", T::Text, "COM2", "COM1"},
-    {"Communication", "ComPortB", T::Text, "COM3", "COM2"},
-    {"Debug", "SetDebug", T::Integer, "0", "0"},
-    {"Detection", "MinIndex", T::Integer, "10", "10"},
-    {"Detection", "PeakIndex", T::Integer, "20", "20"},
-    {"Detection", "Loopvolume", T::Integer, "200", "200"},
-    {"Detection", "Loopflow", T::Integer, "10000", "10000"},
-    {"Calibration", "FID/ppm", T::Float, "100", "100"},
-    {"Calibration", "FPD/ppm", T::Float, "2", "10"},
-    {"Calibration", "FIDCalArea", T::Integer, "0", "0"},
-    {"Calibration", "FPDCalArea", T::Integer, "0", "0"},
-    {"Calibration", "CalFlow", T::Float, "120", "100"},
-    {"Preferences", "TempValves", T::Integer, "60", "100"},
-    {"Preferences", "TempMeasurementCell", T::Integer, "27", "100"},
-    {"Preferences", "TempEmissionCell", T::Integer, "150", "100"},
-    {"Preferences", "TempTransferline", T::Integer, "150", "100"},
-    {"Preferences", "HighVoltage", T::Integer, "100", "100"},
-    {"Preferences", "ZeroCompensation", T::Integer, "0", "100"},
-    {"Preferences", "Standard", T::Text, "EN374", "ASTM"},
-    {"Preferences", "Startdelay", T::Text, "01:00", "01:00"},
-    {"Info", "SampleInfo1", T::Text, "SampleInfo1", "SampleInfo1"},
-    {"Info", "SampleInfo2", T::Text, "SampleInfo2", "SampleInfo2"},
-    {"Info", "SampleInfo3", T::Text, "SampleInfo3", "SampleInfo3"},
-    {"Measurement", "StartingCell", T::Integer, "1", "1"},
-    {"Measurement", "NumberOfCells", T::Integer, "4", "4"},
-    {"Measurement", "MeasurementTimePerCell/s", T::Integer, "30", "60"},
-    {"Measurement", "MeasurementSampleTime/s", T::Integer, "15", "45"},
-    {"Measurement", "MeasurementInjectionTime/s", T::Integer, "15", "300"},
-    {"Measurement", "NumberOfCycles", T::Integer, "10", "10"},
-    {"Measurement", "LimitFID", T::Float, "1", "100"},
-    {"Measurement", "LimitFPD", T::Float, "1", "10"},
-    {"Measurement", "SampleArea(cm\u00b2)", T::Float, "19.6", "19.6"},
-    {"Measurement", "SampleFlow1", T::Float, "120", "100"},
-    {"Measurement", "SampleFlow2", T::Float, "120", "100"},
-    {"Measurement", "SampleFlow3", T::Float, "120", "100"},
-    {"Measurement", "FIDCalFactor", T::Float, "1", "1"},
-    {"Measurement", "FIDCalFactorName", T::Text, "Isobutan", "Isobutan"},
-    {"Measurement", "FIDSampleFactor1", T::Float, "1", "1"},
-    {"Measurement", "FIDSampleFactorName1", T::Text, "Isobutan", "Isobutan"},
-    {"Measurement", "FIDSampleFactor2", T::Float, "1", "1"},
-    {"Measurement", "FIDSampleFactorName2", T::Text, "Isobutan", "Isobutan"},
-    {"Measurement", "FIDSampleFactor3", T::Float, "1", "1"},
-    {"Measurement", "FIDSampleFactorName3", T::Text, "Isobutan", "Isobutan"},
-    {"Measurement", "FPDCalFactor", T::Float, "1", "1"},
-    {"Measurement", "FPDCalFactorName", T::Text, "THT", "THT"},
-    {"Measurement", "FPDSampleFactor1", T::Float, "1", "1"},
-    {"Measurement", "FPDSampleFactorName1", T::Text, "THT", "THT"},
-    {"Measurement", "FPDSampleFactor2", T::Float, "1", "1"},
-    {"Measurement", "FPDSampleFactorName2", T::Text, "THT", "THT"},
-    {"Measurement", "FPDSampleFactor3", T::Float, "1", "1"},
-    {"Measurement", "FPDSampleFactorName3", T::Text, "THT", "THT"},
-    {"Measurement", "Scale", T::Integer, "10000", "20000"},
-    {"Measurement", "ScaleMin", T::Integer, "0", "0"},
-    {"Measurement", "InitialDir", T::Text, "@DIR@", "c:\\"},
-    {"Measurement", "DataDir", T::Text, "@DIR@", "c:\\"},
-    {"Measurement", "RawDataSave", T::Integer, "0", "0"},
+    {key::Code, T::Text, "DE", "US"},
+    {key::Typ, T::Text, "FID", "FID"},
+    {key::ComPortA, T::Text, "COM2", "COM1"},
+    {key::ComPortB, T::Text, "COM3", "COM2"},
+    {key::SetDebug, T::Integer, "0", "0"},
+    {key::MinIndex, T::Integer, "10", "10"},
+    {key::PeakIndex, T::Integer, "20", "20"},
+    {key::Loopvolume, T::Integer, "200", "200"},
+    {key::Loopflow, T::Integer, "10000", "10000"},
+    {key::FIDppm, T::Float, "100", "100"},
+    {key::FPDppm, T::Float, "2", "10"},
+    {key::FIDCalArea, T::Integer, "0", "0"},
+    {key::FPDCalArea, T::Integer, "0", "0"},
+    {key::CalFlow, T::Float, "120", "100"},
+    {key::TempValves, T::Integer, "60", "100"},
+    {key::TempMeasurementCell, T::Integer, "27", "100"},
+    {key::TempEmissionCell, T::Integer, "150", "100"},
+    {key::TempTransferline, T::Integer, "150", "100"},
+    {key::HighVoltage, T::Integer, "100", "100"},
+    {key::ZeroCompensation, T::Integer, "0", "100"},
+    {key::Standard, T::Text, "EN374", "ASTM"},
+    {key::Startdelay, T::Text, "01:00", "01:00"},
+    {key::SampleInfo1, T::Text, "SampleInfo1", "SampleInfo1"},
+    {key::SampleInfo2, T::Text, "SampleInfo2", "SampleInfo2"},
+    {key::SampleInfo3, T::Text, "SampleInfo3", "SampleInfo3"},
+    {key::StartingCell, T::Integer, "1", "1"},
+    {key::NumberOfCells, T::Integer, "4", "4"},
+    {key::MeasurementTimePerCell, T::Integer, "30", "60"},
+    {key::MeasurementSampleTime, T::Integer, "15", "45"},
+    {key::MeasurementInjectionTime, T::Integer, "15", "300"},
+    {key::NumberOfCycles, T::Integer, "10", "10"},
+    {key::LimitFID, T::Float, "1", "100"},
+    {key::LimitFPD, T::Float, "1", "10"},
+    {key::SampleArea, T::Float, "19.6", "19.6"},
+    {key::SampleFlow1, T::Float, "120", "100"},
+    {key::SampleFlow2, T::Float, "120", "100"},
+    {key::SampleFlow3, T::Float, "120", "100"},
+    {key::FIDCalFactor, T::Float, "1", "1"},
+    {key::FIDCalFactorName, T::Text, "Isobutan", "Isobutan"},
+    {key::FIDSampleFactor1, T::Float, "1", "1"},
+    {key::FIDSampleFactorName1, T::Text, "Isobutan", "Isobutan"},
+    {key::FIDSampleFactor2, T::Float, "1", "1"},
+    {key::FIDSampleFactorName2, T::Text, "Isobutan", "Isobutan"},
+    {key::FIDSampleFactor3, T::Float, "1", "1"},
+    {key::FIDSampleFactorName3, T::Text, "Isobutan", "Isobutan"},
+    {key::FPDCalFactor, T::Float, "1", "1"},
+    {key::FPDCalFactorName, T::Text, "THT", "THT"},
+    {key::FPDSampleFactor1, T::Float, "1", "1"},
+    {key::FPDSampleFactorName1, T::Text, "THT", "THT"},
+    {key::FPDSampleFactor2, T::Float, "1", "1"},
+    {key::FPDSampleFactorName2, T::Text, "THT", "THT"},
+    {key::FPDSampleFactor3, T::Float, "1", "1"},
+    {key::FPDSampleFactorName3, T::Text, "THT", "THT"},
+    {key::Scale, T::Integer, "10000", "20000"},
+    {key::ScaleMin, T::Integer, "0", "0"},
+    {key::InitialDir, T::Text, "@DIR@", "c:\\"},
+    {key::DataDir, T::Text, "@DIR@", "c:\\"},
+    {key::RawDataSave, T::Integer, "0", "0"},
 }};
 
 double cNumber(const char* text) { return QLocale::c().toDouble(QString::fromUtf8(text)); }
@@ -87,23 +87,17 @@ class Reader {
 public:
     explicit Reader(const IniFile& ini) : ini_(ini) {}
 
-    QString text(const char* section, const char* key) {
-        const ConfigKey& k = configKey(section, key);
-        return ini_.readString(QString::fromUtf8(section), QString::fromUtf8(key),
-                               QString::fromUtf8(k.missingDefault));
+    QString text(const IniKey& name) {
+        return ini_.readString(name, QString::fromUtf8(configKey(name).missingDefault));
     }
-    int integer(const char* section, const char* key) {
-        const ConfigKey& k = configKey(section, key);
-        return ini_.readInteger(QString::fromUtf8(section), QString::fromUtf8(key),
-                                static_cast<int>(cNumber(k.missingDefault)));
+    int integer(const IniKey& name) {
+        return ini_.readInteger(name, static_cast<int>(cNumber(configKey(name).missingDefault)));
     }
-    void number(const char* section, const char* key, double& field) {
+    void number(const IniKey& name, double& field) {
         if (error_)
             return;
-        const ConfigKey& k = configKey(section, key);
         QString message;
-        const auto v = ini_.readFloat(QString::fromUtf8(section), QString::fromUtf8(key),
-                                      cNumber(k.missingDefault), &message);
+        const auto v = ini_.readFloat(name, cNumber(configKey(name).missingDefault), &message);
         if (v)
             field = *v;
         else
@@ -121,12 +115,12 @@ private:
 
 std::span<const ConfigKey> configKeys() { return kKeys; }
 
-const ConfigKey& configKey(const char* section, const char* key) {
+const ConfigKey& configKey(const IniKey& name) {
     for (const ConfigKey& k : kKeys) {
-        if (std::strcmp(k.section, section) == 0 && std::strcmp(k.key, key) == 0)
+        if (std::strcmp(k.name.section, name.section) == 0 && std::strcmp(k.name.name, name.name) == 0)
             return k;
     }
-    throw std::logic_error(std::string("unknown configuration key ") + section + "/" + key);
+    throw std::logic_error(std::string("unknown configuration key ") + name.section + "/" + name.name);
 }
 
 bool createDefaultConfig(IniFile& ini, const QString& programDir, bool replace) {
@@ -137,7 +131,7 @@ bool createDefaultConfig(IniFile& ini, const QString& programDir, bool replace) 
         if (k.type == KeyType::Float)
             value = formatGeneral(cNumber(k.creationValue));
         value.replace(QStringLiteral("@DIR@"), programDir);
-        entries.push_back({QString::fromUtf8(k.section), QString::fromUtf8(k.key), value});
+        entries.push_back({k.name.sectionText(), k.name.nameText(), value});
     }
     return replace ? ini.replaceAll(entries) : ini.writeEntries(entries);
 }
@@ -239,16 +233,16 @@ int languageOffsetFromCode(const QString& code) { return code == QLatin1String("
 
 std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     Reader r(ini);
-    s.Code = r.text("Language", "Code");
-    s.DeviceTyp = deviceTypFromText(r.text("DeviceTyp", "Typ"));
-    s.ComPortA = r.text("Communication", "ComPortA");
-    s.ComPortB = r.text("Communication", "ComPortB");
-    s.DebugLevel = r.integer("Debug", "SetDebug");
-    s.RawDataSave = r.integer("Measurement", "RawDataSave") != 0;
-    s.MinPeakStart = r.integer("Detection", "MinIndex");
-    s.PeakIndex = r.integer("Detection", "PeakIndex");
-    s.LoopVolume = r.integer("Detection", "Loopvolume");
-    s.Loopflow = r.integer("Detection", "Loopflow");
+    s.Code = r.text(key::Code);
+    s.DeviceTyp = deviceTypFromText(r.text(key::Typ));
+    s.ComPortA = r.text(key::ComPortA);
+    s.ComPortB = r.text(key::ComPortB);
+    s.DebugLevel = r.integer(key::SetDebug);
+    s.RawDataSave = r.integer(key::RawDataSave) != 0;
+    s.MinPeakStart = r.integer(key::MinIndex);
+    s.PeakIndex = r.integer(key::PeakIndex);
+    s.LoopVolume = r.integer(key::Loopvolume);
+    s.Loopflow = r.integer(key::Loopflow);
     if (s.Loopflow <= 0) {
         // A loop flow of zero or less would make the minimum peak width meaningless (a division
         // by zero); the file is not trusted with it.
@@ -259,34 +253,34 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     s.MinPeakWith = s.LoopVolume / (s.Loopflow / 60.0);
     s.PeakTime = s.PeakIndex / 10.0;
 
-    r.number("Calibration", "FID/ppm", s.FIDCALMenge);
-    r.number("Calibration", "FPD/ppm", s.FPDCalMenge);
-    s.FIDCalArea = r.integer("Calibration", "FIDCalArea");
-    s.FPDCalArea = r.integer("Calibration", "FPDCalArea");
-    s.Standard = r.text("Preferences", "Standard");
-    r.number("Calibration", "CalFlow", s.CalFlow);
+    r.number(key::FIDppm, s.FIDCALMenge);
+    r.number(key::FPDppm, s.FPDCalMenge);
+    s.FIDCalArea = r.integer(key::FIDCalArea);
+    s.FPDCalArea = r.integer(key::FPDCalArea);
+    s.Standard = r.text(key::Standard);
+    r.number(key::CalFlow, s.CalFlow);
     if (r.failed())
         return r.error();
 
-    s.TempVentilblock = r.integer("Preferences", "TempValves");
-    s.TempMesskammer = r.integer("Preferences", "TempMeasurementCell");
-    s.TempEmissionskammer = r.integer("Preferences", "TempEmissionCell");
-    s.TempTransferline = r.integer("Preferences", "TempTransferline");
-    s.Hochspannung = r.integer("Preferences", "HighVoltage");
-    s.Zerokompensation = r.integer("Preferences", "ZeroCompensation");
-    s.Startdelay = r.text("Preferences", "Startdelay");
-    s.SampleInfo1 = r.text("Info", "SampleInfo1");
-    s.SampleInfo2 = r.text("Info", "SampleInfo2");
-    s.SampleInfo3 = r.text("Info", "SampleInfo3");
-    s.Startzelle = r.integer("Measurement", "StartingCell");
-    s.AnzahlZellen = r.integer("Measurement", "NumberOfCells");
-    s.Messzeit = r.integer("Measurement", "MeasurementTimePerCell/s");
-    s.SampleTime = r.integer("Measurement", "MeasurementSampleTime/s");
-    s.InjectionTime = r.integer("Measurement", "MeasurementInjectionTime/s");
-    s.AnzahlMessreihen = r.integer("Measurement", "NumberOfCycles");
-    r.number("Measurement", "LimitFID", s.LimitFID);
-    r.number("Measurement", "LimitFPD", s.LimitFPD);
-    r.number("Measurement", "SampleArea(cm\u00b2)", s.SampleArea);
+    s.TempVentilblock = r.integer(key::TempValves);
+    s.TempMesskammer = r.integer(key::TempMeasurementCell);
+    s.TempEmissionskammer = r.integer(key::TempEmissionCell);
+    s.TempTransferline = r.integer(key::TempTransferline);
+    s.Hochspannung = r.integer(key::HighVoltage);
+    s.Zerokompensation = r.integer(key::ZeroCompensation);
+    s.Startdelay = r.text(key::Startdelay);
+    s.SampleInfo1 = r.text(key::SampleInfo1);
+    s.SampleInfo2 = r.text(key::SampleInfo2);
+    s.SampleInfo3 = r.text(key::SampleInfo3);
+    s.Startzelle = r.integer(key::StartingCell);
+    s.AnzahlZellen = r.integer(key::NumberOfCells);
+    s.Messzeit = r.integer(key::MeasurementTimePerCell);
+    s.SampleTime = r.integer(key::MeasurementSampleTime);
+    s.InjectionTime = r.integer(key::MeasurementInjectionTime);
+    s.AnzahlMessreihen = r.integer(key::NumberOfCycles);
+    r.number(key::LimitFID, s.LimitFID);
+    r.number(key::LimitFPD, s.LimitFPD);
+    r.number(key::SampleArea, s.SampleArea);
     if (!(s.SampleArea > 0)) {
         // Every rate divides by the exposed area.
         s.warnings << QStringLiteral("SampleArea(cm\u00b2) %1 in %2 is not usable; using 19.6")
@@ -294,33 +288,33 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
         qCWarning(lcConfig).noquote() << s.warnings.last();
         s.SampleArea = 19.6;
     }
-    r.number("Measurement", "SampleFlow1", s.SampleFlow1);
-    r.number("Measurement", "SampleFlow2", s.SampleFlow2);
-    r.number("Measurement", "SampleFlow3", s.SampleFlow3);
-    r.number("Measurement", "FIDCalFactor", s.FIDCalFactor);
+    r.number(key::SampleFlow1, s.SampleFlow1);
+    r.number(key::SampleFlow2, s.SampleFlow2);
+    r.number(key::SampleFlow3, s.SampleFlow3);
+    r.number(key::FIDCalFactor, s.FIDCalFactor);
     if (r.failed())
         return r.error();
-    s.FIDCalFactorName = r.text("Measurement", "FIDCalFactorName");
-    r.number("Measurement", "FIDSampleFactor1", s.FIDFactor1);
-    s.FIDSampleFactorName1 = r.text("Measurement", "FIDSampleFactorName1");
-    r.number("Measurement", "FIDSampleFactor2", s.FIDFactor2);
-    s.FIDSampleFactorName2 = r.text("Measurement", "FIDSampleFactorName2");
-    r.number("Measurement", "FIDSampleFactor3", s.FIDFactor3);
-    s.FIDSampleFactorName3 = r.text("Measurement", "FIDSampleFactorName3");
-    r.number("Measurement", "FPDCalFactor", s.FPDCalFactor);
-    s.FPDCalFactorName = r.text("Measurement", "FPDCalFactorName");
-    r.number("Measurement", "FPDSampleFactor1", s.FPDFactor1);
-    s.FPDSampleFactorName1 = r.text("Measurement", "FPDSampleFactorName1");
-    r.number("Measurement", "FPDSampleFactor2", s.FPDFactor2);
-    s.FPDSampleFactorName2 = r.text("Measurement", "FPDSampleFactorName2");
-    r.number("Measurement", "FPDSampleFactor3", s.FPDFactor3);
-    s.FPDSampleFactorName3 = r.text("Measurement", "FPDSampleFactorName3");
+    s.FIDCalFactorName = r.text(key::FIDCalFactorName);
+    r.number(key::FIDSampleFactor1, s.FIDFactor1);
+    s.FIDSampleFactorName1 = r.text(key::FIDSampleFactorName1);
+    r.number(key::FIDSampleFactor2, s.FIDFactor2);
+    s.FIDSampleFactorName2 = r.text(key::FIDSampleFactorName2);
+    r.number(key::FIDSampleFactor3, s.FIDFactor3);
+    s.FIDSampleFactorName3 = r.text(key::FIDSampleFactorName3);
+    r.number(key::FPDCalFactor, s.FPDCalFactor);
+    s.FPDCalFactorName = r.text(key::FPDCalFactorName);
+    r.number(key::FPDSampleFactor1, s.FPDFactor1);
+    s.FPDSampleFactorName1 = r.text(key::FPDSampleFactorName1);
+    r.number(key::FPDSampleFactor2, s.FPDFactor2);
+    s.FPDSampleFactorName2 = r.text(key::FPDSampleFactorName2);
+    r.number(key::FPDSampleFactor3, s.FPDFactor3);
+    s.FPDSampleFactorName3 = r.text(key::FPDSampleFactorName3);
     if (r.failed())
         return r.error();
-    s.Scale = r.integer("Measurement", "Scale");
-    s.ScaleMin = r.integer("Measurement", "ScaleMin");
-    s.InitialDir = r.text("Measurement", "InitialDir");
-    s.sDataDir = r.text("Measurement", "DataDir");
+    s.Scale = r.integer(key::Scale);
+    s.ScaleMin = r.integer(key::ScaleMin);
+    s.InitialDir = r.text(key::InitialDir);
+    s.sDataDir = r.text(key::DataDir);
     return std::nullopt;
 }
 

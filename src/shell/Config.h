@@ -16,9 +16,71 @@ enum class TDeviceTyp { FID = 0, FPD = 1, FIDFPD = 2 };
 
 enum class KeyType { Text, Integer, Float };
 
+// Every key of the file, named once: the tables, the reader and the handlers that write a setting
+// back all refer to these.
+namespace key {
+inline constexpr IniKey Code{"Language", "Code"};
+inline constexpr IniKey Typ{"DeviceTyp", "Typ"};
+inline constexpr IniKey ComPortA{"Communication", "ComPortA"};
+inline constexpr IniKey ComPortB{"Communication", "ComPortB"};
+inline constexpr IniKey SetDebug{"Debug", "SetDebug"};
+inline constexpr IniKey MinIndex{"Detection", "MinIndex"};
+inline constexpr IniKey PeakIndex{"Detection", "PeakIndex"};
+inline constexpr IniKey Loopvolume{"Detection", "Loopvolume"};
+inline constexpr IniKey Loopflow{"Detection", "Loopflow"};
+inline constexpr IniKey FIDppm{"Calibration", "FID/ppm"};
+inline constexpr IniKey FPDppm{"Calibration", "FPD/ppm"};
+inline constexpr IniKey FIDCalArea{"Calibration", "FIDCalArea"};
+inline constexpr IniKey FPDCalArea{"Calibration", "FPDCalArea"};
+inline constexpr IniKey CalFlow{"Calibration", "CalFlow"};
+inline constexpr IniKey TempValves{"Preferences", "TempValves"};
+inline constexpr IniKey TempMeasurementCell{"Preferences", "TempMeasurementCell"};
+inline constexpr IniKey TempEmissionCell{"Preferences", "TempEmissionCell"};
+inline constexpr IniKey TempTransferline{"Preferences", "TempTransferline"};
+inline constexpr IniKey HighVoltage{"Preferences", "HighVoltage"};
+inline constexpr IniKey ZeroCompensation{"Preferences", "ZeroCompensation"};
+inline constexpr IniKey Standard{"Preferences", "Standard"};
+inline constexpr IniKey Startdelay{"Preferences", "Startdelay"};
+inline constexpr IniKey SampleInfo1{"Info", "SampleInfo1"};
+inline constexpr IniKey SampleInfo2{"Info", "SampleInfo2"};
+inline constexpr IniKey SampleInfo3{"Info", "SampleInfo3"};
+inline constexpr IniKey StartingCell{"Measurement", "StartingCell"};
+inline constexpr IniKey NumberOfCells{"Measurement", "NumberOfCells"};
+inline constexpr IniKey MeasurementTimePerCell{"Measurement", "MeasurementTimePerCell/s"};
+inline constexpr IniKey MeasurementSampleTime{"Measurement", "MeasurementSampleTime/s"};
+inline constexpr IniKey MeasurementInjectionTime{"Measurement", "MeasurementInjectionTime/s"};
+inline constexpr IniKey NumberOfCycles{"Measurement", "NumberOfCycles"};
+inline constexpr IniKey LimitFID{"Measurement", "LimitFID"};
+inline constexpr IniKey LimitFPD{"Measurement", "LimitFPD"};
+inline constexpr IniKey SampleArea{"Measurement", "SampleArea(cm\u00b2)"};
+inline constexpr IniKey SampleFlow1{"Measurement", "SampleFlow1"};
+inline constexpr IniKey SampleFlow2{"Measurement", "SampleFlow2"};
+inline constexpr IniKey SampleFlow3{"Measurement", "SampleFlow3"};
+inline constexpr IniKey FIDCalFactor{"Measurement", "FIDCalFactor"};
+inline constexpr IniKey FIDCalFactorName{"Measurement", "FIDCalFactorName"};
+inline constexpr IniKey FIDSampleFactor1{"Measurement", "FIDSampleFactor1"};
+inline constexpr IniKey FIDSampleFactorName1{"Measurement", "FIDSampleFactorName1"};
+inline constexpr IniKey FIDSampleFactor2{"Measurement", "FIDSampleFactor2"};
+inline constexpr IniKey FIDSampleFactorName2{"Measurement", "FIDSampleFactorName2"};
+inline constexpr IniKey FIDSampleFactor3{"Measurement", "FIDSampleFactor3"};
+inline constexpr IniKey FIDSampleFactorName3{"Measurement", "FIDSampleFactorName3"};
+inline constexpr IniKey FPDCalFactor{"Measurement", "FPDCalFactor"};
+inline constexpr IniKey FPDCalFactorName{"Measurement", "FPDCalFactorName"};
+inline constexpr IniKey FPDSampleFactor1{"Measurement", "FPDSampleFactor1"};
+inline constexpr IniKey FPDSampleFactorName1{"Measurement", "FPDSampleFactorName1"};
+inline constexpr IniKey FPDSampleFactor2{"Measurement", "FPDSampleFactor2"};
+inline constexpr IniKey FPDSampleFactorName2{"Measurement", "FPDSampleFactorName2"};
+inline constexpr IniKey FPDSampleFactor3{"Measurement", "FPDSampleFactor3"};
+inline constexpr IniKey FPDSampleFactorName3{"Measurement", "FPDSampleFactorName3"};
+inline constexpr IniKey Scale{"Measurement", "Scale"};
+inline constexpr IniKey ScaleMin{"Measurement", "ScaleMin"};
+inline constexpr IniKey InitialDir{"Measurement", "InitialDir"};
+inline constexpr IniKey DataDir{"Measurement", "DataDir"};
+inline constexpr IniKey RawDataSave{"Measurement", "RawDataSave"};
+} // namespace key
+
 struct ConfigKey {
-    const char* section;
-    const char* key;
+    IniKey name;
     KeyType type;
     // Both written with a point; floats are rewritten under the locale when the file is created.
     // The program folder stands in for "@DIR@".
@@ -28,7 +90,7 @@ struct ConfigKey {
 
 // Every key, in the order the file is created.
 std::span<const ConfigKey> configKeys();
-const ConfigKey& configKey(const char* section, const char* key);
+const ConfigKey& configKey(const IniKey& name);
 
 // Writes every key with its creation value; `programDir` ends in a separator. `replace` starts a
 // new file of the program's own whatever the old one held.

@@ -17,6 +17,14 @@
 
 namespace korvat {
 
+// A key of the file: its section and its name, as written.
+struct IniKey {
+    const char* section;
+    const char* name;
+    QString sectionText() const { return QString::fromUtf8(section); }
+    QString nameText() const { return QString::fromUtf8(name); }
+};
+
 class IniFile {
 public:
     explicit IniFile(QString path) : path_(std::move(path)) {}
@@ -33,10 +41,21 @@ public:
     std::optional<double> readFloat(const QString& section, const QString& key, double fallback,
                                     QString* error = nullptr) const;
 
+    QString readString(const IniKey& k, const QString& fallback) const {
+        return readString(k.sectionText(), k.nameText(), fallback);
+    }
+    int readInteger(const IniKey& k, int fallback) const { return readInteger(k.sectionText(), k.nameText(), fallback); }
+    std::optional<double> readFloat(const IniKey& k, double fallback, QString* error = nullptr) const {
+        return readFloat(k.sectionText(), k.nameText(), fallback, error);
+    }
+
     // Each returns false when the file could not be written; lastError() then names the file.
     bool writeString(const QString& section, const QString& key, const QString& value);
     bool writeInteger(const QString& section, const QString& key, int value);
     bool writeFloat(const QString& section, const QString& key, double value);
+    bool writeString(const IniKey& k, const QString& value) { return writeString(k.sectionText(), k.nameText(), value); }
+    bool writeInteger(const IniKey& k, int value) { return writeInteger(k.sectionText(), k.nameText(), value); }
+    bool writeFloat(const IniKey& k, double value) { return writeFloat(k.sectionText(), k.nameText(), value); }
     // Several keys in one replace (used when the file is created).
     struct Entry {
         QString section, key, value;

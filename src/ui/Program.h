@@ -4,6 +4,7 @@
 
 #include "link/QtSerialLine.h"
 #include "app/KorvatApp.h"
+#include "ui/Presenter.h"
 #include "ui/QtDialogs.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
@@ -23,17 +24,16 @@ public:
     StartupOutcome FormCreate();
 
     TForm1& form() { return form_; }
+    Presenter& presenter() { return presenter_; }
     KorvatApp& app() { return *app_; }
     QTimer& Timer1() { return timer_; }
 
 private:
-    void connectHandlers();
-    void onEditExited(const QString& control);
-    void onClicked(const QString& control);
     void Timer1Timer();
 
     SystemClock clock_;
     TForm1 form_;
+    Presenter presenter_{form_};
     QtDialogs dialogs_;
     QtSerialLine com1_;
     QtSerialLine com2_;

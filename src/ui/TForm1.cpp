@@ -133,7 +133,7 @@ void TForm1::setTag(const QString& name, int tag) {
         control->widget->setProperty("Tag", tag);
 }
 
-// ---- FormView
+// ---- controls by name
 // -------------------------------------------------------------------------------------
 
 void TForm1::setWindowCaption(const QString& text) {
@@ -259,11 +259,10 @@ bool TForm1::isDown(const QString& name) const {
     return button && button->isChecked();
 }
 
-void TForm1::setBackground(const QString& name, Rgb rgb) {
+void TForm1::setBackground(const QString& name, const QColor& colour) {
     const Control* control = find(name);
     if (!control)
         return;
-    const QColor colour(rgb.red, rgb.green, rgb.blue);
     QPalette palette = control->widget->palette();
     switch (control->kind) {
     case ControlKind::Edit:

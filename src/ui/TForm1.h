@@ -1,17 +1,18 @@
 #pragma once
 // The main window: the measurement chart across the top and the four pages below it (run,
 // configuration and service, factors, sample info) with every control under its own name. The
-// window holds no measurement logic. The core drives it through FormView and listens to the
+// window holds no measurement logic. The presenter drives it by control name and listens to the
 // operator through the signals below, each of which carries the name of the control concerned.
 
-#include "shell/FormView.h"
 #include "shell/TranslateRules.h"
 
 #include <QHash>
 #include <QLineF>
+#include <QColor>
 #include <QMainWindow>
 #include <QVector>
 #include <functional>
+#include <span>
 
 class QButtonGroup;
 class QDropEvent;
@@ -26,7 +27,7 @@ class MeasurementChart;
 class StatusLed;
 enum class TLedColor;
 
-class TForm1 : public QMainWindow, public FormView {
+class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -47,34 +48,34 @@ public:
 
     using QMainWindow::setEnabled;
 
-    // FormView. Memo texts (LMDMemo1, memoDescription) cross with CR LF between lines.
-    void setWindowCaption(const QString& text) override;
-    void setText(const QString& control, const QString& text) override;
-    QString text(const QString& control) const override;
-    void setEditLabel(const QString& control, const QString& text) override;
-    QString editLabel(const QString& control) const override;
-    void setEnabled(const QString& control, bool enabled) override;
-    void setLedOn(const QString& control, bool on) override;
-    bool ledOn(const QString& control) const override;
-    void setDown(const QString& control, bool down) override;
-    bool isDown(const QString& control) const override;
-    void setBackground(const QString& control, Rgb colour) override;
-    void setChecked(const QString& control, bool checked) override;
-    bool isChecked(const QString& control) const override;
-    void setItemIndex(const QString& control, int index) override;
-    int itemIndex(const QString& control) const override;
-    void setConnectionItem(int index, const QString& text, bool checked) override;
-    void setValueList(const QString& control, const QStringList& lines) override;
-    QStringList valueList(const QString& control) const override;
-    void setChartTitle(const QString& text) override;
-    void setBottomAxisMax(double seconds) override;
-    void setChartFollowsNewest(bool follow) override;
-    void setLeftAxisRange(double minimum, double maximum) override;
-    void setLeftAxisTitle(const QString& text) override;
+    // Controls by name. Memo texts (LMDMemo1, memoDescription) cross with CR LF between lines.
+    void setWindowCaption(const QString& text);
+    void setText(const QString& control, const QString& text);
+    QString text(const QString& control) const;
+    void setEditLabel(const QString& control, const QString& text);
+    QString editLabel(const QString& control) const;
+    void setEnabled(const QString& control, bool enabled);
+    void setLedOn(const QString& control, bool on);
+    bool ledOn(const QString& control) const;
+    void setDown(const QString& control, bool down);
+    bool isDown(const QString& control) const;
+    void setBackground(const QString& control, const QColor& colour);
+    void setChecked(const QString& control, bool checked);
+    bool isChecked(const QString& control) const;
+    void setItemIndex(const QString& control, int index);
+    int itemIndex(const QString& control) const;
+    void setConnectionItem(int index, const QString& text, bool checked);
+    void setValueList(const QString& control, const QStringList& lines);
+    QStringList valueList(const QString& control) const;
+    void setChartTitle(const QString& text);
+    void setBottomAxisMax(double seconds);
+    void setChartFollowsNewest(bool follow);
+    void setLeftAxisRange(double minimum, double maximum);
+    void setLeftAxisTitle(const QString& text);
     // Series index 0 to 3: Series1 (FID), Series2 (FPD), Serie3, Serie4.
-    void setSeriesTitle(int series, const QString& text) override;
-    void addLogLine(const QString& text) override;
-    void setStatusText(const QString& text) override;
+    void setSeriesTitle(int series, const QString& text);
+    void addLogLine(const QString& text);
+    void setStatusText(const QString& text);
 
     // Sets the captions of every tagged control of a translated kind from the string table.
     void TranslateForm(int offset);
@@ -82,11 +83,11 @@ public:
     // Chart data, copied from the run side's vectors; series indexed as in setSeriesTitle.
     void setSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
     void addSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
-    void appendSeries(int series, std::span<const double> x, std::span<const double> y) override;
-    void clearSeries(int series) override;
+    void appendSeries(int series, std::span<const double> x, std::span<const double> y);
+    void clearSeries(int series);
     // Asks for one repaint of the chart in the next event loop pass.
-    void replotChart() override;
-    void repaintChartOverlay() override;
+    void replotChart();
+    void repaintChartOverlay();
     // Dotted lines over the chart, in seconds and left-axis units, asked for on every repaint.
     void setChartOverlay(std::function<QVector<QLineF>()> source);
     MeasurementChart* chart() const { return m_chart; }
@@ -105,6 +106,10 @@ signals:
     // A push button, toggle or indicator with a click handler was clicked (or a toggle changed
     // its down state by the operator's click; isDown() then already tells the new state).
     void clicked(const QString& control);
+    // The operator typed into an edit or the description memo (never raised when code sets the
+    // text), or ticked a check box: the new text or state.
+    void edited(const QString& control, const QString& text);
+    void checkToggled(const QString& control, bool checked);
     // The focus moved from one control of the window to another (a message box or another
     // program taking it is no exit). When one move leaves several, they come innermost first:
     // the edit (only those with an exit handler), its page (only tabFaktoren), the page control.

@@ -70,6 +70,7 @@ QLineEdit* TForm1::edit(QWidget* parent, const QString& name, const QRect& geome
     auto* edit = add<QLineEdit>(parent, name, ControlKind::Edit, 0, geometry);
     if (hasExitHandler)
         m_exitEdits.insert(edit, name);
+    connect(edit, &QLineEdit::textEdited, this, [this, name](const QString& text) { emit edited(name, text); });
     return edit;
 }
 
@@ -84,6 +85,7 @@ QLineEdit* TForm1::labelledEdit(QWidget* parent, const QString& name, const QRec
     attached->setAlignment(labelAlignment);
     attached->setGeometry(labelGeometry);
     registerControl(edit, name, ControlKind::LabelledEdit, 0, attached);
+    connect(edit, &QLineEdit::textEdited, this, [this, name](const QString& text) { emit edited(name, text); });
     return edit;
 }
 
@@ -124,6 +126,7 @@ QWidget* TForm1::group(QWidget* parent, const QString& name, int tag, const QRec
 void TForm1::checkBox(QWidget* parent, const QString& name, int tag, const QRect& geometry) {
     auto* box = add<QCheckBox>(parent, name, ControlKind::CheckBox, tag, geometry);
     box->setText(name);
+    connect(box, &QCheckBox::clicked, this, [this, name](bool on) { emit checkToggled(name, on); });
 }
 
 // ---- run page
@@ -423,6 +426,10 @@ void TForm1::buildSampleInfoPage(QWidget* page) {
     setText(QStringLiteral("memoDescription"),
             QStringLiteral("Zeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4\r\nZeile 5\r\n"));
     m_description->installEventFilter(this);
+    connect(m_description, &QPlainTextEdit::textChanged, this, [this] {
+        const QString name = QStringLiteral("memoDescription");
+        emit edited(name, text(name));
+    });
 
     button(page, QStringLiteral("btnLaden"), 0, QRect(4, 130, 120, 26));
 }

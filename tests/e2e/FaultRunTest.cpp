@@ -60,9 +60,9 @@ TEST(FaultRun, TheProgramStaysUpRecordsEveryMeasurementAndSaysWhatHappened) {
         const QString csv = f.dir + "Faults.csv";
         f.dialogs.nextFileName = csv;
         app.btnSpeichernClick();
-        f.view.setText("editStart", "4");
-        f.view.setText("editAnzahl", "3");
-        f.view.setText("editZyklen", "2");
+        f.app().inputs().edited(Input::Start, "4");
+        f.app().inputs().edited(Input::Count, "3");
+        f.app().inputs().edited(Input::Cycles, "2");
         app.sequencer().btnStartClick();
         const Millis limit = f.clock.monotonicNow() + Millis(2 * 3600 * 1000);
         while (app.sequencer().running() && f.clock.monotonicNow() < limit) {
@@ -73,8 +73,8 @@ TEST(FaultRun, TheProgramStaysUpRecordsEveryMeasurementAndSaysWhatHappened) {
 
         EXPECT_FALSE(app.sequencer().running()) << "the run did not end by itself";
         EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
-        EXPECT_EQ(app.sequencer().measurements.size(), 6u);
-        EXPECT_EQ(app.resultRows().size(), 6u);
+        EXPECT_EQ(app.run().measurements().size(), 6u);
+        EXPECT_EQ(app.run().measurements().size(), 6u);
         EXPECT_EQ(rowsBelowTitles(csv), 6);
         EXPECT_EQ(app.resultRowsWaiting(), 0u);
         if (*c.logged) {

@@ -57,10 +57,10 @@ TEST(PermeationRun, EightHourENTestBreaksEachCellWithinOneCycleOfTheModel) {
     const QString csv = f.dir + "EN-test.csv";
     f.dialogs.nextFileName = csv;
     app.btnSpeichernClick();
-    f.view.setChecked("chkboxIsobutanCalib", true);
-    f.view.setText("editStart", "2");
-    f.view.setText("editAnzahl", "5");
-    f.view.setText("editZyklen", "99");
+    f.app().inputs().toggled(Check::IsobutanCalib, true);
+    f.app().inputs().edited(Input::Start, "2");
+    f.app().inputs().edited(Input::Count, "5");
+    f.app().inputs().edited(Input::Cycles, "99");
     app.sequencer().btnStartClick();
     ASSERT_TRUE(app.sequencer().running());
 
@@ -77,15 +77,15 @@ TEST(PermeationRun, EightHourENTestBreaksEachCellWithinOneCycleOfTheModel) {
         tick();
 
     EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
-    const auto& results = app.resultRows();
+    const auto& results = app.run().measurements();
     const QList<QStringList> rows = resultRows(csv);
     ASSERT_EQ(rows.size(), static_cast<qsizetype>(results.size()));
-    ASSERT_EQ(results.size(), app.sequencer().measurements.size());
+    ASSERT_EQ(results.size(), app.run().measurements().size());
     ASSERT_GT(results.size(), 150u);
     EXPECT_GT(app.settings().FIDCalArea, 100000);
 
     // One cycle: the five positions' measurements.
-    const Millis runStart = app.sequencer().runStartzeitMono;
+    const Millis runStart = app.run().runStartzeitMono;
     const qint64 cycleMs = results[5].elapsedMs - results[0].elapsedMs;
     for (int cell = 1; cell <= 3; ++cell) {
         SCOPED_TRACE(cell);
@@ -96,12 +96,13 @@ TEST(PermeationRun, EightHourENTestBreaksEachCellWithinOneCycleOfTheModel) {
             if (results[k].runZelle == cell + 3 && results[k].breakTime != "--:--" && breaking < 0)
                 breaking = static_cast<int>(k);
         ASSERT_GE(breaking, 0) << "cell never broke through";
-        const MeasurementResult& r = results[breaking];
+        const MeasurementRecord& r = results[breaking];
         EXPECT_EQ(r.marker, QChar('*'));
         EXPECT_GT(r.FIDMessMenge, 1.0);
         EXPECT_EQ(rows[breaking][1], "*");
         EXPECT_EQ(rows[breaking][2], r.breakTime);
-        EXPECT_TRUE(f.view.ledOn(QString("ledSmpOff%1").arg(cell)));
+        EXPECT_TRUE(f.view.cellOff(cell));
+        EXPECT_TRUE(r.brokeThrough);
         // The cell's measurement before was still at or below the limit.
         for (int k = breaking - 1; k >= 0; --k)
             if (results[k].runZelle == cell + 3) {

@@ -46,11 +46,13 @@ TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstC
     ASSERT_EQ(program.FormCreate(), StartupOutcome::Running);
     KorvatApp& app = program.app();
     app.rgStandardClick(1); // EN
-    app.sDateiname = dir + "pty.csv";
+    app.records().sDateiname = dir + "pty.csv";
     TForm1& form = program.form();
-    form.setText("editStart", "4");
-    form.setText("editAnzahl", "3");
-    form.setText("editZyklen", "2");
+    // The range as the operator sets it: the window shows it and the core keeps it.
+    app.inputs().set(Input::Start, "4");
+    app.inputs().set(Input::Count, "3");
+    app.inputs().set(Input::Cycles, "2");
+    ASSERT_EQ(form.text("editZyklen"), "2");
     const qint64 runStartSinceSim = sinceSimStart.elapsed();
     app.sequencer().btnStartClick();
     ASSERT_TRUE(app.sequencer().running());
@@ -79,9 +81,9 @@ TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstC
     EXPECT_TRUE(debug.contains("line open again")) << debug.toStdString();
 
     // Every measurement has its row.
-    const auto& results = app.resultRows();
+    const auto& results = app.run().measurements();
     ASSERT_EQ(results.size(), 6u);
-    QFile csv(app.sDateiname);
+    QFile csv(app.records().sDateiname);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll().count("\r\n"), 6);
 

@@ -127,6 +127,24 @@ TEST_F(LinkFixture, LinesAreRoutedByTheirFirstCharacterAndPortsInterleave) {
     EXPECT_EQ(queue(link.ReplyQueue()), (QStringList{":SG0258", " :X", ":VG0100"}));
 }
 
+TEST_F(LinkFixture, AFloodOfRepliesKeepsOnlyTheNewestAndSaysSo) {
+    // The tick takes one reply at a time; a device sending replies faster than that over a night
+    // must not fill the memory.
+    openBoth();
+    const std::size_t limit = Link::kMaxWaitingReplies;
+    QByteArray flood;
+    for (std::size_t i = 0; i < limit + 500; ++i)
+        flood += ":R" + QByteArray::number(static_cast<qulonglong>(i)) + "\r";
+    arrive(com1, flood);
+    ASSERT_EQ(link.ReplyQueue()->size(), limit);
+    EXPECT_EQ(link.ReplyQueue()->front(), ":R500");
+    EXPECT_EQ(link.ReplyQueue()->back(), QString(":R%1").arg(limit + 499));
+    ASSERT_EQ(view.log.size(), 1);
+    EXPECT_TRUE(view.log[0].contains("oldest are dropped")) << view.log[0].toStdString();
+    EXPECT_EQ(link.ReadReply(false), ":R500");
+    EXPECT_EQ(link.lastReplyDevice(), "A"); // the ports still belong to their lines
+}
+
 TEST_F(LinkFixture, ReadReplyTakesTheOldestLineAndLogsIt) {
     openBoth();
     EXPECT_EQ(link.ReadReply(true), "");

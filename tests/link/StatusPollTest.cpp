@@ -80,18 +80,20 @@ TEST_F(PollFixture, TheFirstQueryGoesOutJustAfterOneSecond) {
 TEST_F(PollFixture, RepliesShowTheirValues) {
     const struct {
         const char* reply;
-        const char* label;
+        ReadBack quantity;
         const char* text;
     } cases[] = {
-        {":VG0258", "lblVentilblock", "60.0° C"}, {":VGFFF1", "lblVentilblock", "-1.5° C"},
-        {":SG0111", "lblMesskammer", "27.3° C"},  {":EG05DC", "lblEmmision", "150 ° C"},
-        {":TGFFF1", "lblTransfer", "-1 ° C"},     {":ZG8000", "lblZero", "0 %"},
-        {":ZG0000", "lblZero", "-100 %"},         {":ZGFFFF", "lblZero", "100 %"},
-        {":HG0064", "lblHVoltage", "100 V"},
+        {":VG0258", ReadBack::Ventilblock, "60.0° C"}, {":VGFFF1", ReadBack::Ventilblock, "-1.5° C"},
+        {":SG0111", ReadBack::Messkammer, "27.3° C"},  {":EG05DC", ReadBack::Emmision, "150 ° C"},
+        {":TGFFF1", ReadBack::Transfer, "-1 ° C"},     {":ZG8000", ReadBack::Zero, "0 %"},
+        {":ZG0000", ReadBack::Zero, "-100 %"},         {":ZGFFFF", ReadBack::Zero, "100 %"},
+        {":HG0064", ReadBack::HVoltage, "100 V"},
     };
     for (const auto& c : cases) {
         reply(c.reply);
-        EXPECT_EQ(f.view.texts[c.label], QString::fromUtf8(c.text)) << c.reply;
+        EXPECT_EQ(f.view.readBacks.value(c.quantity), QString::fromUtf8(c.text)) << c.reply;
+        // The program keeps what it showed (the results file's header reads it).
+        EXPECT_EQ(f.app().poll().readBack(c.quantity), QString::fromUtf8(c.text)) << c.reply;
     }
     EXPECT_EQ(f.view.log.size(), std::size(cases)); // every reply taken is logged
 }
@@ -103,7 +105,7 @@ TEST_F(PollFixture, ConverterStatusAndDisplayRegister) {
     reply(":12AS");
     EXPECT_EQ(poll.intAD1Status, 103);
     reply(":LG7F");
-    EXPECT_EQ(f.app().registers().DispByte, 0x7F);
+    EXPECT_EQ(f.app().valves().regs().DispByte, 0x7F);
     EXPECT_EQ(line().writtenData(), ""); // an L reply sends nothing
 }
 
@@ -111,21 +113,21 @@ TEST_F(PollFixture, LoopMirrorActsOnChangesOnly) {
     reply(":DG00"); // equal to the initial copy: nothing
     EXPECT_EQ(line().writtenData(), "");
     reply(":DG01");
-    EXPECT_TRUE(f.view.leds["ledLoop"]);
-    EXPECT_EQ(f.app().registers().DispByte, 0xE7);
+    EXPECT_TRUE(f.view.lamp(Lamp::Loop));
+    EXPECT_EQ(f.app().valves().regs().DispByte, 0xE7);
     EXPECT_EQ(line().writtenData(), "<LSE7\r");
     reply(":DG01");
     EXPECT_EQ(line().writtenData(), "<LSE7\r");
     reply(":DG00");
-    EXPECT_FALSE(f.view.leds["ledLoop"]);
+    EXPECT_FALSE(f.view.lamp(Lamp::Loop));
     EXPECT_EQ(line().writtenData(), "<LSE7\r<LSEF\r");
 }
 
 TEST_F(PollFixture, HeatingMirrorPressesBothHeatersAndWritesTheIndicatorBits) {
     reply(":PGFC");
-    EXPECT_TRUE(f.view.down["btnMesskammerAn"]);
-    EXPECT_TRUE(f.view.down["btnVentilblockAn"]);
-    EXPECT_EQ(f.view.texts["btnMesskammerAn"], "An");
+    EXPECT_TRUE(f.app().inputs().checked(Check::MesskammerOn));
+    EXPECT_TRUE(f.app().inputs().checked(Check::VentilblockOn));
+    EXPECT_EQ(f.view.switchCaptions.value(Check::MesskammerOn), "An");
     const QByteArray sent = line().writtenData();
     EXPECT_TRUE(sent.startsWith("<SS010E\r")) << sent.toStdString();
     EXPECT_TRUE(sent.contains("<SO1\r<VS0258\r"));
@@ -136,13 +138,13 @@ TEST_F(PollFixture, HeatingMirrorPressesBothHeatersAndWritesTheIndicatorBits) {
     EXPECT_EQ(line().writtenData(), "");
     // Both heatings off.
     reply(":PGFF");
-    EXPECT_FALSE(f.view.down["btnMesskammerAn"]);
-    EXPECT_EQ(f.view.texts["btnVentilblockAn"], "Aus");
+    EXPECT_FALSE(f.app().inputs().checked(Check::MesskammerOn));
+    EXPECT_EQ(f.view.switchCaptions.value(Check::VentilblockOn), "Aus");
     EXPECT_TRUE(line().writtenData().endsWith("<VO0\r<PSFF\r"));
 }
 
 TEST_F(PollFixture, HeatingMirrorWithABadSetpointReportsInTheStatusLineAndGoesOn) {
-    f.view.setText("editMesskammer", "warm");
+    f.app().inputs().edited(Input::Messkammer, "warm");
     reply(":PGFC");
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
     EXPECT_TRUE(f.view.status.contains("warm"));
@@ -154,14 +156,14 @@ TEST_F(PollFixture, HeatingMirrorWithABadSetpointReportsInTheStatusLineAndGoesOn
 
 TEST_F(PollFixture, BankRepliesShowTheProgramsOwnBytes) {
     f.app().valves().ValveSet(12);
-    f.view.leds["ledV1_1"] = false; // the indicator lost track
+    f.view.valves[{1, 1}] = false; // the indicator lost track
     reply(":V1G00");
-    EXPECT_TRUE(f.view.leds["ledV1_1"]);
-    EXPECT_FALSE(f.view.leds["ledV1_0"]);
+    EXPECT_TRUE(f.view.valve(1, 1));
+    EXPECT_FALSE(f.view.valve(1, 0));
 }
 
 TEST_F(PollFixture, UnknownAndUndecodableRepliesChangeNothing) {
-    const auto before = f.view.texts;
+    const auto before = f.view.readBacks;
     const int status = f.app().poll().intAD1Status;
     for (const char* r : {":SGG1", ":XX", "garbage", ":VG", ":KG1234", ":ZG", ":DGG"}) {
         reply(r);
@@ -173,7 +175,7 @@ TEST_F(PollFixture, UnknownAndUndecodableRepliesChangeNothing) {
         ASSERT_EQ(f.view.log.size(), 2) << r;
         EXPECT_EQ(f.view.log[1], QString("KORVAT-SIM-A: reply not understood: ") + r);
     }
-    EXPECT_EQ(f.view.texts, before);
+    EXPECT_EQ(f.view.readBacks, before);
     EXPECT_EQ(f.app().poll().intAD1Status, status);
     EXPECT_EQ(line().writtenData(), "");
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());

@@ -5,6 +5,7 @@
 #include "link/Link.h"
 #include "shell/IniFile.h"
 #include "link/Valves.h"
+#include "run/Inputs.h"
 #include "model/InProcessLine.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingView.h"
@@ -16,7 +17,7 @@ using korvat::sim::InProcessLine;
 
 namespace {
 struct ValvesFixture : ::testing::Test {
-    ValvesFixture() : com1("A"), com2("B"), link(com1, com2, clock, dialogs, view), valves(regs, link, view) {
+    ValvesFixture() : com1("A"), com2("B"), link(com1, com2, clock, dialogs, view), valves(link, view) {
         link.OpenComPort(com1);
     }
     ManualClock clock;
@@ -24,28 +25,29 @@ struct ValvesFixture : ::testing::Test {
     test::RecordingDialogs dialogs;
     InProcessLine com1, com2;
     Link link;
-    Registers regs; // as after start-up: V1/V2 0xFF, lamps 0xEF
     Valves valves;
+    Registers& regs = valves.regs(); // as after start-up: V1/V2 0xFF, lamps 0xEF
     // The settings page's indicators switch the valves.
     Settings settings;
     IniFile ini{QString()};
     int ID = 1000;
     TDeviceTyp deviceTyp = TDeviceTyp::FID;
-    ServicePanel panel{{settings, ini, link, view, dialogs, valves, ID, deviceTyp}};
+    Inputs inputs;
+    ServicePanel panel{{settings, ini, link, view, inputs, dialogs, valves, ID, deviceTyp}};
 };
 } // namespace
 
 TEST_F(ValvesFixture, SetAndResetSendTheWholeByte) {
     valves.ValveSet(11);
-    EXPECT_TRUE(view.leds["ledV1_0"]);
+    EXPECT_TRUE(view.valve(1, 0));
     valves.ValveReset(11);
-    EXPECT_FALSE(view.leds["ledV1_0"]);
+    EXPECT_FALSE(view.valve(1, 0));
     valves.ValveSet(17);
     valves.ValveSet(2);
     valves.DispSet(14);
     EXPECT_EQ(com1.writtenData(), "<V1SFE\r<V1SFF\r<V2SFE\r<V2SFC\r<LS6F\r");
-    EXPECT_TRUE(view.leds["ledSample1"]);
-    EXPECT_TRUE(view.leds["ledV2_1"]);
+    EXPECT_TRUE(view.lamp(Lamp::Sample1));
+    EXPECT_TRUE(view.valve(2, 1));
 }
 
 TEST_F(ValvesFixture, NumbersOutsideTheTablesDoNothing) {
@@ -63,14 +65,16 @@ TEST_F(ValvesFixture, NumbersOutsideTheTablesDoNothing) {
 TEST_F(ValvesFixture, LedClicksDecideFromTheIndicator) {
     panel.ledV2Click(3);
     EXPECT_EQ(com1.writtenData(), "<V2SF7\r");
-    EXPECT_TRUE(view.leds["ledV2_3"]);
-    // The bytes went back to 0xFF without the indicators (as at the end of a run): the click
-    // still follows the lit indicator, and the refresh shows the byte.
-    regs.V2Byte = 0xFF;
+    EXPECT_TRUE(view.valve(2, 3));
+    // The end of a run closes both banks without touching the indicators: the click still
+    // follows the lit indicator, and the refresh shows the byte.
+    valves.closeBanks();
+    EXPECT_EQ(regs.V2Byte, 0xFF);
+    EXPECT_TRUE(view.valve(2, 3));
     com1.clearWrittenData();
     panel.ledV2Click(3);
     EXPECT_EQ(com1.writtenData(), "<V2SFF\r");
-    EXPECT_FALSE(view.leds["ledV2_3"]);
+    EXPECT_FALSE(view.valve(2, 3));
 
     com1.clearWrittenData();
     panel.ledLoopClick();
@@ -83,6 +87,6 @@ TEST_F(ValvesFixture, OnAClosedPortTheByteAndIndicatorStillChange) {
     com1.close();
     valves.ValveSet(12);
     EXPECT_EQ(regs.V1Byte, 0xFD);
-    EXPECT_TRUE(view.leds["ledV1_1"]);
+    EXPECT_TRUE(view.valve(1, 1));
     EXPECT_EQ(dialogs.boxes.size(), 1);
 }

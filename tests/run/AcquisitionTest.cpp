@@ -41,8 +41,8 @@ TEST_F(AcquisitionFixture, SamplesBecomePointsAtTenthsOfASecond) {
     EXPECT_EQ(acq().runZeit, 26);
     EXPECT_EQ(acq().runZeit2, 2);
     EXPECT_TRUE(acq().Sampling);
-    EXPECT_EQ(f->view.texts["editFIDLevel"], "-999");
-    EXPECT_EQ(f->view.texts["editFPDLevel"], "-1048575");
+    EXPECT_EQ(f->view.levels.value(Detector::FID), "-999");
+    EXPECT_EQ(f->view.levels.value(Detector::FPD), "-1048575");
     EXPECT_EQ(f->view.seriesData[0].second, acq().Series1.y); // the chart mirrors the series
     EXPECT_EQ(f->view.replots, 2);                             // once per drained port
 

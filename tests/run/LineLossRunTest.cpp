@@ -20,9 +20,9 @@ TEST(LineLossInARun, TheRunGoesOnAndTheLineIsOpenedAgainWhenTheDeviceIsBack) {
     KorvatApp& app = f.app();
     f.dialogs.nextFileName = f.dir + "Loss.csv";
     app.btnSpeichernClick();
-    f.view.setText("editStart", "4");
-    f.view.setText("editAnzahl", "3");
-    f.view.setText("editZyklen", "1");
+    f.app().inputs().edited(Input::Start, "4");
+    f.app().inputs().edited(Input::Count, "3");
+    f.app().inputs().edited(Input::Cycles, "1");
     app.sequencer().btnStartClick();
     auto tick = [&] {
         f.clock.advance(Millis(90));
@@ -48,7 +48,7 @@ TEST(LineLossInARun, TheRunGoesOnAndTheLineIsOpenedAgainWhenTheDeviceIsBack) {
     EXPECT_FALSE(app.link().lineDown(line));
     EXPECT_TRUE(line.isOpen());
     // First thing on the reopened line: the valve banks and lamps as the program keeps them.
-    const Registers& regs = app.registers();
+    const Registers& regs = app.valves().regs();
     EXPECT_TRUE(line.writtenData().startsWith(
         QStringLiteral("<V1S%1\r<V2S%2\r<LS%3\r").arg(hex2(regs.V1Byte), hex2(regs.V2Byte), hex2(regs.DispByte)).toLatin1()))
         << line.writtenData().left(40).toStdString();
@@ -63,13 +63,13 @@ TEST(LineLossInARun, TheRunGoesOnAndTheLineIsOpenedAgainWhenTheDeviceIsBack) {
     EXPECT_EQ(f.view.log.filter("open again").size(), 1);
     // Every measurement has its row; the one the loss hit says so, the ones after the return
     // found their peaks again.
-    ASSERT_EQ(app.resultRows().size(), 3u);
+    ASSERT_EQ(app.run().measurements().size(), 3u);
     // The loss (20 s to 60 s) fell into the first measurement, which then waited for its burst's
     // end until the window plus 30 s had passed; the next ones began after the return.
-    EXPECT_TRUE(app.resultRows()[0].warning.contains("was down")) << app.resultRows()[0].warning.toStdString();
-    EXPECT_TRUE(app.resultRows()[1].warning.isEmpty()) << app.resultRows()[1].warning.toStdString();
-    EXPECT_TRUE(app.resultRows()[2].warning.isEmpty());
+    EXPECT_TRUE(app.run().measurements()[0].warning.contains("was down")) << app.run().measurements()[0].warning.toStdString();
+    EXPECT_TRUE(app.run().measurements()[1].warning.isEmpty()) << app.run().measurements()[1].warning.toStdString();
+    EXPECT_TRUE(app.run().measurements()[2].warning.isEmpty());
     EXPECT_FALSE(f.view.log.filter("was down during this measurement").isEmpty());
-    EXPECT_FALSE(app.resultRows()[2].NoPeak);
-    EXPECT_GT(app.resultRows()[2].FIDppm, 20.0); // cell 3 delivers 40 ppm
+    EXPECT_FALSE(app.run().measurements()[2].NoPeak);
+    EXPECT_GT(app.run().measurements()[2].FIDppm, 20.0); // cell 3 delivers 40 ppm
 }

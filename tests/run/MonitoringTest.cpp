@@ -31,9 +31,9 @@ TEST(Monitoring, PointsArriveAtTenPerSecondOnBothChannels) {
     EXPECT_DOUBLE_EQ(acq.Series1.x[100], 10.0);
     EXPECT_TRUE(acq.Sampling);
     EXPECT_EQ(f.view.seriesData[0].second.size(), acq.Series1.size());
-    EXPECT_FALSE(f.view.texts["editFIDLevel"].isEmpty());
+    EXPECT_FALSE(f.view.levels.value(Detector::FID).isEmpty());
     // The poll ran alongside: read-back labels were filled.
-    EXPECT_TRUE(f.view.texts["lblVentilblock"].contains("°")) << f.view.texts["lblVentilblock"].toStdString();
+    EXPECT_TRUE(f.view.readBacks.value(ReadBack::Ventilblock).contains("°")) << f.view.readBacks.value(ReadBack::Ventilblock).toStdString();
 
     f.instrument->mainLine().clearWrittenData();
     app.acquisition().MonitorOff();

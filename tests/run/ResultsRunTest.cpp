@@ -26,9 +26,9 @@ struct ResultsRun : ::testing::Test {
     }
     KorvatApp& app() { return f.app(); }
     void range(int first, int count, int cycles) {
-        f.view.setText("editStart", QString::number(first));
-        f.view.setText("editAnzahl", QString::number(count));
-        f.view.setText("editZyklen", QString::number(cycles));
+        f.app().inputs().edited(Input::Start, QString::number(first));
+        f.app().inputs().edited(Input::Count, QString::number(count));
+        f.app().inputs().edited(Input::Cycles, QString::number(cycles));
     }
     void chooseResults(const QString& path) {
         f.dialogs.nextFileName = path;
@@ -75,11 +75,11 @@ TEST_F(ResultsRun, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     start();
     const QString csv = f.dir + "Glove.csv";
     chooseResults(csv);
-    f.view.setChecked("chkboxIsobutanCalib", true);
+    f.app().inputs().toggled(Check::IsobutanCalib, true);
     range(2, 5, 2); // reference gas, reference cell, cells 1 to 3; twice
     runToEnd();
 
-    const auto& results = app().resultRows();
+    const auto& results = app().run().measurements();
     ASSERT_EQ(results.size(), 10u) << f.dialogs.texts().join("|").toStdString() << " / " << f.view.status.toStdString();
     const QList<QStringList> r = rows(csv);
     ASSERT_EQ(r.size(), 10);
@@ -106,7 +106,7 @@ TEST_F(ResultsRun, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     }
     // Cell 3 (40 ppm, about 0.49 ug/cm2/min) passed the limit of 0.1 in the first cycle.
     EXPECT_EQ(r[4][1], "*");
-    EXPECT_EQ(r[4][2], f.view.text("lblRunToBreak3"));
+    EXPECT_EQ(r[4][2], f.view.cellTime(3));
     EXPECT_NE(r[4][2], "--:--");
     EXPECT_EQ(r[3][1], " ");
     EXPECT_EQ(r[3][2], "--:--");
@@ -115,9 +115,9 @@ TEST_F(ResultsRun, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     EXPECT_EQ(r[9][2], "--:--");
     EXPECT_EQ(r[9][8].toDouble(), 0.0);
     EXPECT_EQ(r[9][9].toDouble(), 0.0);
-    EXPECT_TRUE(app().sequencer().measurements[9].skipped);
-    EXPECT_TRUE(f.view.ledOn("ledSmpOff3"));
-    EXPECT_FALSE(f.view.ledOn("ledSmpOff2"));
+    EXPECT_TRUE(app().run().measurements()[9].skipped);
+    EXPECT_TRUE(f.view.cellOff(3));
+    EXPECT_FALSE(f.view.cellOff(2));
 }
 
 TEST_F(ResultsRun, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) {
@@ -128,7 +128,7 @@ TEST_F(ResultsRun, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) 
     range(4, 1, 2);
     app().sequencer().btnStartClick();
     // The first measurement ends while the folder is still missing.
-    while (app().resultRows().empty()) {
+    while (app().run().measurements().empty()) {
         f.clock.advance(Millis(90));
         QCoreApplication::processEvents();
         app().Timer1Timer();
@@ -152,7 +152,7 @@ TEST_F(ResultsRun, AResultsFolderThatTurnsUnwritableInMidRunAndBackLosesNoRow) {
     range(4, 3, 3); // nine measurements
     app().sequencer().btnStartClick();
     auto tickUntilRows = [&](std::size_t n) {
-        while (app().resultRows().size() < n && app().sequencer().running()) {
+        while (app().run().measurements().size() < n && app().sequencer().running()) {
             f.clock.advance(Millis(90));
             QCoreApplication::processEvents();
             app().Timer1Timer();

@@ -35,9 +35,9 @@ struct RunFixture : ::testing::Test {
     Sequencer& seq() { return f.app().sequencer(); }
 
     void range(int first, int count, int cycles) {
-        f.view.setText("editStart", QString::number(first));
-        f.view.setText("editAnzahl", QString::number(count));
-        f.view.setText("editZyklen", QString::number(cycles));
+        f.app().inputs().edited(Input::Start, QString::number(first));
+        f.app().inputs().edited(Input::Count, QString::number(count));
+        f.app().inputs().edited(Input::Cycles, QString::number(cycles));
     }
     // One tick, after the clock moved on by `step`; commands sent by it are collected.
     void tick(Millis step = Millis(90)) {
@@ -64,7 +64,7 @@ struct RunFixture : ::testing::Test {
     }
     std::vector<int> positions() {
         std::vector<int> out;
-        for (const auto& m : f.app().sequencer().measurements)
+        for (const auto& m : f.app().run().measurements())
             out.push_back(m.runZelle);
         return out;
     }
@@ -82,7 +82,7 @@ TEST_F(RunFixture, OneMeasurementFollowsItsTimelineToTheTick) {
     EXPECT_EQ(line().writtenData(), "<12Z0100\r<V2SFE\r<V2SF6\r<V2SE6\r"); // monitoring off, 17, 4, 5
     line().clearWrittenData();
     tick();
-    ASSERT_EQ(seq().runTag, 2);
+    ASSERT_EQ(app().run().runTag(), RunTag::FlushCell);
     const Millis t0 = f.clock.monotonicNow(); // the tick that ran state 1
     EXPECT_EQ(commands.front().text, "<V1SF7"); // valve 14
     auto at = [&](const QByteArray& c) {
@@ -96,7 +96,7 @@ TEST_F(RunFixture, OneMeasurementFollowsItsTimelineToTheTick) {
     EXPECT_FALSE(firstAt("<D1", t0));
     tick(Millis(10));
     EXPECT_EQ(at("<D1"), 6000);
-    EXPECT_EQ(seq().runTag, 13);
+    EXPECT_EQ(app().run().runTag(), RunTag::FillLoop);
     runToEnd();
 
     EXPECT_GE(at("<V1SFF"), 9000); // the position's bank-1 valve closes at 9 s...
@@ -117,18 +117,18 @@ TEST_F(RunFixture, RangeOverTwoCyclesVisitsEveryPositionInOrder) {
     start();
     range(4, 3, 2);
     seq().btnStartClick();
-    EXPECT_EQ(seq().offCount, 3);
-    EXPECT_EQ(seq().strtMessungen, 6);
+    EXPECT_EQ(app().run().offCount, 3);
+    EXPECT_EQ(app().run().strtMessungen, 6);
     QStringList fillTexts;
     while (seq().running()) {
-        const int before = seq().runTag;
+        const RunTag before = app().run().runTag();
         tick();
-        if (before == 1)
+        if (before == RunTag::FillCell)
             fillTexts << f.view.status;
     }
     EXPECT_EQ(positions(), (std::vector<int>{4, 5, 6, 4, 5, 6}));
     std::vector<int> aktiv, cycles;
-    for (const auto& m : seq().measurements) {
+    for (const auto& m : app().run().measurements()) {
         aktiv.push_back(m.runAktiv);
         cycles.push_back(m.cycle);
     }
@@ -139,8 +139,8 @@ TEST_F(RunFixture, RangeOverTwoCyclesVisitsEveryPositionInOrder) {
     // The end: both banks closed, buttons back.
     EXPECT_EQ(commands[commands.size() - 2].text, "<V1SFF");
     EXPECT_EQ(commands.back().text, "<V2SFF");
-    EXPECT_TRUE(f.view.enabled["btnStart"]);
-    EXPECT_FALSE(f.view.enabled["btnStop"]);
+    EXPECT_TRUE(f.view.controls.start);
+    EXPECT_FALSE(f.view.controls.stop);
     // While the last position of the first cycle was measured, the first was prepared again
     // (wrap): valve 14 opens a second time before the second cycle's state 1.
     int opens14 = 0;
@@ -153,28 +153,28 @@ TEST_F(RunFixture, ASwitchedOffCellIsVisitedButNotMeasured) {
     start();
     range(4, 3, 1);
     seq().btnStartClick();
-    f.view.setLedOn("ledSmpOff2", true); // cell 2 (position 5) is off
+    f.switchCellOff(2); // cell 2 (position 5) is off
     runToEnd();
     EXPECT_EQ(positions(), (std::vector<int>{4, 5, 6}));
-    EXPECT_FALSE(seq().measurements[0].skipped);
-    EXPECT_TRUE(seq().measurements[1].skipped);
+    EXPECT_FALSE(app().run().measurements()[0].skipped);
+    EXPECT_TRUE(app().run().measurements()[1].skipped);
     // Position 5's bank-1 valve (V15, bit 4) was never opened; while 4 was measured, 6 was prepared.
     for (const SentCommand& c : commands) {
         EXPECT_FALSE(c.text.startsWith("<V1S") && !(c.text.mid(4).toInt(nullptr, 16) & 0x10)) << c.text.data();
     }
-    EXPECT_EQ(f.view.texts["lblFIDInfo"], f.view.editLabel("lblEditFact3"));
+    EXPECT_EQ(f.view.chemical, f.view.inputLabels.value(Input::FIDFactor3));
 }
 
 TEST_F(RunFixture, ASwitchedOffCellThreeEndsThePreparationWithoutWrapping) {
     start();
     range(4, 3, 2);
     seq().btnStartClick();
-    f.view.setLedOn("ledSmpOff3", true);
+    f.switchCellOff(3);
     // Measure position 4 and 5; while 5 is measured, state 4 must open nothing (6 is off, no wrap).
-    while (seq().measurements.size() < 1)
+    while (app().run().measurements().size() < 1)
         tick();
     const Millis from = f.clock.monotonicNow();
-    while (seq().runTag != 5)
+    while (app().run().runTag() != RunTag::Acquire)
         tick();
     for (const SentCommand& c : commands) {
         if (c.at > from) {
@@ -187,13 +187,13 @@ TEST_F(RunFixture, StopDuringTheWindowFinishesTheMeasurementThenEnds) {
     start();
     range(4, 3, 5);
     seq().btnStartClick();
-    while (seq().runTag != 5)
+    while (app().run().runTag() != RunTag::Acquire)
         tick();
     seq().btnStopClick();
     EXPECT_EQ(f.view.status, "Stop Analyse");
-    EXPECT_FALSE(f.view.enabled["btnStop"]);
+    EXPECT_FALSE(f.view.controls.stop);
     runToEnd();
-    EXPECT_EQ(seq().measurements.size(), 1u);
+    EXPECT_EQ(app().run().measurements().size(), 1u);
     EXPECT_EQ(f.view.status, "Gestoppt");
     EXPECT_EQ(commands.back().text, "<V2SFF");
 }
@@ -203,42 +203,42 @@ TEST_F(RunFixture, DelayedStartFiresInTheFirstTickOfANewSecondAndStopCancelsIt) 
     range(1, 1, 1);
     f.clock.advance(Millis(500)); // wall 08:00:xx.5
     const QDateTime armed = f.clock.wallNow();
-    f.view.setText("editStartdelay", "00:01");
+    f.app().inputs().edited(Input::Startdelay, "00:01");
     seq().btnDelayClick();
     EXPECT_EQ(f.view.status, "Messverzögerung Aktiv");
-    EXPECT_FALSE(f.view.enabled["btnStart"]);
+    EXPECT_FALSE(f.view.controls.start);
     while (!seq().running())
         tick();
     const QDateTime fired = f.clock.wallNow();
     EXPECT_GE(armed.msecsTo(fired), 60000);
     EXPECT_LT(armed.msecsTo(fired), 61000);
     EXPECT_EQ(fired.time().second(), armed.addSecs(61).time().second()); // first tick of the new second
-    EXPECT_EQ(seq().runTag, 2); // state 1 ran in the same tick
-    EXPECT_EQ(f.view.texts["lblStartrun"], "Start um" + armed.time().toString("HH:mm:ss"));
+    EXPECT_EQ(app().run().runTag(), RunTag::FlushCell); // state 1 ran in the same tick
+    EXPECT_EQ(f.view.start, "Start um" + armed.time().toString("HH:mm:ss"));
 
     seq().btnStopClick();
     runToEnd();
     // Stop while a delay is pending: ends at once.
-    f.view.setText("editStartdelay", "00:05");
+    f.app().inputs().edited(Input::Startdelay, "00:05");
     seq().btnDelayClick();
     line().clearWrittenData();
     seq().btnStopClick();
     EXPECT_FALSE(seq().delayPending());
     EXPECT_EQ(f.view.status, "Gestoppt");
     EXPECT_EQ(line().writtenData(), "<V1SFF\r<V2SFF\r");
-    EXPECT_TRUE(f.view.enabled["btnStart"]);
-    EXPECT_TRUE(f.view.enabled["btnDelay"]);
+    EXPECT_TRUE(f.view.controls.start);
+    EXPECT_TRUE(f.view.controls.delay);
 }
 
 TEST_F(RunFixture, BadEditTextsLeaveTheWindowAsItWas) {
     start();
     range(4, 1, 1);
-    f.view.setText("editZyklen", "zwei");
+    f.app().inputs().edited(Input::Cycles, "zwei");
     seq().btnStartClick();
-    f.view.setText("editStartdelay", "später");
+    f.app().inputs().edited(Input::Startdelay, "später");
     seq().btnDelayClick();
     EXPECT_EQ(f.dialogs.boxes.size(), 2);
-    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    EXPECT_TRUE(f.view.controls.start);
     EXPECT_FALSE(seq().running());
     EXPECT_FALSE(seq().delayPending());
     EXPECT_EQ(line().writtenData(), "");
@@ -253,24 +253,24 @@ TEST_F(RunFixture, PhasesFollowTheMonotonicClockNotTheWallClock) {
     f.clock.shiftWallClock(Millis(-3600 * 1000)); // clocks go back an hour
     runToEnd();
     EXPECT_LT(*firstAt("<D1", t0) - t0, Millis(6090));
-    EXPECT_EQ(seq().measurements.size(), 1u);
+    EXPECT_EQ(app().run().measurements().size(), 1u);
 }
 
 TEST_F(RunFixture, AConverterThatNeverEndsItsBurstIsGivenUpAfterTheWindowPlus30Seconds) {
     start();
     range(4, 1, 1);
     seq().btnStartClick();
-    while (seq().runTag != 5)
+    while (app().run().runTag() != RunTag::Acquire)
         tick();
     // The instrument falls silent with its burst open: the last status said 118, the last data
     // line was a "[" line.
     app().poll().intAD1Status = 118;
     f.instrument->mainLine().attach(nullptr);
-    while (seq().runTag == 5)
+    while (app().run().runTag() == RunTag::Acquire)
         tick();
     const Millis entered = f.clock.monotonicNow();
     app().acquisition().Sampling = true;
-    while (seq().runTag == 6)
+    while (app().run().runTag() == RunTag::WaitConverter)
         tick();
     const Millis waited = f.clock.monotonicNow() - entered;
     EXPECT_GT(waited, Millis(90000));
@@ -278,7 +278,7 @@ TEST_F(RunFixture, AConverterThatNeverEndsItsBurstIsGivenUpAfterTheWindowPlus30S
     EXPECT_TRUE(f.view.status.contains("did not end its burst")) << f.view.status.toStdString();
     EXPECT_TRUE(firstAt("<12Z0100", entered + Millis(1)).has_value()); // asked again
     runToEnd();
-    EXPECT_EQ(seq().measurements.size(), 1u);
+    EXPECT_EQ(app().run().measurements().size(), 1u);
 }
 
 TEST_F(RunFixture, AFailureInsideTheTickStopsTheRunSafely) {
@@ -293,11 +293,11 @@ TEST_F(RunFixture, AFailureInsideTheTickStopsTheRunSafely) {
     seq().btnStartClick();
     runToEnd();
     EXPECT_FALSE(seq().running());
-    EXPECT_EQ(seq().measurements.size(), 1u); // what was measured is kept
+    EXPECT_EQ(app().run().measurements().size(), 1u); // what was measured is kept
     EXPECT_TRUE(f.view.status.contains("evaluation failed"));
     EXPECT_EQ(commands[commands.size() - 2].text, "<V1SFF");
     EXPECT_EQ(commands.back().text, "<V2SFF");
-    EXPECT_TRUE(f.view.enabled["btnStart"]);
+    EXPECT_TRUE(f.view.controls.start);
     tick(); // the program goes on
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
 }
@@ -305,7 +305,7 @@ TEST_F(RunFixture, AFailureInsideTheTickStopsTheRunSafely) {
 TEST_F(RunFixture, RawDataFilesGoBesideTheResultsFile) {
     start({"Measurement/RawDataSave=1"});
     QDir(f.dir).mkdir("results");
-    app().sDateiname = f.dir + "results/Glove7.csv";
+    app().records().sDateiname = f.dir + "results/Glove7.csv";
     range(4, 2, 1);
     seq().btnStartClick();
     runToEnd();
@@ -343,9 +343,9 @@ TEST_F(RunFixture, ARangeOutsideTheValveBlockIsKeptInside) {
     start();
     range(9, 4, 1); // as a file could hold it, before any exit handler ran
     seq().btnStartClick();
-    EXPECT_EQ(seq().runStart, 6);
-    EXPECT_EQ(seq().strtCount, 1);
-    EXPECT_EQ(f.view.text("editStart"), "6");
+    EXPECT_EQ(app().run().runStart, 6);
+    EXPECT_EQ(app().run().strtCount, 1);
+    EXPECT_EQ(f.view.inputs.value(Input::Start), "6");
     runToEnd();
     EXPECT_EQ(positions(), (std::vector<int>{6}));
     range(0, 2, 1);
@@ -362,13 +362,13 @@ TEST_F(RunFixture, ANewRunKeepsOnlyItsOwnRecords) {
     seq().btnStartClick();
     runToEnd();
     ASSERT_EQ(positions(), (std::vector<int>{4, 5}));
-    ASSERT_EQ(app().resultRows().size(), 2u);
+    ASSERT_EQ(app().run().measurements().size(), 2u);
 
     range(6, 1, 1);
     seq().btnStartClick();
-    EXPECT_TRUE(seq().measurements.empty());
+    EXPECT_TRUE(app().run().measurements().empty());
     runToEnd();
     EXPECT_EQ(positions(), (std::vector<int>{6}));
-    ASSERT_EQ(app().resultRows().size(), 1u);
-    EXPECT_EQ(app().resultRows()[0].runZelle, 6);
+    ASSERT_EQ(app().run().measurements().size(), 1u);
+    EXPECT_EQ(app().run().measurements()[0].runZelle, 6);
 }

@@ -155,21 +155,21 @@ TEST(SettingsHandlers, StartAndCountAreClampedAndWritten) {
     ASSERT_EQ(f.start(), StartupOutcome::Running);
     KorvatApp& app = f.app();
 
-    f.view.setText("editStart", "5");
+    f.app().inputs().edited(Input::Start, "5");
     app.UpdateStartzelle();
-    f.view.setText("editAnzahl", "4");
+    f.app().inputs().edited(Input::Count, "4");
     app.UpdateAnzahlZellen();
-    EXPECT_EQ(f.view.text("editAnzahl"), "2");
+    EXPECT_EQ(f.view.inputs.value(Input::Count), "2");
     EXPECT_EQ(app.ini().readInteger("Measurement", "NumberOfCells", 0), 2);
 
-    f.view.setText("editStart", "0");
+    f.app().inputs().edited(Input::Start, "0");
     app.UpdateStartzelle();
-    EXPECT_EQ(f.view.text("editStart"), "1");
+    EXPECT_EQ(f.view.inputs.value(Input::Start), "1");
     EXPECT_EQ(app.ini().readInteger("Measurement", "StartingCell", 0), 1);
     // The count is not tested again when only the start changes.
     EXPECT_EQ(app.settings().AnzahlZellen, 2);
 
-    f.view.setText("editZyklen", "zehn");
+    f.app().inputs().edited(Input::Cycles, "zehn");
     app.UpdateAnzahlMessreihen();
     EXPECT_EQ(f.dialogs.boxes.last().kind, "error");
     EXPECT_EQ(app.ini().readInteger("Measurement", "NumberOfCycles", -1), -1); // nothing stored
@@ -181,10 +181,10 @@ TEST(SettingsHandlers, PageControlExitStopsAtTheFirstBadEdit) {
     f.writeIni({});
     ASSERT_EQ(f.start(), StartupOutcome::Running);
     KorvatApp& app = f.app();
-    f.view.setText("editCalFlow", "110,5");
-    f.view.setText("editSampleFlow1", "90");
-    f.view.setText("editSampleFlow2", "viel");
-    f.view.setText("editSampleFlow3", "70");
+    f.app().inputs().edited(Input::CalFlow, "110,5");
+    f.app().inputs().edited(Input::SampleFlow1, "90");
+    f.app().inputs().edited(Input::SampleFlow2, "viel");
+    f.app().inputs().edited(Input::SampleFlow3, "70");
     app.PageControlExit();
 
     EXPECT_EQ(app.ini().readString("Calibration", "CalFlow", "-"), "110,5");
@@ -193,16 +193,16 @@ TEST(SettingsHandlers, PageControlExitStopsAtTheFirstBadEdit) {
     EXPECT_EQ(app.ini().readString("Measurement", "SampleFlow3", "-"), "-");
     EXPECT_EQ(app.ini().readString("Measurement", "FIDCalFactor", "-"), "-");
 
-    f.view.setText("editSampleFlow2", "80");
-    f.view.setEditLabel("lblEditFact2", "Aceton");
-    f.view.setText("lblEditFact2", "2,05");
+    f.app().inputs().edited(Input::SampleFlow2, "80");
+    f.app().inputs().setLabel(Input::FIDFactor2, "Aceton");
+    f.app().inputs().edited(Input::FIDFactor2, "2,05");
     app.PageControlExit();
     EXPECT_EQ(app.ini().readString("Measurement", "FIDSampleFactorName2", "-"), "Aceton");
     EXPECT_DOUBLE_EQ(app.settings().FIDFactor2, 2.05);
-    EXPECT_EQ(f.view.text("lblInfoSample2"), "Aceton[2,05]");
+    EXPECT_EQ(f.view.infos.value(InfoLabel::InfoSample2), "Aceton[2,05]");
     // After the first exit the info label shows the bare name.
-    EXPECT_EQ(f.view.text("lblFIDCalInfo"), "Isobutan");
-    EXPECT_EQ(f.view.text("lblFIDCalFactor"), "[1,00]");
+    EXPECT_EQ(f.view.infos.value(InfoLabel::FIDCalInfo), "Isobutan");
+    EXPECT_EQ(f.view.infos.value(InfoLabel::FIDCalFactor), "[1,00]");
 }
 
 TEST(SettingsHandlers, AFactorTypedAsZeroOrLessIsRefusedAndTheOldOneKept) {
@@ -213,15 +213,15 @@ TEST(SettingsHandlers, AFactorTypedAsZeroOrLessIsRefusedAndTheOldOneKept) {
         f.writeIni({"Measurement/FIDSampleFactor1=0,57", "Measurement/FIDSampleFactorName1=Toluol"});
         ASSERT_EQ(f.start(), StartupOutcome::Running);
         KorvatApp& app = f.app();
-        f.view.setText("lblEditFact1", bad);
-        f.view.setEditLabel("lblEditFact1", "Irgendwas");
-        f.view.setText("lbleditFPDCalFact", bad);
-        f.view.setText("lblEditFact3", "2,05"); // the edits after the refused ones are still taken
+        f.app().inputs().edited(Input::FIDFactor1, bad);
+        f.app().inputs().setLabel(Input::FIDFactor1, "Irgendwas");
+        f.app().inputs().edited(Input::FPDCalFactor, bad);
+        f.app().inputs().edited(Input::FIDFactor3, "2,05"); // the edits after the refused ones are still taken
         app.PageControlExit();
         EXPECT_DOUBLE_EQ(app.settings().FIDFactor1, 0.57);
         EXPECT_EQ(app.settings().FIDSampleFactorName1, "Toluol");
-        EXPECT_EQ(f.view.text("lblEditFact1"), "0,57");
-        EXPECT_EQ(f.view.editLabel("lblEditFact1"), "Toluol");
+        EXPECT_EQ(f.view.inputs.value(Input::FIDFactor1), "0,57");
+        EXPECT_EQ(f.view.inputLabels.value(Input::FIDFactor1), "Toluol");
         EXPECT_EQ(app.ini().readString("Measurement", "FIDSampleFactor1", "-"), "0,57");
         EXPECT_DOUBLE_EQ(app.settings().FPDCalFactor, 1.0);
         EXPECT_DOUBLE_EQ(app.settings().FIDFactor3, 2.05);
@@ -259,13 +259,13 @@ TEST(SettingsHandlers, PickingAStandardSetsChamberAndLimit) {
     app.rgStandardClick(0);
     EXPECT_EQ(app.ini().readString("Preferences", "Standard", "-"), "ASTM");
     EXPECT_EQ(app.ini().readString("Measurement", "LimitFID", "-"), "0,1");
-    EXPECT_EQ(f.view.text("editLimitFID"), "0,1");
+    EXPECT_EQ(f.view.inputs.value(Input::LimitFID), "0,1");
     EXPECT_EQ(app.ini().readInteger("Preferences", "TempMeasurementCell", 0), 27);
     EXPECT_TRUE(f.instrument->mainLine().writtenData().contains("<SS010E\r"));
 
     app.rgStandardClick(1);
     EXPECT_EQ(app.ini().readString("Preferences", "Standard", "-"), "EN374");
-    EXPECT_EQ(f.view.text("editLimitFID"), "1,0");
+    EXPECT_EQ(f.view.inputs.value(Input::LimitFID), "1,0");
     EXPECT_EQ(app.ini().readString("Measurement", "LimitFID", "-"), "1");
     EXPECT_TRUE(f.instrument->mainLine().writtenData().contains("<SS00E6\r"));
 }

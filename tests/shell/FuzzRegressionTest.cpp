@@ -43,28 +43,28 @@ TEST(FuzzRegression, ALoadedAreaBeyondAWholeNumberIsNoCalibration) {
         ASSERT_EQ(f.start(), StartupOutcome::Running);
         const QString path = f.dir + "huge_1.txt";
         writeFile(path, trianglePeakFile(c.height));
-        f.view.setChecked("chkboxIsobutanCalib", true);
-        const Rgb uncalibrated = f.view.backgrounds.value("editIsobutan");
+        f.app().inputs().toggled(Check::IsobutanCalib, true);
+        const bool uncalibrated = f.view.calibrated.value(Detector::FID, false);
         f.dialogs.nextFileName = path;
         f.app().btnLadenClick();
 
-        const EvaluationState& st = f.app().sequencer().eval;
+        const EvaluationState& st = f.app().run().eval;
         ASSERT_FALSE(st.NoPeak);
         ASSERT_GT(st.FIDArea, 1000);
         const int stored = f.app().ini().readInteger("Calibration", "FIDCalArea", -1);
         if (c.takenOver) {
             EXPECT_EQ(f.app().settings().FIDCalArea, static_cast<int>(st.FIDArea));
             EXPECT_EQ(stored, f.app().settings().FIDCalArea);
-            EXPECT_FALSE(f.view.isChecked("chkboxIsobutanCalib"));
-            EXPECT_NE(f.view.backgrounds.value("editIsobutan"), uncalibrated);
+            EXPECT_FALSE(f.app().inputs().checked(Check::IsobutanCalib));
+            EXPECT_NE(f.view.calibrated.value(Detector::FID), uncalibrated);
             continue;
         }
         // Before, the area wrapped into a negative whole number that was stored as the calibration
         // while the edit turned green; no rate could be computed from it afterwards.
         EXPECT_EQ(f.app().settings().FIDCalArea, 0);
         EXPECT_EQ(stored, 0);
-        EXPECT_TRUE(f.view.isChecked("chkboxIsobutanCalib"));
-        EXPECT_EQ(f.view.backgrounds.value("editIsobutan"), uncalibrated);
+        EXPECT_TRUE(f.app().inputs().checked(Check::IsobutanCalib));
+        EXPECT_EQ(f.view.calibrated.value(Detector::FID), uncalibrated);
         EXPECT_TRUE(f.view.status.contains("too large for a calibration")) << f.view.status.toStdString();
     }
 }

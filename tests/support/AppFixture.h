@@ -66,6 +66,18 @@ struct AppFixture {
         return *app_;
     }
 
+    // Types into an input, or ticks a check box or toggle, as the operator would: the window
+    // forwards every change to the core.
+    void type(Input input, const QString& text) { app().inputs().edited(input, text); }
+    void toggle(Check check, bool on) { app().inputs().toggled(check, on); }
+
+    // A sample cell (1..3) switched off, as after its breakthrough.
+    void switchCellOff(int k) {
+        CellState cell = app().run().cell(k);
+        cell.off = true;
+        app().run().setCell(k, cell);
+    }
+
     StartupOutcome start() {
         return app().FormCreate([this](int offset) { translatedWith = offset; });
     }

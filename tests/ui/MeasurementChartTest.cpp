@@ -7,6 +7,7 @@
 #include "app/KorvatApp.h"
 #include "support/AppFixture.h"
 #include "ui/MeasurementChart.h"
+#include "ui/Presenter.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
 
@@ -474,7 +475,9 @@ TEST(MonitoringChartInTheProgram, MonitoringOnFollowsMonitoringOffReturnsToTheWi
     form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
     form.show();
     korvat::test::RecordingDialogs dialogs;
-    KorvatApp app({form, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), programDir});
+    Presenter presenter(form);
+    KorvatApp app({presenter, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), programDir});
+    presenter.attach(app);
     ASSERT_EQ(app.FormCreate({}), StartupOutcome::Running);
     MeasurementChart* chart = form.chart();
 

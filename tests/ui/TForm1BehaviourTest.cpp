@@ -349,7 +349,7 @@ TEST(MainWindowView, WritesAndReadsBackThroughControlNames) {
     form.setEditLabel(QStringLiteral("lbleditFPDCalFact"), QStringLiteral("THT"));
     EXPECT_EQ(form.editLabel(QStringLiteral("lbleditFPDCalFact")), QStringLiteral("THT"));
 
-    form.setBackground(QStringLiteral("editIsobutan"), Rgb{254, 169, 148});
+    form.setBackground(QStringLiteral("editIsobutan"), QColor(254, 169, 148));
     EXPECT_EQ(form.control(QStringLiteral("editIsobutan"))->palette().color(QPalette::Base),
               QColor(254, 169, 148));
 

@@ -33,7 +33,7 @@ TEST_F(PanelFixture, SetpointsAreClampedStoredAndSent) {
     start("US");
     const struct {
         ServicePanel::Group group;
-        const char* edit;
+        Input edit;
         const char* typed;
         const char* message; // empty: in range
         const char* shown;
@@ -41,26 +41,26 @@ TEST_F(PanelFixture, SetpointsAreClampedStoredAndSent) {
         int stored;
         const char* sent;
     } cases[] = {
-        {ServicePanel::Group::Ventilblock, "editVentilblock", "85", "Attention! Value must be within 40°C and  80°C.",
+        {ServicePanel::Group::Ventilblock, Input::Ventilblock, "85", "Attention! Value must be within 40°C and  80°C.",
          "80", "TempValves", 80, "<VS0320\r"},
-        {ServicePanel::Group::Messkammer, "editMesskammer", "19", "Bereichsfehler!", "20", "TempMeasurementCell", 20,
+        {ServicePanel::Group::Messkammer, Input::Messkammer, "19", "Bereichsfehler!", "20", "TempMeasurementCell", 20,
          "<SS00C8\r"},
-        {ServicePanel::Group::Emmision, "editEmmision", "80", "", "80", "TempEmissionCell", 80, "<ES0320\r"},
-        {ServicePanel::Group::Transfer, "editTransfer", "200", "", "200", "TempTransferline", 200, "<TS07D0\r"},
-        {ServicePanel::Group::HVoltage, "editHvoltage", "1000", "", "1000", "HighVoltage", 1000, "<HSFFFF\r"},
-        {ServicePanel::Group::HVoltage, "editHvoltage", "-5", "Attention! Value must be within 0 V and  1000 V.", "0",
+        {ServicePanel::Group::Emmision, Input::Emmision, "80", "", "80", "TempEmissionCell", 80, "<ES0320\r"},
+        {ServicePanel::Group::Transfer, Input::Transfer, "200", "", "200", "TempTransferline", 200, "<TS07D0\r"},
+        {ServicePanel::Group::HVoltage, Input::HVoltage, "1000", "", "1000", "HighVoltage", 1000, "<HSFFFF\r"},
+        {ServicePanel::Group::HVoltage, Input::HVoltage, "-5", "Attention! Value must be within 0 V and  1000 V.", "0",
          "HighVoltage", 0, "<HS0000\r"},
-        {ServicePanel::Group::Zero, "editZero", "-1", "", "-1", "ZeroCompensation", -1, "<ZS7EB7\r"},
-        {ServicePanel::Group::Zero, "editZero", "$10", "", "16", "ZeroCompensation", 16, "<ZS947B\r"},
+        {ServicePanel::Group::Zero, Input::Zero, "-1", "", "-1", "ZeroCompensation", -1, "<ZS7EB7\r"},
+        {ServicePanel::Group::Zero, Input::Zero, "$10", "", "16", "ZeroCompensation", 16, "<ZS947B\r"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         f->dialogs.boxes.clear();
         main().clearWrittenData();
-        f->view.setText(c.edit, c.typed);
+        f->type(c.edit, c.typed);
         EXPECT_TRUE(panel().setClick(c.group));
         EXPECT_EQ(f->dialogs.texts(), c.message[0] ? QStringList{QString::fromUtf8(c.message)} : QStringList{});
-        EXPECT_EQ(f->view.text(c.edit), c.shown);
+        EXPECT_EQ(f->view.inputs.value(c.edit), c.shown);
         EXPECT_EQ(f->app().ini().readInteger("Preferences", c.key, -999), c.stored);
         EXPECT_EQ(main().writtenData(), c.sent);
     }
@@ -68,8 +68,8 @@ TEST_F(PanelFixture, SetpointsAreClampedStoredAndSent) {
 
 TEST_F(PanelFixture, ANonIntegerSetpointIsReportedAndNothingHappens) {
     start();
-    f->view.setText("editTransfer", "2OO");
-    f->view.setDown("btnTransferAn", true);
+    f->app().inputs().edited(Input::Transfer, "2OO");
+    f->app().inputs().toggled(Check::TransferOn, true);
     panel().btnTransferAnClick();
     ASSERT_EQ(f->dialogs.boxes.size(), 1);
     EXPECT_EQ(f->dialogs.boxes[0].kind, "error");
@@ -79,35 +79,35 @@ TEST_F(PanelFixture, ANonIntegerSetpointIsReportedAndNothingHappens) {
 
 TEST_F(PanelFixture, TogglesSendSetpointThenTheirCommand) {
     start();
-    f->view.setText("editEmmision", "150");
-    f->view.setDown("btnEmmisionAn", true);
+    f->app().inputs().edited(Input::Emmision, "150");
+    f->app().inputs().toggled(Check::EmmisionOn, true);
     panel().btnEmmisionAnClick();
     EXPECT_EQ(main().writtenData(), "<ES05DC\r<EO1\r");
-    EXPECT_EQ(f->view.text("btnEmmisionAn"), "An");
-    f->view.setDown("btnEmmisionAn", false);
+    EXPECT_EQ(f->view.switchCaptions.value(Check::EmmisionOn), "An");
+    f->app().inputs().toggled(Check::EmmisionOn, false);
     panel().btnEmmisionAnClick();
-    EXPECT_EQ(f->view.text("btnEmmisionAn"), "Aus");
+    EXPECT_EQ(f->view.switchCaptions.value(Check::EmmisionOn), "Aus");
     EXPECT_TRUE(main().writtenData().endsWith("<ES05DC\r<EO0\r"));
 }
 
 TEST_F(PanelFixture, HighVoltageOffGoesToZeroAndKeepsTheSetpoint) {
     start();
-    f->view.setText("editHvoltage", "1000");
-    f->view.setDown("btnHVoltageAn", true);
+    f->app().inputs().edited(Input::HVoltage, "1000");
+    f->app().inputs().toggled(Check::HVoltageOn, true);
     panel().btnHVoltageAnClick();
     EXPECT_EQ(main().writtenData(), "<HSFFFF\r<HO1\r");
     main().clearWrittenData();
-    f->view.setDown("btnHVoltageAn", false);
+    f->app().inputs().toggled(Check::HVoltageOn, false);
     panel().btnHVoltageAnClick();
     EXPECT_EQ(main().writtenData(), "<HS0000\r<HO0\r");
-    EXPECT_EQ(f->view.text("editHvoltage"), "1000");
+    EXPECT_EQ(f->view.inputs.value(Input::HVoltage), "1000");
     EXPECT_EQ(f->app().ini().readInteger("Preferences", "HighVoltage", -1), 1000);
 }
 
 TEST_F(PanelFixture, FreeCommandLine) {
     start();
     panel().ServiceButtonClick();
-    f->view.setText("LMDEdit1", "<LG");
+    f->app().inputs().edited(Input::ServiceCommand, "<LG");
     panel().ServiceButtonClick();
     EXPECT_EQ(main().writtenData(), "<12AS100\r<LG\r");
 }
@@ -117,7 +117,7 @@ TEST_F(PanelFixture, MonitoringOnAndOffOnBothConverters) {
     f->app().link().DataQueue1()->push_back("[A100001");
     f->app().acquisition().btnMonitorClick();
     EXPECT_TRUE(f->app().acquisition().monitoring());
-    EXPECT_EQ(f->view.text("btnMonitor"), "Monitoring Off");
+    EXPECT_EQ(f->view.monitorCaption, "Monitoring Off");
     EXPECT_EQ(f->view.bottomMax, 300);
     EXPECT_TRUE(f->app().link().DataQueue1()->empty());
     EXPECT_EQ(main().writtenData(), "<12B1100\r<12W1100\r<12Z1100\r");
@@ -126,7 +126,7 @@ TEST_F(PanelFixture, MonitoringOnAndOffOnBothConverters) {
     f->app().acquisition().runZeit2 = 7;
     f->app().acquisition().btnMonitorClick();
     EXPECT_FALSE(f->app().acquisition().monitoring());
-    EXPECT_EQ(f->view.text("btnMonitor"), "Monitoring On");
+    EXPECT_EQ(f->view.monitorCaption, "Monitoring On");
     EXPECT_EQ(f->view.bottomMax, f->app().settings().Messzeit);
     EXPECT_TRUE(main().writtenData().endsWith("<12Z0100\r"));
     EXPECT_TRUE(f->instrument->fpdLine().writtenData().endsWith("<12Z0100\r"));

@@ -48,7 +48,7 @@ TEST(SettingsFileStartup, AFileThatHoldsNoSettingsIsNamedKeptAsideAndReplaced) {
         EXPECT_EQ(f.app().settings().Scale, 10000);
         EXPECT_TRUE(readBytes(ini).startsWith("[Language]\r\nCode=DE\r\n"));
         // And the new file takes settings again.
-        f.view.setText("editScale", "7000");
+        f.app().inputs().edited(Input::Scale, "7000");
         f.app().editScaleExit();
         EXPECT_EQ(f.app().ini().readInteger("Measurement", "Scale", 0), 7000);
     }

@@ -34,27 +34,27 @@ TEST(Startup, SinglePortIdentifiesAndPutsTheInstrumentIntoAKnownState) {
     EXPECT_EQ(f.view.connections[1], std::make_pair(QString("KORVAT-SIM-B --------"), false));
     EXPECT_EQ(f.instrument->mainLine().writtenData(),
               "\r\n<SN\r\n<PSFF\r<V1SFF\r<V2SFF\r<LSEF\r<D?\r<12Z0100\r");
-    EXPECT_EQ(app.registers().DispByte, 0xEF);
+    EXPECT_EQ(app.valves().regs().DispByte, 0xEF);
     EXPECT_EQ(app.UpdateList().size(), 7u);
-    EXPECT_TRUE(f.view.leds["ledPower"]);
-    EXPECT_TRUE(f.view.enabled["btnStart"]);
-    EXPECT_FALSE(f.view.enabled["btnStop"]);
+    EXPECT_TRUE(f.view.power);
+    EXPECT_TRUE(f.view.controls.start);
+    EXPECT_FALSE(f.view.controls.stop);
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
 
     // What the window shows from the file.
-    EXPECT_EQ(f.view.backgrounds["editIsobutan"], (Rgb{254, 169, 148})); // 999: not calibrated
-    EXPECT_EQ(f.view.backgrounds["editSulfur"], (Rgb{125, 198, 117}));   // 1000: calibrated
-    EXPECT_EQ(f.view.itemIndexes["rgStandard"], 0);
-    EXPECT_EQ(f.view.texts["lblVentilblock"], "--- ° C");
-    EXPECT_EQ(f.view.texts["lblHVoltage"], "---- V");
-    EXPECT_EQ(f.view.texts["lblRunToBreak2"], "Laufzeit --:-- ");
-    EXPECT_EQ(f.view.texts["lblStartrun"], "Stop");
-    EXPECT_EQ(f.view.chartTitle, "Diagramm");
-    EXPECT_EQ(f.view.seriesTitles[0], "FID Kanal (µV)");
+    EXPECT_EQ(f.view.calibrated.value(Detector::FID), false); // 999: not calibrated
+    EXPECT_EQ(f.view.calibrated.value(Detector::FPD), true);   // 1000: calibrated
+    EXPECT_EQ(f.view.standard, 0);
+    EXPECT_EQ(f.view.readBacks.value(ReadBack::Ventilblock), "--- ° C");
+    EXPECT_EQ(f.view.readBacks.value(ReadBack::HVoltage), "---- V");
+    EXPECT_EQ(f.view.cellTime(2), "Laufzeit --:-- ");
+    EXPECT_EQ(f.view.start, "Stop");
+    EXPECT_EQ(f.view.chartCaptions.title, "Diagramm");
+    EXPECT_EQ(f.view.chartCaptions.fidSeries, "FID Kanal (µV)");
     EXPECT_EQ(f.view.bottomMax, 60);
     EXPECT_EQ(f.view.leftMax, 20000);
-    EXPECT_EQ(f.view.valueLists["ValueListEditor1"], (QStringList{"Aceton=2,05", "Toluol=0,57"}));
-    EXPECT_EQ(f.view.texts["lblFIDCalInfo"], "Isobutan (ppm)");
+    EXPECT_EQ(f.view.substances.value(SubstanceGrid::Hydrocarbons), (QStringList{"Aceton=2,05", "Toluol=0,57"}));
+    EXPECT_EQ(f.view.infos.value(InfoLabel::FIDCalInfo), "Isobutan (ppm)");
 }
 
 TEST(Startup, TwoPortsIdentifyBothConverters) {
@@ -122,7 +122,7 @@ TEST(Startup, IdentificationFailuresEndTheProgram) {
         EXPECT_EQ(f.start(), StartupOutcome::Ended);
         EXPECT_EQ(f.dialogs.texts(), c.boxes);
         EXPECT_FALSE(f.instrument->mainLine().isOpen() && !c.secondFailsToOpen);
-        EXPECT_FALSE(f.view.leds["ledPower"]);
+        EXPECT_FALSE(f.view.power);
     }
 }
 
@@ -134,7 +134,7 @@ TEST(Startup, WithoutAFileCreatesItAndComesUpInGerman) {
     EXPECT_EQ(f.app().DeviceTyp, TDeviceTyp::FID);
     EXPECT_EQ(f.instrument->mainLine().deviceName(), "COM2");
     EXPECT_EQ(f.instrument->fpdLine().deviceName(), "COM3");
-    EXPECT_EQ(f.view.itemIndexes["rgStandard"], 1);
+    EXPECT_EQ(f.view.standard, 1);
 }
 
 TEST(Startup, LanguageAndStandardCodesMustMatchExactly) {
@@ -152,7 +152,7 @@ TEST(Startup, LanguageAndStandardCodesMustMatchExactly) {
     AppFixture f;
     f.writeIni({"Preferences/Standard=EN"});
     f.start();
-    EXPECT_EQ(f.view.itemIndexes["rgStandard"], -1);
+    EXPECT_EQ(f.view.standard, -1);
 }
 
 TEST(Startup, FileProblemsHaltStartupWithoutConnecting) {

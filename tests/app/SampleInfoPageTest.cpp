@@ -49,8 +49,8 @@ TEST_F(PageFixture, ChoosingTheResultsFileWritesItsHeaderOnceAndRemembersTheFold
     EXPECT_EQ(f->dialogs.lastFolder, f->dir + "data"); // nothing chosen yet: the data folder
     EXPECT_EQ(f->dialogs.lastFilter, "*.csv | *.CSV");
     const QString csv = f->dir + "results/Glove.csv";
-    EXPECT_EQ(app().sDateiname, csv);
-    EXPECT_EQ(f->view.text("lblDateiname"), csv);
+    EXPECT_EQ(app().records().sDateiname, csv);
+    EXPECT_EQ(f->view.infos.value(InfoLabel::ResultsFile), csv);
     EXPECT_EQ(app().ini().readString("Measurement", "DataDir", "-"), f->dir + "results");
     EXPECT_FALSE(QFile::exists(f->dir + "results/Glove.txt"));
     const QList<QByteArray> lines = readBytes(csv).split('\n');
@@ -68,27 +68,27 @@ TEST_F(PageFixture, ChoosingTheResultsFileWritesItsHeaderOnceAndRemembersTheFold
     // Cancelling changes nothing.
     f->dialogs.nextFileName.clear();
     app().btnSpeichernClick();
-    EXPECT_EQ(app().sDateiname, csv);
+    EXPECT_EQ(app().records().sDateiname, csv);
     EXPECT_TRUE(f->dialogs.boxes.isEmpty());
 }
 
 TEST_F(PageFixture, ALoadedFileIsShownAndEvaluatedAndMayCalibrate) {
     start();
     const QString path = rawFile("Glove_3.txt");
-    f->view.setChecked("chkboxIsobutanCalib", true);
+    f->app().inputs().toggled(Check::IsobutanCalib, true);
     f->dialogs.nextFileName = path;
     app().btnLadenClick();
-    EXPECT_EQ(f->view.text("lblRawDataName"), path);
+    EXPECT_EQ(f->view.infos.value(InfoLabel::RawDataFile), path);
     const Acquisition& acq = app().acquisition();
     EXPECT_EQ(acq.Series1.size(), 599u); // the 600th point is the one the writer leaves out
     EXPECT_EQ(f->view.seriesData[0].second, acq.Series1.y);
-    const EvaluationState& st = app().sequencer().eval;
+    const EvaluationState& st = app().run().eval;
     EXPECT_FALSE(st.NoPeak);
     EXPECT_TRUE(st.FIDBaseDraw);
     EXPECT_NEAR(st.FIDArea, 450000, 0.05 * 450000);
     EXPECT_EQ(app().settings().FIDCalArea, static_cast<int>(st.FIDArea));
     EXPECT_EQ(app().ini().readInteger("Calibration", "FIDCalArea", -1), static_cast<int>(st.FIDArea));
-    EXPECT_FALSE(f->view.isChecked("chkboxIsobutanCalib"));
+    EXPECT_FALSE(f->app().inputs().checked(Check::IsobutanCalib));
     EXPECT_GT(f->view.overlayRepaints, 0);
 }
 
@@ -96,10 +96,10 @@ TEST_F(PageFixture, AFileThatBreaksOffKeepsWhatWasReadNamesTheLineAndIsNotEvalua
     start("FIDFPD");
     const QString path = f->dir + "broken.txt";
     writeFile(path, "0\r\n600\r\n1500\r\n1502\r\n15x3\r\n1500\r\n");
-    EvaluationState& st = app().sequencer().eval;
+    EvaluationState& st = app().run().eval;
     st.FIDArea = 1234;
     st.FPDArea = 50000;
-    f->view.setChecked("chkboxSulfurCalib", true);
+    f->app().inputs().toggled(Check::SulfurCalib, true);
     f->dialogs.nextFileName = path;
     app().btnLadenClick();
     ASSERT_EQ(f->dialogs.boxes.size(), 1);
@@ -109,7 +109,7 @@ TEST_F(PageFixture, AFileThatBreaksOffKeepsWhatWasReadNamesTheLineAndIsNotEvalua
     EXPECT_EQ(f->view.seriesData[0].second, (std::vector<double>{1500, 1502}));
     EXPECT_EQ(st.FIDArea, 1234);
     EXPECT_EQ(app().settings().FPDCalArea, 0); // the sulfur step does not run either
-    EXPECT_TRUE(f->view.isChecked("chkboxSulfurCalib"));
+    EXPECT_TRUE(f->app().inputs().checked(Check::SulfurCalib));
 }
 
 TEST_F(PageFixture, ACancelledLoadStillTakesTheSulfurCalibrationOverWhereAnFPDIsFitted) {
@@ -120,14 +120,14 @@ TEST_F(PageFixture, ACancelledLoadStillTakesTheSulfurCalibrationOverWhereAnFPDIs
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typ);
         start(c.typ);
-        app().sequencer().eval.FPDArea = 50000.9;
-        app().sequencer().eval.NoPeak = true;
-        f->view.setChecked("chkboxSulfurCalib", true);
+        app().run().eval.FPDArea = 50000.9;
+        app().run().eval.NoPeak = true;
+        f->app().inputs().toggled(Check::SulfurCalib, true);
         f->dialogs.nextFileName.clear();
         app().btnLadenClick();
         EXPECT_EQ(app().settings().FPDCalArea, c.expected);
-        EXPECT_EQ(f->view.isChecked("chkboxSulfurCalib"), c.expected == 0);
-        EXPECT_EQ(app().sequencer().eval.NoPeak, c.expected == 0); // the FPD step clears it
+        EXPECT_EQ(f->app().inputs().checked(Check::SulfurCalib), c.expected == 0);
+        EXPECT_EQ(app().run().eval.NoPeak, c.expected == 0); // the FPD step clears it
     }
 }
 

@@ -22,21 +22,26 @@ using korvat::test::LocaleGuard;
 
 namespace {
 
-const QString kCH = QStringLiteral("ValueListEditor1");
-const QString kS = QStringLiteral("ValueListEditor2");
+constexpr SubstanceGrid kCH = SubstanceGrid::Hydrocarbons;
+constexpr SubstanceGrid kS = SubstanceGrid::Sulfur;
 
-const QStringList kFidEdits = {"lbleditFIDCalFact", "lblEditFact1", "lblEditFact2", "lblEditFact3"};
-const QStringList kFpdEdits = {"lbleditFPDCalFact", "lbleditFPDFact1", "lblEditFPDFact2",
-                               "lblEditFPDFact3"};
+const std::vector<Input> kFidEdits = {Input::FIDCalFactor, Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3};
+const std::vector<Input> kFpdEdits = {Input::FPDCalFactor, Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
+
+std::vector<Input> allFactorEdits() {
+    std::vector<Input> all = kFidEdits;
+    all.insert(all.end(), kFpdEdits.begin(), kFpdEdits.end());
+    return all;
+}
 
 // A started program with every factor edit holding a known old value and label.
 struct FactorPage : AppFixture {
     FactorPage() {
         writeIni({});
         started = start();
-        for (const QString& e : kFidEdits + kFpdEdits) {
-            view.setText(e, "1,00");
-            view.setEditLabel(e, "alt");
+        for (Input e : allFactorEdits()) {
+            app().inputs().set(e, "1,00");
+            app().inputs().setLabel(e, "alt");
         }
     }
     SubstanceFactors& factors() { return app().substanceFactors(); }
@@ -45,62 +50,57 @@ struct FactorPage : AppFixture {
 
 } // namespace
 
-TEST(SubstanceFactors, DragOverAcceptsEitherGridOnTheEightFactorEditsOnly) {
+TEST(SubstanceFactors, DragOverAcceptsTheEightFactorEditsOnly) {
     AppFixture f;
     SubstanceFactors& sf = f.app().substanceFactors();
-    for (const QString& e : kFidEdits + kFpdEdits) {
-        EXPECT_TRUE(sf.FactDragOver(e, kCH)) << e.toStdString();
-        EXPECT_TRUE(sf.FactDragOver(e, kS)) << e.toStdString();
-        EXPECT_FALSE(sf.FactDragOver(e, "editInfo1")) << e.toStdString();
-        EXPECT_FALSE(sf.FactDragOver(e, QString())) << e.toStdString();
-    }
-    for (const char* other :
-         {"editCalFlow", "editSampleFlow1", "editIsobutan", "lblEditFPDFact1", ""})
-        EXPECT_FALSE(sf.FactDragOver(other, kCH)) << other;
+    for (Input e : allFactorEdits())
+        EXPECT_TRUE(sf.FactDragOver(e)) << static_cast<int>(e);
+    for (Input other : {Input::CalFlow, Input::SampleFlow1, Input::Isobutan, Input::Info1, Input::Start})
+        EXPECT_FALSE(sf.FactDragOver(other)) << static_cast<int>(other);
 }
 
 TEST(SubstanceFactors, EachListFeedsOnlyTheEditsOfItsDetector) {
     LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
     struct Case {
-        QString grid;
-        QString edit;
+        SubstanceGrid grid;
+        std::optional<Input> edit;
         bool takes;
     };
     std::vector<Case> cases;
-    for (const QString& e : kFidEdits) {
+    for (Input e : kFidEdits) {
         cases.push_back({kCH, e, true});
         cases.push_back({kS, e, false});
     }
-    for (const QString& e : kFpdEdits) {
+    for (Input e : kFpdEdits) {
         cases.push_back({kS, e, true});
         cases.push_back({kCH, e, false});
     }
-    cases.push_back({kCH, "editCalFlow", false});
-    cases.push_back({kS, "editSampleFlow2", false});
-    cases.push_back({kCH, QString(), false}); // dropped outside any control
-    cases.push_back({"editInfo1", "lblEditFact1", false});
+    cases.push_back({kCH, Input::CalFlow, false});
+    cases.push_back({kS, Input::SampleFlow2, false});
+    cases.push_back({kCH, std::nullopt, false}); // dropped outside any control
 
     for (const Case& c : cases) {
         FactorPage f;
         ASSERT_EQ(f.started, StartupOutcome::Running);
-        const auto textsBefore = f.view.texts;
-        const auto labelsBefore = f.view.labels;
+        const auto textsBefore = f.view.inputs;
+        const auto labelsBefore = f.view.inputLabels;
         const bool changed = f.factors().EndDrag(c.grid, c.edit, "Toluol", "0,57");
-        const std::string what = (c.grid + " -> " + c.edit).toStdString();
+        const std::string what = std::to_string(static_cast<int>(c.grid)) + " -> " +
+                                 (c.edit ? std::to_string(static_cast<int>(*c.edit)) : std::string("nothing"));
         EXPECT_EQ(changed, c.takes) << what;
         if (c.takes) {
-            EXPECT_EQ(f.view.text(c.edit), "0,57") << what;
-            EXPECT_EQ(f.view.editLabel(c.edit), "Toluol") << what;
+            EXPECT_EQ(f.view.inputs.value(*c.edit), "0,57") << what;
+            EXPECT_EQ(f.view.inputLabels.value(*c.edit), "Toluol") << what;
             // Nothing else moves: no other edit, no info label.
-            auto texts = f.view.texts;
-            auto labels = f.view.labels;
-            texts[c.edit] = textsBefore.value(c.edit);
-            labels[c.edit] = labelsBefore.value(c.edit);
+            auto texts = f.view.inputs;
+            auto labels = f.view.inputLabels;
+            texts[*c.edit] = textsBefore.value(*c.edit);
+            labels[*c.edit] = labelsBefore.value(*c.edit);
             EXPECT_EQ(texts, textsBefore) << what;
             EXPECT_EQ(labels, labelsBefore) << what;
         } else {
-            EXPECT_EQ(f.view.texts, textsBefore) << what;
-            EXPECT_EQ(f.view.labels, labelsBefore) << what;
+            EXPECT_EQ(f.view.inputs, textsBefore) << what;
+            EXPECT_EQ(f.view.inputLabels, labelsBefore) << what;
         }
         EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << what;
     }
@@ -110,17 +110,17 @@ TEST(SubstanceFactors, TheGridSpecificEndDragHandlersKeepTheirGrid) {
     LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
     FactorPage f;
     ASSERT_EQ(f.started, StartupOutcome::Running);
-    EXPECT_TRUE(f.factors().ValueListEditor1EndDrag("lblEditFact2", "Aceton", "2,05"));
-    EXPECT_FALSE(f.factors().ValueListEditor1EndDrag("lbleditFPDCalFact", "Aceton", "2,05"));
+    EXPECT_TRUE(f.factors().ValueListEditor1EndDrag(Input::FIDFactor2, "Aceton", "2,05"));
+    EXPECT_FALSE(f.factors().ValueListEditor1EndDrag(Input::FPDCalFactor, "Aceton", "2,05"));
     EXPECT_TRUE(
-        f.factors().ValueListEditor2EndDrag("lblEditFPDFact3", "Schwefelkohlenstoff", "4,00"));
-    EXPECT_FALSE(f.factors().ValueListEditor2EndDrag("lbleditFIDCalFact", "THT", "1,00"));
-    EXPECT_EQ(f.view.text("lblEditFact2"), "2,05");
-    EXPECT_EQ(f.view.editLabel("lblEditFact2"), "Aceton");
-    EXPECT_EQ(f.view.text("lblEditFPDFact3"), "4,00");
-    EXPECT_EQ(f.view.editLabel("lblEditFPDFact3"), "Schwefelkohlenstoff");
-    EXPECT_EQ(f.view.editLabel("lbleditFIDCalFact"), "alt");
-    EXPECT_EQ(f.view.editLabel("lbleditFPDCalFact"), "alt");
+        f.factors().ValueListEditor2EndDrag(Input::FPDFactor3, "Schwefelkohlenstoff", "4,00"));
+    EXPECT_FALSE(f.factors().ValueListEditor2EndDrag(Input::FIDCalFactor, "THT", "1,00"));
+    EXPECT_EQ(f.view.inputs.value(Input::FIDFactor2), "2,05");
+    EXPECT_EQ(f.view.inputLabels.value(Input::FIDFactor2), "Aceton");
+    EXPECT_EQ(f.view.inputs.value(Input::FPDFactor3), "4,00");
+    EXPECT_EQ(f.view.inputLabels.value(Input::FPDFactor3), "Schwefelkohlenstoff");
+    EXPECT_EQ(f.view.inputLabels.value(Input::FIDCalFactor), "alt");
+    EXPECT_EQ(f.view.inputLabels.value(Input::FPDCalFactor), "alt");
 }
 
 TEST(SubstanceFactors, ADropTakesEffectOnlyWhenThePageControlIsLeft) {
@@ -128,9 +128,9 @@ TEST(SubstanceFactors, ADropTakesEffectOnlyWhenThePageControlIsLeft) {
     FactorPage f;
     ASSERT_EQ(f.started, StartupOutcome::Running);
     KorvatApp& app = f.app();
-    ASSERT_TRUE(f.factors().EndDrag(kCH, "lblEditFact2", "Aceton", "2,05"));
-    ASSERT_TRUE(f.factors().EndDrag(kCH, "lbleditFIDCalFact", "Isobutan", "1,00"));
-    ASSERT_TRUE(f.factors().EndDrag(kS, "lbleditFPDFact1", "Schwefelkohlenstoff", "4,00"));
+    ASSERT_TRUE(f.factors().EndDrag(kCH, Input::FIDFactor2, "Aceton", "2,05"));
+    ASSERT_TRUE(f.factors().EndDrag(kCH, Input::FIDCalFactor, "Isobutan", "1,00"));
+    ASSERT_TRUE(f.factors().EndDrag(kS, Input::FPDFactor1, "Schwefelkohlenstoff", "4,00"));
 
     EXPECT_DOUBLE_EQ(app.settings().FIDFactor2, 1.0);
     EXPECT_EQ(app.ini().readString("Measurement", "FIDSampleFactor2", "-"), "-");
@@ -148,8 +148,8 @@ TEST(SubstanceFactors, ADropTakesEffectOnlyWhenThePageControlIsLeft) {
     EXPECT_EQ(app.ini().readString("Measurement", "FPDSampleFactor1", "-"), "4");
     EXPECT_EQ(app.ini().readString("Measurement", "FPDSampleFactorName1", "-"),
               "Schwefelkohlenstoff");
-    EXPECT_EQ(f.view.text("lblInfoSample2"), "Aceton[2,05]");
-    EXPECT_EQ(f.view.text("lblFIDCalInfo"), "Isobutan");
+    EXPECT_EQ(f.view.infos.value(InfoLabel::InfoSample2), "Aceton[2,05]");
+    EXPECT_EQ(f.view.infos.value(InfoLabel::FIDCalInfo), "Isobutan");
 }
 
 TEST(SubstanceFactors, AFactorThatIsNotANumberAboveZeroIsRefusedAtTheDrop) {
@@ -157,11 +157,12 @@ TEST(SubstanceFactors, AFactorThatIsNotANumberAboveZeroIsRefusedAtTheDrop) {
     for (const char* bad : {"0", "0,00", "-1,5", "abc", "", "2.05.1", "1e999"}) {
         FactorPage f;
         ASSERT_EQ(f.started, StartupOutcome::Running);
-        f.view.setText("lblEditFact1", "0,57");
-        f.view.setEditLabel("lblEditFact1", "Toluol");
-        EXPECT_FALSE(f.factors().EndDrag(kCH, "lblEditFact1", "Kaputt", bad)) << bad;
-        EXPECT_EQ(f.view.text("lblEditFact1"), "0,57") << bad;
-        EXPECT_EQ(f.view.editLabel("lblEditFact1"), "Toluol") << bad;
+        f.app().inputs().set(Input::FIDFactor1, "0,57");
+        f.app().inputs().setLabel(Input::FIDFactor1, "Toluol");
+        EXPECT_FALSE(f.factors().EndDrag(kCH, Input::FIDFactor1, "Kaputt", bad)) << bad;
+        EXPECT_EQ(f.view.inputs.value(Input::FIDFactor1), "0,57") << bad;
+        EXPECT_EQ(f.view.inputLabels.value(Input::FIDFactor1), "Toluol") << bad;
+        EXPECT_EQ(f.app().inputs().text(Input::FIDFactor1), "0,57") << bad;
         ASSERT_EQ(f.dialogs.boxes.size(), 1) << bad;
         EXPECT_EQ(f.dialogs.boxes[0].kind, "error");
         EXPECT_TRUE(f.dialogs.boxes[0].text.contains("Kaputt")) << bad;
@@ -198,10 +199,7 @@ TEST(SubstanceFactors, LeavingThePageWritesBothListsInTheEightBitCodePageWithCrL
                             QString::fromUtf8("Toluol=0,57")};
     const QStringList s = {QString::fromUtf8("THT=1,00"),
                            QString::fromUtf8("Schwefelkohlenstoff=4,00")};
-    f.view.setValueList(kCH, ch);
-    f.view.setValueList(kS, s);
-
-    EXPECT_TRUE(f.factors().tabFaktorenExit());
+    EXPECT_TRUE(f.factors().tabFaktorenExit(ch, s));
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
     EXPECT_EQ(readBytes(f.dir + "CH-Substanzen.txt"),
               QByteArray("Aceton=2,05\r\n\xC4thylenglykol \xB5=1,23\r\nToluol=0,57\r\n"));
@@ -220,8 +218,8 @@ TEST(SubstanceFactors, LeavingThePageWritesBothListsInTheEightBitCodePageWithCrL
     writeFile(next.dir + "S-Substanzen.txt", readBytes(f.dir + "S-Substanzen.txt"));
     next.writeIni({});
     ASSERT_EQ(next.start(), StartupOutcome::Running);
-    EXPECT_EQ(next.view.valueList(kCH), ch);
-    EXPECT_EQ(next.view.valueList(kS), s);
+    EXPECT_EQ(next.view.substances.value(kCH), ch);
+    EXPECT_EQ(next.view.substances.value(kS), s);
 }
 
 TEST(SubstanceFactors, AListThatCannotBeWrittenIsReportedByNameAndTheOtherIsStillWritten) {
@@ -230,14 +228,12 @@ TEST(SubstanceFactors, AListThatCannotBeWrittenIsReportedByNameAndTheOtherIsStil
     // A folder in the file's place cannot be replaced by a file.
     ASSERT_TRUE(QFile::remove(f.dir + "CH-Substanzen.txt"));
     ASSERT_TRUE(QDir(f.dir).mkdir("CH-Substanzen.txt"));
-    f.view.setValueList(kCH, {"Aceton=2,05"});
-    f.view.setValueList(kS, {"THT=1,00", "Dimethylsulfid=1,00"});
-
-    EXPECT_FALSE(f.factors().tabFaktorenExit());
+    const QStringList shownBefore = f.view.substances.value(kCH);
+    EXPECT_FALSE(f.factors().tabFaktorenExit({"Aceton=2,05"}, {"THT=1,00", "Dimethylsulfid=1,00"}));
     ASSERT_EQ(f.dialogs.boxes.size(), 1);
     EXPECT_EQ(f.dialogs.boxes[0].kind, "error");
     EXPECT_TRUE(f.dialogs.boxes[0].text.contains("CH-Substanzen.txt"));
-    EXPECT_EQ(f.view.valueList(kCH), QStringList({"Aceton=2,05"}));
+    EXPECT_EQ(f.view.substances.value(kCH), shownBefore); // the grid keeps its rows
     EXPECT_EQ(readBytes(f.dir + "S-Substanzen.txt"),
               QByteArray("THT=1,00\r\nDimethylsulfid=1,00\r\n"));
 }

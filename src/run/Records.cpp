@@ -1,0 +1,71 @@
+#include "run/Records.h"
+
+#include "link/Link.h"
+#include "link/LinkView.h"
+#include "run/RunModel.h"
+
+#include <QLocale>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcRecords, "korvat.run.records")
+
+namespace korvat {
+
+void Records::report(const QString& text) {
+    qCWarning(lcRecords).noquote() << text;
+    d_.view.statusText(text);
+    d_.view.logLine(text);
+    d_.link.logLine(d_.link.ComPort1().deviceName(), text);
+}
+
+void Records::writePendingHeaders() {
+    for (auto it = headersPending_.begin(); it != headersPending_.end();) {
+        QString error;
+        if (createResultsFile(it->first, it->second, &error)) {
+            it = headersPending_.erase(it);
+        } else {
+            report(error);
+            ++it;
+        }
+    }
+}
+
+bool Records::createFile(const QString& path, const QStringList& header, QString* error, bool* existed) {
+    headersPending_.erase(path);
+    if (createResultsFile(path, header, error, existed))
+        return true;
+    // The file is kept as chosen: the header is written with the first row that gets through.
+    headersPending_[path] = header;
+    return false;
+}
+
+void Records::append(const MeasurementRecord& r) {
+    if (sDateiname.isEmpty())
+        return;
+    writePendingHeaders();
+    if (!rows_.append(sDateiname, resultRowText(r, d_.deviceTyp, QLocale())))
+        report(rows_.error());
+}
+
+void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const Series& fpd,
+                           const EvaluationState& eval) {
+    if (sDateiname.isEmpty() || !d_.settings.RawDataSave)
+        return;
+    const QByteArray content = rawDataContent(d_.deviceTyp, fid, fpd, peakValuesOf(eval));
+    if (!raw_.write(rawDataFileName(sDateiname, r.runAktiv), content)) {
+        qCWarning(lcRecords).noquote() << raw_.error();
+        d_.link.logLine(d_.link.ComPort1().deviceName(), raw_.error());
+        d_.view.statusText(raw_.error());
+    }
+}
+
+bool Records::flushAtClose(QString* error) {
+    writePendingHeaders();
+    if (rows_.waiting() > 0 && !rows_.flushWaiting()) {
+        *error = rows_.error();
+        return false;
+    }
+    return true;
+}
+
+} // namespace korvat

@@ -1,0 +1,66 @@
+#pragma once
+// The files a run writes: the results file (header block once, one row per measurement) and, when
+// asked for, one raw-data file per measurement beside it. Rows and raw-data files that cannot be
+// written wait in memory and are written, in order, before the next ones; the operator is told in
+// the status line and the log. A test runs overnight without anyone watching, and a lost row costs
+// the whole run.
+
+#include "evaluation/ResultsFile.h"
+#include "run/RawDataFile.h"
+#include "shell/Config.h"
+
+#include <QString>
+#include <QStringList>
+#include <map>
+
+namespace korvat {
+
+class Link;
+class LinkView;
+struct MeasurementRecord;
+struct Series;
+
+class Records {
+public:
+    struct Deps {
+        LinkView& view;
+        Link& link;
+        const Settings& settings;
+        const TDeviceTyp& deviceTyp;
+    };
+    explicit Records(Deps deps) : d_(deps) {}
+
+    // The results file chosen on the sample-info page; empty until one is chosen.
+    QString sDateiname;
+
+    // Writes the header block of a newly chosen file. A file that exists keeps its content
+    // (`existed` says so). A header that cannot be written now is kept with its file and written
+    // before that file's first row that gets through (also when another file is chosen meanwhile);
+    // the call then returns false and `error` says why.
+    bool createFile(const QString& path, const QStringList& header, QString* error, bool* existed);
+    // The measurement's row in the results file (when one is chosen).
+    void append(const MeasurementRecord& r);
+    // The measurement's raw-data file beside the results file (when one is chosen and raw data
+    // are to be kept).
+    void writeRawData(const MeasurementRecord& r, const Series& fid, const Series& fpd, const EvaluationState& eval);
+    // A last try for whatever waits (the program is closing). False and `error` when something
+    // still cannot be written.
+    bool flushAtClose(QString* error);
+
+    std::size_t rowsWaiting() const { return rows_.waiting(); }
+    std::size_t rawFilesWaiting() const { return raw_.waiting(); }
+
+    // Says what went wrong with a file: status line, log and debug log.
+    void report(const QString& text);
+
+private:
+    void writePendingHeaders();
+
+    Deps d_;
+    ResultsWriter rows_;
+    RawDataFile raw_;
+    // Header blocks that could not be written when their file was chosen, by file.
+    std::map<QString, QStringList> headersPending_;
+};
+
+} // namespace korvat

@@ -1,0 +1,52 @@
+#pragma once
+// What a run has to show: the inputs the core set, the run's buttons, times and cells, the
+// results of the last evaluation, the calibration state, and the signal curves. It extends what
+// the link shows; the program's view extends it again with the settings and start-up displays.
+
+#include "link/LinkView.h"
+#include "run/Inputs.h"
+#include "run/RunModel.h"
+
+#include <span>
+
+namespace korvat {
+
+enum class Detector { FID = 0, FPD = 1 };
+
+class RunView : public LinkView {
+public:
+    // An input the core changed (a clamped value, a formatted setting, a cleared box).
+    virtual void inputShown(Input input, const QString& text) = 0;
+    virtual void inputLabelShown(Input input, const QString& text) = 0;
+    virtual void checkShown(Check check, bool on) = 0;
+
+    virtual void runControlsShown(const RunControls& controls) = 0;
+    virtual void runTimeShown(const QString& elapsed) = 0;
+    virtual void delayShown(const QString& remaining) = 0;
+    virtual void startShown(const QString& text) = 0;
+    virtual void cellShown(int cell, const CellState& state) = 0;
+    // The substance of the position being measured.
+    virtual void chemicalShown(const QString& name) = 0;
+    // The last evaluation's concentration or rate, with its unit.
+    virtual void resultShown(Detector detector, const QString& text) = 0;
+    // Whether the detector has a calibration area (the calibration gas edit's colour).
+    virtual void calibratedShown(Detector detector, bool calibrated) = 0;
+    // The latest sample value of a detector.
+    virtual void levelShown(Detector detector, const QString& text) = 0;
+    virtual void monitorShown(const QString& caption) = 0;
+
+    // The signal curves (0 FID, 1 FPD) mirror the acquisition's series: points are appended as
+    // they arrive; curvesChanged asks for one repaint per batch.
+    virtual void seriesAppended(int series, std::span<const double> x, std::span<const double> y) = 0;
+    virtual void seriesCleared(int series) = 0;
+    virtual void curvesChanged() = 0;
+    // The baseline chords over the curves changed (or were switched on or off).
+    virtual void chordsChanged() = 0;
+    // The time axis ends at `seconds`.
+    virtual void timeAxisShown(double seconds) = 0;
+    // Monitoring: the time axis keeps its width and moves with the newest sample once that passes
+    // the right edge, unless the operator moved the view. Off: back to the configured view.
+    virtual void followNewestShown(bool follow) = 0;
+};
+
+} // namespace korvat
