@@ -29,6 +29,7 @@ public:
     void resultShown(Detector, const QString&) override {}
     void calibratedShown(Detector, bool) override {}
     void levelShown(Detector, const QString&) override {}
+    void summariesShown(const std::vector<CellSummary>&) override {}
     void monitorShown(const QString&) override {}
     void seriesAppended(int, std::span<const double>, std::span<const double>) override {}
     void seriesCleared(int) override {}

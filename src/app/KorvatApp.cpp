@@ -284,6 +284,7 @@ void KorvatApp::showSettings() {
         inputs_.setLabel(fpdEdits[k], fpdNames[k]);
     }
 
+    inputs_.setChecked(Check::KeepMeasuring, s.KeepMeasuring);
     inputs_.set(Input::Scale, number(s.Scale));
     inputs_.set(Input::ScaleMin, number(s.ScaleMin));
 }

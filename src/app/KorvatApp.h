@@ -70,6 +70,9 @@ public:
     void editScaleExit();
     void editScaleMinExit();
     void rgStandardClick(int item);
+    // The run page's "measure on after break" box: stored at once, and used from the next
+    // breakthrough on.
+    void chkboxKeepMeasuringClick();
     void PageControlExit();
 
     // The sample-info page: choose the results file (writes its header block once), load a stored

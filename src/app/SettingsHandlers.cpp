@@ -136,6 +136,11 @@ void KorvatApp::rgStandardClick(int item) {
     inputs_.set(Input::LimitFID, formatFixed(settings_.LimitFID, 5, 1));
 }
 
+void KorvatApp::chkboxKeepMeasuringClick() {
+    settings_.KeepMeasuring = inputs_.checked(Check::KeepMeasuring);
+    write(key::KeepMeasuring, settings_.KeepMeasuring ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 void KorvatApp::PageControlExit() {
     // In this order; the first edit that does not convert ends the handler, so the keys before
     // it are written and the ones after it are not.

@@ -5,6 +5,7 @@
 #include "util/NumberText.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -180,6 +181,14 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     titles << T(81) << T(72) << T(82);
     lines << titles.join(kSep);
     return lines;
+}
+
+QString besideResultsFile(const QString& results, const QString& suffix) {
+    const QFileInfo info(results);
+    const QString name = info.fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    const QString stem = dot >= 0 ? name.left(dot) : QString();
+    return info.dir().filePath(stem + suffix);
 }
 
 QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& locale) {

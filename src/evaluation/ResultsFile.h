@@ -13,12 +13,17 @@
 #include <QStringList>
 #include <cstddef>
 #include <deque>
+#include <optional>
 
 namespace korvat {
 
 // The name the results go to: the chosen name with its extension replaced by ".csv"
 // ("a/b/Glove.txt" -> "a/b/Glove.csv"; a name without extension gets ".csv" appended).
 QString resultsFileName(const QString& chosen);
+
+// A file that belongs to a results file, in its folder: the results name up to its first ".",
+// then `suffix` ("Glove7.csv", "_summary.csv" -> "Glove7_summary.csv").
+QString besideResultsFile(const QString& results, const QString& suffix);
 
 // What the header block shows. Set values are whole numbers; the actual values are the texts of
 // the status edits as they read when the file was chosen.
@@ -61,6 +66,10 @@ struct ResultRow {
     QString sampleName;
     QDateTime moment; // when the measurement ended
     int runAktiv = 0;
+    // Not written to the file: the baseline noise of the measurement's window as an area (three
+    // standard deviations over a peak's width), FID and FPD, when the window was seen. The
+    // summary's detection limit falls back on it when the run measured no zero gas.
+    std::optional<double> fidNoiseArea, fpdNoiseArea;
 };
 
 // The row's text without line end: one field more than the column titles (14, or 16 for FIDFPD).

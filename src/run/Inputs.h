@@ -28,8 +28,9 @@ inline constexpr int kInputCount = static_cast<int>(Input::Description) + 1;
 enum class Check {
     IsobutanCalib, SulfurCalib, // measure the calibration gas of that detector
     VentilblockOn, MesskammerOn, EmmisionOn, TransferOn, HVoltageOn, // heater and PMT toggles
+    KeepMeasuring, // go on measuring a cell after its breakthrough
 };
-inline constexpr int kCheckCount = static_cast<int>(Check::HVoltageOn) + 1;
+inline constexpr int kCheckCount = static_cast<int>(Check::KeepMeasuring) + 1;
 
 class Inputs {
 public:

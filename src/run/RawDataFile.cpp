@@ -1,7 +1,7 @@
 #include "run/RawDataFile.h"
 
 #include "evaluation/Series.h"
-#include "run/Sequencer.h"
+#include "evaluation/ResultsFile.h"
 #include "util/NumberText.h"
 
 #include <QDir>
@@ -11,11 +11,7 @@
 namespace korvat {
 
 QString rawDataFileName(const QString& sDateiname, int runAktiv) {
-    const QFileInfo results(sDateiname);
-    const QString name = results.fileName();
-    const int dot = name.indexOf(QLatin1Char('.'));
-    const QString stem = dot >= 0 ? name.left(dot) : QString();
-    return results.dir().filePath(stem + QLatin1Char('_') + QString::number(runAktiv) + QStringLiteral(".txt"));
+    return besideResultsFile(sDateiname, QLatin1Char('_') + QString::number(runAktiv) + QStringLiteral(".txt"));
 }
 
 QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd, const PeakValues& p) {

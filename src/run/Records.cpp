@@ -3,8 +3,10 @@
 #include "link/Link.h"
 #include "link/LinkView.h"
 #include "run/RunModel.h"
+#include "util/CodePage.h"
 
 #include <QLocale>
+#include <QSaveFile>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcRecords, "korvat.run.records")
@@ -56,6 +58,26 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
         qCWarning(lcRecords).noquote() << raw_.error();
         d_.link.logLine(d_.link.ComPort1().deviceName(), raw_.error());
         d_.view.statusText(raw_.error());
+    }
+}
+
+void Records::writeSummary(const std::vector<CellSummary>& summaries) {
+    if (sDateiname.isEmpty())
+        return;
+    const QString path = besideResultsFile(sDateiname, QStringLiteral("_summary.csv"));
+    QStringList lines{summaryTitles().join(QLatin1Char(';'))};
+    for (const CellSummary& s : summaries)
+        lines << summaryFields(s, QLocale()).join(QLatin1Char(';'));
+    QByteArray bytes = toCp1252(lines.join(QStringLiteral("\r\n")));
+    bytes.append("\r\n");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        // Said in the log only: the status line keeps what matters more (rows that wait), and
+        // the summary can always be made again from the results file.
+        const QString text = QStringLiteral("Summary not written: %1 (%2); it is written again after the next measurement")
+                                 .arg(path, file.errorString());
+        qCWarning(lcRecords).noquote() << text;
+        d_.link.logLine(d_.link.ComPort1().deviceName(), text);
     }
 }
 

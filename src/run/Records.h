@@ -5,6 +5,7 @@
 // the status line and the log. A test runs overnight without anyone watching, and a lost row costs
 // the whole run.
 
+#include "evaluation/CellSummary.h"
 #include "evaluation/ResultsFile.h"
 #include "run/RawDataFile.h"
 #include "shell/Config.h"
@@ -43,6 +44,11 @@ public:
     // The measurement's raw-data file beside the results file (when one is chosen and raw data
     // are to be kept).
     void writeRawData(const MeasurementRecord& r, const Series& fid, const Series& fpd, const EvaluationState& eval);
+    // The lab's figures of every cell and detector, "<name>_summary.csv" beside the results file,
+    // replaced whole after every measurement (the results file's code page, line ends and
+    // decimal separator). A file that cannot be written is said, and written with the next one.
+    void writeSummary(const std::vector<CellSummary>& summaries);
+
     // A last try for whatever waits (the program is closing). False and `error` when something
     // still cannot be written.
     bool flushAtClose(QString* error);

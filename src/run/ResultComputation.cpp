@@ -39,6 +39,26 @@ void ResultComputation::warn(MeasurementRecord& r, const QString& text) {
     d_.link.logLine(d_.link.ComPort1().deviceName(), line);
 }
 
+std::optional<double> ResultComputation::noiseArea(const Series& signal) const {
+    // The baseline before the injection's peak arrives: the points before the search starts (the
+    // first point is left out, as the raw-data file leaves it out). Three standard deviations of
+    // it over the width of a peak is the smallest area the window could tell from noise.
+    const DetectionSettings detection = DetectionSettings::from(d_.settings);
+    const std::size_t last = std::min<std::size_t>(signal.size(), static_cast<std::size_t>(std::max(detection.MinPeakStart, 0)));
+    if (last < 4)
+        return std::nullopt;
+    double sum = 0;
+    for (std::size_t i = 1; i < last; ++i)
+        sum += signal.y[i];
+    const double n = static_cast<double>(last - 1);
+    const double mean = sum / n;
+    double squares = 0;
+    for (std::size_t i = 1; i < last; ++i)
+        squares += (signal.y[i] - mean) * (signal.y[i] - mean);
+    const double sd = std::sqrt(squares / (n - 1));
+    return 3.0 * sd * detection.MinPeakWith * 10.0;
+}
+
 QString ResultComputation::sampleName(int position) const {
     if (position >= 1 && position <= 3)
         return T(30 + position);
@@ -114,6 +134,9 @@ MeasurementRecord ResultComputation::evaluate() {
     st.FIDBaseDraw = false;
     PeakAndArea(st, TDeviceTyp::FID, acq.Series1, acq.Serie3, DetectionSettings::from(d_.settings));
     r.NoPeak = st.NoPeak; // the FID's; the FPD search below sets the field again
+    r.fidNoiseArea = noiseArea(acq.Series1);
+    if (d_.deviceTyp == TDeviceTyp::FIDFPD)
+        r.fpdNoiseArea = noiseArea(acq.Series2);
     FIDMessMenge = 0;
     fidResult(r);
 
@@ -197,11 +220,17 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
 
 void ResultComputation::positionStep(MeasurementRecord& r, const QString& elapsed, double& rate, double& area,
                                      double limit) {
-    if (r.skipped || r.brokeThrough) {
+    const bool keepMeasuring = d_.settings.KeepMeasuring;
+    if (r.skipped || (r.brokeThrough && !keepMeasuring)) {
         // Switched off: recorded as off, whatever the signal showed.
         r.marker = QLatin1Char('*');
         rate = 0;
         area = 0;
+        return;
+    }
+    if (r.brokeThrough || d_.run.cell(r.runZelle - 3).brokeThrough) {
+        // Measured on after its breakthrough: marked, with what it measured.
+        r.marker = QLatin1Char('*');
         return;
     }
     if (rate > limit) {

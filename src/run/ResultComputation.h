@@ -6,6 +6,7 @@
 // inside the tick and never throws on bad numbers: a factor, area or flow that would divide by zero
 // records the rate as 0 and says so.
 
+#include "evaluation/Series.h"
 #include "run/RunModel.h"
 #include "shell/Config.h"
 
@@ -66,6 +67,7 @@ private:
     // elapsed time, and a rate above the limit breaks it through.
     void positionStep(MeasurementRecord& r, const QString& elapsed, double& rate, double& area, double limit);
     QString sampleName(int position) const;
+    std::optional<double> noiseArea(const Series& signal) const;
     void warn(MeasurementRecord& r, const QString& text);
     QString T(int n) const;
 

@@ -69,6 +69,7 @@ void Sequencer::btnStartClick() {
     for (int k = 1; k <= 3; ++k) {
         CellState cell = run.cell(k);
         cell.off = false;
+        cell.brokeThrough = false;
         cell.breakMeasurement = 0;
         cell.breakElapsedMs = -1;
         run.setCell(k, cell);

@@ -26,4 +26,10 @@ void RunModel::setControls(const RunControls& controls) {
 
 void RunModel::record(MeasurementRecord r) { measurements_.push_back(std::move(r)); }
 
+void RunModel::setSummaries(std::vector<CellSummary> summaries) {
+    summaries_ = std::move(summaries);
+    if (view_)
+        view_->summariesShown(summaries_);
+}
+
 } // namespace korvat

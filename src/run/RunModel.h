@@ -4,6 +4,7 @@
 // of the current run. The sequencer changes it; the results file, the raw-data file and the
 // window read it. Nothing here is read back from a control.
 
+#include "evaluation/CellSummary.h"
 #include "evaluation/PeakSearch.h"
 #include "evaluation/ResultsFile.h"
 #include "util/Clock.h"
@@ -32,6 +33,7 @@ enum class RunTag : int {
 // A sample cell (1 to 3, positions 4 to 6).
 struct CellState {
     bool off = false;          // switched off after its breakthrough: visited, not measured
+    bool brokeThrough = false; // its rate passed the limit (it stays measured when the run keeps measuring)
     int breakMeasurement = 0;  // running number of the measurement that broke it, 0 before
     qint64 breakElapsedMs = -1; // elapsed run time of that measurement
     QString timeText;          // what its break-time label shows
@@ -100,10 +102,17 @@ public:
     // measurements, as the searches expect.
     EvaluationState eval;
 
+    // The lab's figures of every sample cell and detector, after the last measurement.
+    const std::vector<CellSummary>& summaries() const { return summaries_; }
+    void setSummaries(std::vector<CellSummary> summaries);
+
     // The measurements of the current run (cleared when the next run starts).
     const std::vector<MeasurementRecord>& measurements() const { return measurements_; }
     void record(MeasurementRecord r);
-    void clearRecords() { measurements_.clear(); }
+    void clearRecords() {
+        measurements_.clear();
+        summaries_.clear();
+    }
 
 private:
     RunView* view_ = nullptr;
@@ -111,6 +120,7 @@ private:
     std::array<CellState, 3> cells_;
     RunControls controls_;
     std::vector<MeasurementRecord> measurements_;
+    std::vector<CellSummary> summaries_;
     std::vector<std::function<void(RunTag)>> runTagListeners_;
 };
 

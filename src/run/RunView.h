@@ -3,6 +3,7 @@
 // results of the last evaluation, the calibration state, and the signal curves. It extends what
 // the link shows; the program's view extends it again with the settings and start-up displays.
 
+#include "evaluation/CellSummary.h"
 #include "link/LinkView.h"
 #include "run/Inputs.h"
 #include "run/RunModel.h"
@@ -10,8 +11,6 @@
 #include <span>
 
 namespace korvat {
-
-enum class Detector { FID = 0, FPD = 1 };
 
 class RunView : public LinkView {
 public:
@@ -31,6 +30,8 @@ public:
     virtual void resultShown(Detector detector, const QString& text) = 0;
     // Whether the detector has a calibration area (the calibration gas edit's colour).
     virtual void calibratedShown(Detector detector, bool calibrated) = 0;
+    // The lab's figures of every sample cell and detector, after each measurement.
+    virtual void summariesShown(const std::vector<CellSummary>& summaries) = 0;
     // The latest sample value of a detector.
     virtual void levelShown(Detector detector, const QString& text) = 0;
     virtual void monitorShown(const QString& caption) = 0;

@@ -289,6 +289,14 @@ void Sequencer::recordMeasurement() {
     d_.records.append(r);
     d_.records.writeRawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval);
     d_.run.record(std::move(r));
+
+    // The lab's figures from the run's rows, live and in the summary file beside the results.
+    std::vector<const ResultRow*> rows;
+    rows.reserve(d_.run.measurements().size());
+    for (const MeasurementRecord& m : d_.run.measurements())
+        rows.push_back(&m);
+    d_.run.setSummaries(summarizeCells(rows, d_.settings.Messzeit, d_.deviceTyp == TDeviceTyp::FIDFPD));
+    d_.records.writeSummary(d_.run.summaries());
 }
 
 void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
@@ -298,15 +306,19 @@ void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
     RunModel& run = d_.run;
     const int k = position - 3;
     CellState cell = run.cell(k);
-    // The cell's label keeps the elapsed time of its last measured turn, and so stops at its
-    // breakthrough.
-    cell.timeText = formatDuration(r.elapsedMs);
+    // The cell's label keeps the elapsed time of its last measured turn until it breaks through,
+    // and then keeps its break time.
+    if (!cell.brokeThrough)
+        cell.timeText = formatDuration(r.elapsedMs);
     if (r.brokeThrough) {
-        d_.valves.ValveReset(position);
-        --run.offCount;
-        cell.off = true;
+        cell.brokeThrough = true;
         cell.breakMeasurement = r.runAktiv;
         cell.breakElapsedMs = r.elapsedMs;
+        if (!d_.settings.KeepMeasuring) {
+            d_.valves.ValveReset(position);
+            --run.offCount;
+            cell.off = true;
+        }
     }
     run.setCell(k, cell);
 }

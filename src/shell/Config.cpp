@@ -19,7 +19,7 @@ namespace {
 
 using T = KeyType;
 
-constexpr std::array<ConfigKey, 58> kKeys{{
+constexpr std::array<ConfigKey, 59> kKeys{{
     {key::Code, T::Text, "DE", "US"},
     {key::Typ, T::Text, "FID", "FID"},
     {key::ComPortA, T::Text, "COM2", "COM1"},
@@ -78,6 +78,7 @@ constexpr std::array<ConfigKey, 58> kKeys{{
     {key::InitialDir, T::Text, "@DIR@", "c:\\"},
     {key::DataDir, T::Text, "@DIR@", "c:\\"},
     {key::RawDataSave, T::Integer, "0", "0"},
+    {key::KeepMeasuring, T::Integer, "0", "0"},
 }};
 
 double cNumber(const char* text) { return QLocale::c().toDouble(QString::fromUtf8(text)); }
@@ -239,6 +240,7 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     s.ComPortB = r.text(key::ComPortB);
     s.DebugLevel = r.integer(key::SetDebug);
     s.RawDataSave = r.integer(key::RawDataSave) != 0;
+    s.KeepMeasuring = r.integer(key::KeepMeasuring) != 0;
     s.MinPeakStart = r.integer(key::MinIndex);
     s.PeakIndex = r.integer(key::PeakIndex);
     s.LoopVolume = r.integer(key::Loopvolume);

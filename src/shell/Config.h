@@ -77,6 +77,8 @@ inline constexpr IniKey ScaleMin{"Measurement", "ScaleMin"};
 inline constexpr IniKey InitialDir{"Measurement", "InitialDir"};
 inline constexpr IniKey DataDir{"Measurement", "DataDir"};
 inline constexpr IniKey RawDataSave{"Measurement", "RawDataSave"};
+// Not in the original set: 1 keeps measuring a cell after its breakthrough.
+inline constexpr IniKey KeepMeasuring{"Measurement", "KeepMeasuring"};
 } // namespace key
 
 struct ConfigKey {
@@ -144,6 +146,9 @@ struct Settings {
     int Scale = 20000, ScaleMin = 0;
     QString InitialDir, sDataDir;
     bool RawDataSave = false;
+    // A cell that broke through goes on being measured (its lamp lit, its break time kept) instead
+    // of being switched off.
+    bool KeepMeasuring = false;
     // Values the file held that could not be used (a default was taken instead), for the log.
     QStringList warnings;
 

@@ -24,8 +24,11 @@ const std::array<const char*, kInputCount> kInputControls = {
 };
 const std::array<const char*, kCheckCount> kCheckControls = {
     "chkboxIsobutanCalib", "chkboxSulfurCalib", "btnVentilblockAn", "btnMesskammerAn",
-    "btnEmmisionAn",       "btnTransferAn",     "btnHVoltageAn",
+    "btnEmmisionAn",       "btnTransferAn",     "btnHVoltageAn",       "chkboxKeepMeasuring",
 };
+
+// The check boxes among the checks; the others are toggle buttons.
+bool isCheckBox(Check c) { return c == Check::IsobutanCalib || c == Check::SulfurCalib || c == Check::KeepMeasuring; }
 const std::array<const char*, kLampCount> kLampControls = {
     "ledZero", "ledCalgas", "ledCalcell", "ledSample1", "ledSample2", "ledSample3", "ledLoop",
 };
@@ -87,8 +90,8 @@ void Presenter::inputShown(Input input, const QString& text) { form_.setText(con
 void Presenter::inputLabelShown(Input input, const QString& text) { form_.setEditLabel(controlOf(input), text); }
 
 void Presenter::checkShown(Check check, bool on) {
-    // The calibration boxes are check boxes; the heater and PMT switches are toggles.
-    if (check == Check::IsobutanCalib || check == Check::SulfurCalib)
+    // The calibration and keep-measuring boxes are check boxes; the heater and PMT switches are toggles.
+    if (isCheckBox(check))
         form_.setChecked(controlOf(check), on);
     else
         form_.setDown(controlOf(check), on);
@@ -105,7 +108,7 @@ void Presenter::delayShown(const QString& remaining) { form_.setText(QStringLite
 void Presenter::startShown(const QString& text) { form_.setText(QStringLiteral("lblStartrun"), text); }
 
 void Presenter::cellShown(int cell, const CellState& state) {
-    form_.setLedOn(QStringLiteral("ledSmpOff%1").arg(cell), state.off);
+    form_.setLedOn(QStringLiteral("ledSmpOff%1").arg(cell), state.off || state.brokeThrough);
     form_.setText(QStringLiteral("lblRunToBreak%1").arg(cell), state.timeText);
 }
 
@@ -156,6 +159,8 @@ void Presenter::substancesShown(SubstanceGrid grid, const QStringList& rows) {
     form_.setValueList(QString::fromLatin1(kGridControls[static_cast<int>(grid)]), rows);
 }
 
+void Presenter::summariesShown(const std::vector<CellSummary>& summaries) { summaries_ = summaries; }
+
 void Presenter::powerShown(bool on) { form_.setLedOn(QStringLiteral("ledPower"), on); }
 
 void Presenter::switchCaptionShown(Check toggle, const QString& caption) { form_.setText(controlOf(toggle), caption); }
@@ -170,8 +175,7 @@ void Presenter::attach(KorvatApp& app) {
     for (int i = 0; i < kCheckCount; ++i) {
         const auto check = static_cast<Check>(i);
         const QString control = controlOf(check);
-        inputs.toggled(check, check == Check::IsobutanCalib || check == Check::SulfurCalib ? form_.isChecked(control)
-                                                                                         : form_.isDown(control));
+        inputs.toggled(check, isCheckBox(check) ? form_.isChecked(control) : form_.isDown(control));
     }
 
     QObject::connect(&form_, &TForm1::edited, &form_, [this](const QString& c, const QString& t) { onEdited(c, t); });
@@ -216,8 +220,12 @@ void Presenter::onEdited(const QString& control, const QString& text) {
 }
 
 void Presenter::onChecked(const QString& control, bool on) {
-    if (const auto check = enumOf<Check>(kCheckControls, control))
-        app_->inputs().toggled(*check, on);
+    const auto check = enumOf<Check>(kCheckControls, control);
+    if (!check)
+        return;
+    app_->inputs().toggled(*check, on);
+    if (*check == Check::KeepMeasuring)
+        app_->chkboxKeepMeasuringClick();
 }
 
 void Presenter::onEditExited(const QString& control) {

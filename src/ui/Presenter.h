@@ -48,6 +48,7 @@ public:
     void resultShown(Detector detector, const QString& text) override;
     void calibratedShown(Detector detector, bool calibrated) override;
     void levelShown(Detector detector, const QString& text) override;
+    void summariesShown(const std::vector<CellSummary>& summaries) override;
     void monitorShown(const QString& caption) override;
     void seriesAppended(int series, std::span<const double> x, std::span<const double> y) override;
     void seriesCleared(int series) override;
@@ -74,6 +75,7 @@ private:
 
     TForm1& form_;
     KorvatApp* app_ = nullptr;
+    std::vector<CellSummary> summaries_;
 };
 
 } // namespace korvat

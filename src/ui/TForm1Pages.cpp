@@ -185,6 +185,9 @@ void TForm1::buildStatusPage(QWidget* page) {
     for (int cell = 1; cell <= 3; ++cell)
         led(status, QStringLiteral("ledSmpOff%1").arg(cell), 26, ledAt(cell - 1, 3), TLedColor::Red,
             false);
+    // Beside the cells' lamps: whether a broken cell is measured on, and its curves.
+    checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 106, 140, 22));
+    button(status, QStringLiteral("btnPermeation"), 123, QRect(148, 105, 84, 24));
     auto* statusLine = add<QStatusBar>(status, QStringLiteral("statusbarRun"),
                                        ControlKind::StatusBar, 0, QRect(4, 134, 230, 22));
     statusLine->setSizeGripEnabled(false);

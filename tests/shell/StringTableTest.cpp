@@ -99,8 +99,8 @@ TEST(StringTable, NumbersOutsideBothRangesGiveAnEmptyText)
         int n;
     };
     const Missing missing[] = {
-        {kGermanOffset, 0},        {kGermanOffset, 122},    {kEnglishOffset, 0},
-        {kEnglishOffset, 122},     {kGermanOffset, 1000},   {kGermanOffset, 1122},
+        {kGermanOffset, 0},        {kGermanOffset, kStringTableCount + 1},    {kEnglishOffset, 0},
+        {kEnglishOffset, kStringTableCount + 1},     {kGermanOffset, 1000},   {kGermanOffset, 1000 + kStringTableCount + 1},
         {kEnglishOffset, 1001},    {kGermanOffset, -1},     {kEnglishOffset, -1},
         {kEnglishOffset, -1000},   {kGermanOffset, 500},    {INT_MAX, 1},
         {INT_MIN, -1},             {INT_MIN, INT_MIN},      {kGermanOffset, 65536 + 1},

@@ -119,8 +119,8 @@ TEST(TranslateRules, MistypedTagGivesEmptyCaptionsRatherThanNone)
     // German caption in an English window.
     expectCases({
         {"label beyond the table", ControlKind::Label, 500, kEnglishOffset, {""}},
-        {"editor whose second column runs off the end", ControlKind::ValueListEditor, 121,
-         kEnglishOffset, {"Device", ""}},
+        {"editor whose second column runs off the end", ControlKind::ValueListEditor, kStringTableCount,
+         kEnglishOffset, {"Permeation", ""}},
     });
 }
 

@@ -38,6 +38,7 @@ public:
     void resultShown(Detector d, const QString& t) override { results[d] = t; }
     void calibratedShown(Detector d, bool on) override { calibrated[d] = on; }
     void levelShown(Detector d, const QString& t) override { levels[d] = t; }
+    void summariesShown(const std::vector<CellSummary>& s) override { summaries = s; }
     void monitorShown(const QString& t) override { monitorCaption = t; }
     void seriesAppended(int s, std::span<const double> x, std::span<const double> y) override {
         auto& series = seriesData[s];
@@ -89,6 +90,7 @@ public:
     Latest<Check, QString> switchCaptions;
     double bottomMax = -1, leftMin = -1, leftMax = -1;
     bool followsNewest = false;
+    std::vector<CellSummary> summaries;
     std::map<int, std::pair<std::vector<double>, std::vector<double>>> seriesData;
     int replots = 0;
     int overlayRepaints = 0;
