@@ -331,4 +331,20 @@ std::vector<Chord> baselineChords(const EvaluationState& st) {
     return chords;
 }
 
+std::optional<double> baselineNoiseArea(std::span<const double> signal, const DetectionSettings& settings) {
+    const std::size_t last = std::min<std::size_t>(signal.size(), static_cast<std::size_t>(std::max(settings.MinPeakStart, 0)));
+    if (last < 4)
+        return std::nullopt;
+    const std::span<const double> baseline = signal.subspan(1, last - 1);
+    double sum = 0;
+    for (double y : baseline)
+        sum += y;
+    const double n = static_cast<double>(baseline.size());
+    const double mean = sum / n;
+    double squares = 0;
+    for (double y : baseline)
+        squares += (y - mean) * (y - mean);
+    return 3.0 * std::sqrt(squares / (n - 1)) * settings.MinPeakWith * 10.0;
+}
+
 } // namespace korvat

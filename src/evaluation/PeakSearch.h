@@ -7,6 +7,7 @@
 #include "evaluation/Series.h"
 #include "shell/Config.h"
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -80,6 +81,12 @@ void PeakAndArea(EvaluationState& st, TDeviceTyp Typ, const Series& series1, con
 // setting FPDBaseDraw. The caller resets its FPD amount (FPDMessMenge) before using the result.
 FPDSearchState SearchFPDPeak(EvaluationState& st, const Series& series2,
                              const DetectionSettings& settings);
+
+// The baseline noise of a window as an area: three standard deviations of the points before the
+// search starts (indexes 1 to MinPeakStart - 1; the first point is never written to the raw-data
+// file) over the width of a peak (MinPeakWith, ten points a second). The smallest area the window
+// could tell from noise; nullopt when fewer than three points lie there.
+std::optional<double> baselineNoiseArea(std::span<const double> signal, const DetectionSettings& settings);
 
 // A dotted baseline chord over an evaluated curve, in chart units: seconds and signal value.
 struct Chord {

@@ -40,23 +40,7 @@ void ResultComputation::warn(MeasurementRecord& r, const QString& text) {
 }
 
 std::optional<double> ResultComputation::noiseArea(const Series& signal) const {
-    // The baseline before the injection's peak arrives: the points before the search starts (the
-    // first point is left out, as the raw-data file leaves it out). Three standard deviations of
-    // it over the width of a peak is the smallest area the window could tell from noise.
-    const DetectionSettings detection = DetectionSettings::from(d_.settings);
-    const std::size_t last = std::min<std::size_t>(signal.size(), static_cast<std::size_t>(std::max(detection.MinPeakStart, 0)));
-    if (last < 4)
-        return std::nullopt;
-    double sum = 0;
-    for (std::size_t i = 1; i < last; ++i)
-        sum += signal.y[i];
-    const double n = static_cast<double>(last - 1);
-    const double mean = sum / n;
-    double squares = 0;
-    for (std::size_t i = 1; i < last; ++i)
-        squares += (signal.y[i] - mean) * (signal.y[i] - mean);
-    const double sd = std::sqrt(squares / (n - 1));
-    return 3.0 * sd * detection.MinPeakWith * 10.0;
+    return baselineNoiseArea(signal.y, DetectionSettings::from(d_.settings));
 }
 
 QString ResultComputation::sampleName(int position) const {
