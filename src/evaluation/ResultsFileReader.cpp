@@ -1,0 +1,523 @@
+#include "evaluation/ResultsFileReader.h"
+
+#include "evaluation/CellSummary.h"
+#include "evaluation/RawDataLoader.h"
+#include "shell/StringTable.h"
+#include "util/CodePage.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace korvat {
+
+namespace {
+
+// The longest piece of a line a message quotes.
+constexpr qsizetype kQuoteLength = 60;
+// No number the program writes comes near this; a longer text is no number.
+constexpr qsizetype kLongestNumber = 40;
+// A results file of a month of measurements every half minute holds about 10 MB.
+constexpr qint64 kLargestFile = 256LL * 1024 * 1024;
+// The header block: the file line, then at most 10 lines up to the description title (both
+// detectors), then at most five description lines before the column titles.
+constexpr int kHeaderLinesBeforeDescription = 11;
+constexpr int kDescriptionLines = 5;
+
+QString quote(QStringView text) {
+    QString out = QLatin1Char('"') + escapeControlCharacters(text.first(std::min(text.size(), kQuoteLength)).toString()) +
+                  QLatin1Char('"');
+    if (text.size() > kQuoteLength)
+        out += QStringLiteral("\u2026 (%1 characters)").arg(text.size());
+    return out;
+}
+
+// The file's lines: CR LF or LF ends; a last line without an end counts too.
+QStringList splitLines(const QString& text) {
+    QStringList lines;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), pos);
+        if (end < 0)
+            end = text.size();
+        qsizetype len = end - pos;
+        if (len > 0 && text[pos + len - 1] == QLatin1Char('\r'))
+            --len;
+        lines << text.mid(pos, len);
+        pos = end + 1;
+    }
+    return lines;
+}
+
+// A number as formatFixed writes it: an optional "-", digits, the decimal separator and digits,
+// and an exponent "E+005"; no group separators, no blanks, nothing that is not finite.
+std::optional<double> fixedNumber(QStringView text, QChar decimalPoint) {
+    if (text.isEmpty() || text.size() > kLongestNumber)
+        return std::nullopt;
+    std::string s;
+    qsizetype k = 0;
+    auto digits = [&]() {
+        const qsizetype from = k;
+        while (k < text.size() && text[k] >= QLatin1Char('0') && text[k] <= QLatin1Char('9'))
+            s.push_back(static_cast<char>(text[k++].unicode()));
+        return k > from;
+    };
+    if (text[k] == QLatin1Char('-'))
+        s.push_back(static_cast<char>(text[k++].unicode()));
+    if (!digits())
+        return std::nullopt;
+    if (k < text.size() && text[k] == decimalPoint) {
+        s.push_back('.');
+        ++k;
+        if (!digits())
+            return std::nullopt;
+    }
+    if (k < text.size() && text[k] == QLatin1Char('E')) {
+        s.push_back('e');
+        ++k;
+        if (k < text.size() && (text[k] == QLatin1Char('+') || text[k] == QLatin1Char('-')))
+            s.push_back(static_cast<char>(text[k++].unicode()));
+        if (!digits())
+            return std::nullopt;
+    }
+    if (k != text.size())
+        return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// Decimal digits only, as the program writes positions and measurement numbers.
+std::optional<int> plainWholeNumber(QStringView text) {
+    if (text.isEmpty() || text.size() > 9)
+        return std::nullopt;
+    int v = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        v = v * 10 + (c.unicode() - '0');
+    }
+    return v;
+}
+
+// hh:mm:ss counted from zero; the hours go past 24 (formatDuration).
+std::optional<qint64> elapsedMilliseconds(QStringView text) {
+    static const QRegularExpression form(QStringLiteral("^([0-9]{2,9}):([0-5][0-9]):([0-5][0-9])$"));
+    const auto m = form.match(text.toString());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const qint64 seconds =
+        m.capturedView(1).toLongLong() * 3600 + m.capturedView(2).toLongLong() * 60 + m.capturedView(3).toLongLong();
+    return seconds * 1000;
+}
+
+QString timeFormatOf(const QLocale& locale) {
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return format.trimmed();
+}
+
+// The date and time forms a row may carry: the reading locale's first, then those of the
+// machines a file most likely comes from.
+struct MomentForms {
+    QStringList dates, times;
+    explicit MomentForms(const QLocale& locale) {
+        dates << locale.dateFormat(QLocale::ShortFormat)
+              << QLocale(QLocale::German, QLocale::Germany).dateFormat(QLocale::ShortFormat)
+              << QLocale(QLocale::English, QLocale::UnitedStates).dateFormat(QLocale::ShortFormat)
+              << QStringLiteral("yyyy-MM-dd");
+        times << timeFormatOf(locale) << timeFormatOf(QLocale(QLocale::German, QLocale::Germany))
+              << timeFormatOf(QLocale(QLocale::English, QLocale::UnitedStates));
+        dates.removeDuplicates();
+        times.removeDuplicates();
+    }
+};
+
+std::optional<QDate> dateOf(const QString& text, const MomentForms& forms) {
+    for (const QString& format : forms.dates) {
+        QDate d = QDate::fromString(text, format);
+        if (!d.isValid())
+            continue;
+        // A two-digit year reads as 19yy; the program has written no results before 2000.
+        if (format.contains(QLatin1String("yy")) && !format.contains(QLatin1String("yyyy")) && d.year() < 2000)
+            d = d.addYears(100);
+        return d;
+    }
+    return std::nullopt;
+}
+
+std::optional<QTime> timeOf(const QString& text, const MomentForms& forms) {
+    for (const QString& format : forms.times) {
+        const QTime t = QTime::fromString(text, format);
+        if (t.isValid())
+            return t;
+    }
+    return std::nullopt;
+}
+
+// The column titles of either language and configuration, as resultsHeaderLines writes them.
+QString titleLine(int ID, bool twoDetectors) {
+    auto T = [ID](int n) { return LoadLangText(ID, n); };
+    QStringList titles{T(77), T(78), T(79), T(114), T(112), T(111), T(80), T(120), T(69), T(71)};
+    if (twoDetectors)
+        titles << T(70) << T(71);
+    titles << T(81) << T(72) << T(82);
+    return titles.join(QLatin1Char(';'));
+}
+
+constexpr std::array<int, 2> kLanguages{0, 1000};
+
+class Parser {
+public:
+    Parser(const QString& path, const QLocale& locale) : path_(path), forms_(locale) {}
+
+    ResultsFileRead parse(const QString& text) {
+        lines_ = splitLines(text);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(lines_.size());) {
+            const QString& line = lines_[i];
+            if (const auto ID = headerStart(line)) {
+                if (!header(i, *ID))
+                    return failed();
+                continue;
+            }
+            if (!header_) {
+                fail(i, QStringLiteral("the header block of a results file (\"%1\" or \"%2\") expected, found %3")
+                            .arg(LoadLangText(0, 58) + QStringLiteral(":;"), LoadLangText(1000, 58) + QStringLiteral(":;"),
+                                 quote(line)));
+                return failed();
+            }
+            if (!line.isEmpty() && !row(i))
+                return failed();
+            ++i;
+        }
+        if (!header_) {
+            fail(lines_.size(), QStringLiteral("missing: the file holds no header block"));
+            return failed();
+        }
+        result_.ok = true;
+        return std::move(result_);
+    }
+
+private:
+    std::optional<int> headerStart(const QString& line) const {
+        for (int ID : kLanguages)
+            if (line.startsWith(LoadLangText(ID, 58) + QStringLiteral(":;")))
+                return ID;
+        return std::nullopt;
+    }
+
+    // The header block from line i: its language, the decimal separator of its limit, the
+    // measuring time per cell and, from the column titles, the configuration. Leaves i after the
+    // titles.
+    bool header(std::size_t& i, int ID) {
+        auto T = [ID](int n) { return LoadLangText(ID, n); };
+        ResultsRun run;
+        run.headerLine = static_cast<int>(i) + 1;
+        run.ID = ID;
+        const QString calibration = T(69) + QStringLiteral(":;");
+        const QString measuring = T(3) + QStringLiteral(":;");
+        bool haveSeparator = false, haveMeasuring = false;
+        std::size_t k = i + 1;
+        for (; k < static_cast<std::size_t>(lines_.size()) && lines_[k] != T(51); ++k) {
+            const QString& line = lines_[k];
+            if (k - i > kHeaderLinesBeforeDescription) {
+                fail(k, QStringLiteral("\"%1\" expected after the header lines, found %2").arg(T(51), quote(line)));
+                return false;
+            }
+            if (line.startsWith(calibration)) {
+                // The limit is written with two decimals: it says which separator the file uses.
+                const QStringList fields = line.split(QLatin1Char(';'));
+                const QString limit = fields.size() > 5 ? fields[5] : QString();
+                if (limit.contains(QLatin1Char(',')))
+                    run.decimalPoint = QLatin1Char(',');
+                else if (limit.contains(QLatin1Char('.')))
+                    run.decimalPoint = QLatin1Char('.');
+                else {
+                    fail(k, QStringLiteral("the limit %1 has no decimal separator").arg(quote(limit)));
+                    return false;
+                }
+                haveSeparator = true;
+            } else if (line.startsWith(measuring)) {
+                const QString value = line.mid(measuring.size());
+                const auto seconds = value.endsWith(QStringLiteral(" s")) ? plainWholeNumber(QStringView(value).chopped(2))
+                                                                          : std::nullopt;
+                if (!seconds) {
+                    fail(k, QStringLiteral("%1 is not a measuring time in seconds").arg(quote(value)));
+                    return false;
+                }
+                run.measuringSeconds = *seconds;
+                haveMeasuring = true;
+            }
+        }
+        if (k >= static_cast<std::size_t>(lines_.size())) {
+            fail(k, QStringLiteral("missing: the header block from line %1 does not end with \"%2\"").arg(i + 1).arg(T(51)));
+            return false;
+        }
+        if (!haveSeparator || !haveMeasuring) {
+            fail(i, QStringLiteral("the header block has no \"%1\" line").arg(haveSeparator ? measuring : calibration));
+            return false;
+        }
+        // Up to five description lines, then the column titles.
+        const QString fid = titleLine(ID, false), both = titleLine(ID, true);
+        std::size_t t = k + 1;
+        for (; t < static_cast<std::size_t>(lines_.size()) && t <= k + 1 + kDescriptionLines; ++t) {
+            if (lines_[t] == fid || lines_[t] == both)
+                break;
+        }
+        if (t >= static_cast<std::size_t>(lines_.size()) || t > k + 1 + kDescriptionLines) {
+            const std::size_t at = std::min<std::size_t>(t, k + 1 + kDescriptionLines);
+            fail(at, at < static_cast<std::size_t>(lines_.size())
+                         ? QStringLiteral("the column titles expected, found %1").arg(quote(lines_[at]))
+                         : QStringLiteral("missing: the column titles expected"));
+            return false;
+        }
+        run.deviceTyp = lines_[t] == both ? TDeviceTyp::FIDFPD : TDeviceTyp::FID;
+        header_ = run;
+        result_.runs.push_back(run);
+        i = t + 1;
+        return true;
+    }
+
+    bool row(std::size_t i) {
+        const ResultsRun& h = *header_;
+        const bool both = h.deviceTyp == TDeviceTyp::FIDFPD;
+        const QStringList f = lines_[i].split(QLatin1Char(';'));
+        const qsizetype expected = both ? 16 : 14;
+        if (f.size() != expected) {
+            fail(i, QStringLiteral("%1 fields where a row has %2: %3").arg(f.size()).arg(expected).arg(quote(lines_[i])));
+            return false;
+        }
+        ResultRow r;
+        bool ok = true;
+        auto number = [&](qsizetype k) {
+            const auto v = fixedNumber(f[k], h.decimalPoint);
+            if (!v && ok) {
+                fail(i, QStringLiteral("%1 is not a number").arg(quote(f[k])));
+                ok = false;
+            }
+            return v.value_or(0.0);
+        };
+        const auto position = plainWholeNumber(f[0]);
+        if (!position || *position > 6) {
+            fail(i, QStringLiteral("%1 is not a position (0 to 6)").arg(quote(f[0])));
+            return false;
+        }
+        r.runZelle = *position;
+        if (f[1] != QLatin1String(" ") && f[1] != QLatin1String("*")) {
+            fail(i, QStringLiteral("%1 is not a break mark (\" \" or \"*\")").arg(quote(f[1])));
+            return false;
+        }
+        r.marker = f[1][0];
+        r.breakTime = f[2];
+        r.sChemikalie = f[3];
+        r.FIDSampleFactor = number(4);
+        r.Flow = number(5);
+        const auto elapsed = elapsedMilliseconds(f[6]);
+        if (!elapsed && ok) {
+            fail(i, QStringLiteral("%1 is not an elapsed time (hh:mm:ss)").arg(quote(f[6])));
+            return false;
+        }
+        r.elapsedMs = elapsed.value_or(0);
+        r.FIDppm = number(7);
+        r.FIDMessMenge = number(8);
+        r.FIDArea = number(9);
+        qsizetype k = 10;
+        if (both) {
+            r.FPDMessMenge = number(10);
+            r.FPDArea = number(11);
+            k = 12;
+        }
+        if (!ok)
+            return false;
+        r.sampleName = f[k];
+        const auto date = dateOf(f[k + 1], forms_);
+        if (!date) {
+            fail(i, QStringLiteral("%1 is not a date").arg(quote(f[k + 1])));
+            return false;
+        }
+        const auto time = timeOf(f[k + 2], forms_);
+        if (!time) {
+            fail(i, QStringLiteral("%1 is not a time of day").arg(quote(f[k + 2])));
+            return false;
+        }
+        r.moment = QDateTime(*date, *time);
+        const auto number_ = plainWholeNumber(f[k + 3]);
+        if (!number_) {
+            fail(i, QStringLiteral("%1 is not a measurement number").arg(quote(f[k + 3])));
+            return false;
+        }
+        r.runAktiv = *number_;
+
+        ResultsRun* run = &result_.runs.back();
+        // The measurement numbers start again with a new start of the measurement.
+        if (!run->rows.empty() && r.runAktiv <= run->rows.back().runAktiv) {
+            ResultsRun next = *header_;
+            result_.runs.push_back(next);
+            run = &result_.runs.back();
+        }
+        if (run->rows.empty())
+            run->firstLine = static_cast<int>(i) + 1;
+        run->rows.push_back(std::move(r));
+        run->rowLines.push_back(static_cast<int>(i) + 1);
+        return true;
+    }
+
+    void fail(std::size_t index, const QString& what) {
+        result_.detail = QStringLiteral(", line %1: ").arg(index + 1) + what;
+    }
+    ResultsFileRead failed() {
+        ResultsFileRead out;
+        out.detail = result_.detail;
+        out.error = path_ + out.detail;
+        return out;
+    }
+
+    QString path_;
+    MomentForms forms_;
+    QStringList lines_;
+    std::optional<ResultsRun> header_; // the header block in force, without rows
+    ResultsFileRead result_;
+};
+
+ResultsFileRead cannotOpen(const QString& path, const QString& reason) {
+    ResultsFileRead out;
+    out.detail = QStringLiteral(": cannot open: ") + reason;
+    out.error = path + out.detail;
+    return out;
+}
+
+#ifdef Q_OS_UNIX
+QString kindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("of an unknown kind");
+}
+#endif
+
+} // namespace
+
+ResultsFileRead parseResultsFile(const QString& path, const QByteArray& bytes, const QLocale& locale) {
+    return Parser(path, locale).parse(fromCp1252(bytes));
+}
+
+ResultsFileRead readResultsFile(const QString& path, const QLocale& locale) {
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Only a regular file: a FIFO would hold the reader, a device may be the instrument's line.
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return cannotOpen(path, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return cannotOpen(path, QStringLiteral("it is not a regular file but ") + kindOf(st.st_mode));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannotOpen(path, file.errorString());
+    }
+#else
+    file.setFileName(path);
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        return cannotOpen(path, QStringLiteral("it is not a regular file"));
+    if (!file.open(QIODevice::ReadOnly))
+        return cannotOpen(path, file.errorString());
+#endif
+    if (file.size() > kLargestFile)
+        return cannotOpen(path, QStringLiteral("%1 bytes is more than any results file holds").arg(file.size()));
+    const QByteArray bytes = file.read(kLargestFile + 1);
+    if (file.error() != QFileDevice::NoError)
+        return cannotOpen(path, file.errorString());
+    if (bytes.size() > kLargestFile)
+        return cannotOpen(path, QStringLiteral("more than %1 bytes is more than any results file holds").arg(kLargestFile));
+    return parseResultsFile(path, bytes, locale);
+}
+
+void attachRawDataNoise(ResultsRun& run, const QString& resultsPath, const DetectionSettings& settings,
+                        QStringList* notes) {
+    const bool both = run.deviceTyp == TDeviceTyp::FIDFPD;
+    // The raw-data values carry the results file's decimal separator.
+    const QLocale rawLocale = run.decimalPoint == QLatin1Char(',') ? QLocale(QLocale::German, QLocale::Germany)
+                                                                   : QLocale::c();
+    std::vector<bool> unknown(run.rows.size(), false);
+    QStringList problems;
+    bool anyFound = false;
+    for (std::size_t k = 0; k < run.rows.size(); ++k) {
+        ResultRow& r = run.rows[k];
+        r.fidNoiseArea.reset();
+        r.fpdNoiseArea.reset();
+        if (r.runZelle < 4 || r.runZelle > 6)
+            continue;
+        if (!isMeasurement(r, Detector::FID) && !(both && isMeasurement(r, Detector::FPD)))
+            continue;
+        const QString path = besideResultsFile(resultsPath, QStringLiteral("_%1.txt").arg(r.runAktiv));
+        if (!QFileInfo::exists(path)) {
+            unknown[k] = true;
+            problems << QStringLiteral("%1 (line %2): raw-data file %3 not found")
+                            .arg(resultsPath).arg(run.rowLines[k]).arg(path);
+            continue;
+        }
+        anyFound = true;
+        Series s1, s2, slope;
+        const RawLoadResult loaded = loadRawData(path, s1, s2, slope, rawLocale);
+        if (!loaded.ok) {
+            unknown[k] = true;
+            problems << loaded.error;
+            continue;
+        }
+        // The file starts with the window's second point: index 0 is put back as a stand-in,
+        // which baselineNoiseArea never reads.
+        auto noise = [&settings](std::vector<double> y) {
+            y.insert(y.begin(), 0.0);
+            return baselineNoiseArea(y, settings);
+        };
+        r.fidNoiseArea = noise(s1.y);
+        if (both)
+            r.fpdNoiseArea = noise(s2.y);
+    }
+    // A cell whose files are not all there keeps no noise: its limit stays empty.
+    for (int position = 4; position <= 6; ++position) {
+        for (Detector d : {Detector::FID, Detector::FPD}) {
+            if (d == Detector::FPD && !both)
+                continue;
+            bool complete = true;
+            for (std::size_t k = 0; k < run.rows.size(); ++k)
+                if (run.rows[k].runZelle == position && isMeasurement(run.rows[k], d) && unknown[k])
+                    complete = false;
+            if (complete)
+                continue;
+            for (ResultRow& r : run.rows)
+                if (r.runZelle == position)
+                    (d == Detector::FID ? r.fidNoiseArea : r.fpdNoiseArea).reset();
+        }
+    }
+    // A run without any raw-data file kept none: nothing to say about that.
+    if (notes && anyFound)
+        *notes << problems;
+}
+
+} // namespace korvat
