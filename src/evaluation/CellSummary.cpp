@@ -9,8 +9,31 @@ namespace korvat {
 
 namespace {
 
-double rateOf(const ResultRow& r, Detector d) { return d == Detector::FID ? r.FIDMessMenge : r.FPDMessMenge; }
-double areaOf(const ResultRow& r, Detector d) { return d == Detector::FID ? r.FIDArea : r.FPDArea; }
+// A value as the results file keeps it: what formatFixed(v, precision, decimals) writes, read
+// back. Figures made from the results file (korvat-eval --summary) then agree with the live ones
+// to the last digit, also where a rate lies within the file's rounding of a threshold. Done in
+// numbers rather than through the text, as often as it runs: the product with the scale is split
+// into its rounded value and its exact error, so halves are told exactly, and exact halves go
+// away from zero as the text form rounds them.
+double recorded(double v, int precision, int decimals) {
+    static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
+    if (!std::isfinite(v) || precision > 10 || decimals > 10 || !(std::fabs(v) < kPowers[precision]))
+        return QLocale::c().toDouble(formatFixed(v, precision, decimals, QLocale::c()));
+    const double scale = kPowers[decimals];
+    const double p = v * scale;
+    const double error = std::fma(v, scale, -p);
+    const double below = std::floor(p);
+    const double fraction = p - below;
+    double k = below;
+    if (fraction > 0.5 || (fraction == 0.5 && (error > 0 || (error == 0 && p > 0))))
+        k = below + 1;
+    return k / scale;
+}
+
+// Rates are written as F7.3, areas as F8.0, flows as F5.1.
+double rateOf(const ResultRow& r, Detector d) { return recorded(d == Detector::FID ? r.FIDMessMenge : r.FPDMessMenge, 7, 3); }
+double areaOf(const ResultRow& r, Detector d) { return recorded(d == Detector::FID ? r.FIDArea : r.FPDArea, 8, 0); }
+double flowOf(const ResultRow& r) { return recorded(r.Flow, 5, 1); }
 const std::optional<double>& noiseOf(const ResultRow& r, Detector d) {
     return d == Detector::FID ? r.fidNoiseArea : r.fpdNoiseArea;
 }
@@ -47,7 +70,7 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
                 s.series.push_back({sampleMinutes(r.elapsedMs, measuringSeconds), rateOf(r, d)});
                 s.sampleName = r.sampleName;
                 s.chemical = r.sChemikalie;
-                flow = r.Flow;
+                flow = flowOf(r);
                 if (areaOf(r, d) > 0 && rateOf(r, d) > 0)
                     perArea.push_back(rateOf(r, d) / areaOf(r, d));
                 if (const auto& n = noiseOf(r, d))
@@ -63,7 +86,7 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
                 if (r->runZelle != 1)
                     continue;
                 blanks.push_back(rateOf(*r, d));
-                blankFlow = r->Flow;
+                blankFlow = flowOf(*r);
             }
             std::optional<double> limit = detectionLimitFromBlanks(blanks, blankFlow, flow);
             if (limit) {

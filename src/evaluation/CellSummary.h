@@ -30,7 +30,9 @@ struct CellSummary {
 bool isMeasurement(const ResultRow& row, Detector detector);
 
 // One summary per sample cell that has a measurement, and per detector (the FPD with two detectors
-// only), in the order cell 1 FID, cell 1 FPD, cell 2 FID, …
+// only), in the order cell 1 FID, cell 1 FPD, cell 2 FID, … Rates, areas and flows are taken as
+// the results file records them (rounded as it writes them), so the results file alone gives the
+// same figures again.
 std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, int measuringSeconds,
                                         bool twoDetectors);
 

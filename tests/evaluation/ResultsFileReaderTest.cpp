@@ -294,3 +294,67 @@ TEST(ResultsFileReader, NoiseComesFromTheRawDataFilesOfEveryMeasurementOfACell) 
         EXPECT_FALSE(r.fidNoiseArea || r.fpdNoiseArea);
     }
 }
+
+// The figures from a results file are the live ones exactly: the live summary works from the
+// values as the file records them, so a rate just below a threshold that the file rounds up to
+// it, an exact half of the last digit and a rate in exponent form give the same figures both ways.
+TEST(ResultsFileReader, FiguresFromTheFileAreTheLiveFiguresExactly) {
+    const std::vector<std::vector<double>> cellRates{
+        {0.0, 0.09996, 0.2, 0.99951, 1.2, 1.21, 1.2},      // first at or above 0.1 / 1.0 only as written
+        {0.0625, 0.0995, 0.1005, 1.0005, 2.0625, 2.0625},  // halves of the last digit
+        {0.01, 12345678.9, 12345679.4, 12345680.2, 12345678.1}, // exponent form
+    };
+    for (const QLocale& locale : {kGerman, kEnglish}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        std::vector<ResultRow> rows;
+        int number = 1;
+        for (std::size_t step = 0; step < 7; ++step) {
+            ResultRow blank = row(1, number++, (step * 90 + 20) * 1000LL, 0.0);
+            blank.Flow = 200;
+            blank.FIDMessMenge = 0.0004 * static_cast<double>(step % 3); // blanks that vary
+            rows.push_back(blank);
+            for (int cell = 1; cell <= 3; ++cell) {
+                if (step >= cellRates[cell - 1].size())
+                    continue;
+                ResultRow r = row(cell + 3, number++, (step * 90 + 20 + 20 * cell) * 1000LL, cellRates[cell - 1][step]);
+                r.Flow = 99.95; // written as 100,0 (exponent form aside, 99.95 is no exact half)
+                r.marker = QLatin1Char(' ');
+                rows.push_back(r);
+            }
+        }
+        std::vector<const ResultRow*> live;
+        for (const ResultRow& r : rows)
+            live.push_back(&r);
+        const auto expected = summarizeCells(live, 15, true);
+
+        const ResultsFileRead read =
+            parseResultsFile("a.csv", toCp1252(fileText({"", 0, locale, TDeviceTyp::FIDFPD, rows})), locale);
+        ASSERT_TRUE(read.ok) << read.error.toStdString();
+        std::vector<const ResultRow*> fromFile;
+        for (const ResultRow& r : read.runs[0].rows)
+            fromFile.push_back(&r);
+        const auto again = summarizeCells(fromFile, read.runs[0].measuringSeconds, true);
+        ASSERT_EQ(again.size(), expected.size());
+        for (std::size_t k = 0; k < expected.size(); ++k) {
+            SCOPED_TRACE(k);
+            const CellMetrics& a = again[k].metrics;
+            const CellMetrics& e = expected[k].metrics;
+            EXPECT_EQ(again[k].series, expected[k].series);
+            EXPECT_EQ(a.bt01.first, e.bt01.first);
+            EXPECT_EQ(a.bt01.interpolated, e.bt01.interpolated);
+            EXPECT_EQ(a.bt10.first, e.bt10.first);
+            EXPECT_EQ(a.bt10.interpolated, e.bt10.interpolated);
+            EXPECT_EQ(a.cumulative, e.cumulative);
+            EXPECT_EQ(a.steady.has_value(), e.steady.has_value());
+            if (a.steady && e.steady) {
+                EXPECT_EQ(a.steady->rate, e.steady->rate);
+            }
+            EXPECT_EQ(a.detectionLimit, e.detectionLimit);
+            EXPECT_EQ(summaryFields(again[k], locale), summaryFields(expected[k], locale));
+        }
+        // The rate just below 0.1 is recorded as 0,100: the file says it reached the threshold.
+        ASSERT_TRUE(expected[0].metrics.bt01.first.has_value());
+        EXPECT_EQ(*expected[0].metrics.bt01.first, expected[0].series[1].minutes);
+        EXPECT_EQ(expected[0].detectionLimitFrom, CellSummary::Blank::ZeroGas);
+    }
+}
