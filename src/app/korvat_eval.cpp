@@ -1,31 +1,97 @@
 // Re-evaluates stored raw-data files from the command line, one result line per file, for batch
 // checks of old measurements. The detection settings come from the Korvat.ini beside the program
-// or from --ini; every file is evaluated as the first load after start-up would be.
+// or from --ini; every file is evaluated as the first load after start-up would be. With --summary
+// it reads results files instead and prints the lab's figures of every cell, as the run showed them.
+#include "evaluation/CellSummary.h"
 #include "evaluation/RawDataLoader.h"
+#include "evaluation/ResultsFileReader.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
+#include "util/Utils.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 
 using namespace korvat;
 
 namespace {
 
+void printErr(const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+}
+
 constexpr const char* kUsage =
     "usage: korvat-eval [--ini FILE] RAWFILE...\n"
+    "       korvat-eval [--ini FILE] --summary RESULTSFILE...\n"
+    "       korvat-eval --version\n"
     "Prints one line per raw-data file:\n"
     "  file;NoPeak;FIDArea;FIDStart;FIDEnd;FIDStartLevel;FIDEndLevel\n"
     "or file;error;reason when the file does not load or gives no finite area. Control\n"
     "characters in the file name and the reason are escaped (\\r \\n \\0 \\xNN, \\\\ for a\n"
     "backslash); a field holding ';' or '\"' is put in double quotes, inner ones doubled.\n"
+    "With --summary, per results file a title line and one line per sample cell and detector\n"
+    "of its last run:\n"
+    "  file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;\n"
+    "  cumulative;mdpr;duration\n"
+    "(minutes, ug/cm2/min, ug/cm2; empty when not reached), or file;error;reason.\n"
     "Detection settings come from FILE, or else from the Korvat.ini beside the program.\n"
     "Exit status: 0 all files evaluated, 1 some file did not, 2 bad usage.\n";
 
-void printErr(const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
+QString csvField(const QString& text) {
+    return spreadsheetField(escapeControlCharacters(text));
+}
+
+QString summaryTitleLine() {
+    return QStringLiteral(
+        "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;mdpr;duration");
+}
+
+// The figures of the file's last run, with the summary file's decimals and a decimal point: the
+// columns of summaryFields, in the C locale whatever the process runs under.
+QStringList summaryLines(const QString& path, const DetectionSettings& detection, bool* ok) {
+    ResultsFileRead read = readResultsFile(path);
+    const QString name = csvField(path);
+    if (!read.ok) {
+        *ok = false;
+        return {name + QStringLiteral(";error;") + spreadsheetField(escapeControlCharacters(path) + read.detail)};
+    }
+    *ok = true;
+    ResultsRun& run = read.runs.back();
+    if (read.runs.size() > 1)
+        printErr(QStringLiteral("korvat-eval: %1 holds %2 runs; the figures are those of the last one (from line %3)\n")
+                     .arg(escapeControlCharacters(path))
+                     .arg(read.runs.size())
+                     .arg(run.firstLine > 0 ? run.firstLine : run.headerLine));
+    auto summarize = [&run]() {
+        std::vector<const ResultRow*> rows;
+        rows.reserve(run.rows.size());
+        for (const ResultRow& r : run.rows)
+            rows.push_back(&r);
+        return summarizeCells(rows, run.measuringSeconds, run.deviceTyp == TDeviceTyp::FIDFPD);
+    };
+    std::vector<CellSummary> summaries = summarize();
+    // Without usable zero gas the detection limit comes from the baseline noise of the cells'
+    // windows, which only the raw-data files beside the results still hold.
+    if (std::any_of(summaries.begin(), summaries.end(), [](const CellSummary& s) { return !s.metrics.detectionLimit; })) {
+        QStringList notes;
+        attachRawDataNoise(run, path, detection, &notes);
+        for (const QString& note : std::as_const(notes))
+            printErr(QStringLiteral("korvat-eval: %1; that detection limit stays empty\n").arg(escapeControlCharacters(note)));
+        summaries = summarize();
+    }
+    QStringList lines{summaryTitleLine()};
+    for (const CellSummary& s : summaries) {
+        const QStringList f = summaryFields(s, QLocale::c());
+        // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;
+        // cumulative;cumulative60;cumulative480;mdpr;duration;measurements
+        lines << QStringList{name, f[0], f[1], csvField(s.sampleName), f[4], f[5], f[6], f[7],
+                             f[8], f[9], f[10], f[11], f[14], f[15]}
+                     .join(QLatin1Char(';'));
+    }
+    return lines;
 }
 
 } // namespace
@@ -35,6 +101,7 @@ int main(int argc, char** argv) {
 
     QString iniPath;
     QStringList files;
+    bool summary = false;
     const QStringList args = app.arguments().mid(1);
     bool optionsDone = false;
     for (qsizetype k = 0; k < args.size(); ++k) {
@@ -45,6 +112,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
             iniPath = args[++k];
+        } else if (!optionsDone && a == QLatin1String("--summary")) {
+            summary = true;
+        } else if (!optionsDone && a == QLatin1String("--version")) {
+            std::fputs((QStringLiteral("korvat-eval ") + GetVersionString() + QLatin1Char('\n')).toLocal8Bit().constData(),
+                       stdout);
+            return 0;
         } else if (!optionsDone && (a == QLatin1String("--help") || a == QLatin1String("-h"))) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -100,6 +173,17 @@ int main(int argc, char** argv) {
     const DetectionSettings detection = DetectionSettings::from(settings);
 
     int status = 0;
+    if (summary) {
+        for (const QString& file : files) {
+            bool ok = false;
+            for (const QString& line : summaryLines(file, detection, &ok))
+                std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+            if (!ok)
+                status = 1;
+        }
+        std::fflush(stdout);
+        return status;
+    }
     for (const QString& file : files) {
         bool ok = false;
         const QString line = evaluateRawFileLine(file, detection, &ok);

@@ -3,11 +3,16 @@
 // Korvat.ini beside the program or from --ini. Whatever a file holds or is called, its result is
 // one line a spreadsheet reads, and a path that is no regular file is refused without waiting.
 
+#include "evaluation/RawDataLoader.h"
+#include "evaluation/ResultsFile.h"
 #include "run/RawDataFile.h"
 #include "run/Sequencer.h"
 #include "shell/IniFile.h"
+#include "support/QtPrinters.h"
 #include "support/SimProcess.h"
 #include "tests/evaluation/SyntheticPeak.h"
+#include "util/CodePage.h"
+#include "util/Utils.h"
 
 #include <QDir>
 #include <QFile>
@@ -214,4 +219,40 @@ TEST_F(KorvatEvalCli, ASettingsFileThatHoldsNoSettingsIsSaid) {
     EXPECT_TRUE(out[0].startsWith("peak.txt;0;")) << out[0].toStdString();
     EXPECT_TRUE(err.contains("is not a settings file")) << err.toStdString();
     EXPECT_TRUE(err.contains("default detection settings")) << err.toStdString();
+}
+
+// --version names the program and its version; --summary reads results files, and one that does
+// not read gives one line with the file, the line and the reason, and the exit status 1.
+TEST_F(KorvatEvalCli, SummaryOfAResultsFileThatDoesNotReadAndTheVersion) {
+    run({"--version"});
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(out, QStringList{"korvat-eval " + GetVersionString()});
+
+    ResultsHeader h;
+    h.Messzeit = 15;
+    const QStringList header = resultsHeaderLines(h, 0, TDeviceTyp::FID, QLocale::c());
+    ResultRow row;
+    row.runZelle = 4;
+    row.elapsedMs = 72000; // injected at 57 s
+    row.moment = QDateTime(QDate(2026, 1, 15), QTime(8, 1, 12));
+    row.runAktiv = 1;
+    const QString good = resultRowText(row, TDeviceTyp::FID, QLocale::c());
+    writeFile("good.csv", toCp1252((header + QStringList{good}).join("\r\n") + "\r\n"));
+    writeFile("bad\n.csv", toCp1252((header + QStringList{good, good + ";"}).join("\r\n") + "\r\n"));
+    run({"--summary", "bad\n.csv", "good.csv", "header.csv"});
+    EXPECT_EQ(exitCode, 1);
+    ASSERT_EQ(out.size(), 4) << out.join('\n').toStdString();
+    // The reason quotes (the start of) the line: in double quotes for a spreadsheet, inner ones
+    // doubled, and the file name escaped as in the first field.
+    EXPECT_TRUE(out[0].startsWith("bad\\n.csv;error;\"bad\\n.csv, line 19: 15 fields where a row has 14: \"\"4; ;"))
+        << out[0].toStdString();
+    EXPECT_EQ(spreadsheetFields(out[0]).size(), 3);
+    EXPECT_EQ(out[1], "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
+                      "cumulative;mdpr;duration");
+    // One measurement of cell 1 at rate 0: nothing reached, the test time as the level's bound.
+    EXPECT_EQ(out[2], "good.csv;1;FID;;;;;;0.9;> 0 min;;0.000;;0.9");
+    EXPECT_TRUE(out[3].startsWith("header.csv;error;header.csv: cannot open")) << out[3].toStdString();
+
+    run({"--summary"});
+    EXPECT_EQ(exitCode, 2);
 }

@@ -1,0 +1,156 @@
+// korvat-eval --summary on the results file of a real run: the lab's figures it prints from the
+// file (and from the raw-data files beside it) are the ones the run showed live and wrote into its
+// summary file, field for field. Two runs go into the same file, the second below the first
+// without a header of its own: the figures are those of the last run. The first run measures the
+// zero gas and both detectors; the second does not measure zero gas. The detection limits come
+// from the baseline noise, which korvat-eval takes from the raw-data files.
+
+#include "model/Permeation.h"
+#include "support/AppFixture.h"
+#include "support/QtPrinters.h"
+#include "support/SimProcess.h"
+#include "util/CodePage.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace korvat;
+using korvat::test::AppFixture;
+using korvat::test::LocaleGuard;
+using korvat::test::readBytes;
+using korvat::test::SimProcess;
+
+namespace {
+
+// The columns korvat-eval prints, as indexes into summaryFields.
+constexpr int kPrinted[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 14, 15};
+
+sim::InstrumentOptions instrument() {
+    sim::InstrumentOptions o;
+    o.twoConverters = true;
+    o.permeation.enabled = true;
+    o.permeation.timeFactor = 20;
+    o.permeation.sulfurCompound = true;
+    o.permeation.fpdFactor = 40;
+    o.permeation.cells = {sim::PermeationCell{sim::findMaterialPreset(u"latex")->membrane},
+                          sim::PermeationCell{sim::findMaterialPreset(u"nitrile")->membrane},
+                          sim::PermeationCell{sim::findMaterialPreset(u"fkm")->membrane}};
+    return o;
+}
+
+struct Cli {
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
+
+Cli summaryOf(const QString& ini, const QString& results) {
+    QProcess p;
+    p.start(SimProcess::binDir() + "/korvat-eval", {"--ini", ini, "--summary", results});
+    Cli cli;
+    if (!p.waitForFinished(30000))
+        return cli;
+    cli.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    cli.out = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    cli.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return cli;
+}
+
+class SummaryCliRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QFileInfo::exists(SimProcess::binDir() + "/korvat-eval"))
+            GTEST_SKIP() << "korvat-eval not built";
+        f.writeIni({"Language/Code=DE", "DeviceTyp/Typ=FIDFPD", "Measurement/RawDataSave=1",
+                    "Measurement/MeasurementSampleTime/s=5", "Measurement/MeasurementInjectionTime/s=3",
+                    "Measurement/MeasurementTimePerCell/s=15", "Measurement/LimitFID=1", "Measurement/LimitFPD=0,5",
+                    "Measurement/KeepMeasuring=1"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        QCoreApplication::processEvents();
+        csv = f.dir + "Probe;7.csv"; // a ";" in the name: quoted in korvat-eval's lines
+        f.dialogs.nextFileName = csv;
+        f.app().btnSpeichernClick();
+    }
+
+    void runRange(const QString& start, const QString& count, const QString& cycles) {
+        KorvatApp& app = f.app();
+        f.type(Input::Start, start);
+        f.type(Input::Count, count);
+        f.type(Input::Cycles, cycles);
+        app.sequencer().btnStartClick();
+        ASSERT_TRUE(app.sequencer().running());
+        const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
+        while (app.sequencer().running() && f.clock.monotonicNow() < until) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            app.Timer1Timer();
+        }
+        ASSERT_FALSE(app.sequencer().running());
+    }
+
+    // korvat-eval's lines against the live summaries and the summary file beside the results.
+    void expectTheLiveFigures(const Cli& cli) {
+        const std::vector<CellSummary>& live = f.app().run().summaries();
+        ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
+        ASSERT_EQ(cli.out.size(), static_cast<qsizetype>(live.size()) + 1) << cli.out.join('\n').toStdString();
+        EXPECT_EQ(cli.out[0], "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
+                              "cumulative;mdpr;duration");
+
+        const QStringList stored = fromCp1252(readBytes(f.dir + "Probe;7_summary.csv")).split("\r\n", Qt::SkipEmptyParts);
+        ASSERT_EQ(stored.size(), static_cast<qsizetype>(live.size()) + 1);
+        const QString quotedName = '"' + csv + '"';
+        for (std::size_t k = 0; k < live.size(); ++k) {
+            SCOPED_TRACE(cli.out[k + 1].toStdString());
+            // The file name holds ";": quoted, so the line splits into the file name and 13 fields.
+            ASSERT_TRUE(cli.out[k + 1].startsWith(quotedName + ';'));
+            const QStringList printed = cli.out[k + 1].mid(quotedName.size() + 1).split(';');
+            const QStringList liveFields = summaryFields(live[k], QLocale::c());
+            // The summary file has the run's decimal comma; no name in this run holds one.
+            const QStringList storedFields = QString(stored[k + 1]).replace(',', '.').split(';');
+            ASSERT_EQ(printed.size(), 13);
+            for (int c = 0; c < 13; ++c) {
+                const int field = kPrinted[c];
+                EXPECT_EQ(printed[c], liveFields[field]) << summaryTitles()[field].toStdString();
+                EXPECT_EQ(printed[c], storedFields[field]) << summaryTitles()[field].toStdString();
+            }
+        }
+    }
+
+    AppFixture f{instrument()};
+    LocaleGuard german{QLocale(QLocale::German, QLocale::Germany)};
+    QString csv;
+};
+
+} // namespace
+
+TEST_F(SummaryCliRun, PrintsTheFiguresTheRunShowedLiveAndWroteBesideTheResults) {
+    f.toggle(Check::IsobutanCalib, true);
+    f.toggle(Check::SulfurCalib, true);
+    runRange("1", "6", "8");
+    const std::vector<CellSummary> first = f.app().run().summaries();
+    ASSERT_EQ(first.size(), 6u); // three cells, two detectors
+    const Cli one = summaryOf(f.dir + "Korvat.ini", csv);
+    expectTheLiveFigures(one);
+    // The run breaks through and measures on: the figures are there to compare.
+    int broke = 0, steady = 0;
+    for (const CellSummary& s : first) {
+        broke += s.metrics.bt10.interpolated.has_value();
+        steady += s.metrics.steady.has_value();
+        // The virtual instrument's zero gas gives no peak, rate 0 every time: no spread to take
+        // a limit from, so it comes from the noise here too.
+        EXPECT_TRUE(s.metrics.detectionLimit.has_value()) << s.cell;
+    }
+    EXPECT_GE(broke, 2);
+    EXPECT_GE(steady, 1);
+
+    // The second run goes below the first in the same file; no zero gas this time.
+    runRange("2", "5", "5");
+    const Cli two = summaryOf(f.dir + "Korvat.ini", csv);
+    expectTheLiveFigures(two);
+    EXPECT_TRUE(two.err.contains("holds 2 runs")) << two.err.toStdString();
+    for (const CellSummary& s : f.app().run().summaries()) {
+        EXPECT_EQ(s.detectionLimitFrom, CellSummary::Blank::Noise) << s.cell;
+        EXPECT_TRUE(s.metrics.detectionLimit.has_value()) << s.cell;
+    }
+}
