@@ -18,7 +18,9 @@ namespace korvat {
 KorvatApp::KorvatApp(Environment env)
     : view_(env.view), dialogs_(env.dialogs), clock_(env.clock),
       programDir_(std::move(env.programDir)),
-      ini_(programDir_ + QStringLiteral("Korvat.ini")),
+      debugLogDir_(env.debugLogDir.isEmpty() ? programDir_ : env.debugLogDir),
+      dataDir_(env.dataDir.isEmpty() ? programDir_ : env.dataDir),
+      ini_(env.iniFile.isEmpty() ? programDir_ + QStringLiteral("Korvat.ini") : env.iniFile),
       link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(link_, env.view),
       acquisition_({link_, env.view, settings_, ID, DeviceTyp}),
       panel_({settings_, ini_, link_, env.view, inputs_, env.dialogs, valves_, ID, DeviceTyp}),
@@ -54,7 +56,7 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     records_.sDateiname.clear();
 
     // A file that holds no settings is said, kept aside and replaced, never read as all defaults.
-    const ConfigFileOutcome config = openConfigFile(ini_, programDir_);
+    const ConfigFileOutcome config = openConfigFile(ini_, dataDir_);
     if (!config.usable) {
         dialogs_.error(config.error);
         return StartupOutcome::Halted;
@@ -65,6 +67,7 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
         dialogs_.message(config.message);
 
     ID = languageOffsetFromCode(ini_.readString(key::Code, QString::fromUtf8(configKey(key::Code).missingDefault)));
+    link_.setLanguage(ID);
     if (translate)
         translate(ID);
 
@@ -77,7 +80,8 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     DeviceTyp = settings_.DeviceTyp;
     link_.setDebugLevel(settings_.DebugLevel);
     if (settings_.DebugLevel > 0)
-        link_.setDebugLog(std::make_unique<DebugLog>(clock_, programDir_ + QStringLiteral("korvat-debug.log")));
+        link_.setDebugLog(
+            std::make_unique<DebugLog>(clock_, debugLogDir_ + QStringLiteral("korvat-debug.log")));
     showSettings();
 
     view_.timeAxisShown(settings_.Messzeit);

@@ -43,6 +43,11 @@ public:
         SerialLine& com1;
         SerialLine& com2;
         QString programDir; // folder of the program file, with a trailing separator
+        // Where an installed program keeps its files instead (see shell/ProgramFolders.h); each
+        // empty one means beside the program, in programDir. Folders end in a separator.
+        QString iniFile{};     // the settings file; its substance lists are in programDir
+        QString debugLogDir{}; // korvat-debug.log
+        QString dataDir{};     // DataDir and InitialDir of a newly created settings file
     };
 
     explicit KorvatApp(Environment env);
@@ -124,6 +129,8 @@ private:
     Dialogs& dialogs_;
     Clock& clock_;
     QString programDir_;
+    QString debugLogDir_;
+    QString dataDir_;
     IniFile ini_;
     Settings settings_;
     Inputs inputs_;

@@ -52,6 +52,36 @@ void Link::releaseQueues() {
     replyPorts_.clear();
 }
 
+QString permissionDeniedText(int languageOffset, const QString& device, const QString& group) {
+    const bool english = languageOffset == 1000;
+    if (group.isEmpty()) {
+        return (english ? QStringLiteral("You may not open %1. Add your user to the group that owns the "
+                                         "device (usually dialout; ls -l %1 shows it), then log out "
+                                         "and log in again.")
+                        : QStringLiteral("Sie dürfen %1 nicht öffnen. Nehmen Sie Ihren Benutzer in die "
+                                         "Gruppe auf, der die Schnittstelle gehört (meist dialout; "
+                                         "ls -l %1 zeigt sie), und melden Sie sich dann ab und wieder an."))
+            .arg(device);
+    }
+    // Nobody should join root for a serial port: the device wants a group of its own.
+    if (group == QLatin1String("root")) {
+        return (english ? QStringLiteral("You may not open %1: it belongs to the group root. Ask the "
+                                         "administrator to give it to the group dialout (a udev rule), "
+                                         "add your user to that group, then log out and log in again.")
+                        : QStringLiteral("Sie dürfen %1 nicht öffnen: die Schnittstelle gehört der Gruppe "
+                                         "root. Bitten Sie den Administrator, sie der Gruppe dialout zu "
+                                         "geben (udev-Regel), nehmen Sie Ihren Benutzer in diese Gruppe "
+                                         "auf und melden Sie sich dann ab und wieder an."))
+            .arg(device);
+    }
+    return (english ? QStringLiteral("You may not open %1: it belongs to the group %2. Add your user to "
+                                     "that group (sudo adduser $USER %2), then log out and log in again.")
+                    : QStringLiteral("Sie dürfen %1 nicht öffnen: die Schnittstelle gehört der Gruppe %2. "
+                                     "Nehmen Sie Ihren Benutzer in diese Gruppe auf (sudo adduser $USER "
+                                     "%2) und melden Sie sich dann ab und wieder an."))
+        .arg(device, group);
+}
+
 bool Link::OpenComPort(SerialLine& port) {
     // These two messages are always German, whatever the language setting.
     if (!port.deviceExists()) {
@@ -60,7 +90,12 @@ bool Link::OpenComPort(SerialLine& port) {
     }
     if (!port.open(LineSettings{})) {
         qCWarning(lcLink) << "open" << port.deviceName() << "failed:" << port.errorString();
-        dialogs_.message(LoadLangText(0, 28) + port.deviceName(), QStringLiteral("Fehler"));
+        QString text = LoadLangText(0, 28) + port.deviceName();
+        // The usual case on a fresh machine: the device is there, but only its group may use it.
+        if (port.openDenied())
+            text += QStringLiteral("\n\n") +
+                    permissionDeniedText(language_, port.deviceName(), port.deviceGroup());
+        dialogs_.message(text, QStringLiteral("Fehler"));
         if (terminate_)
             terminate_();
     }

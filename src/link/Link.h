@@ -21,6 +21,11 @@ class LinkView;
 
 using LineQueue = std::deque<QString>;
 
+// What the operator reads when a serial device is there but this user may not open it: the
+// device, the group that owns it ("" when unknown) and what to do, in the program's language
+// (language offset 0 German, 1000 English).
+QString permissionDeniedText(int languageOffset, const QString& device, const QString& group);
+
 class Link : public QObject {
     Q_OBJECT
 public:
@@ -39,6 +44,8 @@ public:
     // takes effect once control is back in the event loop; the caller runs on until then.
     void setTerminateRequest(std::function<void()> request) { terminate_ = std::move(request); }
     void setDebugLevel(int level) { DebugLevel = level; }
+    // The language offset of the texts the link composes itself (0 German, 1000 English).
+    void setLanguage(int offset) { language_ = offset; }
     void setDebugLog(std::unique_ptr<DebugLog> log) { debugLog_ = std::move(log); }
 
     // Queues live from start-up to the close of the window. Lines that arrive while a queue does
@@ -126,6 +133,7 @@ private:
     std::unique_ptr<Port> port1_;
     std::unique_ptr<Port> port2_;
     int droppedWhileDown_ = 0;
+    int language_ = 0;
     std::size_t repliesDropped_ = 0;
 };
 

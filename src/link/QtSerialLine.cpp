@@ -18,19 +18,27 @@ QtSerialLine::QtSerialLine(QObject* parent) : SerialLine(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
 }
 
+QString QtSerialLine::devicePath() const {
+    // Bare names ("COM3", "ttyUSB0") are looked up under /dev as QSerialPort does.
+    if (name_.isEmpty() || QFileInfo::exists(name_) || name_.contains(QLatin1Char('/')))
+        return name_;
+    return QStringLiteral("/dev/") + name_;
+}
+
 bool QtSerialLine::deviceExists() const {
     // QFileInfo follows links: a dangling link to a vanished pseudo-terminal counts as missing.
-    // Bare names ("COM3", "ttyUSB0") are looked up under /dev as QSerialPort does.
-    if (name_.isEmpty())
-        return false;
-    if (QFileInfo::exists(name_))
-        return true;
-    return !name_.contains(QLatin1Char('/')) && QFileInfo::exists(QStringLiteral("/dev/") + name_);
+    return !name_.isEmpty() && QFileInfo::exists(devicePath());
+}
+
+QString QtSerialLine::deviceGroup() const {
+    // The group of the device itself, also behind a link (/dev/serial/by-id/...).
+    return QFileInfo(devicePath()).group();
 }
 
 bool QtSerialLine::open(const LineSettings& s) {
     error_.clear();
     lossPending_ = false;
+    openDenied_ = false;
     port_.setPortName(name_);
     port_.setBaudRate(s.baudRate);
     port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
@@ -39,6 +47,11 @@ bool QtSerialLine::open(const LineSettings& s) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
         error_ = port_.errorString();
+        // Qt says PermissionError also for a device that another program holds (busy or
+        // locked); only a device this user may not read and write is a matter of permission.
+        const QFileInfo device(devicePath());
+        openDenied_ = port_.error() == QSerialPort::PermissionError && device.exists() &&
+                      !(device.isReadable() && device.isWritable());
         return false;
     }
     // A pseudo-terminal has no modem lines: the ioctl fails with UnsupportedOperationError there,

@@ -23,15 +23,20 @@ public:
     QByteArray readAll() override;
     void discardInput() override;
     QString errorString() const override { return error_; }
+    bool openDenied() const override { return openDenied_; }
+    QString deviceGroup() const override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    // The device file the name stands for (a bare name lives under /dev, as QSerialPort has it).
+    QString devicePath() const;
 
     QSerialPort port_;
     QString name_;
     QString error_;
     QByteArray readBuffer_;
     bool lossPending_ = false;
+    bool openDenied_ = false;
 };
 
 } // namespace korvat

@@ -44,6 +44,10 @@ public:
     // bytes left on the line from an earlier session must not pass for an answer.
     virtual void discardInput() { readAll(); }
     virtual QString errorString() const = 0;
+    // Whether the last open() failed because this user may not open the device, and the group
+    // that owns the device file ("" when unknown): the operator joins it to get access.
+    virtual bool openDenied() const { return false; }
+    virtual QString deviceGroup() const { return {}; }
 
 Q_SIGNALS:
     // Bytes have arrived; delivered on the main thread.

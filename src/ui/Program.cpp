@@ -7,10 +7,11 @@ namespace {
 constexpr int kTickMs = 90;
 } // namespace
 
-Program::Program(const QString& programDir)
+Program::Program(const ProgramFolders& folders)
     : dialogs_(&form_),
-      app_(std::make_unique<KorvatApp>(
-          KorvatApp::Environment{presenter_, dialogs_, clock_, com1_, com2_, programDir})) {
+      app_(std::make_unique<KorvatApp>(KorvatApp::Environment{
+          presenter_, dialogs_, clock_, com1_, com2_, folders.settingsDir, folders.iniFile,
+          folders.logDir, folders.dataDir})) {
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setInterval(kTickMs);
     QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer1Timer(); });

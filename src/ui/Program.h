@@ -4,6 +4,7 @@
 
 #include "link/QtSerialLine.h"
 #include "app/KorvatApp.h"
+#include "shell/ProgramFolders.h"
 #include "ui/Presenter.h"
 #include "ui/QtDialogs.h"
 #include "ui/TForm1.h"
@@ -16,8 +17,10 @@ namespace korvat {
 
 class Program {
 public:
-    // `programDir` is the folder of Korvat.ini and the substance lists, with a trailing separator.
-    explicit Program(const QString& programDir);
+    // `folders` says where the settings file, the substance lists and the debug log are.
+    explicit Program(const ProgramFolders& folders);
+    // Everything in `programDir` (with a trailing separator), as a program in a folder of its own.
+    explicit Program(const QString& programDir) : Program(foldersBeside(programDir)) {}
     ~Program();
 
     // Start-up. Returns the outcome; on Running the timer runs from the next event loop pass.
