@@ -13,6 +13,7 @@
 #include "server/ReceivedLineLog.h"
 #include "server/SignalWatcher.h"
 #include "util/Clock.h"
+#include "util/Utils.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -119,6 +120,8 @@ QByteArray unescapeLineText(const QString& text) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvat-sim"));
+    // --version prints "korvat-sim Version 1.1.0", the program's own version text.
+    QCoreApplication::setApplicationVersion(GetVersionString());
 
     // The help quotes the model's own defaults, so it cannot fall behind them.
     const InstrumentOptions defaults;
@@ -166,6 +169,7 @@ int main(int argc, char** argv) {
                  ppm(kReferenceGasPosition), sulfurPpm(kReferenceGasPosition),
                  ppm(kReferenceCellPosition), cellsPpm));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption fidFpd(
         QStringLiteral("fidfpd"),
         QStringLiteral("Fit the FPD converter, served on a second pty (port B)."));
