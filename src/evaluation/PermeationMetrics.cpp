@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace korvat {
@@ -69,16 +70,22 @@ std::optional<double> cumulativeAt(std::span<const RatePoint> series, double min
 }
 
 std::optional<SteadyState> steadyState(std::span<const RatePoint> series) {
+    // The tail grows one measurement at a time; its sum (added in the same order as a mean over
+    // the tail would) and its extremes say whether every member lies within the band, so a long
+    // steady test costs one pass, not one pass per measurement.
     std::optional<SteadyState> found;
-    std::vector<double> tail;
+    double sum = 0;
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -std::numeric_limits<double>::infinity();
     for (std::size_t n = 1; n <= series.size(); ++n) {
-        tail.push_back(series[series.size() - n].rate);
+        const double r = series[series.size() - n].rate;
+        sum += r;
+        lowest = std::min(lowest, r);
+        highest = std::max(highest, r);
         if (static_cast<int>(n) < kSteadyStateMinimum)
             continue;
-        const double m = mean(tail);
-        const bool level = m > 0 && std::all_of(tail.begin(), tail.end(), [m](double r) {
-            return std::abs(r - m) <= kSteadyStateBand * m;
-        });
+        const double m = sum / static_cast<double>(n);
+        const bool level = m > 0 && highest - m <= kSteadyStateBand * m && m - lowest <= kSteadyStateBand * m;
         if (!level)
             break;
         found = SteadyState{m, static_cast<int>(n)};
