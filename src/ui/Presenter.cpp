@@ -1,6 +1,7 @@
 #include "ui/Presenter.h"
 
 #include "app/KorvatApp.h"
+#include "ui/PermeationView.h"
 #include "ui/TForm1.h"
 
 #include <QHash>
@@ -159,7 +160,21 @@ void Presenter::substancesShown(SubstanceGrid grid, const QStringList& rows) {
     form_.setValueList(QString::fromLatin1(kGridControls[static_cast<int>(grid)]), rows);
 }
 
-void Presenter::summariesShown(const std::vector<CellSummary>& summaries) { summaries_ = summaries; }
+void Presenter::summariesShown(const std::vector<CellSummary>& summaries) {
+    summaries_ = summaries;
+    permeation().showSummaries(summaries_);
+}
+
+PermeationView& Presenter::permeation() {
+    if (!permeation_) {
+        permeation_ = new PermeationView(&form_);
+        permeation_->showSummaries(summaries_);
+    }
+    // The language is chosen at start-up, after the window was attached.
+    if (app_)
+        permeation_->translate(app_->ID);
+    return *permeation_;
+}
 
 void Presenter::powerShown(bool on) { form_.setLedOn(QStringLiteral("ledPower"), on); }
 
@@ -278,6 +293,8 @@ void Presenter::onClicked(const QString& control) {
     };
     if (const auto it = kHandlers.find(control); it != kHandlers.end())
         return it.value()(a);
+    if (control == QLatin1String("btnPermeation"))
+        return permeation().open();
     if (control.startsWith(QLatin1String("ledV1_")))
         a.panel().ledV1Click(control.right(1).toInt());
     else if (control.startsWith(QLatin1String("ledV2_")))

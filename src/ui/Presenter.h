@@ -12,6 +12,7 @@
 namespace korvat {
 
 class KorvatApp;
+class PermeationView;
 class TForm1;
 
 class Presenter final : public MainView {
@@ -28,6 +29,10 @@ public:
     static QString controlOf(Lamp lamp);
     static QString controlOf(ReadBack readBack);
     static QString controlOf(InfoLabel label);
+
+    // The permeation view (btnPermeation), a window of its own that the main window owns. It is
+    // made with the first figures or the first click and then told every change, open or not.
+    PermeationView* permeationView() const { return permeation_; }
 
     // LinkView
     void logLine(const QString& text) override;
@@ -72,10 +77,12 @@ private:
     void onChecked(const QString& control, bool on);
     void onEditExited(const QString& control);
     void onClicked(const QString& control);
+    PermeationView& permeation();
 
     TForm1& form_;
     KorvatApp* app_ = nullptr;
     std::vector<CellSummary> summaries_;
+    PermeationView* permeation_ = nullptr;
 };
 
 } // namespace korvat

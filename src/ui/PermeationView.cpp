@@ -1,0 +1,505 @@
+#include "ui/PermeationView.h"
+
+#include "shell/StringTable.h"
+#include "util/NumberText.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace korvat {
+
+const QString PermeationView::kNoFigure = QStringLiteral("\u2013");
+
+namespace {
+
+// Told apart by colour-blind eyes too, and none of them the red and green of the signal chart.
+const QColor kCellColours[3] = {QColor(0, 114, 178), QColor(213, 94, 0), QColor(0, 158, 115)};
+constexpr std::array<double, 2> kThresholds = {kAstmThreshold, kEnThreshold};
+constexpr int kDefaultWidth = 1000;
+constexpr int kDefaultHeight = 700;
+
+int slotOf(int cell, Detector d) { return (cell - 1) * 2 + (d == Detector::FPD ? 1 : 0); }
+int cellOf(int slot) { return slot / 2 + 1; }
+Detector detectorOf(int slot) { return slot % 2 ? Detector::FPD : Detector::FID; }
+bool validCell(int cell) { return cell >= 1 && cell <= 3; }
+
+// Where the curve crossed a threshold: the interpolated crossing, or, where there is none, the
+// first measurement at or above it.
+std::optional<double> crossingOf(const Breakthrough& b) { return b.interpolated ? b.interpolated : b.first; }
+
+// The figures in the order of the curves (cell 1 FID, cell 1 FPD, cell 2 FID …), one per slot.
+std::array<const CellSummary*, 6> bySlot(const std::vector<CellSummary>& summaries) {
+    std::array<const CellSummary*, 6> out{};
+    for (const CellSummary& s : summaries) {
+        if (validCell(s.cell))
+            out[slotOf(s.cell, s.detector)] = &s;
+    }
+    return out;
+}
+
+QString fixed(double value, int decimals) { return formatFixed(value, 12, decimals); }
+
+// A column head over two or three short lines: the unit goes below its name.
+QString headLines(QString text) { return text.replace(QStringLiteral(" ("), QStringLiteral("\n(")); }
+
+} // namespace
+
+PermeationView::PermeationView(QWidget* owner) : QWidget(owner, Qt::Window) {
+    setObjectName(QStringLiteral("PermeationView"));
+    resize(kDefaultWidth, kDefaultHeight);
+
+    m_logSwitch = new QCheckBox(this);
+    m_logSwitch->setObjectName(QStringLiteral("chkboxLogarithmic"));
+    m_cumulativeSwitch = new QCheckBox(this);
+    m_cumulativeSwitch->setObjectName(QStringLiteral("chkboxCumulative"));
+    connect(m_logSwitch, &QCheckBox::toggled, this, &PermeationView::setLogarithmic);
+    connect(m_cumulativeSwitch, &QCheckBox::toggled, this, &PermeationView::setCumulativeShown);
+
+    m_plot = new QCustomPlot(this);
+    m_plot->setObjectName(QStringLiteral("chartPermeation"));
+    m_plot->setMinimumHeight(240);
+    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    m_plot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+    m_plot->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
+    m_plot->setNoAntialiasingOnDrag(true);
+    m_plot->yAxis2->setVisible(false);
+    m_plot->legend->setVisible(true);
+    m_plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignLeft | Qt::AlignTop);
+    // The breakthrough diamonds sit above every curve, whichever cell came first.
+    m_plot->addLayer(QStringLiteral("markers"), m_plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
+
+    for (std::size_t i = 0; i < m_limits.size(); ++i) {
+        Limit& limit = m_limits[i];
+        limit.rate = kThresholds[i];
+        limit.line = new QCPItemStraightLine(m_plot);
+        limit.line->point1->setCoords(0, limit.rate);
+        limit.line->point2->setCoords(1, limit.rate);
+        limit.line->setPen(QPen(QColor(80, 80, 80), 1, Qt::DashDotLine));
+        limit.label = new QCPItemText(m_plot);
+        limit.label->position->setTypeX(QCPItemPosition::ptAxisRectRatio);
+        limit.label->position->setCoords(0.995, limit.rate);
+        limit.label->setPositionAlignment(Qt::AlignRight | Qt::AlignBottom);
+        limit.label->setColor(QColor(80, 80, 80));
+    }
+
+    // Explains the diamonds once in the legend; it has no data of its own.
+    m_markerLegend = m_plot->addGraph();
+    m_markerLegend->setLineStyle(QCPGraph::lsNone);
+    m_markerLegend->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDiamond, QPen(Qt::black), QBrush(Qt::white), 10));
+
+    m_table = new QTableWidget(0, kColumnCount, this);
+    m_table->setObjectName(QStringLiteral("tablePermeation"));
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setAlternatingRowColors(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->setVisible(false);
+
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(m_logSwitch);
+    switches->addWidget(m_cumulativeSwitch);
+    switches->addStretch();
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(m_plot);
+    splitter->addWidget(m_table);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(switches);
+    layout->addWidget(splitter);
+
+    for (QCPAxis* axis : {m_plot->xAxis, m_plot->yAxis, m_plot->yAxis2})
+        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, &PermeationView::onRangeChanged);
+    connect(m_plot, &QCustomPlot::mouseDoubleClick, this, [this] { showWholeTest(); });
+
+    updateDragAxes();
+    translate(kGermanOffset);
+    fitWholeTest();
+}
+
+PermeationView::~PermeationView() = default;
+
+QString PermeationView::T(int n) const { return LoadLangText(m_offset.value_or(kGermanOffset), n); }
+
+void PermeationView::translate(int offset) {
+    if (m_offset == offset)
+        return;
+    m_offset = offset;
+    setWindowTitle(T(123));
+    m_logSwitch->setText(T(127));
+    m_cumulativeSwitch->setText(T(126));
+    m_plot->xAxis->setLabel(T(125));
+    m_plot->yAxis->setLabel(T(124));
+    m_plot->yAxis2->setLabel(T(126));
+    m_markerLegend->setName(T(141));
+    for (const Limit& limit : m_limits)
+        limit.label->setText(T(142).arg(fixed(limit.rate, 1)));
+    for (int slot = 0; slot < kSlots; ++slot) {
+        if (m_curves[slot].rate)
+            m_curves[slot].rate->setName(curveName(slot));
+    }
+    applyHeaderTexts();
+    updateTable();
+    replotWhenShown();
+}
+
+void PermeationView::applyHeaderTexts() {
+    const QString astm = fixed(kAstmThreshold, 1);
+    const QString en = fixed(kEnThreshold, 1);
+    QStringList heads(kColumnCount);
+    heads[CellColumn] = T(77);
+    heads[DetectorColumn] = T(128);
+    heads[SampleColumn] = T(129);
+    heads[Bt01FirstColumn] = T(130).arg(astm) + QLatin1Char('\n') + headLines(T(131));
+    heads[Bt01Column] = T(130).arg(astm) + QLatin1Char('\n') + headLines(T(132));
+    heads[Bt10FirstColumn] = T(130).arg(en) + QLatin1Char('\n') + headLines(T(131));
+    heads[Bt10Column] = T(130).arg(en) + QLatin1Char('\n') + headLines(T(132));
+    heads[ResolutionColumn] = headLines(T(133));
+    heads[LevelColumn] = T(134);
+    heads[SteadyStateColumn] = headLines(T(135));
+    heads[CumulativeColumn] = headLines(T(136));
+    heads[Cumulative60Column] = headLines(T(137).arg(60));
+    heads[Cumulative480Column] = headLines(T(137).arg(480));
+    heads[DetectionLimitColumn] = headLines(T(138));
+    heads[TestTimeColumn] = headLines(T(125));
+    m_table->setHorizontalHeaderLabels(heads);
+}
+
+QString PermeationView::curveName(int slot) const {
+    QString name = QStringLiteral("%1 %2 %3").arg(T(77)).arg(cellOf(slot)).arg(T(detectorOf(slot) == Detector::FID ? 109 : 110));
+    if (!m_curves[slot].sampleName.isEmpty())
+        name += QStringLiteral(" (%1)").arg(m_curves[slot].sampleName);
+    return name;
+}
+
+// ---- the figures ----------------------------------------------------------------------------------
+
+void PermeationView::showSummaries(const std::vector<CellSummary>& summaries) {
+    const auto incoming = bySlot(summaries);
+    bool structure = false;
+    bool data = false;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const CellSummary* s = incoming[slot];
+        Curve& c = m_curves[slot];
+        if (!s) {
+            if (c.rate) {
+                removeCurve(slot);
+                structure = true;
+            }
+            continue;
+        }
+        if (!c.rate) {
+            addCurve(slot);
+            structure = true;
+        }
+        if (c.series != s->series) {
+            c.series = s->series;
+            fillRateGraph(c);
+            QVector<double> x, y;
+            for (const RatePoint& p : cumulativeCurve(c.series)) {
+                x << p.minutes;
+                y << p.rate;
+            }
+            c.cumulative->setData(x, y, true);
+            data = true;
+        }
+        const std::array<std::optional<double>, 2> crossings = {crossingOf(s->metrics.bt01), crossingOf(s->metrics.bt10)};
+        if (crossings != c.crossings) {
+            c.crossings = crossings;
+            QVector<double> x, y;
+            for (std::size_t i = 0; i < crossings.size(); ++i) {
+                if (crossings[i]) {
+                    x << *crossings[i];
+                    y << kThresholds[i];
+                }
+            }
+            c.markers->setData(x, y);
+            data = true;
+        }
+        if (c.sampleName != s->sampleName) {
+            c.sampleName = s->sampleName;
+            c.rate->setName(curveName(slot));
+            structure = true;
+        }
+    }
+    m_summaries = summaries;
+    if (structure)
+        rebuildLegend();
+    updateTable();
+    if (structure || data) {
+        if (!m_operatorMoved)
+            fitWholeTest();
+        replotWhenShown();
+    }
+}
+
+void PermeationView::addCurve(int slot) {
+    Curve& c = m_curves[slot];
+    const QColor colour = kCellColours[cellOf(slot) - 1];
+    const bool fpd = detectorOf(slot) == Detector::FPD;
+    const Qt::PenStyle style = fpd ? Qt::DashLine : Qt::SolidLine;
+
+    c.rate = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis);
+    c.rate->setPen(QPen(colour, 1.6, style));
+    c.rate->setScatterStyle(fpd ? QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(colour, 1.2), QBrush(Qt::white), 6)
+                                : QCPScatterStyle(QCPScatterStyle::ssDisc, colour, 5));
+    c.rate->setName(curveName(slot));
+
+    QColor faint = colour;
+    faint.setAlpha(150);
+    c.cumulative = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis2);
+    c.cumulative->setPen(QPen(faint, 1, fpd ? Qt::DashLine : Qt::DotLine));
+    c.cumulative->setVisible(cumulativeShown());
+    c.cumulative->removeFromLegend();
+
+    c.markers = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis);
+    c.markers->setLayer(QStringLiteral("markers"));
+    c.markers->setLineStyle(QCPGraph::lsNone);
+    c.markers->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDiamond, QPen(Qt::black), QBrush(colour), 10));
+    c.markers->removeFromLegend();
+}
+
+void PermeationView::removeCurve(int slot) {
+    Curve& c = m_curves[slot];
+    for (QCPGraph* graph : {c.rate, c.cumulative, c.markers})
+        m_plot->removeGraph(graph);
+    c = Curve{};
+}
+
+void PermeationView::fillRateGraph(const Curve& c) {
+    QVector<double> x, y;
+    x.reserve(static_cast<qsizetype>(c.series.size()));
+    y.reserve(static_cast<qsizetype>(c.series.size()));
+    const bool log = logarithmic();
+    for (const RatePoint& p : c.series) {
+        if (log && !(p.rate > 0))
+            continue;
+        x << p.minutes;
+        y << p.rate;
+    }
+    c.rate->setData(x, y, true);
+}
+
+void PermeationView::rebuildLegend() {
+    // Cell by cell, whatever order the curves came in; the diamonds' explanation last.
+    m_plot->legend->clearItems();
+    for (const Curve& c : m_curves) {
+        if (c.rate)
+            c.rate->addToLegend();
+    }
+    m_markerLegend->addToLegend();
+}
+
+// ---- the table ------------------------------------------------------------------------------------
+
+bool PermeationView::updateTable() {
+    std::vector<const CellSummary*> rows;
+    for (const CellSummary* s : bySlot(m_summaries)) {
+        if (s)
+            rows.push_back(s);
+    }
+    bool changed = false;
+    if (m_table->rowCount() != static_cast<int>(rows.size())) {
+        m_table->setRowCount(static_cast<int>(rows.size()));
+        changed = true;
+    }
+    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+        const QStringList texts = rowTexts(*rows[row]);
+        for (int column = 0; column < kColumnCount; ++column) {
+            QTableWidgetItem* item = m_table->item(row, column);
+            if (item && item->text() == texts[column])
+                continue;
+            if (!item) {
+                item = new QTableWidgetItem;
+                const bool words = column == SampleColumn || column == LevelColumn || column == DetectorColumn;
+                item->setTextAlignment(Qt::AlignVCenter | (words ? Qt::AlignLeft : Qt::AlignRight));
+                m_table->setItem(row, column, item);
+            }
+            item->setText(texts[column]);
+            changed = true;
+        }
+    }
+    if (changed)
+        m_table->resizeColumnsToContents();
+    return changed;
+}
+
+QStringList PermeationView::rowTexts(const CellSummary& s) const {
+    const CellMetrics& m = s.metrics;
+    const QString notReached = T(139);
+    auto figure = [](std::optional<double> v, int decimals, const QString& missing) {
+        return v ? fixed(*v, decimals) : missing;
+    };
+    QStringList texts(kColumnCount);
+    texts[CellColumn] = QString::number(s.cell);
+    texts[DetectorColumn] = T(s.detector == Detector::FID ? 109 : 110);
+    texts[SampleColumn] = s.sampleName;
+    texts[Bt01FirstColumn] = figure(m.bt01.first, 1, notReached);
+    texts[Bt01Column] = figure(m.bt01.interpolated, 1, notReached);
+    texts[Bt10FirstColumn] = figure(m.bt10.first, 1, notReached);
+    texts[Bt10Column] = figure(m.bt10.interpolated, 1, notReached);
+    texts[ResolutionColumn] = figure(m.resolution, 1, kNoFigure);
+    texts[LevelColumn] = m.level.brokeThrough
+                             ? QString::number(m.level.level)
+                             : T(140).arg(static_cast<qint64>(std::floor(m.level.testMinutes))).arg(m.level.level);
+    texts[SteadyStateColumn] = m.steady ? fixed(m.steady->rate, 4) : notReached;
+    texts[CumulativeColumn] = fixed(m.cumulative, 3);
+    texts[Cumulative60Column] = figure(m.cumulative60, 3, kNoFigure);
+    texts[Cumulative480Column] = figure(m.cumulative480, 3, kNoFigure);
+    texts[DetectionLimitColumn] = figure(m.detectionLimit, 4, kNoFigure);
+    texts[TestTimeColumn] = fixed(m.testMinutes, 1);
+    return texts;
+}
+
+// ---- the axes ---------------------------------------------------------------------------------------
+
+bool PermeationView::logarithmic() const { return m_plot->yAxis->scaleType() == QCPAxis::stLogarithmic; }
+bool PermeationView::cumulativeShown() const { return m_plot->yAxis2->visible(); }
+
+void PermeationView::setLogarithmic(bool on) {
+    if (on == logarithmic())
+        return;
+    QCPAxis* axis = m_plot->yAxis;
+    axis->setScaleType(on ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    if (on)
+        axis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTickerLog));
+    else
+        axis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    m_logSwitch->setChecked(on);
+    for (const Curve& c : m_curves) {
+        if (c.rate)
+            fillRateGraph(c);
+    }
+    // A linear range from 0 has no place on a logarithmic axis: the rates are fitted again, while
+    // a time range the operator chose stays.
+    const bool moved = m_operatorMoved;
+    const QCPRange time = m_plot->xAxis->range();
+    const QCPRange cumulative = m_plot->yAxis2->range();
+    fitWholeTest();
+    if (moved) {
+        setRanges(time, m_plot->yAxis->range(), cumulative);
+        m_operatorMoved = true;
+    }
+    replotWhenShown();
+}
+
+void PermeationView::setCumulativeShown(bool on) {
+    if (on == cumulativeShown())
+        return;
+    m_plot->yAxis2->setVisible(on);
+    m_cumulativeSwitch->setChecked(on);
+    for (const Curve& c : m_curves) {
+        if (c.cumulative)
+            c.cumulative->setVisible(on);
+    }
+    updateDragAxes();
+    replotWhenShown();
+}
+
+void PermeationView::updateDragAxes() {
+    QList<QCPAxis*> values = {m_plot->yAxis};
+    if (cumulativeShown())
+        values << m_plot->yAxis2;
+    m_plot->axisRect()->setRangeDragAxes({m_plot->xAxis}, values);
+    m_plot->axisRect()->setRangeZoomAxes({m_plot->xAxis}, values);
+}
+
+void PermeationView::showWholeTest() {
+    fitWholeTest();
+    replotWhenShown();
+}
+
+void PermeationView::fitWholeTest() {
+    double lastMinutes = 0;
+    double topRate = kEnThreshold;
+    double lowestRate = kAstmThreshold;
+    double topCumulative = 0;
+    for (const Curve& c : m_curves) {
+        for (const RatePoint& p : c.series) {
+            lastMinutes = std::max(lastMinutes, p.minutes);
+            if (std::isfinite(p.rate)) {
+                topRate = std::max(topRate, p.rate);
+                if (p.rate > 0)
+                    lowestRate = std::min(lowestRate, p.rate);
+            }
+        }
+        if (c.cumulative) {
+            for (const QCPGraphData& d : *c.cumulative->data()) {
+                if (std::isfinite(d.value))
+                    topCumulative = std::max(topCumulative, d.value);
+            }
+        }
+    }
+    const QCPRange time(0, lastMinutes > 0 ? lastMinutes * 1.03 : 60);
+    const QCPRange rate = logarithmic() ? QCPRange(lowestRate / 2, topRate * 2) : QCPRange(0, topRate * 1.1);
+    const QCPRange cumulative(0, topCumulative > 0 ? topCumulative * 1.1 : 1);
+    setRanges(time, rate, cumulative);
+    m_operatorMoved = false;
+}
+
+void PermeationView::setRanges(const QCPRange& time, const QCPRange& rate, const QCPRange& cumulative) {
+    m_settingRanges = true;
+    m_plot->xAxis->setRange(time);
+    m_plot->yAxis->setRange(rate);
+    m_plot->yAxis2->setRange(cumulative);
+    m_settingRanges = false;
+}
+
+void PermeationView::onRangeChanged() {
+    // Only the operator's zoom and drag reach here outside setRanges.
+    if (!m_settingRanges)
+        m_operatorMoved = true;
+}
+
+// ---- the window -----------------------------------------------------------------------------------
+
+void PermeationView::open() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void PermeationView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Measurements that came in while the window was closed were not drawn.
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void PermeationView::replotWhenShown() {
+    if (isVisible())
+        m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+const PermeationView::Curve* PermeationView::curve(int cell, Detector detector) const {
+    return validCell(cell) ? &m_curves[slotOf(cell, detector)] : nullptr;
+}
+
+QCPGraph* PermeationView::rateGraph(int cell, Detector detector) const {
+    const Curve* c = curve(cell, detector);
+    return c ? c->rate : nullptr;
+}
+
+QCPGraph* PermeationView::cumulativeGraph(int cell, Detector detector) const {
+    const Curve* c = curve(cell, detector);
+    return c ? c->cumulative : nullptr;
+}
+
+QCPGraph* PermeationView::breakthroughMarkers(int cell, Detector detector) const {
+    const Curve* c = curve(cell, detector);
+    return c ? c->markers : nullptr;
+}
+
+} // namespace korvat
