@@ -46,6 +46,20 @@ std::array<const CellSummary*, 6> bySlot(const std::vector<CellSummary>& summari
     return out;
 }
 
+// A measurement's mark drawn once into a pixmap: thousands of marks are then copies of it rather
+// than shapes stroked one by one, which cost the chart ten times what its curves cost.
+QCPScatterStyle drawnOnce(const QCPScatterStyle& shape) {
+    const int side = static_cast<int>(std::ceil(shape.size())) + 3;
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QCPPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    shape.applyTo(&painter, shape.pen());
+    shape.drawShape(&painter, side / 2.0, side / 2.0);
+    painter.end();
+    return QCPScatterStyle(pixmap);
+}
+
 QString fixed(double value, int decimals) { return formatFixed(value, 12, decimals); }
 
 // A column head over two or three short lines: the unit goes below its name.
@@ -250,9 +264,10 @@ void PermeationView::addCurve(int slot) {
     const Qt::PenStyle style = fpd ? Qt::DashLine : Qt::SolidLine;
 
     c.rate = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis);
-    c.rate->setPen(QPen(colour, 1.6, style));
-    c.rate->setScatterStyle(fpd ? QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(colour, 1.2), QBrush(Qt::white), 6)
-                                : QCPScatterStyle(QCPScatterStyle::ssDisc, colour, 5));
+    // A thin pen: a wider one is stroked as an outline, several times dearer for a long curve.
+    c.rate->setPen(QPen(colour, 1, style));
+    c.rate->setScatterStyle(drawnOnce(fpd ? QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(colour, 1.2), QBrush(Qt::white), 6)
+                                          : QCPScatterStyle(QCPScatterStyle::ssDisc, colour, 5)));
     c.rate->setName(curveName(slot));
 
     QColor faint = colour;
