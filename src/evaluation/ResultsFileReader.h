@@ -36,8 +36,8 @@ struct ResultsFileRead {
     // cut after 60 characters. error == path + detail, so a caller may write the name its own way.
     QString error, detail;
     // Every run in the order of the file. A new run begins with a header block, and with a row
-    // whose measurement number does not follow on from the row before (the measurement numbers
-    // start at 1 with every start of a run, and rows of the next run go below the old ones).
+    // whose measurement number is not above the row before (the measurement numbers start at 1
+    // with every start of a run, and rows of the next run go below the old ones).
     std::vector<ResultsRun> runs;
 };
 
