@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -62,8 +63,27 @@ QCPScatterStyle drawnOnce(const QCPScatterStyle& shape) {
 
 QString fixed(double value, int decimals) { return formatFixed(value, 12, decimals); }
 
-// A column head over two or three short lines: the unit goes below its name.
-QString headLines(QString text) { return text.replace(QStringLiteral(" ("), QStringLiteral("\n(")); }
+// A column head over short lines, so fifteen columns fit a window: words joined up to
+// kHeadLineLength characters a line, and the unit in brackets on a line of its own.
+constexpr int kHeadLineLength = 15;
+QString headLines(const QString& text) {
+    QStringList lines;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const bool unit = word.startsWith(QLatin1Char('('));
+        if (!lines.isEmpty() && !unit && lines.last().size() + 1 + word.size() <= kHeadLineLength)
+            lines.last() += QLatin1Char(' ') + word;
+        else
+            lines << word;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The columns whose "–" means a figure the test has not reached yet.
+bool reachable(int column) {
+    return column == PermeationView::Bt01FirstColumn || column == PermeationView::Bt01Column ||
+           column == PermeationView::Bt10FirstColumn || column == PermeationView::Bt10Column ||
+           column == PermeationView::SteadyStateColumn;
+}
 
 } // namespace
 
@@ -86,8 +106,17 @@ PermeationView::PermeationView(QWidget* owner) : QWidget(owner, Qt::Window) {
     m_plot->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
     m_plot->setNoAntialiasingOnDrag(true);
     m_plot->yAxis2->setVisible(false);
+    // The legend beside the chart rather than over it: with six curves it would hide a corner of
+    // the very data it explains.
     m_plot->legend->setVisible(true);
-    m_plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignLeft | Qt::AlignTop);
+    m_plot->axisRect()->insetLayout()->take(m_plot->legend);
+    auto* side = new QCPLayoutGrid;
+    m_plot->plotLayout()->addElement(0, 1, side);
+    m_plot->plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, m_plot->legend);
+    side->addElement(1, 0, new QCPLayoutElement(m_plot));
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 10, 6, 0));
     // The breakthrough diamonds sit above every curve, whichever cell came first.
     m_plot->addLayer(QStringLiteral("markers"), m_plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
 
@@ -117,6 +146,7 @@ PermeationView::PermeationView(QWidget* owner) : QWidget(owner, Qt::Window) {
     m_table->setAlternatingRowColors(true);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
 
     auto* switches = new QHBoxLayout;
     switches->addWidget(m_logSwitch);
@@ -174,12 +204,12 @@ void PermeationView::applyHeaderTexts() {
     heads[CellColumn] = T(77);
     heads[DetectorColumn] = T(128);
     heads[SampleColumn] = T(129);
-    heads[Bt01FirstColumn] = T(130).arg(astm) + QLatin1Char('\n') + headLines(T(131));
-    heads[Bt01Column] = T(130).arg(astm) + QLatin1Char('\n') + headLines(T(132));
-    heads[Bt10FirstColumn] = T(130).arg(en) + QLatin1Char('\n') + headLines(T(131));
-    heads[Bt10Column] = T(130).arg(en) + QLatin1Char('\n') + headLines(T(132));
+    heads[Bt01FirstColumn] = headLines(T(130).arg(astm) + QLatin1Char(' ') + T(131));
+    heads[Bt01Column] = headLines(T(130).arg(astm) + QLatin1Char(' ') + T(132));
+    heads[Bt10FirstColumn] = headLines(T(130).arg(en) + QLatin1Char(' ') + T(131));
+    heads[Bt10Column] = headLines(T(130).arg(en) + QLatin1Char(' ') + T(132));
     heads[ResolutionColumn] = headLines(T(133));
-    heads[LevelColumn] = T(134);
+    heads[LevelColumn] = headLines(T(134));
     heads[SteadyStateColumn] = headLines(T(135));
     heads[CumulativeColumn] = headLines(T(136));
     heads[Cumulative60Column] = headLines(T(137).arg(60));
@@ -331,8 +361,9 @@ bool PermeationView::updateTable() {
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
         const QStringList texts = rowTexts(*rows[row]);
         for (int column = 0; column < kColumnCount; ++column) {
+            const QString tip = tipOf(*rows[row], column, texts[column]);
             QTableWidgetItem* item = m_table->item(row, column);
-            if (item && item->text() == texts[column])
+            if (item && item->text() == texts[column] && item->toolTip() == tip)
                 continue;
             if (!item) {
                 item = new QTableWidgetItem;
@@ -341,17 +372,31 @@ bool PermeationView::updateTable() {
                 m_table->setItem(row, column, item);
             }
             item->setText(texts[column]);
+            item->setToolTip(tip);
             changed = true;
         }
     }
-    if (changed)
+    if (changed) {
         m_table->resizeColumnsToContents();
+        // Every row in sight: the chart gives way, not the figures.
+        const int rows = std::max(1, m_table->rowCount());
+        m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() +
+                                  rows * m_table->verticalHeader()->defaultSectionSize() +
+                                  m_table->horizontalScrollBar()->sizeHint().height() + 2 * m_table->frameWidth());
+    }
     return changed;
+}
+
+QString PermeationView::tipOf(const CellSummary& s, int column, const QString& text) const {
+    if (column == LevelColumn && !s.metrics.level.brokeThrough)
+        return T(140).arg(static_cast<qint64>(std::floor(s.metrics.level.testMinutes))).arg(s.metrics.level.level);
+    if (reachable(column) && text == kNoFigure)
+        return T(139);
+    return {};
 }
 
 QStringList PermeationView::rowTexts(const CellSummary& s) const {
     const CellMetrics& m = s.metrics;
-    const QString notReached = T(139);
     auto figure = [](std::optional<double> v, int decimals, const QString& missing) {
         return v ? fixed(*v, decimals) : missing;
     };
@@ -359,15 +404,16 @@ QStringList PermeationView::rowTexts(const CellSummary& s) const {
     texts[CellColumn] = QString::number(s.cell);
     texts[DetectorColumn] = T(s.detector == Detector::FID ? 109 : 110);
     texts[SampleColumn] = s.sampleName;
-    texts[Bt01FirstColumn] = figure(m.bt01.first, 1, notReached);
-    texts[Bt01Column] = figure(m.bt01.interpolated, 1, notReached);
-    texts[Bt10FirstColumn] = figure(m.bt10.first, 1, notReached);
-    texts[Bt10Column] = figure(m.bt10.interpolated, 1, notReached);
+    texts[Bt01FirstColumn] = figure(m.bt01.first, 1, kNoFigure);
+    texts[Bt01Column] = figure(m.bt01.interpolated, 1, kNoFigure);
+    texts[Bt10FirstColumn] = figure(m.bt10.first, 1, kNoFigure);
+    texts[Bt10Column] = figure(m.bt10.interpolated, 1, kNoFigure);
     texts[ResolutionColumn] = figure(m.resolution, 1, kNoFigure);
-    texts[LevelColumn] = m.level.brokeThrough
-                             ? QString::number(m.level.level)
-                             : T(140).arg(static_cast<qint64>(std::floor(m.level.testMinutes))).arg(m.level.level);
-    texts[SteadyStateColumn] = m.steady ? fixed(m.steady->rate, 4) : notReached;
+    // Without a breakthrough the level the test time has reached is a lower bound; the words
+    // are in the tooltip, so the column stays narrow.
+    texts[LevelColumn] = m.level.brokeThrough ? QString::number(m.level.level)
+                                              : QStringLiteral("\u2265 %1").arg(m.level.level);
+    texts[SteadyStateColumn] = m.steady ? fixed(m.steady->rate, 4) : kNoFigure;
     texts[CumulativeColumn] = fixed(m.cumulative, 3);
     texts[Cumulative60Column] = figure(m.cumulative60, 3, kNoFigure);
     texts[Cumulative480Column] = figure(m.cumulative480, 3, kNoFigure);
@@ -455,7 +501,10 @@ void PermeationView::fitWholeTest() {
             }
         }
     }
-    const QCPRange time(0, lastMinutes > 0 ? lastMinutes * 1.03 : 60);
+    // A little before the start, so a diamond at 0 (a first measurement far above both limits)
+    // shows whole.
+    const double timeEnd = lastMinutes > 0 ? lastMinutes * 1.03 : 60;
+    const QCPRange time(-timeEnd * 0.015, timeEnd);
     const QCPRange rate = logarithmic() ? QCPRange(lowestRate / 2, topRate * 2) : QCPRange(0, topRate * 1.1);
     const QCPRange cumulative(0, topCumulative > 0 ? topCumulative * 1.1 : 1);
     setRanges(time, rate, cumulative);

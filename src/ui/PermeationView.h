@@ -54,8 +54,9 @@ public:
         TestTimeColumn,
         kColumnCount
     };
-    // What a figure that does not exist shows (a cumulative at 480 min of a shorter test, a
-    // detection limit without blanks); a breakthrough or steady state not reached says so in words.
+    // What a figure that does not exist shows (a breakthrough or steady state not reached, a
+    // cumulative at 480 min of a shorter test, a detection limit without blanks); where it is a
+    // figure not reached yet, its tooltip says so.
     static const QString kNoFigure;
 
     // A top-level window of its own; `owner` (the main window) keeps it and takes it along.
@@ -123,6 +124,7 @@ private:
     // Table texts from the figures; true when a text changed.
     bool updateTable();
     QStringList rowTexts(const CellSummary& summary) const;
+    QString tipOf(const CellSummary& summary, int column, const QString& text) const;
     void setCellText(int row, int column, const QString& text);
     void applyHeaderTexts();
     // Axis ranges set here, as opposed to the operator's zoom and drag.
