@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KORVAT-PC"));
+    // The installed desktop entry: the desktop shows its name and icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvat"));
 
     const korvat::ProgramArguments args = korvat::parseProgramArguments(QApplication::arguments().mid(1));
     if (const int status = answerDirectly(args, shown); status >= 0)
