@@ -13,6 +13,8 @@ namespace korvat::bench {
 class NullView final : public MainView {
 public:
     void logLine(const QString&) override {}
+    void eventAdded(const RunEvent&) override {}
+    void warningShown(bool) override {}
     void statusText(const QString&) override {}
     void valveShown(int, int, bool) override {}
     void lampShown(Lamp, bool) override {}
@@ -53,6 +55,10 @@ public:
     void message(const QString& text, const QString&) override { shown << text; }
     void information(const QString& text) override { shown << text; }
     void error(const QString& text) override { shown << text; }
+    bool question(const QString& text) override {
+        shown << text;
+        return false;
+    }
     // The file dialogs answer with `fileName`.
     QString saveFileName(const QString&, const QString&) override { return fileName; }
     QString openFileName(const QString&, const QString&) override { return fileName; }

@@ -49,6 +49,10 @@ public:
     void message(const QString& text, const QString&) override { shown << text; }
     void information(const QString& text) override { shown << text; }
     void error(const QString& text) override { shown << text; }
+    bool question(const QString& text) override {
+        shown << text;
+        return false;
+    }
     QString saveFileName(const QString&, const QString&) override { return fileName; }
     QString openFileName(const QString&, const QString&) override { return {}; }
 

@@ -21,17 +21,42 @@ KorvatApp::KorvatApp(Environment env)
       debugLogDir_(env.debugLogDir.isEmpty() ? programDir_ : env.debugLogDir),
       dataDir_(env.dataDir.isEmpty() ? programDir_ : env.dataDir),
       ini_(env.iniFile.isEmpty() ? programDir_ + QStringLiteral("Korvat.ini") : env.iniFile),
+      events_(env.clock),
       link_(env.com1, env.com2, env.clock, env.dialogs, env.view), valves_(link_, env.view),
       acquisition_({link_, env.view, settings_, ID, DeviceTyp}),
       panel_({settings_, ini_, link_, env.view, inputs_, env.dialogs, valves_, ID, DeviceTyp}),
       poll_({link_, env.view, valves_, env.clock, ID}),
-      results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp}),
-      records_({env.view, link_, settings_, DeviceTyp}),
+      results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp, events_}),
+      records_({env.view, link_, settings_, DeviceTyp, events_}),
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
-                  run_, results_, records_, ID, DeviceTyp}),
+                  run_, results_, records_, ID, DeviceTyp, events_}),
       substanceFactors_(inputs_, env.dialogs, programDir_) {
     inputs_.setView(&view_);
     run_.setView(&view_);
+    events_.setObserver({[this](const RunEvent& e) { view_.eventAdded(e); },
+                         [this](bool lit) { view_.warningShown(lit); },
+                         [this](const RunEvent& e) {
+                             const QString error = notifier_.notify(e);
+                             if (!error.isEmpty())
+                                 view_.logLine(error);
+                         }});
+    events_.onJournalFailure([this](const QString& error) {
+        view_.logLine(error);
+        view_.statusText(error);
+    });
+    auto measurement = [this] { return run_.running() ? run_.runAktiv : 0; };
+    QObject::connect(&link_, &Link::portLost, &link_, [this, measurement](const QString& device, const QString& reason) {
+        events_.add(EventKind::LineLost, QStringLiteral("%1: line lost (%2)").arg(device, reason), device, measurement());
+    });
+    QObject::connect(&link_, &Link::portBack, &link_, [this, measurement](const QString& device) {
+        events_.add(EventKind::LineBack, QStringLiteral("%1: line open again").arg(device), device, measurement());
+    });
+    // Settings changed while a run goes on belong to its record.
+    ini_.onChange([this](const QString& section, const QString& key, const QString& before, const QString& after) {
+        if (run_.running() && section != QLatin1String(key::RunState.section))
+            events_.add(EventKind::SettingChanged,
+                        QStringLiteral("[%1] %2: \"%3\" -> \"%4\"").arg(section, key, before, after), {}, run_.runAktiv);
+    });
     link_.setTerminateRequest([this] { terminateRequested_ = true; });
     // Commands dropped while the main line was down (a valve closed at a breakthrough, say) are
     // made good: the instrument gets the valve banks and lamps as the program keeps them.
@@ -51,6 +76,7 @@ QString KorvatApp::T(int n) const { return LoadLangText(ID, n); }
 
 StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) {
     view_.windowCaptionShown(QStringLiteral("KORVAT-PC ") + GetVersionString());
+    events_.add(EventKind::ProgramStart, QStringLiteral("KORVAT-PC %1 started").arg(GetVersionString()));
     run_.eval.FIDBaseDraw = false;
     run_.setRunTag(RunTag::Idle);
     records_.sDateiname.clear();
@@ -134,6 +160,9 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     qCInfo(lcStartup) << "started:" << sSerialNumber;
     if (terminateRequested_)
         return StartupOutcome::Ended;
+    notifier_.configure({ini_.readString(key::NotifyCommand, QString()).trimmed(),
+                         ini_.readInteger(key::NotifyDesktop.sectionText(), key::NotifyDesktop.nameText(), 0) == 1});
+    offerResume();
     timerWanted_ = true;
     return StartupOutcome::Running;
 }
@@ -295,6 +324,8 @@ void KorvatApp::showSettings() {
 
 void KorvatApp::FormClose() {
     timerWanted_ = false;
+    events_.add(EventKind::ProgramEnd, run_.running() ? QStringLiteral("program closed during a run; it can be continued at the next start")
+                                                      : QStringLiteral("program closed"));
     // Result rows still waiting for their file get a last chance; the operator learns of any
     // that cannot be written rather than losing them unseen.
     QString error;

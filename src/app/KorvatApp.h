@@ -5,12 +5,14 @@
 // tests drive the same object with a recorder and the in-process instrument.
 
 #include "app/MainView.h"
+#include "app/Notifier.h"
 #include "app/ServicePanel.h"
 #include "app/SubstanceFactors.h"
 #include "link/Link.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/Records.h"
 #include "run/ResultComputation.h"
@@ -90,6 +92,8 @@ public:
     static DescriptionKey memoDescriptionKeyPress(bool enter, int line, int column);
     // The header block the results file gets when it is chosen now.
     QStringList resultsHeaderLines() const;
+    // The operator opened the event list: the warning lamp goes out.
+    void eventListSeen() { events_.acknowledge(); }
     // Result rows that could not be written yet (they are tried again with every row).
     std::size_t resultRowsWaiting() const { return records_.rowsWaiting(); }
 
@@ -104,6 +108,7 @@ public:
     Sequencer& sequencer() { return sequencer_; }
     ResultComputation& results() { return results_; }
     Records& records() { return records_; }
+    Events& events() { return events_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
     IniFile& ini() { return ini_; }
@@ -119,6 +124,10 @@ private:
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
     void showSettings();
+    // A run the program did not end (killed, power cut, closed during the run): the operator
+    // chooses to continue it or to leave it.
+    void offerResume();
+    void openJournal();
     void endProgramBox(const QString& middle);
     bool write(const IniKey& key, const QString& value);
     std::optional<int> readIntInput(Input input);
@@ -135,6 +144,8 @@ private:
     Settings settings_;
     Inputs inputs_;
     RunModel run_;
+    Events events_;
+    Notifier notifier_;
     Link link_;
     Valves valves_;
     Acquisition acquisition_;

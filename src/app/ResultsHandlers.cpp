@@ -64,6 +64,7 @@ void KorvatApp::btnSpeichernClick() {
     sDateiname = resultsFileName(chosen);
     view_.infoShown(InfoLabel::ResultsFile, sDateiname);
     write(key::DataDir, QFileInfo(sDateiname).absolutePath());
+    openJournal();
 
     QString error;
     bool existed = false;

@@ -75,6 +75,8 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
                     perArea.push_back(rateOf(r, d) / areaOf(r, d));
                 if (const auto& n = noiseOf(r, d))
                     noiseAreas.push_back(*n);
+                if (r.flagged)
+                    s.flagged.push_back(r.runAktiv);
             }
             if (s.series.empty())
                 continue;
@@ -112,8 +114,17 @@ QStringList summaryTitles() {
             QStringLiteral("bt10_first"), QStringLiteral("bt10"),         QStringLiteral("resolution"),
             QStringLiteral("level"),      QStringLiteral("sspr"),         QStringLiteral("cumulative"),
             QStringLiteral("cumulative60"), QStringLiteral("cumulative480"), QStringLiteral("mdpr"),
-            QStringLiteral("duration"),   QStringLiteral("measurements")};
+            QStringLiteral("duration"),   QStringLiteral("measurements"), QStringLiteral("flagged")};
 }
+
+namespace {
+QString flaggedText(const std::vector<int>& numbers) {
+    QStringList out;
+    for (int n : numbers)
+        out << QString::number(n);
+    return out.join(QLatin1Char(' '));
+}
+} // namespace
 
 QStringList summaryFields(const CellSummary& s, const QLocale& locale) {
     auto number = [&locale](std::optional<double> v, int decimals) {
@@ -140,7 +151,8 @@ QStringList summaryFields(const CellSummary& s, const QLocale& locale) {
             number(m.cumulative480, 3),
             number(m.detectionLimit, 4),
             number(m.testMinutes, 1),
-            QString::number(m.measurements)};
+            QString::number(m.measurements),
+            flaggedText(s.flagged)};
 }
 
 } // namespace korvat

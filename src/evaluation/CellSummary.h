@@ -22,6 +22,9 @@ struct CellSummary {
     std::vector<RatePoint> series;
     CellMetrics metrics;
     enum class Blank { None, ZeroGas, Noise } detectionLimitFrom = Blank::None;
+    // Running numbers of the cell's measurements during which something touched the data (a
+    // line lost, lines dropped, a value recorded as 0): known only to the live run.
+    std::vector<int> flagged;
 };
 
 // Whether a row holds a measurement of `detector` for its cell: a row marked "*" whose rate and
@@ -38,7 +41,7 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
 
 // The summary as one line of fields, numbers in `locale` (empty fields for figures not reached):
 // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;
-// cumulative60;cumulative480;mdpr;duration;measurements
+// cumulative60;cumulative480;mdpr;duration;measurements;flagged (running numbers, space-separated)
 QStringList summaryFields(const CellSummary& s, const QLocale& locale);
 QStringList summaryTitles();
 

@@ -263,6 +263,14 @@ bool ResultsWriter::append(const QString& path, const QString& row) {
     return flushWaiting();
 }
 
+QByteArray ResultsWriter::bytesToAppend(const QString& path, const QString& row) const {
+    QByteArray bytes;
+    for (const Pending& p : waiting_)
+        if (p.path == path)
+            bytes += p.bytes;
+    return bytes + toCp1252(row) + kEol;
+}
+
 bool ResultsWriter::flushWaiting() {
     error_.clear();
     std::deque<Pending> kept;

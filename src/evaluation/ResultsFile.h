@@ -70,6 +70,9 @@ struct ResultRow {
     // standard deviations over a peak's width), FID and FPD, when the window was seen. The
     // summary's detection limit falls back on it when the run measured no zero gas.
     std::optional<double> fidNoiseArea, fpdNoiseArea;
+    // Not written to the file: an event that touches the data (a line lost, lines dropped, a
+    // value recorded as 0 ...) happened during the measurement.
+    bool flagged = false;
 };
 
 // The row's text without line end: one field more than the column titles (14, or 16 for FIDFPD).
@@ -95,6 +98,8 @@ public:
 
     const QString& error() const { return error_; }
     std::size_t waiting() const { return waiting_.size(); }
+    // What append(path, row) is to add to the file: the rows that wait for it, then this one.
+    QByteArray bytesToAppend(const QString& path, const QString& row) const;
 
 private:
     struct Pending {

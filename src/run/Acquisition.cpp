@@ -25,6 +25,7 @@ void Acquisition::drain(TDeviceTyp deviceTyp) {
 
 void Acquisition::clearSeries(int index) {
     (index == 0 ? Series1 : Series2).clear();
+    droppedLines[index == 0 ? 0 : 1] = 0;
     d_.view.seriesCleared(index);
 }
 
@@ -47,6 +48,7 @@ void Acquisition::drainPort(int port) {
             const QString text = QStringLiteral("%1: data line dropped: %2").arg(device, line);
             qCWarning(lcAcquisition).noquote() << text;
             d_.link.logLine(device, text);
+            ++droppedLines[port - 1];
             continue;
         }
         Sampling = sample->marker != ']';

@@ -6,6 +6,7 @@
 #include "evaluation/Series.h"
 #include "shell/Config.h"
 
+#include <array>
 #include <vector>
 
 namespace korvat {
@@ -44,6 +45,8 @@ public:
     int runZeit = 0;  // points appended to Series1 since the last reset
     int runZeit2 = 0; // points appended to Series2
     bool Sampling = false; // a converter burst is open
+    // Data lines dropped as garbled since the series was last cleared (port 1, port 2).
+    std::array<int, 2> droppedLines{};
 
 private:
     void drainPort(int port);

@@ -2,9 +2,11 @@
 
 #include "link/Link.h"
 #include "link/LinkView.h"
+#include "run/Events.h"
 #include "run/RunModel.h"
 #include "util/CodePage.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 #include <QLoggingCategory>
@@ -18,6 +20,7 @@ void Records::report(const QString& text) {
     d_.view.statusText(text);
     d_.view.logLine(text);
     d_.link.logLine(d_.link.ComPort1().deviceName(), text);
+    d_.events.add(EventKind::FileWaiting, text);
 }
 
 void Records::writePendingHeaders() {
@@ -41,11 +44,16 @@ bool Records::createFile(const QString& path, const QStringList& header, QString
     return false;
 }
 
-void Records::append(const MeasurementRecord& r) {
+void Records::append(const MeasurementRecord& r, const BeforeWrite& beforeWrite) {
     if (sDateiname.isEmpty())
         return;
     writePendingHeaders();
-    if (!rows_.append(sDateiname, resultRowText(r, d_.deviceTyp, QLocale())))
+    const QString row = resultRowText(r, d_.deviceTyp, QLocale());
+    if (beforeWrite) {
+        const QFileInfo info(sDateiname);
+        beforeWrite(info.exists() ? info.size() : 0, rows_.bytesToAppend(sDateiname, row));
+    }
+    if (!rows_.append(sDateiname, row))
         report(rows_.error());
 }
 
@@ -58,6 +66,7 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
         qCWarning(lcRecords).noquote() << raw_.error();
         d_.link.logLine(d_.link.ComPort1().deviceName(), raw_.error());
         d_.view.statusText(raw_.error());
+        d_.events.add(EventKind::FileWaiting, raw_.error(), {}, r.runAktiv);
     }
 }
 

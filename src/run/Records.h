@@ -12,10 +12,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 
 namespace korvat {
 
+class Events;
 class Link;
 class LinkView;
 struct MeasurementRecord;
@@ -28,6 +30,7 @@ public:
         Link& link;
         const Settings& settings;
         const TDeviceTyp& deviceTyp;
+        Events& events;
     };
     explicit Records(Deps deps) : d_(deps) {}
 
@@ -39,8 +42,11 @@ public:
     // before that file's first row that gets through (also when another file is chosen meanwhile);
     // the call then returns false and `error` says why.
     bool createFile(const QString& path, const QStringList& header, QString* error, bool* existed);
-    // The measurement's row in the results file (when one is chosen).
-    void append(const MeasurementRecord& r);
+    // The measurement's row in the results file (when one is chosen). `beforeWrite` is told,
+    // before anything is written, the file's size and the bytes this append is to add (rows that
+    // waited, then this one), so a run state can be saved that survives a kill between the two.
+    using BeforeWrite = std::function<void(qint64 size, const QByteArray& bytes)>;
+    void append(const MeasurementRecord& r, const BeforeWrite& beforeWrite = {});
     // The measurement's raw-data file beside the results file (when one is chosen and raw data
     // are to be kept).
     void writeRawData(const MeasurementRecord& r, const Series& fid, const Series& fpd, const EvaluationState& eval);
@@ -56,7 +62,7 @@ public:
     std::size_t rowsWaiting() const { return rows_.waiting(); }
     std::size_t rawFilesWaiting() const { return raw_.waiting(); }
 
-    // Says what went wrong with a file: status line, log and debug log.
+    // Says what went wrong with a file: status line, log, debug log and the event list.
     void report(const QString& text);
 
 private:

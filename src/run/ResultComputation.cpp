@@ -37,6 +37,7 @@ void ResultComputation::warn(MeasurementRecord& r, const QString& text) {
     d_.view.logLine(line);
     d_.view.statusText(line);
     d_.link.logLine(d_.link.ComPort1().deviceName(), line);
+    d_.events.add(EventKind::ValueWarning, line, {}, r.runAktiv);
 }
 
 std::optional<double> ResultComputation::noiseArea(const Series& signal) const {
@@ -66,7 +67,14 @@ bool ResultComputation::takeOverCalibration(bool fid, double area, MeasurementRe
         return false;
     }
     int& calArea = fid ? d_.settings.FIDCalArea : d_.settings.FPDCalArea;
+    const int before = calArea;
     calArea = static_cast<int>(std::trunc(area));
+    d_.events.add(EventKind::Calibration,
+                  QStringLiteral("%1 calibration area %2 taken over (was %3)")
+                      .arg(fid ? QStringLiteral("FID") : QStringLiteral("FPD"))
+                      .arg(calArea)
+                      .arg(before),
+                  {}, r ? r->runAktiv : 0);
     if (!d_.ini.writeInteger(fid ? key::FIDCalArea : key::FPDCalArea, calArea))
         warn(r ? *r : scratch, d_.ini.lastError());
     d_.view.calibratedShown(fid ? Detector::FID : Detector::FPD, true);

@@ -16,6 +16,7 @@ namespace korvat {
 
 class Acquisition;
 class Clock;
+class Events;
 class IniFile;
 class Inputs;
 class Link;
@@ -40,6 +41,7 @@ public:
         RunModel& run;
         const int& ID;
         const TDeviceTyp& deviceTyp;
+        Events& events;
     };
 
     explicit ResultComputation(Deps deps) : d_(deps) {}

@@ -3,6 +3,7 @@
 #include "link/Link.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/Records.h"
 #include "run/RunView.h"
@@ -102,6 +103,76 @@ void Sequencer::btnStartClick() {
     }
     run.delayTag = 0;
     run.runAktiv = 1;
+    stopPressed_ = false;
+    toCommit_.reset();
+    const Settings& s = d_.settings;
+    d_.events.add(EventKind::RunStart,
+                  QStringLiteral("run started at %1: positions %2 to %3, %4 cycle(s), measuring %5 s, flushing %6 s, "
+                                 "injection %7 s, limit FID %8 FPD %9, keep measuring %10, results file %11")
+                      .arg(run.runStartzeit.toString(Qt::ISODate))
+                      .arg(run.runStart)
+                      .arg(run.runStart + run.strtCount - 1)
+                      .arg(run.strtCycles)
+                      .arg(s.Messzeit)
+                      .arg(s.SampleTime)
+                      .arg(s.InjectionTime)
+                      .arg(s.LimitFID)
+                      .arg(s.LimitFPD)
+                      .arg(s.KeepMeasuring ? QStringLiteral("on") : QStringLiteral("off"))
+                      .arg(d_.records.sDateiname.isEmpty() ? QStringLiteral("(none)") : d_.records.sDateiname));
+    run.setRunTag(RunTag::FillCell);
+}
+
+void Sequencer::resume(const SavedRun& saved) {
+    RunModel& run = d_.run;
+    d_.acquisition.MonitorOff();
+    d_.acquisition.Sampling = false;
+    run.setControls({.start = false, .delay = false, .stop = true});
+    d_.records.sDateiname = saved.resultsFile;
+    run.runStart = saved.runStart;
+    run.strtCount = saved.strtCount;
+    run.strtCycles = saved.strtCycles;
+    run.strtMessungen = saved.strtMessungen;
+    run.runZelle = saved.runZelle;
+    run.runCount = saved.runCount;
+    run.runCycles = saved.runCycles;
+    run.runMessungen = saved.runMessungen;
+    run.runAktiv = saved.runAktiv;
+    run.offCount = saved.offCount;
+    for (int k = 1; k <= 3; ++k)
+        run.setCell(k, saved.cells[k - 1]);
+    run.clearRecords();
+    for (const MeasurementRecord& m : saved.measurements)
+        run.record(m);
+    updateSummaries();
+    if (d_.settings.KeepMeasuring != saved.keepMeasuring) {
+        d_.settings.KeepMeasuring = saved.keepMeasuring;
+        d_.ini.writeInteger(key::KeepMeasuring, saved.keepMeasuring ? 1 : 0);
+    }
+    d_.view.checkShown(Check::KeepMeasuring, saved.keepMeasuring);
+    d_.inputs.set(Input::Start, QString::number(run.runStart));
+    d_.inputs.set(Input::Count, QString::number(run.strtCount));
+    d_.inputs.set(Input::Cycles, QString::number(run.strtCycles));
+
+    // Elapsed and break times go on counting from the original start; the gap is in them.
+    run.runStartzeit = saved.started;
+    const qint64 since = std::max<qint64>(0, saved.started.msecsTo(d_.clock.wallNow()));
+    run.runStartzeitMono = d_.clock.monotonicNow() - Millis(since);
+    run.runLaufzeit = -1;
+    d_.view.startShown(T(94) + formatTimeOfDay(run.runStartzeit.time()));
+    setStatus(T(83));
+
+    // The instrument as the run had it: carrier gas on, the run's measured cells flushed.
+    d_.valves.injectIfLoopReported();
+    d_.valves.ValveSet(17);
+    for (int p = run.runStart; p < run.runStart + run.strtCount; ++p)
+        if (p > 3 && !run.cellOff(p))
+            d_.valves.ValveSet(p);
+    run.delayTag = 0;
+    stopPressed_ = false;
+    toCommit_.reset();
+    stateFile_ = runStateFileName(saved.resultsFile);
+    d_.records.writeSummary(run.summaries());
     run.setRunTag(RunTag::FillCell);
 }
 
@@ -126,6 +197,7 @@ void Sequencer::btnDelayClick() {
 void Sequencer::btnStopClick() {
     RunModel& run = d_.run;
     if (run.running()) {
+        stopPressed_ = true;
         setStatus(T(104));
         run.runCycles = 0;
         run.runCount = 0;
@@ -136,7 +208,7 @@ void Sequencer::btnStopClick() {
     }
     if (run.delayTag > 0) {
         run.delayTag = 0;
-        endRun(T(105));
+        endRun(T(105), QStringLiteral("delayed start called off by the operator"));
     }
 }
 

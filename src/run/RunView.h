@@ -5,6 +5,7 @@
 
 #include "evaluation/CellSummary.h"
 #include "link/LinkView.h"
+#include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/RunModel.h"
 
@@ -35,6 +36,11 @@ public:
     // The latest sample value of a detector.
     virtual void levelShown(Detector detector, const QString& text) = 0;
     virtual void monitorShown(const QString& caption) = 0;
+    // An event for the operator's list (whole, with its time, port and measurement), and the
+    // warning lamp that stays lit from the first event that touches the data until the operator
+    // has looked at the list.
+    virtual void eventAdded(const RunEvent& event) { (void)event; }
+    virtual void warningShown(bool lit) { (void)lit; }
 
     // The signal curves (0 FID, 1 FPD) mirror the acquisition's series: points are appended as
     // they arrive; curvesChanged asks for one repaint per batch.

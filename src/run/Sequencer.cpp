@@ -5,13 +5,16 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/Records.h"
 #include "run/ResultComputation.h"
 #include "run/RunView.h"
+#include "shell/IniFile.h"
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcRun, "korvat.run")
@@ -255,6 +258,7 @@ void Sequencer::state6() {
                              .arg(d_.run.runAktiv);
     qCWarning(lcRun).noquote() << text;
     d_.link.logLine(d_.link.ComPort1().deviceName(), text);
+    d_.events.add(EventKind::ConverterTimeout, text, d_.link.ComPort1().deviceName(), d_.run.runAktiv);
     setStatus(text);
     stopConverters();
     d_.run.setRunTag(RunTag::Evaluate);
@@ -268,35 +272,141 @@ void Sequencer::state7() {
     d_.valves.DispReset(run.runZelle + 10);
     --run.runMessungen;
     --run.runCount;
+    bool more = true;
     if (run.runCount > 0 && run.offCount > 0) {
         ++run.runZelle;
+    } else {
+        --run.runCycles;
+        run.runCount = run.strtCount;
+        if (run.runCycles > 0 && run.offCount > 0)
+            run.runZelle = run.runStart;
+        else
+            more = false;
+    }
+    commitMeasurement(!more);
+    if (more) {
         run.setRunTag(RunTag::FillCell);
         return;
     }
-    --run.runCycles;
-    run.runCount = run.strtCount;
-    if (run.runCycles > 0 && run.offCount > 0) {
-        run.runZelle = run.runStart;
-        run.setRunTag(RunTag::FillCell);
-        return;
-    }
-    endRun(T(105));
+    endRun(T(105), stopPressed_ ? QStringLiteral("stopped by the operator") : QStringLiteral("completed"));
 }
+
+namespace {
+
+QString outcomeText(const MeasurementRecord& r, TDeviceTyp deviceTyp) {
+    if (r.skipped)
+        return QStringLiteral("position %1: cell switched off, not measured").arg(r.runZelle);
+    QString text = QStringLiteral("cycle %1, position %2 (%3): FID area %4, %5 ppm, rate %6")
+                       .arg(r.cycle)
+                       .arg(r.runZelle)
+                       .arg(r.sChemikalie)
+                       .arg(r.FIDArea, 0, 'g', 10)
+                       .arg(r.FIDppm, 0, 'g', 6)
+                       .arg(r.FIDMessMenge, 0, 'g', 6);
+    if (deviceTyp == TDeviceTyp::FIDFPD)
+        text += QStringLiteral("; FPD area %1, rate %2").arg(r.FPDArea, 0, 'g', 10).arg(r.FPDMessMenge, 0, 'g', 6);
+    if (r.NoPeak)
+        text += QStringLiteral("; no FID peak");
+    if (r.brokeThrough)
+        text += QStringLiteral("; breakthrough");
+    if (r.lineDown)
+        text += QStringLiteral("; a line was down");
+    if (r.flagged)
+        text += QStringLiteral("; flagged");
+    return text;
+}
+
+} // namespace
 
 void Sequencer::recordMeasurement() {
     MeasurementRecord r = d_.results.evaluate();
+    for (int port = 1; port <= 2; ++port) {
+        const int dropped = std::exchange(d_.acquisition.droppedLines[port - 1], 0);
+        if (dropped == 0)
+            continue;
+        const QString device = port == 1 ? d_.link.ComPort1().deviceName() : d_.link.ComPort2().deviceName();
+        d_.events.add(EventKind::LinesDropped,
+                      QStringLiteral("%1: %2 garbled data line(s) dropped during measurement %3").arg(device).arg(dropped).arg(r.runAktiv),
+                      device, r.runAktiv);
+    }
+    const std::optional<Millis> lastEvent = d_.events.lastDataEvent();
+    r.flagged = r.lineDown || !r.warning.isEmpty() || (lastEvent && *lastEvent >= d_.run.runStartCycle);
     applyBreakthrough(r);
-    d_.records.append(r);
     d_.records.writeRawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval);
+    d_.events.add(EventKind::Measurement, outcomeText(r, d_.deviceTyp), {}, r.runAktiv);
+    toCommit_ = r;
     d_.run.record(std::move(r));
+    updateSummaries();
+}
 
+void Sequencer::updateSummaries() {
     // The lab's figures from the run's rows, live and in the summary file beside the results.
     std::vector<const ResultRow*> rows;
     rows.reserve(d_.run.measurements().size());
     for (const MeasurementRecord& m : d_.run.measurements())
         rows.push_back(&m);
     d_.run.setSummaries(summarizeCells(rows, d_.settings.Messzeit, d_.deviceTyp == TDeviceTyp::FIDFPD));
+}
+
+void Sequencer::commitMeasurement(bool finished) {
+    if (!toCommit_)
+        return;
+    const MeasurementRecord r = std::move(*toCommit_);
+    toCommit_.reset();
+    d_.records.append(r, [&](qint64 size, const QByteArray& bytes) { saveState(size, bytes, finished); });
     d_.records.writeSummary(d_.run.summaries());
+}
+
+SavedRun Sequencer::savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) const {
+    const RunModel& run = d_.run;
+    SavedRun s;
+    s.resultsFile = d_.records.sDateiname;
+    s.started = run.runStartzeit;
+    s.saved = d_.clock.wallNow();
+    s.runStart = run.runStart;
+    s.strtCount = run.strtCount;
+    s.strtCycles = run.strtCycles;
+    s.strtMessungen = run.strtMessungen;
+    s.runZelle = run.runZelle;
+    s.runCount = run.runCount;
+    s.runCycles = run.runCycles;
+    s.runMessungen = run.runMessungen;
+    s.runAktiv = run.runAktiv;
+    s.offCount = run.offCount;
+    for (int k = 1; k <= 3; ++k)
+        s.cells[k - 1] = run.cell(k);
+    s.keepMeasuring = d_.settings.KeepMeasuring;
+    s.resultsSize = resultsSize;
+    s.rowsToWrite = rowsToWrite;
+    s.finished = finished;
+    s.measurements = run.measurements();
+    return s;
+}
+
+void Sequencer::saveState(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) {
+    const QString path = runStateFileName(d_.records.sDateiname);
+    QString error;
+    if (!saveRunState(path, savedRun(resultsSize, rowsToWrite, finished), &error)) {
+        if (stateFailure_ != error) {
+            stateFailure_ = error;
+            d_.events.add(EventKind::FileWaiting, error + QStringLiteral("; the run cannot be continued after a power cut"));
+        }
+        return;
+    }
+    stateFailure_.clear();
+    if (stateFile_ != path) {
+        forgetState(); // a results file chosen during the run: the older state is left behind
+        stateFile_ = path;
+        d_.ini.writeString(key::RunState, path);
+    }
+}
+
+void Sequencer::forgetState() {
+    if (stateFile_.isEmpty())
+        return;
+    QFile::remove(stateFile_);
+    stateFile_.clear();
+    d_.ini.writeString(key::RunState, QString());
 }
 
 void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
@@ -314,6 +424,9 @@ void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
         cell.brokeThrough = true;
         cell.breakMeasurement = r.runAktiv;
         cell.breakElapsedMs = r.elapsedMs;
+        d_.events.add(EventKind::Breakthrough,
+                      QStringLiteral("cell %1 (%2) broke through at %3").arg(k).arg(r.sampleName, formatDuration(r.elapsedMs)),
+                      {}, r.runAktiv);
         if (!d_.settings.KeepMeasuring) {
             d_.valves.ValveReset(position);
             --run.offCount;
@@ -323,7 +436,11 @@ void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
     run.setCell(k, cell);
 }
 
-void Sequencer::endRun(const QString& status) {
+void Sequencer::endRun(const QString& status, const QString& how) {
+    // The last measurement's row goes out before the run is over (a stop during its evaluation).
+    commitMeasurement(true);
+    d_.events.add(EventKind::RunEnd, QStringLiteral("run ended: %1; %2 measurement(s) recorded").arg(how).arg(d_.run.measurements().size()));
+    forgetState();
     setStatus(status);
     d_.run.setControls({.start = true, .delay = true, .stop = false});
     d_.valves.closeBanks();
@@ -342,7 +459,7 @@ void Sequencer::abortRun(const QString& reason) {
     const RunTag tag = d_.run.runTag();
     if (tag == RunTag::Inject || tag == RunTag::PrepareNext || tag == RunTag::Acquire || tag == RunTag::WaitConverter)
         stopConverters();
-    endRun(T(105) + QStringLiteral(": ") + reason);
+    endRun(T(105) + QStringLiteral(": ") + reason, QStringLiteral("stopped after a failure: ") + reason);
 }
 
 } // namespace korvat

@@ -6,16 +6,19 @@
 // model; the sequencer is the one that changes it.
 
 #include "run/RunModel.h"
+#include "run/RunState.h"
 #include "shell/Config.h"
 #include "util/Clock.h"
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace korvat {
 
 class Acquisition;
 class Dialogs;
+class Events;
 class IniFile;
 class Inputs;
 class Link;
@@ -43,6 +46,7 @@ public:
         Records& records;
         const int& ID;
         const TDeviceTyp& deviceTyp;
+        Events& events;
     };
 
     explicit Sequencer(Deps deps);
@@ -66,6 +70,13 @@ public:
     // switched off), keeps its record and writes its results row and raw-data file.
     void recordMeasurement();
 
+    // Continues a run the program did not end (killed, power cut) from its saved state: the
+    // instrument's valves as the run had them, the next position, elapsed and break times from
+    // the original start. The results file must already hold the run's rows (restoreRows).
+    void resume(const SavedRun& saved);
+    // The run's state as saved after its last measurement (also what resume takes).
+    SavedRun savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) const;
+
     bool running() const { return d_.run.running(); }
     bool delayPending() const { return d_.run.delayTag > 0; }
 
@@ -81,7 +92,13 @@ private:
     void state6();
     void state7();
     void applyBreakthrough(const MeasurementRecord& r);
-    void endRun(const QString& status);
+    void updateSummaries();
+    // The recorded measurement's row and the run state that goes before it; after the counters
+    // moved on to the next position (`finished`: nothing is left to measure).
+    void commitMeasurement(bool finished);
+    void saveState(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished);
+    void forgetState();
+    void endRun(const QString& status, const QString& how);
     void stopConverters();
     void refreshRunTime(bool withDelay);
     void setStatus(const QString& text);
@@ -91,6 +108,10 @@ private:
     Deps d_;
     Evaluation evaluation_;
     Millis state6Since_{0};
+    std::optional<MeasurementRecord> toCommit_;
+    bool stopPressed_ = false;
+    QString stateFile_;      // the state file this run writes, once a results file is chosen
+    QString stateFailure_;   // why the last state could not be written (said once)
 };
 
 } // namespace korvat

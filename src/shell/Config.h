@@ -79,6 +79,12 @@ inline constexpr IniKey DataDir{"Measurement", "DataDir"};
 inline constexpr IniKey RawDataSave{"Measurement", "RawDataSave"};
 // Not in the original set: 1 keeps measuring a cell after its breakthrough.
 inline constexpr IniKey KeepMeasuring{"Measurement", "KeepMeasuring"};
+// The state file of a run that has not ended (empty when none): the next start offers to go on.
+inline constexpr IniKey RunState{"Run", "State"};
+// Who is told of breakthroughs, run ends and faults: a program started with the event as its
+// arguments, and desktop notifications (1). Off by default.
+inline constexpr IniKey NotifyCommand{"Notify", "Command"};
+inline constexpr IniKey NotifyDesktop{"Notify", "Desktop"};
 } // namespace key
 
 struct ConfigKey {

@@ -129,7 +129,14 @@ std::optional<double> IniFile::readFloat(const QString& section, const QString& 
 }
 
 bool IniFile::writeString(const QString& section, const QString& key, const QString& value) {
-    return writeEntries({{section, key, value}});
+    if (!changeObserver_)
+        return writeEntries({{section, key, value}});
+    const QString before = readString(section, key, QString());
+    if (!writeEntries({{section, key, value}}))
+        return false;
+    if (before != value)
+        changeObserver_(section, key, before, value);
+    return true;
 }
 
 bool IniFile::writeInteger(const QString& section, const QString& key, int value) {

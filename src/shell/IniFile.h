@@ -10,6 +10,7 @@
 #include "shell/IniText.h"
 
 #include <QString>
+#include <functional>
 #include <QStringList>
 #include <optional>
 #include <utility>
@@ -70,12 +71,18 @@ public:
 
     const QString& lastError() const { return lastError_; }
 
+    // Told after a single key was written with a value other than it had ("" when missing).
+    using ChangeObserver = std::function<void(const QString& section, const QString& key, const QString& before,
+                                              const QString& after)>;
+    void onChange(ChangeObserver observer) { changeObserver_ = std::move(observer); }
+
 private:
     std::optional<QString> lookup(const QString& section, const QString& key) const;
     bool save(const IniDocument& doc);
 
     QString path_;
     QString lastError_;
+    ChangeObserver changeObserver_;
 };
 
 } // namespace korvat

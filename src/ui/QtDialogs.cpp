@@ -65,6 +65,14 @@ void QtDialogs::error(const QString& text) {
     showBox(m_parent, QMessageBox::Critical, text, {});
 }
 
+bool QtDialogs::question(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString QtDialogs::saveFileName(const QString& folder, const QString& filter) {
     return runFileDialog(m_parent, QFileDialog::AcceptSave, folder, filter, m_lastSave);
 }

@@ -14,6 +14,7 @@ public:
     void message(const QString& text, const QString& caption = {}) override;
     void information(const QString& text) override;
     void error(const QString& text) override;
+    bool question(const QString& text) override;
     // An empty folder starts where the previous dialog of the same kind ended; a file path
     // starts in its folder with that name proposed. A filter in the "text|patterns|..." form
     // is understood as well as Qt's own "text (patterns);;..." form.

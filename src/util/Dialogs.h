@@ -15,6 +15,8 @@ public:
     virtual void information(const QString& text) = 0;
     // An error box (a failed conversion or file operation inside a handler).
     virtual void error(const QString& text) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool question(const QString& text) = 0;
     // File dialogs; an empty result means the operator cancelled.
     virtual QString saveFileName(const QString& folder, const QString& filter) = 0;
     virtual QString openFileName(const QString& folder, const QString& filter) = 0;

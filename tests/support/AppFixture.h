@@ -37,10 +37,11 @@ public:
 };
 
 struct AppFixture {
-    explicit AppFixture(sim::InstrumentOptions options = {})
+    // `useDir`: an existing program folder (a program started again where an earlier one ran).
+    explicit AppFixture(sim::InstrumentOptions options = {}, const QString& useDir = {})
         : instrument(std::make_unique<sim::InProcessInstrument>(options)) {
         instrument->follow(clock);
-        dir = folder.path() + QLatin1Char('/');
+        dir = useDir.isEmpty() ? folder.path() + QLatin1Char('/') : useDir;
         writeFile(dir + "CH-Substanzen.txt", "Aceton=2,05\r\nToluol=0,57\r\n");
         writeFile(dir + "S-Substanzen.txt", "THT=1,00\r\n");
     }

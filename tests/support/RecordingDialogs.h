@@ -15,6 +15,10 @@ public:
     void message(const QString& t, const QString& c) override { boxes.append({"message", t, c}); }
     void information(const QString& t) override { boxes.append({"information", t, {}}); }
     void error(const QString& t) override { boxes.append({"error", t, {}}); }
+    bool question(const QString& t) override {
+        boxes.append({"question", t, {}});
+        return answer;
+    }
     QString saveFileName(const QString& folder, const QString& filter) override {
         lastFolder = folder;
         lastFilter = filter;
@@ -35,6 +39,7 @@ public:
 
     QList<Box> boxes;
     QString nextFileName;
+    bool answer = false; // what a question is answered
     QString lastFolder, lastFilter; // what the last file dialog was opened with
 };
 

@@ -40,6 +40,8 @@ public:
     void levelShown(Detector d, const QString& t) override { levels[d] = t; }
     void summariesShown(const std::vector<CellSummary>& s) override { summaries = s; }
     void monitorShown(const QString& t) override { monitorCaption = t; }
+    void eventAdded(const RunEvent& e) override { events.push_back(e); }
+    void warningShown(bool lit) override { warning = lit; }
     void seriesAppended(int s, std::span<const double> x, std::span<const double> y) override {
         auto& series = seriesData[s];
         series.first.insert(series.first.end(), x.begin(), x.end());
@@ -91,6 +93,8 @@ public:
     double bottomMax = -1, leftMin = -1, leftMax = -1;
     bool followsNewest = false;
     std::vector<CellSummary> summaries;
+    std::vector<RunEvent> events;
+    bool warning = false;
     std::map<int, std::pair<std::vector<double>, std::vector<double>>> seriesData;
     int replots = 0;
     int overlayRepaints = 0;

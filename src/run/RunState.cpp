@@ -1,0 +1,201 @@
+#include "run/RunState.h"
+
+#include "evaluation/ResultsFile.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <unistd.h>
+
+namespace korvat {
+
+namespace {
+
+constexpr int kFormat = 1;
+
+QJsonValue optionalNumber(const std::optional<double>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
+std::optional<double> optionalNumber(const QJsonValue& v) {
+    return v.isDouble() ? std::optional<double>(v.toDouble()) : std::nullopt;
+}
+
+QJsonObject toJson(const MeasurementRecord& r) {
+    return QJsonObject{
+        {"position", r.runZelle},       {"marker", QString(r.marker)},
+        {"breakTime", r.breakTime},     {"chemical", r.sChemikalie},
+        {"fidSampleFactor", r.FIDSampleFactor}, {"flow", r.Flow},
+        {"elapsedMs", r.elapsedMs},     {"fidPpm", r.FIDppm},
+        {"fidRate", r.FIDMessMenge},    {"fidArea", r.FIDArea},
+        {"fpdRate", r.FPDMessMenge},    {"fpdArea", r.FPDArea},
+        {"sample", r.sampleName},       {"moment", r.moment.toString(Qt::ISODateWithMs)},
+        {"number", r.runAktiv},         {"fidNoiseArea", optionalNumber(r.fidNoiseArea)},
+        {"fpdNoiseArea", optionalNumber(r.fpdNoiseArea)}, {"cycle", r.cycle},
+        {"skipped", r.skipped},         {"brokeThrough", r.brokeThrough},
+        {"noPeak", r.NoPeak},           {"lineDown", r.lineDown},
+        {"warning", r.warning},         {"flagged", r.flagged},
+    };
+}
+
+MeasurementRecord recordFrom(const QJsonObject& o) {
+    MeasurementRecord r;
+    r.runZelle = o["position"].toInt();
+    const QString marker = o["marker"].toString();
+    r.marker = marker.isEmpty() ? QLatin1Char(' ') : marker[0];
+    r.breakTime = o["breakTime"].toString();
+    r.sChemikalie = o["chemical"].toString();
+    r.FIDSampleFactor = o["fidSampleFactor"].toDouble();
+    r.Flow = o["flow"].toDouble();
+    r.elapsedMs = o["elapsedMs"].toInteger();
+    r.FIDppm = o["fidPpm"].toDouble();
+    r.FIDMessMenge = o["fidRate"].toDouble();
+    r.FIDArea = o["fidArea"].toDouble();
+    r.FPDMessMenge = o["fpdRate"].toDouble();
+    r.FPDArea = o["fpdArea"].toDouble();
+    r.sampleName = o["sample"].toString();
+    r.moment = QDateTime::fromString(o["moment"].toString(), Qt::ISODateWithMs);
+    r.runAktiv = o["number"].toInt();
+    r.fidNoiseArea = optionalNumber(o["fidNoiseArea"]);
+    r.fpdNoiseArea = optionalNumber(o["fpdNoiseArea"]);
+    r.cycle = o["cycle"].toInt();
+    r.skipped = o["skipped"].toBool();
+    r.brokeThrough = o["brokeThrough"].toBool();
+    r.NoPeak = o["noPeak"].toBool();
+    r.lineDown = o["lineDown"].toBool();
+    r.warning = o["warning"].toString();
+    r.flagged = o["flagged"].toBool();
+    return r;
+}
+
+} // namespace
+
+QString runStateFileName(const QString& resultsFile) { return besideResultsFile(resultsFile, QStringLiteral("_run.json")); }
+
+bool saveRunState(const QString& path, const SavedRun& run, QString* error) {
+    QJsonArray cells;
+    for (const CellState& c : run.cells)
+        cells.append(QJsonObject{{"off", c.off},
+                                 {"brokeThrough", c.brokeThrough},
+                                 {"breakMeasurement", c.breakMeasurement},
+                                 {"breakElapsedMs", c.breakElapsedMs},
+                                 {"timeText", c.timeText}});
+    QJsonArray measurements;
+    for (const MeasurementRecord& r : run.measurements)
+        measurements.append(toJson(r));
+    const QJsonObject o{
+        {"format", kFormat},
+        {"resultsFile", run.resultsFile},
+        {"started", run.started.toString(Qt::ISODateWithMs)},
+        {"saved", run.saved.toString(Qt::ISODateWithMs)},
+        {"runStart", run.runStart},
+        {"strtCount", run.strtCount},
+        {"strtCycles", run.strtCycles},
+        {"strtMessungen", run.strtMessungen},
+        {"runZelle", run.runZelle},
+        {"runCount", run.runCount},
+        {"runCycles", run.runCycles},
+        {"runMessungen", run.runMessungen},
+        {"runAktiv", run.runAktiv},
+        {"offCount", run.offCount},
+        {"cells", cells},
+        {"keepMeasuring", run.keepMeasuring},
+        {"resultsSize", run.resultsSize},
+        {"rowsToWrite", QString::fromLatin1(run.rowsToWrite.toBase64())},
+        {"finished", run.finished},
+        {"measurements", measurements},
+    };
+    QSaveFile file(path);
+    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+        *error = QStringLiteral("Run state %1 not written: %2").arg(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    ::fsync(file.handle());
+    if (!file.commit()) {
+        *error = QStringLiteral("Run state %1 not written: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+std::optional<SavedRun> loadRunState(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    const QJsonObject o = doc.object();
+    if (parse.error != QJsonParseError::NoError || o["format"].toInt() != kFormat ||
+        !o["resultsFile"].isString() || !o["cells"].isArray() || o["cells"].toArray().size() != 3) {
+        *error = QStringLiteral("%1 is not a run state of this program (%2)")
+                     .arg(path, parse.error != QJsonParseError::NoError ? parse.errorString() : QStringLiteral("fields missing"));
+        return std::nullopt;
+    }
+    SavedRun run;
+    run.resultsFile = o["resultsFile"].toString();
+    run.started = QDateTime::fromString(o["started"].toString(), Qt::ISODateWithMs);
+    run.saved = QDateTime::fromString(o["saved"].toString(), Qt::ISODateWithMs);
+    run.runStart = o["runStart"].toInt();
+    run.strtCount = o["strtCount"].toInt();
+    run.strtCycles = o["strtCycles"].toInt();
+    run.strtMessungen = o["strtMessungen"].toInt();
+    run.runZelle = o["runZelle"].toInt();
+    run.runCount = o["runCount"].toInt();
+    run.runCycles = o["runCycles"].toInt();
+    run.runMessungen = o["runMessungen"].toInt();
+    run.runAktiv = o["runAktiv"].toInt();
+    run.offCount = o["offCount"].toInt();
+    const QJsonArray cells = o["cells"].toArray();
+    for (int k = 0; k < 3; ++k) {
+        const QJsonObject c = cells[k].toObject();
+        run.cells[k] = CellState{c["off"].toBool(), c["brokeThrough"].toBool(), c["breakMeasurement"].toInt(),
+                                 c["breakElapsedMs"].toInteger(-1), c["timeText"].toString()};
+    }
+    run.keepMeasuring = o["keepMeasuring"].toBool();
+    run.resultsSize = o["resultsSize"].toInteger();
+    run.rowsToWrite = QByteArray::fromBase64(o["rowsToWrite"].toString().toLatin1());
+    run.finished = o["finished"].toBool();
+    for (const QJsonValue& m : o["measurements"].toArray())
+        run.measurements.push_back(recordFrom(m.toObject()));
+    if (!run.started.isValid() || run.runStart < 1 || run.runStart > 6 || run.runZelle < 1 || run.runZelle > 6 ||
+        run.resultsSize < 0) {
+        *error = QStringLiteral("%1 is not a run state of this program (values out of range)").arg(path);
+        return std::nullopt;
+    }
+    return run;
+}
+
+RowsRestored restoreRows(const SavedRun& run, QString* error) {
+    QFile file(run.resultsFile);
+    if (!file.open(QIODevice::ReadWrite)) {
+        *error = QStringLiteral("%1: %2").arg(run.resultsFile, file.errorString());
+        return RowsRestored::Failed;
+    }
+    const qint64 size = file.size();
+    if (size < run.resultsSize) {
+        *error = QStringLiteral("%1 is shorter than when the run was interrupted").arg(run.resultsFile);
+        return RowsRestored::FileChanged;
+    }
+    file.seek(run.resultsSize);
+    const QByteArray tail = file.readAll();
+    if (tail == run.rowsToWrite)
+        return RowsRestored::AlreadyThere;
+    if (!run.rowsToWrite.startsWith(tail)) {
+        *error = QStringLiteral("%1 holds other rows than the interrupted run wrote last").arg(run.resultsFile);
+        return RowsRestored::FileChanged;
+    }
+    // The rows, or the part of them the program did not get to write.
+    const QByteArray rest = run.rowsToWrite.mid(tail.size());
+    if (!file.seek(size) || file.write(rest) != rest.size() || !file.flush()) {
+        *error = QStringLiteral("%1: %2").arg(run.resultsFile, file.errorString());
+        return RowsRestored::Failed;
+    }
+    ::fsync(file.handle());
+    return RowsRestored::Appended;
+}
+
+} // namespace korvat
