@@ -5,6 +5,7 @@
 #include "evaluation/CellSummary.h"
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFileReader.h"
+#include "run/EventJournal.h"
 #include "shell/Config.h"
 #include "shell/IniFile.h"
 #include "util/Utils.h"
@@ -26,6 +27,7 @@ void printErr(const QString& text) {
 constexpr const char* kUsage =
     "usage: korvat-eval [--ini FILE] RAWFILE...\n"
     "       korvat-eval [--ini FILE] --summary RESULTSFILE...\n"
+    "       korvat-eval --verify-journal JOURNAL...\n"
     "       korvat-eval --version\n"
     "Prints one line per raw-data file:\n"
     "  file;NoPeak;FIDArea;FIDStart;FIDEnd;FIDStartLevel;FIDEndLevel\n"
@@ -37,6 +39,8 @@ constexpr const char* kUsage =
     "  file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;\n"
     "  cumulative;mdpr;duration\n"
     "(minutes, ug/cm2/min, ug/cm2; empty when not reached), or file;error;reason.\n"
+    "With --verify-journal, per event journal (<name>_events.log) one line:\n"
+    "  file;ok;LINES   or   file;bad;LINE;reason   (the first line that does not fit the chain)\n"
     "Detection settings come from FILE, or else from the Korvat.ini beside the program.\n"
     "Exit status: 0 all files evaluated, 1 some file did not, 2 bad usage.\n";
 
@@ -102,6 +106,7 @@ int main(int argc, char** argv) {
     QString iniPath;
     QStringList files;
     bool summary = false;
+    bool verifyJournals = false;
     const QStringList args = app.arguments().mid(1);
     bool optionsDone = false;
     for (qsizetype k = 0; k < args.size(); ++k) {
@@ -114,6 +119,8 @@ int main(int argc, char** argv) {
             iniPath = args[++k];
         } else if (!optionsDone && a == QLatin1String("--summary")) {
             summary = true;
+        } else if (!optionsDone && a == QLatin1String("--verify-journal")) {
+            verifyJournals = true;
         } else if (!optionsDone && a == QLatin1String("--version")) {
             std::fputs((QStringLiteral("korvat-eval ") + GetVersionString() + QLatin1Char('\n')).toLocal8Bit().constData(),
                        stdout);
@@ -134,6 +141,29 @@ int main(int argc, char** argv) {
     if (files.isEmpty()) {
         std::fputs(kUsage, stderr);
         return 2;
+    }
+
+    if (verifyJournals) {
+        if (summary) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        int status = 0;
+        for (const QString& file : files) {
+            const JournalCheck check = verifyJournal(file);
+            QString line;
+            if (!check.readable)
+                line = csvField(file) + QStringLiteral(";error;") + csvField(check.reason);
+            else if (check.firstBadLine > 0)
+                line = csvField(file) + QStringLiteral(";bad;%1;").arg(check.firstBadLine) + csvField(check.reason);
+            else
+                line = csvField(file) + QStringLiteral(";ok;%1").arg(check.lines);
+            if (!check.readable || check.firstBadLine > 0)
+                status = 1;
+            std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+        }
+        std::fflush(stdout);
+        return status;
     }
 
     const bool iniGiven = !iniPath.isEmpty();

@@ -5,6 +5,7 @@
 
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFile.h"
+#include "run/EventJournal.h"
 #include "run/RawDataFile.h"
 #include "run/Sequencer.h"
 #include "shell/IniFile.h"
@@ -254,5 +255,32 @@ TEST_F(KorvatEvalCli, SummaryOfAResultsFileThatDoesNotReadAndTheVersion) {
     EXPECT_TRUE(out[3].startsWith("header.csv;error;header.csv: cannot open")) << out[3].toStdString();
 
     run({"--summary"});
+    EXPECT_EQ(exitCode, 2);
+}
+
+TEST_F(KorvatEvalCli, VerifyJournalNamesTheFirstLineThatDoesNotFit) {
+    EventJournal j;
+    ASSERT_TRUE(j.open(folder.filePath("Glove_events.log")));
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_TRUE(j.append({QDateTime(QDate(2026, 12, 10), QTime(3, 0, i)), "measurement", "", i, QString("rate %1").arg(i)}));
+    QFile::copy(folder.filePath("Glove_events.log"), folder.filePath("edited;events.log"));
+    {
+        QFile f(folder.filePath("edited;events.log"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        bytes[bytes.indexOf("rate 3") + 5] = '8'; // one byte of line 3
+        f.seek(0);
+        f.write(bytes);
+    }
+    run({"--verify-journal", "Glove_events.log", "edited;events.log", "missing.log"});
+    EXPECT_EQ(exitCode, 1);
+    ASSERT_EQ(out.size(), 3) << out.join('\n').toStdString();
+    EXPECT_EQ(out[0], "Glove_events.log;ok;4");
+    EXPECT_TRUE(out[1].startsWith("\"edited;events.log\";bad;3;")) << out[1].toStdString();
+    EXPECT_TRUE(out[2].startsWith("missing.log;error;")) << out[2].toStdString();
+
+    run({"--verify-journal", "Glove_events.log"});
+    EXPECT_EQ(exitCode, 0);
+    run({"--verify-journal", "--summary", "Glove_events.log"});
     EXPECT_EQ(exitCode, 2);
 }
