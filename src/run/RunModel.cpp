@@ -32,4 +32,11 @@ void RunModel::setSummaries(std::vector<CellSummary> summaries) {
         view_->summariesShown(summaries_);
 }
 
+void RunModel::clearRecords() {
+    measurements_.clear();
+    summaries_.clear();
+    if (view_)
+        view_->summariesShown(summaries_);
+}
+
 } // namespace korvat

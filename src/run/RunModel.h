@@ -109,10 +109,8 @@ public:
     // The measurements of the current run (cleared when the next run starts).
     const std::vector<MeasurementRecord>& measurements() const { return measurements_; }
     void record(MeasurementRecord r);
-    void clearRecords() {
-        measurements_.clear();
-        summaries_.clear();
-    }
+    // A new run: its view of the figures starts empty too.
+    void clearRecords();
 
 private:
     RunView* view_ = nullptr;

@@ -1,6 +1,8 @@
 #include "ui/Presenter.h"
 
 #include "app/KorvatApp.h"
+#include "shell/StringTable.h"
+#include "ui/EventListWindow.h"
 #include "ui/PermeationView.h"
 #include "ui/TForm1.h"
 
@@ -176,6 +178,16 @@ PermeationView& Presenter::permeation() {
     return *permeation_;
 }
 
+EventListWindow& Presenter::eventList() {
+    if (!eventList_)
+        eventList_ = new EventListWindow(&form_, !app_ || app_->ID == kGermanOffset);
+    return *eventList_;
+}
+
+void Presenter::eventAdded(const RunEvent& event) { eventList().add(event); }
+
+void Presenter::warningShown(bool lit) { form_.setLedOn(QStringLiteral("ledWarning"), lit); }
+
 void Presenter::powerShown(bool on) { form_.setLedOn(QStringLiteral("ledPower"), on); }
 
 void Presenter::switchCaptionShown(Check toggle, const QString& caption) { form_.setText(controlOf(toggle), caption); }
@@ -295,6 +307,11 @@ void Presenter::onClicked(const QString& control) {
         return it.value()(a);
     if (control == QLatin1String("btnPermeation"))
         return permeation().open();
+    if (control == QLatin1String("ledWarning")) {
+        // Looking at the list is what puts the lamp out.
+        eventList().open();
+        return a.eventListSeen();
+    }
     if (control.startsWith(QLatin1String("ledV1_")))
         a.panel().ledV1Click(control.right(1).toInt());
     else if (control.startsWith(QLatin1String("ledV2_")))

@@ -12,6 +12,7 @@
 namespace korvat {
 
 class KorvatApp;
+class EventListWindow;
 class PermeationView;
 class TForm1;
 
@@ -33,6 +34,9 @@ public:
     // The permeation view (btnPermeation), a window of its own that the main window owns. It is
     // made with the first figures or the first click and then told every change, open or not.
     PermeationView* permeationView() const { return permeation_; }
+    // The list of the run's events (opened from the warning lamp "ledWarning"); made with the
+    // first event.
+    EventListWindow* eventListWindow() const { return eventList_; }
 
     // LinkView
     void logLine(const QString& text) override;
@@ -55,6 +59,8 @@ public:
     void levelShown(Detector detector, const QString& text) override;
     void summariesShown(const std::vector<CellSummary>& summaries) override;
     void monitorShown(const QString& caption) override;
+    void eventAdded(const RunEvent& event) override;
+    void warningShown(bool lit) override;
     void seriesAppended(int series, std::span<const double> x, std::span<const double> y) override;
     void seriesCleared(int series) override;
     void curvesChanged() override;
@@ -78,11 +84,13 @@ private:
     void onEditExited(const QString& control);
     void onClicked(const QString& control);
     PermeationView& permeation();
+    EventListWindow& eventList();
 
     TForm1& form_;
     KorvatApp* app_ = nullptr;
     std::vector<CellSummary> summaries_;
     PermeationView* permeation_ = nullptr;
+    EventListWindow* eventList_ = nullptr;
 };
 
 } // namespace korvat

@@ -182,6 +182,8 @@ void TForm1::buildStatusPage(QWidget* page) {
         led(status, QStringLiteral("ledSample%1").arg(cell), 33 + cell, ledAt(cell - 1, 2),
             TLedColor::Green, false);
     led(status, QStringLiteral("ledLoop"), 38, ledAt(1, 0), TLedColor::Yellow, true);
+    // Lit from the first event that touched the data until the event list is opened (a click).
+    led(status, QStringLiteral("ledWarning"), 143, ledAt(3, 0), TLedColor::Red, true);
     for (int cell = 1; cell <= 3; ++cell)
         led(status, QStringLiteral("ledSmpOff%1").arg(cell), 26, ledAt(cell - 1, 3), TLedColor::Red,
             false);

@@ -120,7 +120,7 @@ TEST(TranslateRules, MistypedTagGivesEmptyCaptionsRatherThanNone)
     expectCases({
         {"label beyond the table", ControlKind::Label, 500, kEnglishOffset, {""}},
         {"editor whose second column runs off the end", ControlKind::ValueListEditor, kStringTableCount,
-         kEnglishOffset, {"%1 ug/cm²/min", ""}},
+         kEnglishOffset, {LoadLangText(kEnglishOffset, kStringTableCount).toStdString(), ""}},
     });
 }
 
