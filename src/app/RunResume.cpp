@@ -59,7 +59,7 @@ void KorvatApp::offerResume() {
     if (path.isEmpty())
         return;
     auto forget = [&] {
-        QFile::remove(path);
+        removeRunState(path);
         ini_.writeString(key::RunState, QString());
     };
     QString error;

@@ -172,6 +172,7 @@ void Sequencer::resume(const SavedRun& saved) {
     stopPressed_ = false;
     toCommit_.reset();
     stateFile_ = runStateFileName(saved.resultsFile);
+    recordsOnDisk_ = 0; // written afresh with the next state: the file may hold one more
     d_.records.writeSummary(run.summaries());
     run.setRunTag(RunTag::FillCell);
 }

@@ -72,7 +72,35 @@ MeasurementRecord recordFrom(const QJsonObject& o) {
 
 QString runStateFileName(const QString& resultsFile) { return besideResultsFile(resultsFile, QStringLiteral("_run.json")); }
 
-bool saveRunState(const QString& path, const SavedRun& run, QString* error) {
+QString runRecordsFileName(const QString& stateFile) {
+    QString path = stateFile;
+    if (path.endsWith(QLatin1String(".json")))
+        path.chop(5);
+    return path + QStringLiteral(".records");
+}
+
+void removeRunState(const QString& stateFile) {
+    QFile::remove(stateFile);
+    QFile::remove(runRecordsFileName(stateFile));
+}
+
+bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk) {
+    // The records first: a state never counts more of them than the file holds.
+    {
+        const std::size_t from = std::min(*recordsOnDisk, run.measurements.size());
+        QFile records(runRecordsFileName(path));
+        const QIODevice::OpenMode mode = from == 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::Append;
+        QByteArray lines;
+        for (std::size_t i = from; i < run.measurements.size(); ++i)
+            lines += QJsonDocument(toJson(run.measurements[i])).toJson(QJsonDocument::Compact) + '\n';
+        if (!records.open(mode) || records.write(lines) != lines.size() || !records.flush()) {
+            *error = QStringLiteral("Run state %1 not written: %2").arg(records.fileName(), records.errorString());
+            *recordsOnDisk = 0; // written afresh next time
+            return false;
+        }
+        ::fsync(records.handle());
+        *recordsOnDisk = run.measurements.size();
+    }
     QJsonArray cells;
     for (const CellState& c : run.cells)
         cells.append(QJsonObject{{"off", c.off},
@@ -80,9 +108,6 @@ bool saveRunState(const QString& path, const SavedRun& run, QString* error) {
                                  {"breakMeasurement", c.breakMeasurement},
                                  {"breakElapsedMs", c.breakElapsedMs},
                                  {"timeText", c.timeText}});
-    QJsonArray measurements;
-    for (const MeasurementRecord& r : run.measurements)
-        measurements.append(toJson(r));
     const QJsonObject o{
         {"format", kFormat},
         {"resultsFile", run.resultsFile},
@@ -103,7 +128,7 @@ bool saveRunState(const QString& path, const SavedRun& run, QString* error) {
         {"resultsSize", run.resultsSize},
         {"rowsToWrite", QString::fromLatin1(run.rowsToWrite.toBase64())},
         {"finished", run.finished},
-        {"measurements", measurements},
+        {"measurements", static_cast<qint64>(run.measurements.size())},
     };
     QSaveFile file(path);
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -159,8 +184,26 @@ std::optional<SavedRun> loadRunState(const QString& path, QString* error) {
     run.resultsSize = o["resultsSize"].toInteger();
     run.rowsToWrite = QByteArray::fromBase64(o["rowsToWrite"].toString().toLatin1());
     run.finished = o["finished"].toBool();
-    for (const QJsonValue& m : o["measurements"].toArray())
-        run.measurements.push_back(recordFrom(m.toObject()));
+    // The first `measurements` lines of the records file (a kill between the two writes may have
+    // left one more there).
+    const qint64 count = o["measurements"].toInteger(-1);
+    QFile records(runRecordsFileName(path));
+    if (count > 0 && !records.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: its records %2: %3").arg(path, records.fileName(), records.errorString());
+        return std::nullopt;
+    }
+    while (count > 0 && static_cast<qint64>(run.measurements.size()) < count && !records.atEnd()) {
+        const QJsonDocument line = QJsonDocument::fromJson(records.readLine());
+        if (!line.isObject())
+            break;
+        run.measurements.push_back(recordFrom(line.object()));
+    }
+    if (count < 0 || static_cast<qint64>(run.measurements.size()) != count) {
+        *error = QStringLiteral("%1 is not a run state of this program (%2 does not hold its %3 measurement records)")
+                     .arg(path, records.fileName())
+                     .arg(count);
+        return std::nullopt;
+    }
     if (!run.started.isValid() || run.runStart < 1 || run.runStart > 6 || run.runZelle < 1 || run.runZelle > 6 ||
         run.resultsSize < 0) {
         *error = QStringLiteral("%1 is not a run state of this program (values out of range)").arg(path);

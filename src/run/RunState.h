@@ -35,10 +35,16 @@ struct SavedRun {
     std::vector<MeasurementRecord> measurements;
 };
 
-// "Glove7.csv" -> "Glove7_run.json".
+// "Glove7.csv" -> "Glove7_run.json". The measurements' records go to a file beside it
+// ("Glove7_run.records", one line each, appended), so a state stays small however long the run.
 QString runStateFileName(const QString& resultsFile);
+QString runRecordsFileName(const QString& stateFile);
+// Both files of a state.
+void removeRunState(const QString& stateFile);
 
-bool saveRunState(const QString& path, const SavedRun& run, QString* error);
+// `recordsOnDisk`: how many of run.measurements the records file holds already (the rest are
+// appended; 0 starts the file afresh); updated on success.
+bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk);
 // nullopt and `error` for a file that is missing, unreadable or not a run state.
 std::optional<SavedRun> loadRunState(const QString& path, QString* error);
 

@@ -386,7 +386,9 @@ SavedRun Sequencer::savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, 
 void Sequencer::saveState(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) {
     const QString path = runStateFileName(d_.records.sDateiname);
     QString error;
-    if (!saveRunState(path, savedRun(resultsSize, rowsToWrite, finished), &error)) {
+    if (stateFile_ != path)
+        recordsOnDisk_ = 0;
+    if (!saveRunState(path, savedRun(resultsSize, rowsToWrite, finished), &error, &recordsOnDisk_)) {
         if (stateFailure_ != error) {
             stateFailure_ = error;
             d_.events.add(EventKind::FileWaiting, error + QStringLiteral("; the run cannot be continued after a power cut"));
@@ -404,7 +406,7 @@ void Sequencer::saveState(qint64 resultsSize, const QByteArray& rowsToWrite, boo
 void Sequencer::forgetState() {
     if (stateFile_.isEmpty())
         return;
-    QFile::remove(stateFile_);
+    removeRunState(stateFile_);
     stateFile_.clear();
     d_.ini.writeString(key::RunState, QString());
 }

@@ -112,6 +112,7 @@ private:
     bool stopPressed_ = false;
     QString stateFile_;      // the state file this run writes, once a results file is chosen
     QString stateFailure_;   // why the last state could not be written (said once)
+    std::size_t recordsOnDisk_ = 0; // measurement records the state's records file holds
 };
 
 } // namespace korvat

@@ -59,7 +59,9 @@ TEST(RunState, ReadsBackWhatWasWritten) {
     const QString path = runStateFileName(s.resultsFile);
     EXPECT_EQ(path, dir.path() + "/Glove_run.json");
     QString error;
-    ASSERT_TRUE(saveRunState(path, s, &error)) << error.toStdString();
+    std::size_t onDisk = 0;
+    ASSERT_TRUE(saveRunState(path, s, &error, &onDisk)) << error.toStdString();
+    EXPECT_EQ(onDisk, 2u);
     const std::optional<SavedRun> back = loadRunState(path, &error);
     ASSERT_TRUE(back) << error.toStdString();
     EXPECT_EQ(back->started, s.started);

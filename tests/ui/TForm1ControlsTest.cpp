@@ -59,7 +59,7 @@ const Expected kControls[] = {
     {"lblFIDMenge", 45, K::Label}, {"lblFPDMenge", 45, K::Label},
     {"lblFIDInfo", 119, K::Label}, {"lblFPDInfo", 119, K::Label},
     {"chkboxIsobutanCalib", 44, K::CheckBox}, {"chkboxSulfurCalib", 44, K::CheckBox},
-    {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton},
+    {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"ledWarning", 143, K::Led},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
     {"groupDelay", 97, K::GroupBox}, {"lblDelay", 0, K::Label},
     {"btnDelay", 87, K::PushButton}, {"editStartdelay", 0, K::Edit},
@@ -252,6 +252,7 @@ TEST(MainWindowControls, DesignedStates) {
     } colours[] = {{"ledZero", TLedColor::Green},
                    {"ledLoop", TLedColor::Yellow},
                    {"ledSmpOff2", TLedColor::Red},
+                   {"ledWarning", TLedColor::Red},
                    {"ledV2_3", TLedColor::Green}};
     for (const auto& c : colours)
         EXPECT_EQ(form.findChild<StatusLed*>(QString::fromLatin1(c.name))->ledColor(), c.colour)
