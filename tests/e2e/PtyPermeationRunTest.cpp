@@ -5,6 +5,7 @@
 // through within one cycle of the model's breakthrough time.
 
 #include "model/Permeation.h"
+#include "run/EventJournal.h"
 #include "shell/IniFile.h"
 #include "support/SimProcess.h"
 #include "ui/Program.h"
@@ -47,6 +48,7 @@ TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstC
     KorvatApp& app = program.app();
     app.rgStandardClick(1); // EN
     app.records().sDateiname = dir + "pty.csv";
+    ASSERT_TRUE(app.events().openJournal(dir + "pty_events.log", "pty run"));
     TForm1& form = program.form();
     // The range as the operator sets it: the window shows it and the core keeps it.
     app.inputs().set(Input::Start, "4");
@@ -79,6 +81,33 @@ TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstC
     const QByteArray debug = debugLog.readAll();
     EXPECT_TRUE(debug.contains("line lost")) << debug.toStdString();
     EXPECT_TRUE(debug.contains("line open again")) << debug.toStdString();
+
+    // The loss left lasting traces: the lamp, the event list, the journal with a sound chain, and
+    // the measurement it happened in flagged in the summary file.
+    EXPECT_TRUE(form.ledOn("ledWarning"));
+    const QString portA = app.link().ComPort1().deviceName();
+    int lostIn = 0;
+    for (const RunEvent& e : app.events().listed())
+        if (e.kind == EventKind::LineLost && e.port == portA)
+            lostIn = e.measurement;
+    EXPECT_GE(lostIn, 1);
+    QFile journalFile(dir + "pty_events.log");
+    ASSERT_TRUE(journalFile.open(QIODevice::ReadOnly));
+    const QByteArray journal = journalFile.readAll();
+    for (const char* kind : {"\tline-lost\t", "\tline-back\t", "\trun-start\t", "\trun-end\t"})
+        EXPECT_TRUE(journal.contains(kind)) << kind;
+    EXPECT_EQ(verifyJournal(dir + "pty_events.log").firstBadLine, 0);
+    ASSERT_GE(lostIn, 1);
+    const int lostCell = app.run().measurements()[lostIn - 1].runZelle - 3;
+    QFile summary(dir + "pty_summary.csv");
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    bool flagged = false;
+    for (const QByteArray& line : summary.readAll().split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(';');
+        if (f.size() > 2 && f[0] == QByteArray::number(lostCell) && f[1] == "FID")
+            flagged = f.last().split(' ').contains(QByteArray::number(lostIn));
+    }
+    EXPECT_TRUE(flagged) << "measurement " << lostIn << " of cell " << lostCell;
 
     // Every measurement has its row.
     const auto& results = app.run().measurements();
