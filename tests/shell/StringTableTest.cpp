@@ -45,6 +45,7 @@ const TextPair kSamples[] = {
     {116, u"CH - Faktor", u"CH - Factor"},
     {119, u"----------", u"------------"},
     {121, u"Ger\u00e4t", u"Device"},
+    {144, u"Bericht", u"Report"},
 };
 
 TEST(StringTable, GermanAndEnglishTextsAreExactlyAsWorded)
