@@ -1,0 +1,51 @@
+#pragma once
+// What the test report holds, section by section, gathered from a results file and what lies
+// beside it: the header block of the run, its rows summarized per cell and detector
+// (summarizeCells), the raw-data files for the detection limit when there is no usable zero gas,
+// and the event journal <name>_events.log for the calibrations and the events that touched the
+// data. Plain data: drawing it is TestReport's business.
+
+#include "evaluation/CellSummary.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <utility>
+#include <vector>
+
+namespace korvat {
+
+using ReportPair = std::pair<QString, QString>; // caption, value
+
+struct ReportData {
+    bool ok = false;
+    QString error; // names the file and what is wrong when !ok
+    int ID = 0;    // language: 0 German, 1000 English
+    QLocale locale;
+    QString title;
+    // Sections 1 to 3 as caption/value lines.
+    std::vector<ReportPair> identification, specimens, conditions;
+    // Section 4: column captions and one line per cell and detector.
+    QStringList resultCaptions;
+    std::vector<QStringList> results;
+    // Section 5: the curves, and the two thresholds every report marks.
+    std::vector<CellSummary> cells;
+    bool twoDetectors = false;
+    // Section 6: one line per event that touched the data; empty for none.
+    QStringList events;
+    // What the report could not include (raw-data files missing, a journal that does not verify).
+    QStringList notes;
+    // Captions of the sections, of the curve charts and of the signature lines, in the language.
+    QStringList sectionTitles; // 7 titles
+    QString noEvents, chartRate, chartTime, chartLog, chartLinear, fidCaption, fpdCaption;
+    QStringList signatures; // tested by, approved by, date
+};
+
+// The report of the last run of `resultsPath` in language `ID` (0 German, 1000 English); numbers
+// with the language's decimal separator.
+ReportData gatherReportData(const QString& resultsPath, int ID);
+
+// "<base>_events.log" beside "<base>.csv".
+QString eventJournalPathFor(const QString& resultsPath);
+
+} // namespace korvat
