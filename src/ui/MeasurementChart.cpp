@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace korvat {
@@ -143,12 +144,13 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     plotLayout()->addElement(0, 0, m_title);
 
     xAxis->setRange(0, m_configuredMax);
-    yAxis->setRange(0, 10000);
+    yAxis->setRange(m_configuredValueRange);
     xAxis2->setVisible(false);
     yAxis2->setVisible(false);
 
-    setInteractions(QCP::iRangeDrag);
-    axisRect()->setRangeDrag(Qt::Horizontal);
+    setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+    axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
     legend->setVisible(true);
 
     for (const SeriesLook& look : kSeriesLooks) {
@@ -199,6 +201,8 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
 
     connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &MeasurementChart::onRangeChanged);
+    connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &MeasurementChart::onValueRangeChanged);
     connect(this, &QCustomPlot::mouseRelease, this, &MeasurementChart::onMouseRelease);
     connect(this, &QCustomPlot::mouseDoubleClick, this, &MeasurementChart::returnToConfiguredView);
 }
@@ -207,6 +211,31 @@ void MeasurementChart::setTimeRange(const QCPRange& range) {
     m_settingRange = true;
     xAxis->setRange(range);
     m_settingRange = false;
+}
+
+void MeasurementChart::setValueRange(const QCPRange& range) {
+    m_settingRange = true;
+    yAxis->setRange(range);
+    m_settingRange = false;
+}
+
+void MeasurementChart::onValueRangeChanged(const QCPRange& range) {
+    // The window sets the signal axis straight on the axis (Scale, ScaleMin); the operator's
+    // wheel and dragging, and the chart's own returns and fits, are not configuration.
+    if (!m_settingRange && !m_operatorInput)
+        m_configuredValueRange = range;
+}
+
+void MeasurementChart::wheelEvent(QWheelEvent* event) {
+    m_operatorInput = true;
+    QCustomPlot::wheelEvent(event);
+    m_operatorInput = false;
+}
+
+void MeasurementChart::mouseMoveEvent(QMouseEvent* event) {
+    m_operatorInput = true;
+    QCustomPlot::mouseMoveEvent(event);
+    m_operatorInput = false;
 }
 
 void MeasurementChart::onRangeChanged() {
@@ -244,7 +273,41 @@ void MeasurementChart::setFollowNewest(bool follow) {
 void MeasurementChart::returnToConfiguredView() {
     m_operatorMoved = false;
     setTimeRange(QCPRange(0, m_configuredMax));
+    setValueRange(m_configuredValueRange);
     followNewest();
+    replotQueued();
+}
+
+void MeasurementChart::fitToCurves() {
+    bool any = false;
+    QCPRange keys;
+    QCPRange values;
+    for (const QCPGraph* graph : {m_series[0], m_series[1]}) {
+        if (!graph->visible() || graph->data()->isEmpty())
+            continue;
+        bool found = false;
+        const QCPRange k = graph->getKeyRange(found);
+        if (!found)
+            continue;
+        const QCPRange v = graph->getValueRange(found);
+        if (!found)
+            continue;
+        keys = any ? QCPRange(std::min(keys.lower, k.lower), std::max(keys.upper, k.upper)) : k;
+        values =
+            any ? QCPRange(std::min(values.lower, v.lower), std::max(values.upper, v.upper)) : v;
+        any = true;
+    }
+    if (!any)
+        return;
+    if (keys.size() <= 0)
+        keys = QCPRange(keys.lower - 1, keys.upper + 1);
+    // A flat curve still gets a band around it, so it does not sit on the frame.
+    const double margin = values.size() > 0 ? values.size() * kFitMargin
+                                            : std::max(1.0, std::abs(values.lower) * kFitMargin);
+    setTimeRange(keys);
+    setValueRange(QCPRange(values.lower - margin, values.upper + margin));
+    // A one-shot view: new samples leave it alone until the operator returns.
+    m_operatorMoved = true;
     replotQueued();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The measurement chart Chart1: the FID signal Series1 (red) and the FPD signal Series2 (green)
 // over time, two hidden helper series Serie3 and Serie4 that only hold data, a title row, a legend,
-// fixed axis ranges set by code, and horizontal panning. The series data belong to the run side;
-// the chart only gets copies to draw. Straight dotted lines (the baseline chords) are painted over
-// the plot after every repaint from a source asked at paint time, so they follow panning.
+// axis ranges set by code (the configured view), and the operator's own view: the mouse wheel
+// zooms both axes around the cursor, dragging pans both, a double-click returns to the configured
+// view and fitToCurves shows the whole of the signal curves. The series data belong to the run
+// side; the chart only gets copies to draw. Straight dotted lines (the baseline chords) are painted
+// over the plot after every repaint from a source asked at paint time, so they follow the view.
 // While monitoring, the time axis follows the newest sample (see setFollowNewest).
 //
 // New samples are drawn at most once per kCurvesRepaintInterval of real time: a sample marks the
@@ -49,8 +51,16 @@ public:
     void setFollowNewest(bool follow);
     // Whether the next sample beyond the right edge moves the view.
     bool followsNewest() const { return m_follow && !m_operatorMoved; }
-    // Back to the configured view (a double-click does this); following, when on, resumes.
+    // Back to the configured view, both axes (a double-click does this); following, when on,
+    // resumes.
     void returnToConfiguredView();
+    // Once: both axes span the visible signal curves from their first to their last sample, the
+    // signal axis with kFitMargin of the values' span above and below. The view then stays as an
+    // operator-moved one (no following) until they return. Nothing changes without samples.
+    void fitToCurves();
+    static constexpr double kFitMargin = 0.05;
+    // The signal axis as the code last set it (Scale, ScaleMin), whatever the operator did since.
+    QCPRange configuredValueRange() const { return m_configuredValueRange; }
     void setSeriesData(int index, const QVector<double>& x, const QVector<double>& y);
     void addSeriesData(int index, const QVector<double>& x, const QVector<double>& y);
     void clearSeries(int index);
@@ -83,6 +93,9 @@ protected:
     // Puts the paint buffers on the screen: the opaque chart buffer is copied, the chords' buffer
     // is blended over it only while it holds lines.
     void paintEvent(QPaintEvent* event) override;
+    // The operator's zooming and panning: range changes made inside them are not configuration.
+    void wheelEvent(QWheelEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     class Overlay;
@@ -98,7 +111,9 @@ private:
     bool followNewest();
     // Range changes made here, as opposed to the operator's dragging.
     void setTimeRange(const QCPRange& range);
+    void setValueRange(const QCPRange& range);
     void onRangeChanged();
+    void onValueRangeChanged(const QCPRange& range);
     void onMouseRelease();
     // Time left until the curves may be drawn again for new samples.
     Millis untilCurvesRepaint() const;
@@ -109,6 +124,8 @@ private:
     Overlay* m_overlay = nullptr;
     QVector<QCPGraph*> m_series;
     double m_configuredMax = 60;
+    QCPRange m_configuredValueRange{0, 10000};
+    bool m_operatorInput = false;
     bool m_follow = false;
     bool m_operatorMoved = false;
     bool m_settingRange = false;

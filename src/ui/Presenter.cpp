@@ -3,6 +3,7 @@
 #include "app/KorvatApp.h"
 #include "shell/StringTable.h"
 #include "ui/EventListWindow.h"
+#include "ui/MeasurementChart.h"
 #include "ui/PermeationView.h"
 #include "ui/TForm1.h"
 
@@ -279,6 +280,11 @@ void Presenter::onEditExited(const QString& control) {
 }
 
 void Presenter::onClicked(const QString& control) {
+    // The chart's own view: nothing of the core is involved.
+    if (control == QLatin1String("btnChartFit"))
+        return form_.chart()->fitToCurves();
+    if (control == QLatin1String("btnChartAxes"))
+        return form_.chart()->returnToConfiguredView();
     KorvatApp& a = *app_;
     // A toggle has already changed its state when its click arrives: the core learns the new
     // state before the handler reads it.

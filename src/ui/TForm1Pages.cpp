@@ -190,6 +190,9 @@ void TForm1::buildStatusPage(QWidget* page) {
     // Beside the cells' lamps: whether a broken cell is measured on, and its curves.
     checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 106, 140, 22));
     button(status, QStringLiteral("btnPermeation"), 123, QRect(148, 105, 84, 24));
+    // On the chart's top left corner: the whole curves once, and back to the configured axes.
+    button(m_chart, QStringLiteral("btnChartFit"), 145, QRect(4, 4, 72, 22));
+    button(m_chart, QStringLiteral("btnChartAxes"), 146, QRect(80, 4, 72, 22));
     auto* statusLine = add<QStatusBar>(status, QStringLiteral("statusbarRun"),
                                        ControlKind::StatusBar, 0, QRect(4, 134, 230, 22));
     statusLine->setSizeGripEnabled(false);

@@ -14,9 +14,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QAbstractButton>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <cmath>
+#include <memory>
+#include <tuple>
 #include <optional>
 #include <vector>
 #include <gtest/gtest.h>
@@ -70,8 +74,9 @@ TEST(MeasurementChart, AxesLegendAndPanning) {
     EXPECT_FALSE(chart.xAxis2->visible());
     EXPECT_FALSE(chart.yAxis2->visible());
     EXPECT_TRUE(chart.legend->visible());
-    EXPECT_EQ(chart.interactions(), QCP::Interactions(QCP::iRangeDrag));
-    EXPECT_EQ(chart.axisRect()->rangeDrag(), Qt::Horizontal);
+    EXPECT_EQ(chart.interactions(), QCP::Interactions(QCP::iRangeDrag | QCP::iRangeZoom));
+    EXPECT_EQ(chart.axisRect()->rangeDrag(), Qt::Horizontal | Qt::Vertical);
+    EXPECT_EQ(chart.axisRect()->rangeZoom(), Qt::Horizontal | Qt::Vertical);
     EXPECT_EQ(chart.objectName(), QStringLiteral("Chart1"));
 }
 
@@ -496,4 +501,158 @@ TEST(MonitoringChartInTheProgram, MonitoringOnFollowsMonitoringOffReturnsToTheWi
     app.acquisition().MonitorOff();
     EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 60));
     EXPECT_FALSE(chart->followsNewest());
+}
+
+// ---- the operator's view: wheel zoom, panning on both axes, return and fit
+
+namespace {
+
+// The window with the program behind it, so the chart's buttons go through the presenter.
+struct OperatorView : ::testing::Test {
+    void SetUp() override {
+        const QString programDir = dir.path() + "/";
+        korvat::test::writeFile(programDir + "CH-Substanzen.txt", "Aceton=2,05\r\n");
+        korvat::test::writeFile(programDir + "S-Substanzen.txt", "THT=1,00\r\n");
+        instrument.follow(clock);
+        IniFile(programDir + "Korvat.ini")
+            .writeEntries({{"Communication", "ComPortA", instrument.mainLine().deviceName()}});
+        form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
+        form.show();
+        app = std::make_unique<KorvatApp>(KorvatApp::Environment{
+            presenter, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), programDir});
+        presenter.attach(*app);
+        ASSERT_EQ(app->FormCreate({}), StartupOutcome::Running);
+        form.setLeftAxisRange(-500, 10000);
+        form.setBottomAxisMax(300);
+        QCoreApplication::processEvents();
+        chart = form.chart();
+        chart->replot();
+    }
+    void wheel(QPoint at, int steps) {
+        QWheelEvent e(at, chart->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(chart, &e);
+        QCoreApplication::processEvents();
+        chart->replot();
+    }
+    void click(const char* name) {
+        auto* button = qobject_cast<QAbstractButton*>(form.control(QString::fromLatin1(name)));
+        ASSERT_NE(button, nullptr) << name;
+        button->click();
+        QCoreApplication::processEvents();
+    }
+    void expectConfigured() const {
+        EXPECT_EQ(chart->xAxis->range(), QCPRange(0, 300));
+        EXPECT_EQ(chart->yAxis->range(), QCPRange(-500, 10000));
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    sim::InProcessInstrument instrument;
+    TForm1 form;
+    korvat::test::RecordingDialogs dialogs;
+    Presenter presenter{form};
+    std::unique_ptr<KorvatApp> app;
+    MeasurementChart* chart = nullptr;
+};
+
+} // namespace
+
+TEST_F(OperatorView, TheWheelZoomsBothAxesAroundTheCursorAndDraggingPansBoth) {
+    const QRect plot = chart->axisRect()->rect();
+    const QPoint at(plot.left() + plot.width() / 4, plot.top() + plot.height() / 3);
+    const double timeThere = chart->xAxis->pixelToCoord(at.x());
+    const double valueThere = chart->yAxis->pixelToCoord(at.y());
+
+    wheel(at, 2); // towards the operator: closer
+    const QCPRange time = chart->xAxis->range();
+    const QCPRange value = chart->yAxis->range();
+    EXPECT_LT(time.size(), 300 * 0.9);
+    EXPECT_LT(value.size(), 10500 * 0.9);
+    // The point under the cursor stays there (within the few pixels the tick labels' new width
+    // moves the plot by); a zoom around the plot's centre would move it by a tenth of the span.
+    EXPECT_NEAR(chart->xAxis->pixelToCoord(at.x()), timeThere, time.size() / 50);
+    EXPECT_NEAR(chart->yAxis->pixelToCoord(at.y()), valueThere, value.size() / 50);
+    EXPECT_EQ(chart->configuredValueRange(), QCPRange(-500, 10000)) << "zooming is no setting";
+
+    wheel(at, -4); // away: further than the configured view
+    EXPECT_GT(chart->xAxis->range().size(), 300);
+    EXPECT_GT(chart->yAxis->range().size(), 10500);
+
+    // Dragging up and to the left moves both axes by the pixels' worth and keeps their spans.
+    const QCPRange before = chart->xAxis->range();
+    const QCPRange beforeValue = chart->yAxis->range();
+    const QPoint from = plot.center();
+    const QPoint to = from + QPoint(-100, -60);
+    for (auto [type, point, buttons] :
+         {std::tuple{QEvent::MouseButtonPress, from, Qt::MouseButtons(Qt::LeftButton)},
+          std::tuple{QEvent::MouseMove, to, Qt::MouseButtons(Qt::LeftButton)},
+          std::tuple{QEvent::MouseButtonRelease, to, Qt::MouseButtons(Qt::NoButton)}}) {
+        QMouseEvent e(type, point, chart->mapToGlobal(point), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(chart, &e);
+    }
+    EXPECT_NEAR(chart->xAxis->range().size(), before.size(), 1e-9);
+    EXPECT_NEAR(chart->yAxis->range().size(), beforeValue.size(), 1e-6);
+    EXPECT_NEAR(chart->xAxis->range().lower - before.lower, before.size() * 100 / plot.width(),
+                before.size() / 100);
+    EXPECT_NEAR(chart->yAxis->range().lower - beforeValue.lower,
+                -beforeValue.size() * 60 / plot.height(), beforeValue.size() / 100);
+}
+
+TEST_F(OperatorView, DoubleClickAndTheAxesButtonReturnToTheConfiguredAxes) {
+    const QPoint at = chart->axisRect()->rect().center();
+    wheel(at, 3);
+    doubleClick(chart);
+    expectConfigured();
+
+    wheel(at, 3);
+    click("btnChartAxes");
+    expectConfigured();
+
+    // A new configured signal axis is what both return to.
+    form.setLeftAxisRange(0, 50000);
+    wheel(at, -2);
+    click("btnChartAxes");
+    EXPECT_EQ(chart->yAxis->range(), QCPRange(0, 50000));
+}
+
+TEST_F(OperatorView, FitShowsTheWholeCurveOnceAndTheChordsStayOnIt) {
+    // A peak far above the configured axis, and a chord on two of its points.
+    QVector<double> x, y;
+    for (int i = 0; i <= 600; ++i) {
+        x << 20 + i * 0.1;
+        y << 1500 + 60000 * std::exp(-std::pow((i - 250) / 40.0, 2));
+    }
+    form.setSeriesData(0, x, y);
+    form.setSeriesData(1, {30.0, 40.0}, {-2000.0, 0.0});
+    const QLineF chord(x[100], y[100], x[400], y[400]);
+    form.setChartOverlay([&] { return QVector<QLineF>{chord}; });
+
+    click("btnChartFit");
+    const double low = -2000, high = y[250], margin = (high - low) * MeasurementChart::kFitMargin;
+    EXPECT_EQ(chart->xAxis->range(), QCPRange(20, 80));
+    EXPECT_NEAR(chart->yAxis->range().lower, low - margin, 1e-6);
+    EXPECT_NEAR(chart->yAxis->range().upper, high + margin, 1e-6);
+    // One shot: new samples do not widen the view.
+    form.addSeriesData(0, {80.1}, {90000.0});
+    EXPECT_EQ(chart->xAxis->range(), QCPRange(20, 80));
+
+    // Zoomed in around the chord's left end: the chord is drawn from the curve's point there.
+    const QPoint end(chart->bottomAxisPixel(chord.x1()), chart->leftAxisPixel(chord.y1()));
+    wheel(end, 2);
+    chart->replot();
+    const QImage image = chart->grab().toImage();
+    const QPoint moved(chart->bottomAxisPixel(chord.x1()), chart->leftAxisPixel(chord.y1()));
+    const QPointF curve = chart->series(0)->coordsToPixels(x[100], y[100]);
+    EXPECT_LE((QPointF(moved) - curve).manhattanLength(), 2.0);
+    const QPoint along(chart->bottomAxisPixel(chord.x1() + 2), chart->leftAxisPixel(
+        chord.y1() + (chord.y2() - chord.y1()) * 2 / (chord.x2() - chord.x1())));
+    EXPECT_GT(darkPixels(image, QRect(along - QPoint(20, 3), along + QPoint(20, 3))), 5)
+        << "the chord is drawn along its new course";
+}
+
+TEST_F(OperatorView, FitWithoutSamplesChangesNothing) {
+    click("btnChartFit");
+    expectConfigured();
 }
