@@ -263,8 +263,10 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
         const QStringList f = summaryFields(s, d.locale);
         // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;
         // cumulative;cumulative60;cumulative480;mdpr;duration;measurements;flagged
-        const QString notBroken = T(kNotBroken).arg(f[15]);
-        auto bt = [&](int i) { return f[i].isEmpty() ? notBroken : f[i]; };
+        // A threshold not reached: "> T" in its columns, and the whole sentence below the table.
+        auto bt = [&](int i) { return f[i].isEmpty() ? QStringLiteral("> ") + f[15] : f[i]; };
+        if (f[7].isEmpty())
+            d.remarks << QStringLiteral("%1 %2 %3: ").arg(T(kColumns[0]), f[0], f[1]) + T(kNotBroken).arg(f[15]);
         d.results.push_back({f[0], f[1], f[2], bt(4), bt(5), bt(6), bt(7), f[8], f[9],
                              f[10].isEmpty() ? QStringLiteral("---") : f[10], f[11],
                              f[14].isEmpty() ? QStringLiteral("---") : f[14], f[15]});

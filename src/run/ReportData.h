@@ -28,6 +28,7 @@ struct ReportData {
     // Section 4: column captions and one line per cell and detector.
     QStringList resultCaptions;
     std::vector<QStringList> results;
+    QStringList remarks; // below the table: the cells that did not break through within the test
     // Section 5: the curves, and the two thresholds every report marks.
     std::vector<CellSummary> cells;
     bool twoDetectors = false;

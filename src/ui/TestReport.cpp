@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QPainter>
+#include <QPicture>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
@@ -44,6 +45,8 @@ QString htmlBefore(const ReportData& d) {
         html += QStringLiteral("</tr>");
     }
     html += QStringLiteral("</table>");
+    for (const QString& n : d.remarks)
+        html += QStringLiteral("<p>%1</p>").arg(esc(n));
     for (const QString& n : d.notes)
         html += QStringLiteral("<p><small>%1</small></p>").arg(esc(n));
     return html;
@@ -93,6 +96,7 @@ void drawChart(QCPPainter& painter, const QRectF& rect, const ReportData& d, Det
         QCPGraph* g = plot.addGraph();
         g->setName(QStringLiteral("%1 %2").arg(s.cell).arg(s.sampleName));
         g->setPen(QPen(colours[(s.cell - 1) % 3], 1.5));
+        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
         for (const RatePoint& p : s.series) {
             const double r = logScale ? std::max(p.rate, kAstmThreshold / 100) : p.rate;
             g->addData(p.minutes, r);
@@ -119,14 +123,19 @@ void drawChart(QCPPainter& painter, const QRectF& rect, const ReportData& d, Det
     plot.plotLayout()->insertRow(0);
     plot.plotLayout()->addElement(0, 0, new QCPTextElement(&plot, (detector == Detector::FID ? d.fidCaption : d.fpdCaption) +
                                                                       QStringLiteral(" — ") + (logScale ? d.chartLog : d.chartLinear)));
-    // QCustomPlot lays out in screen pixels: lay out at 96 dpi and scale up to the page.
-    const double scale = painter.device()->logicalDpiX() / 96.0;
+    // QCustomPlot lays out in screen pixels: record the chart as a picture at screen size, and
+    // replay it on the page, which scales it to the page's resolution (still vector graphics, fonts sized as on the screen).
+    QPicture picture;
+    const double scale = painter.device()->logicalDpiX() / double(picture.logicalDpiX());
     const int w = int(rect.width() / scale), h = int(rect.height() / scale);
     plot.resize(w, h);
+    {
+        QCPPainter recorder(&picture);
+        plot.toPainter(&recorder, w, h);
+    }
     painter.save();
     painter.translate(rect.topLeft());
-    painter.scale(scale, scale);
-    plot.toPainter(&painter, w, h);
+    painter.drawPicture(0, 0, picture); // replayed at the page's resolution
     painter.restore();
 }
 
