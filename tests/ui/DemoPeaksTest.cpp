@@ -90,6 +90,18 @@ TEST(Demo, EveryMeasuredPeakFitsTheAxisTheDemoSets) {
     }
     // The first window is the reference gas: its peak stands out on the axis.
     EXPECT_GT(apexes.front(), axis.lower + axis.size() / 5);
+    // Toluene's factor on both sides leaves the rates as they were: latex breaks through in the
+    // first cycle, nitrile in the second, the fluoroelastomer after about 27 minutes.
+    const qint64 breaks[] = {app.run().cell(1).breakElapsedMs, app.run().cell(2).breakElapsedMs,
+                             app.run().cell(3).breakElapsedMs};
+    std::printf("demo break times (s): %lld %lld %lld\n", breaks[0] / 1000, breaks[1] / 1000,
+                breaks[2] / 1000);
+    EXPECT_GT(breaks[0], 0);
+    EXPECT_LT(breaks[0], 4 * 60'000);
+    EXPECT_GT(breaks[1], breaks[0]);
+    EXPECT_LT(breaks[1], 8 * 60'000);
+    EXPECT_GT(breaks[2], 20 * 60'000);
+    EXPECT_LT(breaks[2], 35 * 60'000);
     std::printf("demo apexes (axis %g..%g):", axis.lower, axis.upper);
     for (double a : apexes)
         std::printf(" %.0f", a);

@@ -60,6 +60,7 @@ const Expected kControls[] = {
     {"lblFIDInfo", 119, K::Label}, {"lblFPDInfo", 119, K::Label},
     {"chkboxIsobutanCalib", 44, K::CheckBox}, {"chkboxSulfurCalib", 44, K::CheckBox},
     {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"ledWarning", 143, K::Led},
+    {"btnChartFit", 145, K::PushButton}, {"btnChartAxes", 146, K::PushButton},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
     {"groupDelay", 97, K::GroupBox}, {"lblDelay", 0, K::Label},
     {"btnDelay", 87, K::PushButton}, {"editStartdelay", 0, K::Edit},
