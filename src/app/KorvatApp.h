@@ -112,6 +112,7 @@ public:
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
     IniFile& ini() { return ini_; }
+    Dialogs& dialogs() { return dialogs_; }
     const Settings& settings() const { return settings_; }
     const std::vector<TUpdateObject>& UpdateList() const { return poll_.UpdateList; }
 

@@ -1,11 +1,14 @@
 #include "ui/Presenter.h"
 
 #include "app/KorvatApp.h"
+#include "run/ReportData.h"
 #include "shell/StringTable.h"
 #include "ui/EventListWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/PermeationView.h"
 #include "ui/TForm1.h"
+#include "ui/TestReport.h"
+#include "util/Dialogs.h"
 
 #include <QHash>
 #include <array>
@@ -279,6 +282,29 @@ void Presenter::onEditExited(const QString& control) {
         it.value()(a);
 }
 
+namespace {
+
+// The sample-info page's report button: the test report of the results file chosen now (after the
+// run or during it), as <name>_report.pdf beside it; where it went, or why not.
+void writeReport(KorvatApp& a) {
+    const QString results = a.records().sDateiname;
+    if (results.isEmpty()) {
+        a.dialogs().error(a.ID == kEnglishOffset ? QStringLiteral("Report: no results file has been chosen.")
+                                                 : QStringLiteral("Bericht: Es ist keine Ergebnisdatei gewählt."));
+        return;
+    }
+    const ReportData data = gatherReportData(results, a.ID);
+    const QString pdf = defaultReportPath(results);
+    QString error;
+    if (!writeTestReport(data, pdf, &error)) {
+        a.dialogs().error(error);
+        return;
+    }
+    a.dialogs().information(pdf);
+}
+
+} // namespace
+
 void Presenter::onClicked(const QString& control) {
     // The chart's own view: nothing of the core is involved.
     if (control == QLatin1String("btnChartFit"))
@@ -313,6 +339,8 @@ void Presenter::onClicked(const QString& control) {
         return it.value()(a);
     if (control == QLatin1String("btnPermeation"))
         return permeation().open();
+    if (control == QLatin1String("btnBericht"))
+        return writeReport(a);
     if (control == QLatin1String("ledWarning")) {
         // Looking at the list is what puts the lamp out.
         eventList().open();

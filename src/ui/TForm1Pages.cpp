@@ -440,6 +440,8 @@ void TForm1::buildSampleInfoPage(QWidget* page) {
     });
 
     button(page, QStringLiteral("btnLaden"), 0, QRect(4, 130, 120, 26));
+    // The test report of the chosen results file, as a PDF beside it.
+    button(page, QStringLiteral("btnBericht"), 144, QRect(318, 40, 120, 26));
 }
 
 } // namespace korvat
