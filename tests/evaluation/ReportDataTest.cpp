@@ -1,0 +1,106 @@
+// What goes into the test report, gathered without a window from a golden results file: the
+// figures of the summary in the report's language and decimal separator, the header's serial
+// number, the cells that did not break through, the journal's calibration and data events (and
+// only those), and a clear error for a file that does not read.
+
+#include "evaluation/CellSummary.h"
+#include "run/EventJournal.h"
+#include "run/ReportData.h"
+#include "support/AppFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace korvat {
+namespace {
+
+QString copyGoldenFid(const QString& dir) {
+    for (const QString& name : QDir(QStringLiteral(KORVAT_TEST_SOURCE_DIR "/run/golden/fid")).entryList(QDir::Files)) {
+        QFile in(QStringLiteral(KORVAT_TEST_SOURCE_DIR "/run/golden/fid/") + name);
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+        test::writeFile(QDir(dir).filePath(name), in.readAll().replace("@DIR@", dir.toLocal8Bit()));
+    }
+    return QDir(dir).filePath(QStringLiteral("Golden.csv"));
+}
+
+QString valueOf(const std::vector<ReportPair>& rows, const QString& caption) {
+    for (const auto& [c, v] : rows)
+        if (c == caption)
+            return v;
+    return QStringLiteral("<missing>");
+}
+
+TEST(ReportData, FiguresInTheLanguageAndItsDecimalSeparator)
+{
+    QTemporaryDir dir;
+    const QString csv = copyGoldenFid(dir.path());
+    struct Case {
+        int ID;
+        const char* serialCaption;
+        const char* cumulativeCell1; // the summary's figure as the language writes it
+        const char* notBroken;
+    } cases[] = {
+        {0, "Seriennummer des Geräts", "39,650", "Zelle 3 FID: nicht durchgebrochen innerhalb 4,2 min"},
+        {1000, "Instrument serial number", "39.650", "Cell 3 FID: not broken through within 4.2 min"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ID);
+        const ReportData d = gatherReportData(csv, c.ID);
+        ASSERT_TRUE(d.ok) << d.error.toStdString();
+        EXPECT_EQ(valueOf(d.identification, QString::fromUtf8(c.serialCaption)), QStringLiteral("SN4A01-0815"));
+        ASSERT_EQ(d.results.size(), 3u);
+        EXPECT_EQ(d.results[0][10], QString::fromLatin1(c.cumulativeCell1));
+        EXPECT_EQ(d.remarks, QStringList{QString::fromUtf8(c.notBroken)});
+        EXPECT_EQ(d.sectionTitles.size(), 7);
+        EXPECT_TRUE(d.events.isEmpty());
+        EXPECT_EQ(valueOf(d.specimens, c.ID ? QStringLiteral("Sample cell 1") : QStringLiteral("Probe Zelle 1")),
+                  QStringLiteral("SampleInfo1"));
+    }
+}
+
+TEST(ReportData, OnlyTheJournalsDataEventsAndItsCalibrationsAreTaken)
+{
+    QTemporaryDir dir;
+    const QString csv = copyGoldenFid(dir.path());
+    {
+        EventJournal journal;
+        ASSERT_TRUE(journal.open(eventJournalPathFor(csv)));
+        const QDateTime t(QDate(2026, 1, 15), QTime(8, 1, 0));
+        for (const char* kind : {"run-start", "line-lost", "lines-dropped", "converter-timeout", "file-waiting",
+                                 "value-warning", "setting-changed", "calibration"})
+            ASSERT_TRUE(journal.append({t, kind, "", 3, QStringLiteral("text of %1").arg(kind)}));
+    }
+    const ReportData d = gatherReportData(csv, 1000);
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.events.size(), 5);
+    for (const char* kind : {"line-lost", "lines-dropped", "converter-timeout", "file-waiting", "value-warning"})
+        EXPECT_EQ(d.events.filter(QStringLiteral("text of %1").arg(kind)).size(), 1) << kind;
+    EXPECT_TRUE(valueOf(d.conditions, QStringLiteral("Calibration taken over")).contains("text of calibration"));
+    EXPECT_TRUE(d.notes.isEmpty()) << d.notes.join('\n').toStdString();
+
+    // A journal whose chain is broken is still read, and the report says so.
+    QFile f(eventJournalPathFor(csv));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("2026-01-15T08:09:00.000\tline-lost\t\t0\tforged\t0000\n");
+    f.close();
+    const ReportData forged = gatherReportData(csv, 1000);
+    ASSERT_EQ(forged.notes.size(), 1);
+    EXPECT_TRUE(forged.notes[0].contains(QStringLiteral("line 9"))) << forged.notes[0].toStdString();
+}
+
+TEST(ReportData, AFileThatDoesNotReadGivesAnErrorNamingIt)
+{
+    QTemporaryDir dir;
+    const QString bad = dir.filePath(QStringLiteral("bad.csv"));
+    test::writeFile(bad, "no results here\r\n");
+    for (const QString& path : {bad, dir.filePath(QStringLiteral("absent.csv")), dir.path()}) {
+        const ReportData d = gatherReportData(path, 0);
+        EXPECT_FALSE(d.ok);
+        EXPECT_TRUE(d.error.contains(path)) << d.error.toStdString();
+    }
+}
+
+} // namespace
+} // namespace korvat
