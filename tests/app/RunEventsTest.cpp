@@ -33,11 +33,6 @@ std::vector<FaultCase> faultCases() {
             {"EndlessBurst", endless, EventKind::ConverterTimeout, "did not end its burst"}};
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(RunEvents, EachFaultIsListedJournalledAndFlagsItsMeasurement) {
@@ -82,7 +77,7 @@ TEST(RunEvents, EachFaultIsListedJournalledAndFlagsItsMeasurement) {
             flagged = flagged || (r.runAktiv == hit->measurement && r.flagged);
         EXPECT_TRUE(flagged) << "measurement " << hit->measurement;
         // ... in the summary file too (the cell's last column).
-        const QList<QByteArray> summary = readAll(f.dir + "Fault_summary.csv").split('\n');
+        const QList<QByteArray> summary = test::readBytes(f.dir + "Fault_summary.csv").split('\n');
         ASSERT_GE(summary.size(), 2);
         EXPECT_TRUE(summary[0].trimmed().endsWith(";flagged"));
         const QList<QByteArray> flaggedField = summary[1].trimmed().split(';').last().split(' ');
@@ -90,7 +85,7 @@ TEST(RunEvents, EachFaultIsListedJournalledAndFlagsItsMeasurement) {
 
         // In the journal, with the run's start and end, and a chain that holds.
         const QString journal = f.dir + "Fault_events.log";
-        const QByteArray log = readAll(journal);
+        const QByteArray log = test::readBytes(journal);
         for (const char* kind : {"\tjournal-opened\t", "\trun-start\t", "\tmeasurement\t", "\trun-end\t"})
             EXPECT_TRUE(log.contains(kind)) << kind;
         EXPECT_TRUE(log.contains(("\t" + eventKindName(c.expected) + "\t").toUtf8()));
@@ -119,7 +114,7 @@ TEST(RunEvents, SettingsChangedDuringARunAndCalibrationsAreJournalled) {
         QCoreApplication::processEvents();
         f.app().Timer1Timer();
     }
-    const QByteArray log = readAll(f.dir + "Cal_events.log");
+    const QByteArray log = test::readBytes(f.dir + "Cal_events.log");
     EXPECT_TRUE(log.contains("\tsetting-changed\t")) << log.toStdString();
     EXPECT_TRUE(log.contains("LimitFID")) << log.toStdString();
     EXPECT_TRUE(log.contains("\tcalibration\t")) << log.toStdString();

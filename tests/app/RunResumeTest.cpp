@@ -65,16 +65,11 @@ void tick(AppFixture& f) {
     std::abort();
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The running numbers of the rows below the title line.
 QList<int> runningNumbers(const QString& path) {
     QList<int> out;
     bool body = false;
-    for (const QByteArray& l : readAll(path).split('\n')) {
+    for (const QByteArray& l : test::readBytes(path).split('\n')) {
         const QString text = QString::fromLatin1(l).trimmed();
         if (text.isEmpty())
             continue;
@@ -123,7 +118,7 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
         ASSERT_EQ(file.size(), saved->resultsSize + saved->rowsToWrite.size());
         file.resize(saved->resultsSize + (c.at == KillAt::RowHalfWritten ? saved->rowsToWrite.size() / 2 : 0));
     }
-    const QByteArray resultsBefore = readAll(csv);
+    const QByteArray resultsBefore = test::readBytes(csv);
     const QList<int> before = runningNumbers(csv);
     const QDateTime started = saved->started;
 
@@ -139,9 +134,9 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
     const QString journal = dir + "Glove_events.log";
     if (!c.answer) {
         EXPECT_FALSE(f.app().sequencer().running());
-        EXPECT_EQ(readAll(csv), resultsBefore);
+        EXPECT_EQ(test::readBytes(csv), resultsBefore);
         EXPECT_FALSE(QFile::exists(statePath));
-        EXPECT_TRUE(readAll(journal).contains("\trun-abandoned\t"));
+        EXPECT_TRUE(test::readBytes(journal).contains("\trun-abandoned\t"));
         EXPECT_EQ(verifyJournal(journal).firstBadLine, 0) << verifyJournal(journal).reason.toStdString();
         // The next start asks nothing.
         AppFixture again({}, dir);
@@ -168,7 +163,7 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
     ASSERT_EQ(records.size(), std::size_t(kCells * kCycles));
     EXPECT_GT(records.back().elapsedMs, 3 * 3600 * 1000);
     EXPECT_LT(records.front().elapsedMs, 3600 * 1000);
-    const QByteArray log = readAll(journal);
+    const QByteArray log = test::readBytes(journal);
     EXPECT_TRUE(log.contains("\trun-resumed\t"));
     EXPECT_TRUE(log.contains("\trun-end\t"));
     EXPECT_EQ(verifyJournal(journal).firstBadLine, 0) << verifyJournal(journal).reason.toStdString();

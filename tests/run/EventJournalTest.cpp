@@ -6,6 +6,8 @@
 #include "run/Events.h"
 #include "util/Clock.h"
 
+#include "support/AppFixture.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,17 +15,6 @@
 using namespace korvat;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 struct Journal : ::testing::Test {
     void writeLines(int n) {
@@ -51,7 +42,7 @@ TEST_F(Journal, EveryTextStaysOnItsLineAndReadsBackTheSame) {
         ASSERT_TRUE(back.has_value());
         EXPECT_EQ(*back, t);
     }
-    const QList<QByteArray> lines = readAll(path).split('\n');
+    const QList<QByteArray> lines = test::readBytes(path).split('\n');
     EXPECT_EQ(lines.size(), std::size(texts) + 1); // the last split is the empty rest after LF
     for (int i = 0; i < int(std::size(texts)); ++i)
         EXPECT_EQ(lines[i].split('\t').size(), 6) << i;
@@ -63,7 +54,7 @@ TEST_F(Journal, EveryTextStaysOnItsLineAndReadsBackTheSame) {
 
 TEST_F(Journal, AChangedInsertedOrRemovedLineIsNamed) {
     writeLines(6);
-    const QByteArray good = readAll(path);
+    const QByteArray good = test::readBytes(path);
     ASSERT_EQ(verifyJournal(path).firstBadLine, 0);
     ASSERT_EQ(verifyJournal(path).lines, 6);
     QList<QByteArray> lines = good.split('\n');
@@ -82,7 +73,7 @@ TEST_F(Journal, AChangedInsertedOrRemovedLineIsNamed) {
         {"the end cut off", [&] { return good.left(good.size() - 10); }, 6},
     };
     for (const Case& c : cases) {
-        writeAll(path, c.make());
+        test::writeFile(path, c.make());
         const JournalCheck check = verifyJournal(path);
         EXPECT_TRUE(check.readable);
         EXPECT_EQ(check.firstBadLine, c.badLine) << c.what << ": " << check.reason.toStdString();
@@ -106,9 +97,9 @@ TEST_F(Journal, AContinuedJournalChainsOnAndAHalfWrittenLineFailsAlone) {
     EXPECT_EQ(check.lines, 6);
     EXPECT_EQ(check.firstBadLine, 6) << check.reason.toStdString();
     // The lines after the broken one chain from the last whole line.
-    QList<QByteArray> lines = readAll(path).split('\n');
+    QList<QByteArray> lines = test::readBytes(path).split('\n');
     lines.removeAt(5);
-    writeAll(path, lines.join('\n'));
+    test::writeFile(path, lines.join('\n'));
     EXPECT_EQ(verifyJournal(path).firstBadLine, 0);
     EXPECT_EQ(verifyJournal(path).lines, 7);
 }

@@ -3,26 +3,13 @@
 
 #include "run/RunState.h"
 
+#include "support/AppFixture.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace korvat;
-
-namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-} // namespace
 
 TEST(RunState, ReadsBackWhatWasWritten) {
     QTemporaryDir dir;
@@ -89,7 +76,7 @@ TEST(RunState, WhatIsNotARunStateIsRefused) {
     for (const QByteArray& content : {QByteArray("not json"), QByteArray("{\"format\":1}"), QByteArray("[]"),
                                       QByteArray("{\"format\":1,\"resultsFile\":\"a.csv\",\"cells\":[{},{},{}],"
                                                  "\"started\":\"2026-01-01T00:00:00\",\"runStart\":9,\"runZelle\":4}")}) {
-        writeAll(path, content);
+        test::writeFile(path, content);
         error.clear();
         EXPECT_FALSE(loadRunState(path, &error)) << content.toStdString();
         EXPECT_TRUE(error.contains(path)) << error.toStdString();
@@ -117,10 +104,10 @@ TEST(RunState, TheResultsFileGetsTheLastRowsExactlyOnce) {
         s.resultsFile = dir.path() + "/R.csv";
         s.resultsSize = before.size();
         s.rowsToWrite = rows;
-        writeAll(s.resultsFile, c.onDisk);
+        test::writeFile(s.resultsFile, c.onDisk);
         QString error;
         EXPECT_EQ(restoreRows(s, &error), c.expected) << c.when;
-        EXPECT_EQ(readAll(s.resultsFile), c.after) << c.when;
+        EXPECT_EQ(test::readBytes(s.resultsFile), c.after) << c.when;
         if (c.expected == RowsRestored::FileChanged) {
             EXPECT_TRUE(error.contains("R.csv")) << c.when;
         }
