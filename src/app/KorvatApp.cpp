@@ -33,6 +33,7 @@ KorvatApp::KorvatApp(Environment env)
       substanceFactors_(inputs_, env.dialogs, programDir_) {
     inputs_.setView(&view_);
     run_.setView(&view_);
+    sequencer_.setRunHeader([this](int fileRun) { return resultsHeaderLines(fileRun); });
     events_.setObserver({[this](const RunEvent& e) { view_.eventAdded(e); },
                          [this](bool lit) { view_.warningShown(lit); },
                          [this](const RunEvent& e) {

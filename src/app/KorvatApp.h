@@ -90,8 +90,9 @@ public:
     // adds no line below the sixth.
     enum class DescriptionKey { Keep, Discard, ReplaceWithEnter };
     static DescriptionKey memoDescriptionKeyPress(bool enter, int line, int column);
-    // The header block the results file gets when it is chosen now.
-    QStringList resultsHeaderLines() const;
+    // The header block the results file gets when it is chosen now, or for run `fileRun` of the
+    // file when a run starts into it.
+    QStringList resultsHeaderLines(int fileRun = 1) const;
     // The operator opened the event list: the warning lamp goes out.
     void eventListSeen() { events_.acknowledge(); }
     // Result rows that could not be written yet (they are tried again with every row).

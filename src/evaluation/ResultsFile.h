@@ -5,6 +5,7 @@
 // that cannot be written waits in memory until the file can be reached again: a test runs
 // overnight without anyone watching, and a lost row costs the whole run.
 
+#include "evaluation/TestFiles.h"
 #include "shell/Config.h"
 
 #include <QDateTime>
@@ -18,12 +19,13 @@
 namespace korvat {
 
 // The name the results go to: the chosen name with its extension replaced by ".csv"
-// ("a/b/Glove.txt" -> "a/b/Glove.csv"; a name without extension gets ".csv" appended).
+// ("a/b/Glove.txt" -> "a/b/Glove.csv"; a name without extension gets ".csv" appended). Only a
+// letter and up to three letters or digits after the last dot are an extension:
+// "17.05.2024_Nitril" -> "17.05.2024_Nitril.csv".
 QString resultsFileName(const QString& chosen);
 
-// A file that belongs to a results file, in its folder: the results name up to its first ".",
-// then `suffix` ("Glove7.csv", "_summary.csv" -> "Glove7_summary.csv").
-QString besideResultsFile(const QString& results, const QString& suffix);
+// The string table's label of a later run's number in the header block's first line.
+inline constexpr int kRunLabel = 147;
 
 // What the header block shows. Set values are whole numbers; the actual values are the texts of
 // the status edits as they read when the file was chosen.
@@ -31,6 +33,7 @@ struct ResultsHeader {
     QString path;     // the results file as the operator chose it
     QDateTime moment; // when the file was chosen
     QString serial;   // the instrument's serial number
+    int fileRun = 1;  // the run's number within the file; written from 2 on (TestFiles.h)
     int TempMesskammer = 0, TempVentilblock = 0, TempEmissionskammer = 0, TempTransferline = 0,
         Hochspannung = 0, Zerokompensation = 0;
     QString actualMesskammer, actualVentilblock, actualEmissionskammer, actualTransferline,

@@ -231,6 +231,16 @@ private:
         ResultsRun run;
         run.headerLine = static_cast<int>(i) + 1;
         run.ID = ID;
+        // A later run's number ends the block's first line: ";Lauf:;2".
+        const QStringList first = lines_[i].split(QLatin1Char(';'));
+        if (first.size() >= 2 && first[first.size() - 2] == T(kRunLabel) + QLatin1Char(':')) {
+            const auto number = plainWholeNumber(first.last());
+            if (!number || *number < 1) {
+                fail(i, QStringLiteral("%1 is not a run number").arg(quote(first.last())));
+                return false;
+            }
+            run.fileRun = *number;
+        }
         const QString calibration = T(69) + QStringLiteral(":;");
         const QString measuring = T(3) + QStringLiteral(":;");
         bool haveSeparator = false, haveMeasuring = false;
@@ -290,6 +300,8 @@ private:
         }
         run.deviceTyp = lines_[t] == both ? TDeviceTyp::FIDFPD : TDeviceTyp::FID;
         header_ = run;
+        if (!result_.runs.empty() && result_.runs.back().rows.empty())
+            result_.runs.pop_back(); // a block without rows, superseded
         result_.runs.push_back(run);
         i = t + 1;
         return true;
@@ -474,7 +486,7 @@ void attachRawDataNoise(ResultsRun& run, const QString& resultsPath, const Detec
             continue;
         if (!isMeasurement(r, Detector::FID) && !(both && isMeasurement(r, Detector::FPD)))
             continue;
-        const QString path = besideResultsFile(resultsPath, QStringLiteral("_%1.txt").arg(r.runAktiv));
+        const QString path = findBesideRun(resultsPath, run.fileRun, QStringLiteral("_%1.txt").arg(r.runAktiv));
         if (!QFileInfo::exists(path)) {
             unknown[k] = true;
             problems << QStringLiteral("%1 (line %2): raw-data file %3 not found")

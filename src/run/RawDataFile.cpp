@@ -10,8 +10,8 @@
 
 namespace korvat {
 
-QString rawDataFileName(const QString& sDateiname, int runAktiv) {
-    return besideResultsFile(sDateiname, QLatin1Char('_') + QString::number(runAktiv) + QStringLiteral(".txt"));
+QString rawDataFileName(const QString& sDateiname, int fileRun, int runAktiv) {
+    return besideRun(sDateiname, fileRun, QLatin1Char('_') + QString::number(runAktiv) + QStringLiteral(".txt"));
 }
 
 QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd, const PeakValues& p) {

@@ -44,6 +44,20 @@ bool Records::createFile(const QString& path, const QStringList& header, QString
     return false;
 }
 
+void Records::beginRun(const RunFilePlan& plan, const QStringList& header) {
+    fileRun_ = plan.fileRun;
+    if (sDateiname.isEmpty())
+        return;
+    if (auto pending = headersPending_.find(sDateiname); pending != headersPending_.end()) {
+        pending->second = header;
+        return;
+    }
+    if (!plan.needsHeader)
+        return;
+    if (!rows_.append(sDateiname, header.join(QStringLiteral("\r\n"))))
+        report(rows_.error());
+}
+
 void Records::append(const MeasurementRecord& r, const BeforeWrite& beforeWrite) {
     if (sDateiname.isEmpty())
         return;
@@ -62,7 +76,7 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
     if (sDateiname.isEmpty() || !d_.settings.RawDataSave)
         return;
     const QByteArray content = rawDataContent(d_.deviceTyp, fid, fpd, peakValuesOf(eval));
-    if (!raw_.write(rawDataFileName(sDateiname, r.runAktiv), content)) {
+    if (!raw_.write(rawDataFileName(sDateiname, fileRun_, r.runAktiv), content)) {
         qCWarning(lcRecords).noquote() << raw_.error();
         d_.link.logLine(d_.link.ComPort1().deviceName(), raw_.error());
         d_.view.statusText(raw_.error());
@@ -73,7 +87,7 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
 void Records::writeSummary(const std::vector<CellSummary>& summaries) {
     if (sDateiname.isEmpty())
         return;
-    const QString path = besideResultsFile(sDateiname, QStringLiteral("_summary.csv"));
+    const QString path = besideRun(sDateiname, fileRun_, QStringLiteral("_summary.csv"));
     QStringList lines{summaryTitles().join(QLatin1Char(';'))};
     for (const CellSummary& s : summaries)
         lines << summaryFields(s, QLocale()).join(QLatin1Char(';'));

@@ -100,6 +100,12 @@ TEST(ResultsFile, NameGetsTheCsvExtension) {
         {"a/b/Glove.v2.txt", "a/b/Glove.v2.csv"}, // only the last extension
         {"a/test.d/Glove", "a/test.d/Glove.csv"}, // a dot in a folder is no extension
         {"C:\\Tests.1\\Glove", "C:\\Tests.1\\Glove.csv"},
+        // Tests named by date keep every dot: what follows the last one is no extension.
+        {"a/b/17.05.2024_Nitril", "a/b/17.05.2024_Nitril.csv"},
+        {"a/b/17.05.2024", "a/b/17.05.2024.csv"},
+        {"a/b/17.05.2024_Nitril.csv", "a/b/17.05.2024_Nitril.csv"},
+        {"a/b/Probe 0.5 mm", "a/b/Probe 0.5 mm.csv"},
+        {"a/b/Glove.CSV", "a/b/Glove.csv"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(resultsFileName(c.chosen), QString(c.expected)) << c.chosen;

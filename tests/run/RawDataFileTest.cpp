@@ -31,9 +31,9 @@ QStringList lines(const QByteArray& content) {
 } // namespace
 
 TEST(RawDataFile, NameFollowsTheResultsFile) {
-    EXPECT_EQ(rawDataFileName("/data/Tests/Glove7.csv", 3), "/data/Tests/Glove7_3.txt");
-    EXPECT_EQ(rawDataFileName("/data/Tests/Glove7.test.csv", 12), "/data/Tests/Glove7_12.txt");
-    EXPECT_EQ(rawDataFileName("/data/Tests/Glove7", 3), "/data/Tests/_3.txt");
+    EXPECT_EQ(rawDataFileName("/data/Tests/Glove7.csv", 1, 3), "/data/Tests/Glove7_3.txt");
+    EXPECT_EQ(rawDataFileName("/data/Tests/17.05.2024_Nitril.csv", 1, 12), "/data/Tests/17.05.2024_Nitril_12.txt");
+    EXPECT_EQ(rawDataFileName("/data/Tests/17.05.2024_Nitril.csv", 2, 1), "/data/Tests/17.05.2024_Nitril_run2_1.txt");
 }
 
 TEST(RawDataFile, ScientificFormHas23Characters) {
