@@ -78,12 +78,16 @@ void BM_SummarizeCells(benchmark::State& state) {
     std::vector<const ResultRow*> pointers;
     for (const ResultRow& r : rows)
         pointers.push_back(&r);
-    if (!plausible(summarizeCells(pointers, kMeasuringSeconds, true))) {
+    RunParameters parameters;
+    parameters.measuringSeconds = kMeasuringSeconds;
+    parameters.fidCalArea = parameters.fpdCalArea = 100000; // calibrated
+    parameters.sampleArea = 19.6;
+    if (!plausible(summarizeCells(pointers, parameters, true, DetectionSettings{}))) {
         state.SkipWithError("the figures of the cells are not the expected ones");
         return;
     }
     for (auto _ : state) {
-        auto summaries = summarizeCells(pointers, kMeasuringSeconds, true);
+        auto summaries = summarizeCells(pointers, parameters, true, DetectionSettings{});
         benchmark::DoNotOptimize(summaries);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<long long>(rows.size()));

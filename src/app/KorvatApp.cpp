@@ -300,9 +300,12 @@ void KorvatApp::showSettings() {
     const InfoLabel infoSamples[] = {InfoLabel::InfoSample1, InfoLabel::InfoSample2, InfoLabel::InfoSample3};
     const double fidFactors[] = {s.FIDFactor1, s.FIDFactor2, s.FIDFactor3};
     const QString fidNames[] = {s.FIDSampleFactorName1, s.FIDSampleFactorName2, s.FIDSampleFactorName3};
+    const double fidMasses[] = {s.FIDMolarMass1, s.FIDMolarMass2, s.FIDMolarMass3};
+    auto known = [](double grams) { return grams > 0 ? std::optional<double>(grams) : std::nullopt; };
     for (int k = 0; k < 3; ++k) {
         inputs_.set(fidEdits[k], fixed2(fidFactors[k]));
         inputs_.setLabel(fidEdits[k], fidNames[k]);
+        inputs_.setMolarMass(fidEdits[k], known(fidMasses[k]));
         view_.infoShown(infoSamples[k], fidNames[k] + QLatin1Char('[') + fixed2(fidFactors[k]) + QLatin1Char(']'));
     }
 
@@ -313,10 +316,16 @@ void KorvatApp::showSettings() {
     const Input fpdEdits[] = {Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
     const double fpdFactors[] = {s.FPDFactor1, s.FPDFactor2, s.FPDFactor3};
     const QString fpdNames[] = {s.FPDSampleFactorName1, s.FPDSampleFactorName2, s.FPDSampleFactorName3};
+    const double fpdMasses[] = {s.FPDMolarMass1, s.FPDMolarMass2, s.FPDMolarMass3};
     for (int k = 0; k < 3; ++k) {
         inputs_.set(fpdEdits[k], fixed2(fpdFactors[k]));
         inputs_.setLabel(fpdEdits[k], fpdNames[k]);
+        inputs_.setMolarMass(fpdEdits[k], known(fpdMasses[k]));
     }
+    const Input contacts[] = {Input::Contact1, Input::Contact2, Input::Contact3};
+    const double contactMinutes[] = {s.ContactBeforeStart1, s.ContactBeforeStart2, s.ContactBeforeStart3};
+    for (int k = 0; k < 3; ++k)
+        inputs_.set(contacts[k], formatGeneral(contactMinutes[k]));
 
     inputs_.setChecked(Check::KeepMeasuring, s.KeepMeasuring);
     inputs_.set(Input::Scale, number(s.Scale));

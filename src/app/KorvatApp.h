@@ -74,6 +74,9 @@ public:
     void UpdateMengeIsobuthan();
     void UpdateMengeSulfur();
     void editInfoExit(int line); // editInfo1Exit .. editInfo3Exit
+    // editContact1Exit .. editContact3Exit: the chemical's contact with the cell's specimen,
+    // minutes before Start.
+    void editContactExit(int cell);
     void editScaleExit();
     void editScaleMinExit();
     void rgStandardClick(int item);
@@ -134,6 +137,8 @@ private:
     bool write(const IniKey& key, const QString& value);
     std::optional<int> readIntInput(Input input);
     std::optional<double> readFloatInput(Input input);
+    // A refused factor takes its substance's molar mass back with its name.
+    void restoreMolarMass(Input edit);
     QString T(int n) const;
 
     MainView& view_;

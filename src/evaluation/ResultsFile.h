@@ -5,6 +5,7 @@
 // that cannot be written waits in memory until the file can be reached again: a test runs
 // overnight without anyone watching, and a lost row costs the whole run.
 
+#include "evaluation/RunParameters.h"
 #include "evaluation/TestFiles.h"
 #include "shell/Config.h"
 
@@ -47,13 +48,26 @@ struct ResultsHeader {
     int Startzelle = 0, AnzahlZellen = 0, AnzahlMessreihen = 0, SampleTime = 0, InjectionTime = 0,
         Messzeit = 0;
     QString description; // the sample description as typed; its first five lines are written
+    // What the figures depend on: written below the measuring time (when `parameters.known`), one
+    // line for the sample area and the planned duration, one for the calibration factors, one for
+    // the peak search, one per sample cell (chemical, factor, molar mass, contact, and the FPD's
+    // substance).
+    RunParameters parameters;
 };
+
+// The string table's captions of those lines.
+inline constexpr int kSampleAreaLabel = 150, kPlannedLabel = 151, kCalFactorLabel = 152, kPeakSearchLabel = 153,
+                     kMolarMassLabel = 154, kContactLabel = 155, kIsobutaneEquivalent = 156, kNoMolarMass = 157;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong
 // to the second detector and appear only for FIDFPD. `ID` is the string table's language offset.
 QStringList resultsHeaderLines(const ResultsHeader& header, int ID, TDeviceTyp deviceTyp,
                                const QLocale& locale);
+
+// The lines of `parameters` in the header block (what resultsHeaderLines writes below the
+// measuring time).
+QStringList runParameterLines(const RunParameters& parameters, int ID, TDeviceTyp deviceTyp, const QLocale& locale);
 
 // One measurement's result.
 struct ResultRow {
