@@ -35,6 +35,21 @@ std::optional<Millis> parseDelay(const QString& text) {
     return std::nullopt;
 }
 
+// The cells' part of the run's start in the journal: what the figures count from and weigh with.
+QString cellsText(const RunParameters& p) {
+    QString text = QStringLiteral("; planned %1 min").arg(p.plannedMinutes);
+    for (int k = 1; k <= 3; ++k) {
+        const CellParameters& c = p.cell(k);
+        text += QStringLiteral("; cell %1: %2, factor %3, %4, contact %5 min before start")
+                    .arg(k)
+                    .arg(c.chemical)
+                    .arg(c.fidFactor)
+                    .arg(c.molarMass ? QStringLiteral("%1 g/mol").arg(*c.molarMass) : QStringLiteral("isobutane equivalent"))
+                    .arg(c.contactMinutes);
+    }
+    return text;
+}
+
 } // namespace
 
 void Sequencer::btnStartClick() {
@@ -163,7 +178,8 @@ void Sequencer::btnStartClick() {
                       .arg(s.LimitFPD)
                       .arg(s.KeepMeasuring ? QStringLiteral("on") : QStringLiteral("off"))
                       .arg(d_.records.sDateiname.isEmpty() ? QStringLiteral("(none)") : d_.records.sDateiname)
-                      .arg(d_.records.fileRun()));
+                      .arg(d_.records.fileRun()) +
+                      cellsText(run.parameters));
     run.setRunTag(RunTag::FillCell);
 }
 

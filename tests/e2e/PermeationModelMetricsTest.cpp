@@ -83,7 +83,9 @@ constexpr Millis kStart{60'000};
 
 class ModelRun {
 public:
-    explicit ModelRun(const Case& c) : case_(c), options_(instrument(c)), f_(options_) {
+    // `blank`: the FID's blank (ppm, and its spread); `zeroGas`: the range starts at the zero gas.
+    explicit ModelRun(const Case& c, std::pair<double, double> blank = {0, 0}, bool zeroGas = false)
+        : case_(c), options_(instrument(c, blank)), zeroGas_(zeroGas), f_(options_) {
         QStringList ini{"Language/Code=DE", "DeviceTyp/Typ=FID", "Measurement/MeasurementSampleTime/s=5",
                         "Measurement/MeasurementInjectionTime/s=3", "Measurement/MeasurementTimePerCell/s=15",
                         "Measurement/LimitFID=1", "Measurement/KeepMeasuring=1"};
@@ -92,6 +94,8 @@ public:
                 << QStringLiteral("Measurement/FIDSampleFactorName%1=%2").arg(k).arg(c.chemical.name)
                 << QStringLiteral("Measurement/FIDSampleMolarMass%1=%2").arg(k).arg(c.chemical.listMass);
         }
+        if (zeroGas)
+            ini << QStringLiteral("Calibration/FIDCalArea=%1").arg(sim::kFidResponse.countSecondsPerPpm * kCalPpm * 10);
         f_.writeIni(ini);
     }
 
@@ -102,9 +106,13 @@ public:
         KorvatApp& app = f_.app();
         f_.dialogs.nextFileName = f_.dir + "model.csv";
         app.btnSpeichernClick();
-        f_.toggle(Check::IsobutanCalib, true);
-        f_.type(Input::Start, "2");
-        f_.type(Input::Count, "5");
+        // The reference gas calibrates in the first measurement; a range from the zero gas would
+        // calibrate on the zero gas's blank, so there the FID's calibration is the instrument's
+        // own: 450 counts·s per ppm, 100 ppm, ten samples a second.
+        if (!zeroGas_)
+            f_.toggle(Check::IsobutanCalib, true);
+        f_.type(Input::Start, zeroGas_ ? "1" : "2");
+        f_.type(Input::Count, zeroGas_ ? "6" : "5");
         f_.type(Input::Cycles, "999");
         // The contacts as the operator enters them: the moments the model's cells were exposed.
         // Start at the model's minute 1, where the cells' exposures are set around.
@@ -175,8 +183,10 @@ public:
     const KorvatApp& app() const { return f_.app(); }
 
 private:
-    static sim::InstrumentOptions instrument(const Case& c) {
+    static sim::InstrumentOptions instrument(const Case& c, std::pair<double, double> blank) {
         sim::InstrumentOptions o;
+        o.fidSignal.blankPpm = blank.first;
+        o.fidSignal.blankNoisePpm = blank.second;
         o.permeation.enabled = true;
         o.permeation.timeFactor = c.sampling.timeFactor;
         o.permeation.molarMass = *sim::molarMassOfFormula(QString::fromLatin1(c.chemical.formula));
@@ -203,6 +213,7 @@ private:
 
     Case case_;
     sim::InstrumentOptions options_;
+    bool zeroGas_ = false;
     mutable AppFixture f_;
 };
 
@@ -301,6 +312,30 @@ TEST(PermeationModelMetricsMass, AMissingMolarMassReadsIsobutaneEquivalents) {
         if (a.series[i].rate < 0.5)
             continue;
         EXPECT_NEAR(a.series[i].rate / b.series[i].rate, 92.14 / 24100 / 0.00241, 0.01) << i;
+    }
+}
+
+// A blank that varies from injection to injection (a clean injection into the FID shows some
+// tenths of a ppm): the run's zero gas gives the detection limit, three standard deviations of
+// the blanks through the cell's calibration, molar mass and flow, above the smallest peak.
+TEST(PermeationModelMetricsMass, ABlankThatVariesGivesTheDetectionLimit) {
+    constexpr double kBlank = 1.0, kSpread = 0.4; // ppm isobutane, what the FID sees
+    ModelRun run({{"Toluol", "C7H8", 92.14}, {"coarse", 62.5, 6}}, {kBlank, kSpread}, true);
+    run.run();
+    const double expected = 3 * kSpread * 92.14 / 24100 * kFlow / kArea;
+    for (int cell = 1; cell <= 3; ++cell) {
+        SCOPED_TRACE(cell);
+        const CellSummary& s = run.summary(cell);
+        ASSERT_TRUE(s.metrics.detectionLimit.has_value());
+        EXPECT_EQ(s.metrics.detectionLimit->from, DetectionLimit::From::ZeroGas);
+        // Three standard deviations estimated from some twenty blanks.
+        EXPECT_NEAR(s.metrics.detectionLimit->rate, expected, 0.35 * expected);
+        // The first interval starts at the blank's rate (the search takes less than the whole of
+        // so small a peak, and a blank now and then is too small to be found).
+        EXPECT_TRUE(s.blankMeasured);
+        const double blankRate = kBlank * 92.14 / 24100 * kFlow / kArea;
+        EXPECT_GT(s.metrics.contactRate, 0.5 * blankRate);
+        EXPECT_LT(s.metrics.contactRate, 1.1 * blankRate);
     }
 }
 

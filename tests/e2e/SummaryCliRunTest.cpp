@@ -6,6 +6,7 @@
 // from the smallest peak the search finds, which counts the baseline noise korvat-eval takes from
 // the raw-data files.
 
+#include "evaluation/ResultsFileReader.h"
 #include "model/Permeation.h"
 #include "support/AppFixture.h"
 #include "support/QtPrinters.h"
@@ -76,6 +77,16 @@ protected:
         csv = f.dir + "Probe;7.csv"; // a ";" in the name: quoted in korvat-eval's lines
         f.dialogs.nextFileName = csv;
         f.app().btnSpeichernClick();
+        // Edited after the file was chosen: the measuring time, the contacts, the chemical of
+        // cell 1 with its molar mass. The run's own header block records them, and the figures
+        // from the file are the live ones all the same.
+        f.type(Input::Messzeit, "20");
+        f.app().UpdateMesszeit();
+        f.type(Input::Contact1, "2,5");
+        f.type(Input::Contact3, "-1");
+        ASSERT_TRUE(f.app().substanceFactors().EndDrag(SubstanceGrid::Hydrocarbons, Input::FIDFactor1, "Toluol", "1,00;92,14"));
+        f.app().PageControlExit();
+        ASSERT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
     }
 
     void runRange(const QString& start, const QString& count, const QString& cycles) {
@@ -150,6 +161,15 @@ TEST_F(SummaryCliRun, PrintsTheFiguresTheRunShowedLiveAndWroteBesideTheResults) 
     }
     EXPECT_GE(broke, 2);
     EXPECT_GE(steady, 1);
+    // The run's parameters as it started, not as the file was chosen.
+    const ResultsFileRead read = readResultsFile(csv);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    EXPECT_EQ(read.runs.back().measuringSeconds, 20);
+    EXPECT_EQ(read.runs.back().parameters.cell(1).contactMinutes, 2.5);
+    EXPECT_EQ(read.runs.back().parameters.cell(1).molarMass, 92.14);
+    EXPECT_EQ(read.runs.back().parameters.cell(3).contactMinutes, -1.0);
+    EXPECT_EQ(first[0].contactMinutes, 2.5);
+    EXPECT_EQ(first[0].molarMass, 92.14);
 
     // The second run goes below the first in the same file (the operator is asked first); no
     // zero gas this time. Its raw-data files and summary carry its number: the first run's stay.

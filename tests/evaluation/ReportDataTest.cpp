@@ -103,6 +103,51 @@ TEST(ReportData, OnlyTheJournalsDataEventsAndItsCalibrationsAreTaken)
     EXPECT_TRUE(forged.notes[0].contains(QStringLiteral("line 9"))) << forged.notes[0].toStdString();
 }
 
+// The golden two-detector run as if the FPD had no calibration: its header's THT area 0 and every
+// FPD value 0, as an uncalibrated FPD records them. Its cells get no figures, the report says
+// "not calibrated", and there is no page of flat FPD curves.
+TEST(ReportData, AnUncalibratedDetectorGivesNoFiguresAndNoCurvePage)
+{
+    QTemporaryDir dir;
+    for (const QString& name : QDir(QStringLiteral(KORVAT_TEST_SOURCE_DIR "/run/golden/fidfpd")).entryList(QDir::Files)) {
+        QFile in(QStringLiteral(KORVAT_TEST_SOURCE_DIR "/run/golden/fidfpd/") + name);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        test::writeFile(dir.filePath(name), in.readAll().replace("@DIR@", dir.path().toLocal8Bit()));
+    }
+    const QString csv = dir.filePath(QStringLiteral("Golden.csv"));
+    QList<QByteArray> lines = test::readBytes(csv).split('\n');
+    bool rows = false;
+    for (QByteArray& line : lines) {
+        QList<QByteArray> f = line.split(';');
+        if (line.startsWith("ppm/rate THT:;"))
+            f[3] = "0";
+        if (rows && f.size() == 16) {
+            f[10] = "0,000";
+            f[11] = "0";
+        }
+        rows = rows || line.startsWith("Zelle;Bruch;");
+        line = f.join(';');
+    }
+    test::writeFile(csv, lines.join('\n'));
+
+    const ReportData d = gatherReportData(csv, 0);
+    ASSERT_TRUE(d.ok) << d.error.toStdString();
+    EXPECT_EQ(d.chartDetectors, std::vector<Detector>{Detector::FID});
+    int fpdRows = 0;
+    for (const QStringList& row : d.results) {
+        if (row[1] != QStringLiteral("FPD"))
+            continue;
+        ++fpdRows;
+        EXPECT_EQ(row[8], QStringLiteral("nicht kalibriert, keine Kennwerte"));
+        EXPECT_EQ(row[4], QStringLiteral("---"));
+        EXPECT_TRUE(d.remarks.contains(QStringLiteral("Zelle %1 FPD: nicht kalibriert, keine Kennwerte").arg(row[0])));
+    }
+    // Cell 1's rows are all marked broken with FPD values 0 now: none is an FPD measurement.
+    EXPECT_EQ(fpdRows, 2);
+    for (const CellSummary& c : d.cells)
+        EXPECT_EQ(c.calibrated, c.detector == Detector::FID) << c.cell;
+}
+
 TEST(ReportData, AFileThatDoesNotReadGivesAnErrorNamingIt)
 {
     QTemporaryDir dir;

@@ -427,6 +427,11 @@ TEST(PermeationSimOptions, RefusesBadValuesPty) {
         {QStringLiteral("--time-factor"), QStringLiteral("0")},
         {QStringLiteral("--fid-factor"), QStringLiteral("-1")},
         {QStringLiteral("--exposure-start"), QStringLiteral("0,5")},
+        {QStringLiteral("--chemical"), QStringLiteral("unobtainium")},
+        {QStringLiteral("--molar-mass"), QStringLiteral("0")},
+        {QStringLiteral("--gas-temperature"), QStringLiteral("-300")},
+        {QStringLiteral("--gas-pressure"), QStringLiteral("0")},
+        {QStringLiteral("--blank-noise"), QStringLiteral("-0.1")},
     };
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
@@ -454,6 +459,13 @@ TEST(PermeationSimOptions, PrintsBreakthroughTimesAndPresetsPty) {
     const QRegularExpressionMatch match = cell3.match(QString::fromLocal8Bit(run.err));
     ASSERT_TRUE(match.hasMatch()) << run.err.constData();
     EXPECT_NEAR(match.captured(1).toDouble(), *breakthroughSeconds(kRound, kEnLimit) / 60.0, 0.01);
+
+    // The chemical's molar mass from its formula, the gas's molar volume from its conditions.
+    const SimRun methanol = runSim({QStringLiteral("--chemical"), QStringLiteral("Methanol"),
+                                    QStringLiteral("--gas-temperature"), QStringLiteral("25")});
+    EXPECT_TRUE(methanol.ready) << methanol.err.constData();
+    EXPECT_TRUE(methanol.err.contains("permeation of methanol (32.042 g/mol, 24.4654 L/mol at 25 C"))
+        << methanol.err.constData();
 
     const SimRun list = runSim({QStringLiteral("--material-list")});
     EXPECT_FALSE(list.ready);
