@@ -208,9 +208,11 @@ TEST(PermeationView, BracketsUncalibratedDetectorsAndUnseenChemicals) {
 
     EXPECT_EQ(view.rateGraph(1, Detector::FPD), nullptr);
     EXPECT_EQ(table->item(1, PermeationView::LevelColumn)->text(), "nicht kalibriert");
-    for (int column = PermeationView::Bt01FirstColumn; column <= PermeationView::TestTimeColumn; ++column)
-        if (column != PermeationView::LevelColumn)
+    for (int column = PermeationView::Bt01FirstColumn; column <= PermeationView::TestTimeColumn; ++column) {
+        if (column != PermeationView::LevelColumn) {
             EXPECT_EQ(table->item(1, column)->text(), PermeationView::kNoFigure) << column;
+        }
+    }
 
     ASSERT_NE(view.rateGraph(2, Detector::FPD), nullptr);
     EXPECT_EQ(table->item(2, PermeationView::LevelColumn)->text(), PermeationView::kNoFigure);
