@@ -8,6 +8,7 @@
 #include "app/Notifier.h"
 #include "app/ServicePanel.h"
 #include "app/SubstanceFactors.h"
+#include "link/Identification.h"
 #include "link/Link.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
@@ -121,7 +122,9 @@ public:
     QString sSerialNumber;
 
 private:
-    QString identify(SerialLine& port, const QString& command);
+    // The identification exchange on `port`: the answer, trailing blanks removed, or "" when none
+    // came within the wait.
+    QString identify(SerialLine& port, const QString& command, IdentifiedBoard board);
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
     void showSettings();
