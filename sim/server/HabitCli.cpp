@@ -100,10 +100,10 @@ void HabitCli::add(QCommandLineParser& parser) {
 
 QString HabitCli::summary() {
     return QStringLiteral(
-        "What the protocol leaves open can be varied (defaults: the virtual instrument's own\n"
-        "habits): the identification lines, line ends, answers that come late or in pieces,\n"
-        "echoes and acknowledgements, the data lines' markers, sign, digits and tail, lines\n"
-        "after the stop, lines in batches, the sample period, the idle status.");
+        "What the protocol leaves open can be varied (defaults: the virtual instrument's\n"
+        "own habits): the identification lines, line ends, answers that come late or in\n"
+        "pieces, echoes and acknowledgements, the data lines' markers, sign, digits and\n"
+        "tail, lines after the stop, lines in batches, the sample period, the idle status.");
 }
 
 QString HabitCli::apply(const QCommandLineParser& parser, const QCommandLineOption& mainId,

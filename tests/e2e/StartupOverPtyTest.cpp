@@ -176,6 +176,8 @@ struct IdentCase {
     const char* second;
     const char* box;
     const char* boxDevice;
+    // More korvat-sim options: how the instrument puts its lines on the wire.
+    QStringList habits = {};
 };
 
 void PrintTo(const IdentCase& c, std::ostream* os) { *os << c.name; }
@@ -187,6 +189,7 @@ TEST_P(PtyIdentification, AnswerIsJudgedByTheProtocolsRuleOnly) {
     QStringList options = {"--ident-a", c.identA};
     if (c.twoPorts)
         options << "--fidfpd" << "--ident-b" << c.identB;
+    options << c.habits;
     if (c.stale) {
         options << "--stale-a" << ":HG0000\\r:SN2B01-0816\\r";
         if (c.twoPorts)
@@ -249,6 +252,12 @@ std::vector<IdentCase> identCases() {
          nullptr},
         {"TwoCrossedCables", true, ":AD4-4711-042", ":4711-043", true, false, "A", "AD4-4711-042", "4711-043",
          nullptr, nullptr},
+        // The answer echoed, late, in pieces, with other line ends.
+        {"SingleEchoedLateInPiecesCrLf", false, ":AD4-4711-042", "", false, false, "A", "AD4-4711-042", nullptr,
+         nullptr, nullptr,
+         {"--echo", "--reply-delay", "400", "--chunk", "3", "--chunk-gap", "5", "--line-end", "crlf"}},
+        {"TwoLateLfCr", true, ":AD4-4711-042", ":4711-043", false, false, "A", "AD4-4711-042", "4711-043", nullptr,
+         nullptr, {"--reply-delay", "800", "--line-end", "lfcr", "--ack", "none"}},
     };
     std::vector<IdentCase> cases;
     for (const IdentCase& c : base) {
