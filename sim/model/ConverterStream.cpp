@@ -86,6 +86,8 @@ void ConverterStream::appendDue(Millis now, QByteArray& out) {
 }
 
 QByteArray ConverterStream::close(Millis now) {
+    if (!open_ && habits_.closingLineWhenIdle)
+        return closingLine(now);
     if (!open_ || stopping_)
         return {};
     if (habits_.linesAfterStop == 0)

@@ -31,6 +31,8 @@ struct StreamHabits {
     int batch = 1;
     // Lines still sent after the stop command, before the "]" line.
     int linesAfterStop = 0;
+    // A stop with no burst open still sends a "]" line.
+    bool closingLineWhenIdle = false;
 };
 
 class ConverterStream {
@@ -52,7 +54,7 @@ public:
     // The stop command at `now`. Without lines after the stop: what the batch holds and the
     // burst's last line, carrying the sample at `now`. With them, those lines come from
     // appendDue() and the "]" line one period after the last of them. Empty when no burst was
-    // open.
+    // open (unless the closing line comes also then).
     QByteArray close(Millis now);
     // Ends the burst without its last line, as if it had never been closed properly.
     void abort();

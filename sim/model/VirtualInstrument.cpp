@@ -71,6 +71,7 @@ StreamHabits streamHabits(const WireHabits& habits, Port port) {
     stream.samplePeriod = habits.samplePeriod;
     stream.batch = habits.dataBatch;
     stream.linesAfterStop = habits.linesAfterStop[portIndex(port)];
+    stream.closingLineWhenIdle = habits.closingLineWhenIdle;
     return stream;
 }
 

@@ -75,6 +75,8 @@ struct WireHabits {
     std::array<int, 2> linesAfterStop{0, 0};
     // Lines leave this many at a time (the "]" line takes what is waiting with it).
     int dataBatch = 1;
+    // "<12Z0100" sends its "]" line also when no burst is open.
+    bool closingLineWhenIdle = false;
     // One sample per period. The program counts ten lines to the second; another period shows
     // what happens to a converter that does not.
     Millis samplePeriod = kDefaultSamplePeriod;

@@ -85,6 +85,8 @@ HabitCli::HabitCli()
                  QStringLiteral("n[,m]")),
       dataBatch_(QStringLiteral("data-batch"),
                  QStringLiteral("Data lines leave <n> at a time; default 1."), QStringLiteral("n")),
+      idleClose_(QStringLiteral("idle-close"),
+                 QStringLiteral("\"<12Z0100\" sends a \"]\" line also when no burst is open.")),
       samplePeriod_(QStringLiteral("sample-period"),
                     QStringLiteral("Milliseconds between samples; default %1. The program counts "
                                    "ten lines to the second.")
@@ -95,7 +97,7 @@ void HabitCli::add(QCommandLineParser& parser) {
     parser.addOptions({identA_, identB_, lineEnd_, replyDelay_, chunk_, chunkGap_, echo_, ack_,
                        ackText_, ackAll_, replyTail_, idleStatus_, dataChannel_, plusSign_,
                        lowercaseHex_, dataTail_, burstMarkers_, afterStop_, dataBatch_,
-                       samplePeriod_});
+                       idleClose_, samplePeriod_});
 }
 
 QString HabitCli::summary() {
@@ -103,7 +105,8 @@ QString HabitCli::summary() {
         "What the protocol leaves open can be varied (defaults: the virtual instrument's\n"
         "own habits): the identification lines, line ends, answers that come late or in\n"
         "pieces, echoes and acknowledgements, the data lines' markers, sign, digits and\n"
-        "tail, lines after the stop, lines in batches, the sample period, the idle status.");
+        "tail, lines after the stop, a \"]\" line at every stop, lines in batches, the\n"
+        "sample period, the idle status.");
 }
 
 QString HabitCli::apply(const QCommandLineParser& parser, const QCommandLineOption& mainId,
@@ -240,6 +243,7 @@ QString HabitCli::apply(const QCommandLineParser& parser, const QCommandLineOpti
         h.data.plusSign = sign[0];
     }
     h.data.lowercaseHex = parser.isSet(lowercaseHex_);
+    h.closingLineWhenIdle = parser.isSet(idleClose_);
     if (parser.isSet(burstMarkers_)) {
         const QByteArray markers = parser.value(burstMarkers_).toLatin1();
         if (markers.isEmpty() || markers.size() > 16 ||

@@ -46,6 +46,7 @@ private:
     QCommandLineOption burstMarkers_;
     QCommandLineOption afterStop_;
     QCommandLineOption dataBatch_;
+    QCommandLineOption idleClose_;
     QCommandLineOption samplePeriod_;
 };
 

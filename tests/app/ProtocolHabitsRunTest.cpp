@@ -134,6 +134,7 @@ std::vector<HabitCase> habitCases() {
         add("MarkersInTurn", [](sim::WireHabits& h) { h.data.openMarkers = "[//"; });
         add("LinesAfterStop", [](sim::WireHabits& h) { h.linesAfterStop = {4, 4}; });
         add("LinesInBatchesOfFive", [](sim::WireHabits& h) { h.dataBatch = 5; });
+        add("ClosingLineAtEveryStop", [](sim::WireHabits& h) { h.closingLineWhenIdle = true; });
         if (two) {
             add("MainConverterEndsLast", [](sim::WireHabits& h) { h.linesAfterStop = {6, 0}; });
             add("FpdConverterEndsLast", [](sim::WireHabits& h) { h.linesAfterStop = {0, 6}; });

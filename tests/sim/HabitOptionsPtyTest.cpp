@@ -64,7 +64,7 @@ TEST(KorvatSimHabits, OptionsReachTheWirePty) {
                            "crlf", "--echo", "--reply-tail", ";x", "--idle-status", "5", "--ack", "text",
                            "--ack-text", "OK", "--ack-all", "--data-channel", "XY", "--plus-sign", "+",
                            "--lowercase-hex", "--data-tail", "\\\\t", "--burst-markers", "/",
-                           "--after-stop", "2,0"}));
+                           "--after-stop", "2,0", "--idle-close"}));
     const int a = openRaw(sim.linkA);
     const int b = openRaw(sim.linkB);
     ASSERT_GE(a, 0);
@@ -74,6 +74,7 @@ TEST(KorvatSimHabits, OptionsReachTheWirePty) {
     EXPECT_EQ(exchangeUntil(a, "<12AS100\r", ";x\r\n"), "<12AS100\r\n:12AS5;x\r\n");
     EXPECT_EQ(exchangeUntil(a, "<VS0258\r", "OK\r\n"), "<VS0258\r\nOK\r\n");
     EXPECT_EQ(exchangeUntil(a, "<V1SFE\r", "OK\r\n"), "<V1SFE\r\nOK\r\n");
+    EXPECT_EQ(exchangeUntil(b, "<12Z0100\r", "OK\r\n").left(12), "<12Z0100\r\n]Y") << "--idle-close";
 
     // A burst on port A: its lines in the asked form, two more after the stop, then "]".
     exchangeUntil(a, "<12Z1100\r", "OK\r\n");

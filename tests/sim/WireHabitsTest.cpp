@@ -339,6 +339,24 @@ TEST(WireHabits, LinesAfterTheStopComeBeforeTheClosingLineAndTheBurstStaysOpenUn
     EXPECT_EQ(cut(wire.fromMain, "\r").size(), 16) << "nothing after the closing line";
 }
 
+TEST(WireHabits, AClosingLineAtEveryStopIfAsked) {
+    for (const bool idleClose : {false, true}) {
+        WireHabits habits;
+        habits.closingLineWhenIdle = idleClose;
+        VirtualInstrument instrument(withHabits(habits));
+        SimWire wire(instrument);
+        const QByteArray idle = wire.ask("<12Z0100");
+        EXPECT_EQ(idle.startsWith("]A"), idleClose);
+        EXPECT_EQ(idle.count('\r'), idleClose ? 1 : 0);
+        startStream(wire);
+        instrument.advanceTo(Millis(500));
+        const QByteArray stop = wire.ask("<12Z0100");
+        EXPECT_TRUE(stop.startsWith("]A")) << "a burst ends with its line either way";
+        EXPECT_EQ(stop.count('\r'), 1);
+        EXPECT_FALSE(instrument.isStreaming(Port::Main));
+    }
+}
+
 TEST(WireHabits, BatchesHoldLinesBackAndTheSamplePeriodSetsThePace) {
     struct Case {
         int batch;
