@@ -32,7 +32,7 @@ class SerialLine;
 
 enum class StartupOutcome {
     Running, // identified; the timer may run
-    Halted,  // a file problem stopped start-up: the window opens without a connection
+    Halted,  // a file problem stopped start-up (said in a box): the program ends
     Ended,   // identification failed or a port failed to open: the program ends
 };
 
@@ -132,6 +132,7 @@ private:
     void openJournal();
     void endProgramBox(const QString& middle);
     bool write(const IniKey& key, const QString& value);
+    bool writeNumber(const IniKey& key, double value);
     std::optional<int> readIntInput(Input input);
     std::optional<double> readFloatInput(Input input);
     QString T(int n) const;

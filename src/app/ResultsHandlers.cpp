@@ -51,7 +51,8 @@ QStringList KorvatApp::resultsHeaderLines(int fileRun) const {
     h.InjectionTime = s.InjectionTime;
     h.Messzeit = s.Messzeit;
     h.description = inputs_.text(Input::Description);
-    return korvat::resultsHeaderLines(h, ID, DeviceTyp, QLocale());
+    // Numbers by the program's language, date and time as the system shows them.
+    return korvat::resultsHeaderLines(h, ID, DeviceTyp, fileNumberLocale(ID), QLocale());
 }
 
 void KorvatApp::btnSpeichernClick() {
