@@ -27,12 +27,13 @@ KorvatApp::KorvatApp(Environment env)
       panel_({settings_, ini_, link_, env.view, inputs_, env.dialogs, valves_, ID, DeviceTyp}),
       poll_({link_, env.view, valves_, env.clock, ID}),
       results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp, events_}),
-      records_({env.view, link_, settings_, DeviceTyp, events_}),
+      records_({env.view, link_, settings_, DeviceTyp, events_, ID}),
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
                   run_, results_, records_, ID, DeviceTyp, events_}),
       substanceFactors_(inputs_, env.dialogs, programDir_) {
     inputs_.setView(&view_);
     run_.setView(&view_);
+    sequencer_.setRunHeader([this](int fileRun) { return resultsHeaderLines(fileRun); });
     events_.setObserver({[this](const RunEvent& e) { view_.eventAdded(e); },
                          [this](bool lit) { view_.warningShown(lit); },
                          [this](const RunEvent& e) {
@@ -97,10 +98,12 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     if (translate)
         translate(ID);
 
-    if (const auto error = loadSettings(ini_, settings_)) {
-        dialogs_.error(*error);
-        return StartupOutcome::Halted;
-    }
+    // A value that cannot be read is named and its default taken: the start goes on.
+    const QStringList unreadable = loadSettings(ini_, settings_);
+    for (const QString& line : unreadable)
+        view_.logLine(line);
+    if (!unreadable.isEmpty())
+        dialogs_.message(unreadable.join(QLatin1Char('\n')));
     for (const QString& warning : std::as_const(settings_.warnings))
         view_.logLine(warning);
     DeviceTyp = settings_.DeviceTyp;

@@ -33,7 +33,7 @@ class SerialLine;
 
 enum class StartupOutcome {
     Running, // identified; the timer may run
-    Halted,  // a file problem stopped start-up: the window opens without a connection
+    Halted,  // a file problem stopped start-up (said in a box): the program ends
     Ended,   // identification failed or a port failed to open: the program ends
 };
 
@@ -91,8 +91,9 @@ public:
     // adds no line below the sixth.
     enum class DescriptionKey { Keep, Discard, ReplaceWithEnter };
     static DescriptionKey memoDescriptionKeyPress(bool enter, int line, int column);
-    // The header block the results file gets when it is chosen now.
-    QStringList resultsHeaderLines() const;
+    // The header block the results file gets when it is chosen now, or for run `fileRun` of the
+    // file when a run starts into it.
+    QStringList resultsHeaderLines(int fileRun = 1) const;
     // The operator opened the event list: the warning lamp goes out.
     void eventListSeen() { events_.acknowledge(); }
     // Result rows that could not be written yet (they are tried again with every row).
@@ -134,6 +135,7 @@ private:
     void openJournal();
     void endProgramBox(const QString& middle);
     bool write(const IniKey& key, const QString& value);
+    bool writeNumber(const IniKey& key, double value);
     std::optional<int> readIntInput(Input input);
     std::optional<double> readFloatInput(Input input);
     QString T(int n) const;

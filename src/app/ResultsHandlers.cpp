@@ -17,12 +17,13 @@ namespace korvat {
 
 Q_LOGGING_CATEGORY(lcResults, "korvat.results")
 
-QStringList KorvatApp::resultsHeaderLines() const {
+QStringList KorvatApp::resultsHeaderLines(int fileRun) const {
     const Settings& s = settings_;
     ResultsHeader h;
     h.path = records_.sDateiname;
     h.moment = clock_.wallNow();
     h.serial = sSerialNumber;
+    h.fileRun = fileRun;
     h.TempMesskammer = s.TempMesskammer;
     h.TempVentilblock = s.TempVentilblock;
     h.TempEmissionskammer = s.TempEmissionskammer;
@@ -50,7 +51,8 @@ QStringList KorvatApp::resultsHeaderLines() const {
     h.InjectionTime = s.InjectionTime;
     h.Messzeit = s.Messzeit;
     h.description = inputs_.text(Input::Description);
-    return korvat::resultsHeaderLines(h, ID, DeviceTyp, QLocale());
+    // Numbers by the program's language, date and time as the system shows them.
+    return korvat::resultsHeaderLines(h, ID, DeviceTyp, fileNumberLocale(ID), QLocale());
 }
 
 void KorvatApp::btnSpeichernClick() {
@@ -68,7 +70,24 @@ void KorvatApp::btnSpeichernClick() {
 
     QString error;
     bool existed = false;
-    if (records_.createFile(sDateiname, resultsHeaderLines(), &error, &existed)) {
+    const bool created = records_.createFile(sDateiname, resultsHeaderLines(), &error, &existed);
+    if (sequencer_.running()) {
+        // The run goes on into the new file: its rows go below what the file holds, under a
+        // header block of their own when it holds rows already, and its raw-data files take
+        // names no earlier run used.
+        if (const std::optional<RunFilePlan> files = sequencer_.planRunFiles()) {
+            records_.beginRun(*files, resultsHeaderLines(files->fileRun));
+            if (files->runsHeld > 0 || !files->unreadable.isEmpty()) {
+                const QString text = QStringLiteral("%1 already holds %2 run(s); the rows of the run going on are appended below them as run %3 of the file")
+                                         .arg(sDateiname)
+                                         .arg(files->runsHeld)
+                                         .arg(files->fileRun);
+                view_.logLine(text);
+                dialogs_.information(text);
+            }
+        }
+    }
+    if (created) {
         if (!existed)
             return;
         // An existing file must take rows, or the whole night's rows would only wait in memory.

@@ -112,16 +112,26 @@ QString rowsWaiting(std::size_t n) {
 } // namespace
 
 QString resultsFileName(const QString& chosen) {
-    // Only the last name part counts: a dot in a folder name is no extension.
+    // Only the last name part counts: a dot in a folder name is no extension. Labs name tests by
+    // date ("17.05.2024_Nitril"): what follows the last dot is an extension only when it looks
+    // like one (a letter, then up to three letters or digits), so such a name keeps its dots.
     const qsizetype slash =
         std::max(chosen.lastIndexOf(QLatin1Char('/')), chosen.lastIndexOf(QLatin1Char('\\')));
     const qsizetype dot = chosen.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > slash ? chosen.left(dot) : chosen;
-    return stem + QStringLiteral(".csv");
+    static const QRegularExpression extension(QStringLiteral("^[A-Za-z][A-Za-z0-9]{0,3}$"));
+    const bool hasExtension = dot > slash + 1 && extension.match(chosen.mid(dot + 1)).hasMatch();
+    return (hasExtension ? chosen.left(dot) : chosen) + QStringLiteral(".csv");
+}
+
+QLocale fileNumberLocale(int ID) {
+    QLocale l = ID == kEnglishOffset ? QLocale::c() : QLocale(QLocale::German, QLocale::Germany);
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
 }
 
 QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp deviceTyp,
-                               const QLocale& locale) {
+                               const QLocale& locale, const std::optional<QLocale>& moments) {
+    const QLocale& when = moments ? *moments : locale;
     const bool both = deviceTyp == TDeviceTyp::FIDFPD;
     auto T = [ID](int n) { return LoadLangText(ID, n); };
     auto G = [&locale](double v) { return formatGeneral(v, locale); };
@@ -130,9 +140,13 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     const QString degrees = QStringLiteral(" °C");
 
     QStringList lines;
-    lines << T(58) + label + h.path + kSep + T(72) + label + shortDate(h.moment, locale) +
-                 QLatin1Char(' ') + formatTimeOfDay(h.moment.time(), locale) + kSep + T(121) +
-                 QLatin1Char(':') + h.serial;
+    QString first = T(58) + label + h.path + kSep + T(72) + label + shortDate(h.moment, when) +
+                    QLatin1Char(' ') + formatTimeOfDay(h.moment.time(), when) + kSep + T(121) +
+                    QLatin1Char(':') + h.serial + kSep + T(kDecimalLabel) + label + locale.decimalPoint();
+    // The first run of a file keeps the line as it always was.
+    if (h.fileRun > 1)
+        first += kSep + T(kRunLabel) + label + wholeNumber(h.fileRun);
+    lines << first;
 
     // Set values, then the actual values in the same columns.
     QString set = T(59) + QLatin1Char(' ') + T(60) + QLatin1Char(':') + kSep + T(63) + label +
@@ -183,15 +197,9 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     return lines;
 }
 
-QString besideResultsFile(const QString& results, const QString& suffix) {
-    const QFileInfo info(results);
-    const QString name = info.fileName();
-    const int dot = name.indexOf(QLatin1Char('.'));
-    const QString stem = dot >= 0 ? name.left(dot) : QString();
-    return info.dir().filePath(stem + suffix);
-}
-
-QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& locale) {
+QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& locale,
+                      const std::optional<QLocale>& moments) {
+    const QLocale& when = moments ? *moments : locale;
     auto F = [&locale](double v, int n, int d) { return formatFixed(v, n, d, locale); };
     QStringList fields{wholeNumber(r.runZelle),
                        QString(r.marker),
@@ -205,8 +213,8 @@ QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& l
                        F(r.FIDArea, 8, 0)};
     if (deviceTyp == TDeviceTyp::FIDFPD)
         fields << F(r.FPDMessMenge, 7, 3) << F(r.FPDArea, 8, 0);
-    fields << asField(r.sampleName) << shortDate(r.moment, locale)
-           << formatTimeOfDay(r.moment.time(), locale) << wholeNumber(r.runAktiv);
+    fields << asField(r.sampleName) << shortDate(r.moment, when)
+           << formatTimeOfDay(r.moment.time(), when) << wholeNumber(r.runAktiv);
     return fields.join(kSep);
 }
 

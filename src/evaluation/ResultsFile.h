@@ -5,6 +5,7 @@
 // that cannot be written waits in memory until the file can be reached again: a test runs
 // overnight without anyone watching, and a lost row costs the whole run.
 
+#include "evaluation/TestFiles.h"
 #include "shell/Config.h"
 
 #include <QDateTime>
@@ -18,12 +19,21 @@
 namespace korvat {
 
 // The name the results go to: the chosen name with its extension replaced by ".csv"
-// ("a/b/Glove.txt" -> "a/b/Glove.csv"; a name without extension gets ".csv" appended).
+// ("a/b/Glove.txt" -> "a/b/Glove.csv"; a name without extension gets ".csv" appended). Only a
+// letter and up to three letters or digits after the last dot are an extension:
+// "17.05.2024_Nitril" -> "17.05.2024_Nitril.csv".
 QString resultsFileName(const QString& chosen);
 
-// A file that belongs to a results file, in its folder: the results name up to its first ".",
-// then `suffix` ("Glove7.csv", "_summary.csv" -> "Glove7_summary.csv").
-QString besideResultsFile(const QString& results, const QString& suffix);
+// The string table's label of a later run's number in the header block's first line.
+inline constexpr int kRunLabel = 147;
+// The label of the decimal separator the file's numbers carry, in the same line.
+inline constexpr int kDecimalLabel = 150;
+
+// The numbers of every file of a test (results file, raw-data files, summary) carry a decimal
+// comma when the program speaks German (ID 0) and a decimal point when it speaks English (ID
+// 1000), whatever locale it was started under: a spreadsheet set to the file's language reads
+// them as numbers. No group separators.
+QLocale fileNumberLocale(int ID);
 
 // What the header block shows. Set values are whole numbers; the actual values are the texts of
 // the status edits as they read when the file was chosen.
@@ -31,6 +41,7 @@ struct ResultsHeader {
     QString path;     // the results file as the operator chose it
     QDateTime moment; // when the file was chosen
     QString serial;   // the instrument's serial number
+    int fileRun = 1;  // the run's number within the file; written from 2 on (TestFiles.h)
     int TempMesskammer = 0, TempVentilblock = 0, TempEmissionskammer = 0, TempTransferline = 0,
         Hochspannung = 0, Zerokompensation = 0;
     QString actualMesskammer, actualVentilblock, actualEmissionskammer, actualTransferline,
@@ -49,8 +60,10 @@ struct ResultsHeader {
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong
 // to the second detector and appear only for FIDFPD. `ID` is the string table's language offset.
+// Numbers follow `locale`; the date and time of day follow `moments` (default: `locale` too).
+// The first line ends with the decimal separator the numbers carry.
 QStringList resultsHeaderLines(const ResultsHeader& header, int ID, TDeviceTyp deviceTyp,
-                               const QLocale& locale);
+                               const QLocale& locale, const std::optional<QLocale>& moments = std::nullopt);
 
 // One measurement's result.
 struct ResultRow {
@@ -76,7 +89,9 @@ struct ResultRow {
 };
 
 // The row's text without line end: one field more than the column titles (14, or 16 for FIDFPD).
-QString resultRowText(const ResultRow& row, TDeviceTyp deviceTyp, const QLocale& locale);
+// Numbers follow `locale`, the date and time of day `moments` (default: `locale` too).
+QString resultRowText(const ResultRow& row, TDeviceTyp deviceTyp, const QLocale& locale,
+                      const std::optional<QLocale>& moments = std::nullopt);
 
 // Creates the results file with the header lines (CR LF after each, Windows-1252), flushed to the
 // disk. A file of that name that already exists is left untouched (no second header, nothing

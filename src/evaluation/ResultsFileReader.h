@@ -25,6 +25,10 @@ struct ResultsRun {
     TDeviceTyp deviceTyp = TDeviceTyp::FID; // FIDFPD when the title line has the FPD's columns
     int measuringSeconds = 0;               // "Messzeit pro Zelle" / "Time per cell" of the header
     QChar decimalPoint = QLatin1Char('.');  // of the file's numbers
+    // The run's number within the file, which names its raw-data files and summary (TestFiles.h):
+    // from its header block, 1 when the block does not say (files of earlier versions, where
+    // every run used the plain names).
+    int fileRun = 1;
     std::vector<ResultRow> rows;
     std::vector<int> rowLines; // 1-based line of each row
 };
@@ -37,7 +41,9 @@ struct ResultsFileRead {
     QString error, detail;
     // Every run in the order of the file. A new run begins with a header block, and with a row
     // whose measurement number is not above the row before (the measurement numbers start at 1
-    // with every start of a run, and rows of the next run go below the old ones).
+    // with every start of a run, and rows of the next run go below the old ones). A header block
+    // without rows that another block follows is no run: the later block holds the parameters in
+    // force. Only the last run may be without rows.
     std::vector<ResultsRun> runs;
 };
 
@@ -50,7 +56,8 @@ ResultsFileRead parseResultsFile(const QString& path, const QByteArray& bytes,
                                  const QLocale& locale = QLocale());
 
 // The baseline noise of each row that measured a sample cell, from the measurement's raw-data file
-// beside the results file ("Glove7.csv", measurement 3 -> "Glove7_3.txt"): the same
+// beside the results file ("Glove7.csv", measurement 3 -> "Glove7_3.txt"; a later run's
+// "Glove7_run2_3.txt"): the same
 // baselineNoiseArea the live evaluation computed on the window. The raw-data file leaves out the
 // window's first point, which that call never looks at. A cell (and detector) keeps no noise at
 // all unless every one of its measurements has its file: a mean over some of them would not be

@@ -7,6 +7,7 @@
 #include "shell/Config.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <vector>
 
@@ -26,13 +27,15 @@ inline PeakValues peakValuesOf(const EvaluationState& e) {
             e.PeakStartLevel, e.PeakEndLevel};
 }
 
-// The path of measurement `runAktiv`'s raw-data file for the results file `sDateiname`: in the
-// same folder, the results name up to its first ".", "_", the number, ".txt".
-QString rawDataFileName(const QString& sDateiname, int runAktiv);
+// The path of measurement `runAktiv`'s raw-data file for run `fileRun` of the results file
+// `sDateiname`: in the same folder, the test's stem (with "_run<k>" from the file's second run
+// on), "_", the number, ".txt" (TestFiles.h).
+QString rawDataFileName(const QString& sDateiname, int fileRun, int runAktiv);
 
-// The file's text, CR LF line ends. The point with index 0 of each series is never written.
+// The file's text, CR LF line ends, numbers with `locale`'s decimal separator (the results
+// file's, fileNumberLocale). The point with index 0 of each series is never written.
 QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd,
-                          const PeakValues& peaks);
+                          const PeakValues& peaks, const QLocale& locale);
 
 class RawDataFile {
 public:

@@ -44,11 +44,25 @@ bool Records::createFile(const QString& path, const QStringList& header, QString
     return false;
 }
 
+void Records::beginRun(const RunFilePlan& plan, const QStringList& header) {
+    fileRun_ = plan.fileRun;
+    if (sDateiname.isEmpty())
+        return;
+    if (auto pending = headersPending_.find(sDateiname); pending != headersPending_.end()) {
+        pending->second = header;
+        return;
+    }
+    if (!plan.needsHeader)
+        return;
+    if (!rows_.append(sDateiname, header.join(QStringLiteral("\r\n"))))
+        report(rows_.error());
+}
+
 void Records::append(const MeasurementRecord& r, const BeforeWrite& beforeWrite) {
     if (sDateiname.isEmpty())
         return;
     writePendingHeaders();
-    const QString row = resultRowText(r, d_.deviceTyp, QLocale());
+    const QString row = resultRowText(r, d_.deviceTyp, fileNumberLocale(d_.ID), QLocale());
     if (beforeWrite) {
         const QFileInfo info(sDateiname);
         beforeWrite(info.exists() ? info.size() : 0, rows_.bytesToAppend(sDateiname, row));
@@ -61,8 +75,8 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
                            const EvaluationState& eval) {
     if (sDateiname.isEmpty() || !d_.settings.RawDataSave)
         return;
-    const QByteArray content = rawDataContent(d_.deviceTyp, fid, fpd, peakValuesOf(eval));
-    if (!raw_.write(rawDataFileName(sDateiname, r.runAktiv), content)) {
+    const QByteArray content = rawDataContent(d_.deviceTyp, fid, fpd, peakValuesOf(eval), fileNumberLocale(d_.ID));
+    if (!raw_.write(rawDataFileName(sDateiname, fileRun_, r.runAktiv), content)) {
         qCWarning(lcRecords).noquote() << raw_.error();
         d_.link.logLine(d_.link.ComPort1().deviceName(), raw_.error());
         d_.view.statusText(raw_.error());
@@ -73,10 +87,10 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
 void Records::writeSummary(const std::vector<CellSummary>& summaries) {
     if (sDateiname.isEmpty())
         return;
-    const QString path = besideResultsFile(sDateiname, QStringLiteral("_summary.csv"));
+    const QString path = besideRun(sDateiname, fileRun_, QStringLiteral("_summary.csv"));
     QStringList lines{summaryTitles().join(QLatin1Char(';'))};
     for (const CellSummary& s : summaries)
-        lines << summaryFields(s, QLocale()).join(QLatin1Char(';'));
+        lines << summaryFields(s, fileNumberLocale(d_.ID)).join(QLatin1Char(';'));
     QByteArray bytes = toCp1252(lines.join(QStringLiteral("\r\n")));
     bytes.append("\r\n");
     QSaveFile file(path);

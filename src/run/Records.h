@@ -31,6 +31,7 @@ public:
         const Settings& settings;
         const TDeviceTyp& deviceTyp;
         Events& events;
+        const int& ID; // the program's language: the decimal separator of the files
     };
     explicit Records(Deps deps) : d_(deps) {}
 
@@ -42,6 +43,15 @@ public:
     // before that file's first row that gets through (also when another file is chosen meanwhile);
     // the call then returns false and `error` says why.
     bool createFile(const QString& path, const QStringList& header, QString* error, bool* existed);
+    // A run starts into sDateiname as `plan` found it: the run's number names its raw-data files
+    // and summary, and when the plan asks for it, `header` (the run's header block) goes below
+    // what the file holds before the run's first row. A block that cannot be written waits with
+    // the rows. A header block still waiting from the file's choice is replaced by `header`.
+    void beginRun(const RunFilePlan& plan, const QStringList& header);
+    // The run's number within its results file (1: the file's first run).
+    int fileRun() const { return fileRun_; }
+    void setFileRun(int fileRun) { fileRun_ = fileRun; }
+
     // The measurement's row in the results file (when one is chosen). `beforeWrite` is told,
     // before anything is written, the file's size and the bytes this append is to add (rows that
     // waited, then this one), so a run state can be saved that survives a kill between the two.
@@ -50,8 +60,8 @@ public:
     // The measurement's raw-data file beside the results file (when one is chosen and raw data
     // are to be kept).
     void writeRawData(const MeasurementRecord& r, const Series& fid, const Series& fpd, const EvaluationState& eval);
-    // The lab's figures of every cell and detector, "<name>_summary.csv" beside the results file,
-    // replaced whole after every measurement (the results file's code page, line ends and
+    // The lab's figures of every cell and detector, "<name>_summary.csv" beside the results file
+    // ("<name>_run2_summary.csv" for the file's second run), replaced whole after every measurement (the results file's code page, line ends and
     // decimal separator). A file that cannot be written is said, and written with the next one.
     void writeSummary(const std::vector<CellSummary>& summaries);
 
@@ -73,6 +83,7 @@ private:
     RawDataFile raw_;
     // Header blocks that could not be written when their file was chosen, by file.
     std::map<QString, QStringList> headersPending_;
+    int fileRun_ = 1;
 };
 
 } // namespace korvat

@@ -137,8 +137,7 @@ QString joinValues(const QStringList& fields, int from) {
 } // namespace
 
 QString eventJournalPathFor(const QString& resultsPath) {
-    const QFileInfo info(resultsPath);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral("_events.log"));
+    return findBesideRun(resultsPath, 1, QStringLiteral("_events.log"));
 }
 
 ReportData gatherReportData(const QString& resultsPath, int ID) {
@@ -160,6 +159,7 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
         return d;
     }
     d.twoDetectors = run.deviceTyp == TDeviceTyp::FIDFPD;
+    d.fileRun = run.fileRun;
     auto summarize = [&run, &d]() {
         std::vector<const ResultRow*> rows;
         for (const ResultRow& r : run.rows)

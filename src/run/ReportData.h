@@ -32,6 +32,7 @@ struct ReportData {
     // Section 5: the curves, and the two thresholds every report marks.
     std::vector<CellSummary> cells;
     bool twoDetectors = false;
+    int fileRun = 1; // the reported run's number within its results file (names its files)
     // Section 6: one line per event that touched the data; empty for none.
     QStringList events;
     // What the report could not include (raw-data files missing, a journal that does not verify).
@@ -46,7 +47,8 @@ struct ReportData {
 // with the language's decimal separator.
 ReportData gatherReportData(const QString& resultsPath, int ID);
 
-// "<base>_events.log" beside "<base>.csv".
+// "<stem>_events.log" beside "<stem>.csv" (or the name an earlier version gave it, when only
+// that one is there).
 QString eventJournalPathFor(const QString& resultsPath);
 
 } // namespace korvat

@@ -6,6 +6,7 @@
 #include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/Records.h"
+#include "run/RawDataFile.h"
 #include "run/RunView.h"
 #include "run/Sequencer.h"
 #include "shell/IniFile.h"
@@ -13,6 +14,7 @@
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
 
+#include <QFileInfo>
 #include <QTime>
 
 namespace korvat {
@@ -57,6 +59,11 @@ void Sequencer::btnStartClick() {
     // (a value straight from the file): a position outside 1..6 addresses no valve, lamp or cell.
     values[0] = clampStartzelle(values[0]);
     values[1] = clampAnzahlZellen(values[0], values[1]);
+    // The run's files are decided before anything moves; a delayed start was put to the operator
+    // when it was armed.
+    const std::optional<RunFilePlan> files = planRunFiles();
+    if (!completingDelay && files && !runFilesConfirmed(*files))
+        return;
     d_.inputs.set(Input::Start, QString::number(values[0]));
     d_.inputs.set(Input::Count, QString::number(values[1]));
 
@@ -105,10 +112,11 @@ void Sequencer::btnStartClick() {
     run.runAktiv = 1;
     stopPressed_ = false;
     toCommit_.reset();
+    d_.records.beginRun(files.value_or(RunFilePlan{}), files ? runHeader_(files->fileRun) : QStringList());
     const Settings& s = d_.settings;
     d_.events.add(EventKind::RunStart,
                   QStringLiteral("run started at %1: positions %2 to %3, %4 cycle(s), measuring %5 s, flushing %6 s, "
-                                 "injection %7 s, limit FID %8 FPD %9, keep measuring %10, results file %11")
+                                 "injection %7 s, limit FID %8 FPD %9, keep measuring %10, results file %11, run %12 of the file")
                       .arg(run.runStartzeit.toString(Qt::ISODate))
                       .arg(run.runStart)
                       .arg(run.runStart + run.strtCount - 1)
@@ -119,8 +127,25 @@ void Sequencer::btnStartClick() {
                       .arg(s.LimitFID)
                       .arg(s.LimitFPD)
                       .arg(s.KeepMeasuring ? QStringLiteral("on") : QStringLiteral("off"))
-                      .arg(d_.records.sDateiname.isEmpty() ? QStringLiteral("(none)") : d_.records.sDateiname));
+                      .arg(d_.records.sDateiname.isEmpty() ? QStringLiteral("(none)") : d_.records.sDateiname)
+                      .arg(d_.records.fileRun()));
     run.setRunTag(RunTag::FillCell);
+}
+
+std::optional<RunFilePlan> Sequencer::planRunFiles() const {
+    if (d_.records.sDateiname.isEmpty() || !runHeader_)
+        return std::nullopt;
+    return korvat::planRunFiles(d_.records.sDateiname, runHeader_(1));
+}
+
+bool Sequencer::runFilesConfirmed(const RunFilePlan& plan) {
+    const QString& path = d_.records.sDateiname;
+    if (!plan.unreadable.isEmpty())
+        return d_.dialogs.question(T(149).arg(path, plan.unreadable));
+    if (plan.runsHeld > 0)
+        return d_.dialogs.question(
+            T(148).arg(path).arg(plan.runsHeld).arg(QFileInfo(rawDataFileName(path, plan.fileRun, 1)).fileName()));
+    return true;
 }
 
 void Sequencer::resume(const SavedRun& saved) {
@@ -129,6 +154,7 @@ void Sequencer::resume(const SavedRun& saved) {
     d_.acquisition.Sampling = false;
     run.setControls({.start = false, .delay = false, .stop = true});
     d_.records.sDateiname = saved.resultsFile;
+    d_.records.setFileRun(saved.fileRun);
     run.runStart = saved.runStart;
     run.strtCount = saved.strtCount;
     run.strtCycles = saved.strtCycles;
@@ -185,6 +211,8 @@ void Sequencer::btnDelayClick() {
         d_.dialogs.error(QStringLiteral("'%1' is not a valid time").arg(text));
         return;
     }
+    if (const std::optional<RunFilePlan> files = planRunFiles(); files && !runFilesConfirmed(*files))
+        return;
     run.setControls({.start = false, .delay = false, .stop = true});
     run.runStartzeit = d_.clock.wallNow();
     run.runStartzeitMono = d_.clock.monotonicNow();

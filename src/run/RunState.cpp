@@ -3,6 +3,7 @@
 #include "evaluation/ResultsFile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -125,6 +126,7 @@ bool saveRunState(const QString& path, const SavedRun& run, QString* error, std:
         {"offCount", run.offCount},
         {"cells", cells},
         {"keepMeasuring", run.keepMeasuring},
+        {"fileRun", run.fileRun},
         {"resultsSize", run.resultsSize},
         {"rowsToWrite", QString::fromLatin1(run.rowsToWrite.toBase64())},
         {"finished", run.finished},
@@ -181,6 +183,8 @@ std::optional<SavedRun> loadRunState(const QString& path, QString* error) {
                                  c["breakElapsedMs"].toInteger(-1), c["timeText"].toString()};
     }
     run.keepMeasuring = o["keepMeasuring"].toBool();
+    // A state written before runs were numbered belongs to a file's first run.
+    run.fileRun = std::max(1, o["fileRun"].toInt(1));
     run.resultsSize = o["resultsSize"].toInteger();
     run.rowsToWrite = QByteArray::fromBase64(o["rowsToWrite"].toString().toLatin1());
     run.finished = o["finished"].toBool();

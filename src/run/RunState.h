@@ -27,6 +27,7 @@ struct SavedRun {
     int runZelle = 0, runCount = 0, runCycles = 0, runMessungen = 0, runAktiv = 0, offCount = 0;
     std::array<CellState, 3> cells;
     bool keepMeasuring = false;
+    int fileRun = 1; // the run's number within its results file (names its raw-data files)
     // The results file's size before the rows below, and those rows' bytes as they go to disk.
     qint64 resultsSize = 0;
     QByteArray rowsToWrite;

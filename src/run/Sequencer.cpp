@@ -376,6 +376,7 @@ SavedRun Sequencer::savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, 
     for (int k = 1; k <= 3; ++k)
         s.cells[k - 1] = run.cell(k);
     s.keepMeasuring = d_.settings.KeepMeasuring;
+    s.fileRun = d_.records.fileRun();
     s.resultsSize = resultsSize;
     s.rowsToWrite = rowsToWrite;
     s.finished = finished;

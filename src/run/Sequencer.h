@@ -5,6 +5,7 @@
 // monotonic clock; what the operator reads uses the wall clock. The run's state lives in the run
 // model; the sequencer is the one that changes it.
 
+#include "evaluation/TestFiles.h"
 #include "run/RunModel.h"
 #include "run/RunState.h"
 #include "shell/Config.h"
@@ -63,6 +64,16 @@ public:
     // kept, the program left running.
     void abortRun(const QString& reason);
 
+    // The header block a run writes into its results file, for the run's number within the file
+    // (the window's settings as they stand at Start).
+    using RunHeader = std::function<QStringList(int fileRun)>;
+    void setRunHeader(RunHeader header) { runHeader_ = std::move(header); }
+    // What a start into the chosen results file would find there; nullopt without a results file.
+    std::optional<RunFilePlan> planRunFiles() const;
+    // Whether a run may go into the file as `plan` found it: a file that already holds a run, or
+    // does not read as a results file, is put to the operator first.
+    bool runFilesConfirmed(const RunFilePlan& plan);
+
     // The evaluation of state 7; by default it records the measurement.
     using Evaluation = std::function<void(Sequencer&)>;
     void setEvaluation(Evaluation evaluation) { evaluation_ = std::move(evaluation); }
@@ -107,6 +118,7 @@ private:
 
     Deps d_;
     Evaluation evaluation_;
+    RunHeader runHeader_;
     Millis state6Since_{0};
     std::optional<MeasurementRecord> toCommit_;
     bool stopPressed_ = false;

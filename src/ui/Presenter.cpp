@@ -294,7 +294,7 @@ void writeReport(KorvatApp& a) {
         return;
     }
     const ReportData data = gatherReportData(results, a.ID);
-    const QString pdf = defaultReportPath(results);
+    const QString pdf = defaultReportPath(results, data.fileRun);
     QString error;
     if (!writeTestReport(data, pdf, &error)) {
         a.dialogs().error(error);

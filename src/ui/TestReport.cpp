@@ -1,6 +1,7 @@
 #include "ui/TestReport.h"
 
 #include "evaluation/PermeationMetrics.h"
+#include "evaluation/TestFiles.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
@@ -141,9 +142,8 @@ void drawChart(QCPPainter& painter, const QRectF& rect, const ReportData& d, Det
 
 } // namespace
 
-QString defaultReportPath(const QString& resultsPath) {
-    const QFileInfo info(resultsPath);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral("_report.pdf"));
+QString defaultReportPath(const QString& resultsPath, int fileRun) {
+    return besideRun(resultsPath, fileRun, QStringLiteral("_report.pdf"));
 }
 
 bool writeTestReport(const ReportData& d, const QString& pdfPath, QString* error) {

@@ -14,6 +14,6 @@ namespace korvat {
 bool writeTestReport(const ReportData& data, const QString& pdfPath, QString* error);
 
 // REPORT.pdf beside RESULTS.csv.
-QString defaultReportPath(const QString& resultsPath);
+QString defaultReportPath(const QString& resultsPath, int fileRun = 1);
 
 } // namespace korvat

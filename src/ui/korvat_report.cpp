@@ -69,9 +69,9 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (output.isEmpty())
-        output = defaultReportPath(input);
     const ReportData data = gatherReportData(input, ID);
+    if (output.isEmpty())
+        output = defaultReportPath(input, data.fileRun);
     if (!data.ok) {
         printErr(QStringLiteral("korvat-report: %1\n").arg(escapeControlCharacters(data.error)));
         return 1;

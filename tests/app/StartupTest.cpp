@@ -155,15 +155,28 @@ TEST(Startup, LanguageAndStandardCodesMustMatchExactly) {
     EXPECT_EQ(f.view.standard, -1);
 }
 
-TEST(Startup, FileProblemsHaltStartupWithoutConnecting) {
-    {
+// A value that cannot be read is named with its key and gets its default; the start goes on and
+// the window can run. A number written under another locale is no such value.
+TEST(Startup, AValueThatCannotBeReadIsNamedAndTheStartGoesOn) {
+    for (const QLocale& process : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+        SCOPED_TRACE(process.name().toStdString());
+        korvat::test::LocaleGuard guard(process);
         AppFixture f;
-        f.writeIni({"Measurement/SampleFlow2=zwei"});
-        EXPECT_EQ(f.start(), StartupOutcome::Halted);
+        f.writeIni({"Language/Code=DE", "Measurement/SampleFlow2=zwei", "Measurement/FIDSampleFactor1=0.57",
+                    "Measurement/SampleFlow1=150,5"});
+        EXPECT_EQ(f.start(), StartupOutcome::Running);
         ASSERT_EQ(f.dialogs.boxes.size(), 1);
         EXPECT_TRUE(f.dialogs.boxes[0].text.contains("SampleFlow2"));
-        EXPECT_FALSE(f.instrument->mainLine().isOpen());
+        EXPECT_TRUE(f.dialogs.boxes[0].text.contains(f.dir + "Korvat.ini"));
+        EXPECT_TRUE(f.instrument->mainLine().isOpen());
+        EXPECT_DOUBLE_EQ(f.app().settings().SampleFlow2, 100); // its missing-key default
+        EXPECT_DOUBLE_EQ(f.app().settings().FIDFactor1, 0.57);
+        EXPECT_DOUBLE_EQ(f.app().settings().SampleFlow1, 150.5);
+        EXPECT_TRUE(f.view.power);
     }
+}
+
+TEST(Startup, AMissingSubstanceListHaltsStartupWithoutConnecting) {
     {
         AppFixture f;
         f.writeIni({});

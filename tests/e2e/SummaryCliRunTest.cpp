@@ -97,7 +97,8 @@ protected:
         EXPECT_EQ(cli.out[0], "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
                               "cumulative;mdpr;duration");
 
-        const QStringList stored = fromCp1252(readBytes(f.dir + "Probe;7_summary.csv")).split("\r\n", Qt::SkipEmptyParts);
+        const QString summaryFile = besideRun(csv, f.app().records().fileRun(), "_summary.csv");
+        const QStringList stored = fromCp1252(readBytes(summaryFile)).split("\r\n", Qt::SkipEmptyParts);
         ASSERT_EQ(stored.size(), static_cast<qsizetype>(live.size()) + 1);
         const QString quotedName = '"' + csv + '"';
         for (std::size_t k = 0; k < live.size(); ++k) {
@@ -144,8 +145,18 @@ TEST_F(SummaryCliRun, PrintsTheFiguresTheRunShowedLiveAndWroteBesideTheResults) 
     EXPECT_GE(broke, 2);
     EXPECT_GE(steady, 1);
 
-    // The second run goes below the first in the same file; no zero gas this time.
+    // The second run goes below the first in the same file (the operator is asked first); no
+    // zero gas this time. Its raw-data files and summary carry its number: the first run's stay.
+    const QByteArray firstSummary = readBytes(f.dir + "Probe;7_summary.csv");
+    const QByteArray firstRaw = readBytes(f.dir + "Probe;7_3.txt");
+    ASSERT_FALSE(firstRaw.isEmpty());
+    f.dialogs.answer = true;
     runRange("2", "5", "5");
+    EXPECT_EQ(f.app().records().fileRun(), 2);
+    EXPECT_EQ(f.dialogs.boxes.last().kind, "question");
+    EXPECT_EQ(readBytes(f.dir + "Probe;7_summary.csv"), firstSummary);
+    EXPECT_EQ(readBytes(f.dir + "Probe;7_3.txt"), firstRaw);
+    EXPECT_TRUE(QFileInfo::exists(f.dir + "Probe;7_run2_3.txt"));
     const Cli two = summaryOf(f.dir + "Korvat.ini", csv);
     expectTheLiveFigures(two);
     EXPECT_TRUE(two.err.contains("holds 2 runs")) << two.err.toStdString();

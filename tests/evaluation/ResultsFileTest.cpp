@@ -100,6 +100,12 @@ TEST(ResultsFile, NameGetsTheCsvExtension) {
         {"a/b/Glove.v2.txt", "a/b/Glove.v2.csv"}, // only the last extension
         {"a/test.d/Glove", "a/test.d/Glove.csv"}, // a dot in a folder is no extension
         {"C:\\Tests.1\\Glove", "C:\\Tests.1\\Glove.csv"},
+        // Tests named by date keep every dot: what follows the last one is no extension.
+        {"a/b/17.05.2024_Nitril", "a/b/17.05.2024_Nitril.csv"},
+        {"a/b/17.05.2024", "a/b/17.05.2024.csv"},
+        {"a/b/17.05.2024_Nitril.csv", "a/b/17.05.2024_Nitril.csv"},
+        {"a/b/Probe 0.5 mm", "a/b/Probe 0.5 mm.csv"},
+        {"a/b/Glove.CSV", "a/b/Glove.csv"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(resultsFileName(c.chosen), QString(c.expected)) << c.chosen;
@@ -117,7 +123,7 @@ TEST(ResultsFile, HeaderLines) {
          kGermanOffset,
          TDeviceTyp::FID,
          kGerman,
-         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042",
+         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042;Dezimaltrennzeichen:;,",
           "Versuchsparameter Sollwerte:;Messkammer:;27 °C;Ventilblock:;100 °C",
           "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8",
           "ppm/rate Isobutan:;100,5;Fläche:;123456;Schwelle:;0,50;Faktor:;1,23457E+006",
@@ -130,7 +136,7 @@ TEST(ResultsFile, HeaderLines) {
          kGermanOffset,
          TDeviceTyp::FIDFPD,
          kGerman,
-         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042",
+         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042;Dezimaltrennzeichen:;,",
           "Versuchsparameter Sollwerte:;Messkammer:;27 °C;Ventilblock:;100 °C;"
           "Emmisionskammer:;150 °C;Transferline;120 °C;PMT Spannung;700 V;Null Kompensation;-5 %",
           "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8;"
@@ -146,7 +152,7 @@ TEST(ResultsFile, HeaderLines) {
          kEnglishOffset,
          TDeviceTyp::FID,
          kEnglish,
-         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042",
+         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042;Decimal separator:;.",
           "Experiment parameter Set values:;Samplechamber:;27 °C;Valves:;100 °C",
           "Experiment parameter Current values:;Samplechamber:;27,1;Valves:;99,8",
           "ppm/rate IsoButan:;100.5;Area:;123456;Limit:;0.50;Factor:;1.23457E+006", "Startcell:2",
@@ -159,7 +165,7 @@ TEST(ResultsFile, HeaderLines) {
          kEnglishOffset,
          TDeviceTyp::FIDFPD,
          kEnglish,
-         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042",
+         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042;Decimal separator:;.",
           "Experiment parameter Set values:;Samplechamber:;27 °C;Valves:;100 °C;"
           "Emmisionchamber:;150 °C;Transferline;120 °C;PMT Voltage;700 V;Zero compensation;-5 %",
           "Experiment parameter Current values:;Samplechamber:;27,1;Valves:;99,8;"

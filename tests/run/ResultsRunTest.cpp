@@ -2,12 +2,16 @@
 // measurement, calibration on the reference gas, concentrations of each cell's gas, a cell that
 // breaks through and is then recorded as switched off.
 
+#include "evaluation/ResultsFileReader.h"
 #include "support/AppFixture.h"
+#include "util/NumberText.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <cmath>
+#include <map>
 #include <unistd.h>
 
 using namespace korvat;
@@ -15,7 +19,10 @@ using korvat::test::AppFixture;
 
 namespace {
 
-struct ResultsRun : ::testing::Test {
+// A number of the results file: a German run writes a decimal comma, whatever the test's locale.
+double number(const QString& text) { return parseDecimal(text).value_or(std::nan("")); }
+
+struct RunResults : ::testing::Test {
     void start(const QStringList& extraIni = {}) {
         QStringList ini = {"Language/Code=DE", "Measurement/MeasurementSampleTime/s=5",
                            "Measurement/MeasurementInjectionTime/s=3", "Measurement/MeasurementTimePerCell/s=30",
@@ -71,7 +78,7 @@ struct ResultsRun : ::testing::Test {
 
 } // namespace
 
-TEST_F(ResultsRun, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
+TEST_F(RunResults, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     start();
     const QString csv = f.dir + "Glove.csv";
     chooseResults(csv);
@@ -90,19 +97,19 @@ TEST_F(ResultsRun, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
         EXPECT_EQ(r[k][0].toInt(), positions[k]);
         EXPECT_EQ(r[k][0].toInt(), results[k].runZelle);
         EXPECT_EQ(r[k][13].toInt(), k + 1); // the running number of the measurement
-        EXPECT_EQ(r[k][9].toDouble(), std::round(results[k].FIDArea));
+        EXPECT_EQ(number(r[k][9]), std::round(results[k].FIDArea));
     }
     // The reference gas calibrated itself: 100 ppm by definition, later cycles close to it.
     EXPECT_GT(app().settings().FIDCalArea, 100000);
-    EXPECT_NEAR(r[0][7].toDouble(), 100.0, 0.01);
-    EXPECT_NEAR(r[5][7].toDouble(), 100.0, 5.0);
+    EXPECT_NEAR(number(r[0][7]), 100.0, 0.01);
+    EXPECT_NEAR(number(r[5][7]), 100.0, 5.0);
     EXPECT_EQ(r[0][10], "Refgas");
     // Each cell's gas: 1, 5 and 40 ppm (the smallest peak loses some of its foot to the baseline
     // noise); rates 0.00241 x ppm x 100 ml/min / 19.6 cm2.
     const double ppm[] = {1.0, 5.0, 40.0};
     for (int cell = 0; cell < 3; ++cell) {
-        EXPECT_NEAR(r[2 + cell][7].toDouble(), ppm[cell], 0.1 * ppm[cell] + 0.5);
-        EXPECT_NEAR(r[2 + cell][8].toDouble(), 0.00241 * r[2 + cell][7].toDouble() * 100 / 19.6, 0.0011);
+        EXPECT_NEAR(number(r[2 + cell][7]), ppm[cell], 0.1 * ppm[cell] + 0.5);
+        EXPECT_NEAR(number(r[2 + cell][8]), 0.00241 * number(r[2 + cell][7]) * 100 / 19.6, 0.0011);
     }
     // Cell 3 (40 ppm, about 0.49 ug/cm2/min) passed the limit of 0.1 in the first cycle.
     EXPECT_EQ(r[4][1], "*");
@@ -113,14 +120,14 @@ TEST_F(ResultsRun, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     // Its later turn is recorded as switched off, without a new injection.
     EXPECT_EQ(r[9][1], "*");
     EXPECT_EQ(r[9][2], "--:--");
-    EXPECT_EQ(r[9][8].toDouble(), 0.0);
-    EXPECT_EQ(r[9][9].toDouble(), 0.0);
+    EXPECT_EQ(number(r[9][8]), 0.0);
+    EXPECT_EQ(number(r[9][9]), 0.0);
     EXPECT_TRUE(app().run().measurements()[9].skipped);
     EXPECT_TRUE(f.view.cellOff(3));
     EXPECT_FALSE(f.view.cellOff(2));
 }
 
-TEST_F(ResultsRun, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) {
+TEST_F(RunResults, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) {
     start({"Calibration/FIDCalArea=450000"});
     const QString folder = f.dir + "later";
     chooseResults(folder + "/Run.csv");
@@ -144,7 +151,7 @@ TEST_F(ResultsRun, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) 
     EXPECT_EQ(r[1][13], "2");
 }
 
-TEST_F(ResultsRun, AResultsFolderThatTurnsUnwritableInMidRunAndBackLosesNoRow) {
+TEST_F(RunResults, AResultsFolderThatTurnsUnwritableInMidRunAndBackLosesNoRow) {
     start({"Calibration/FIDCalArea=450000"});
     QDir(f.dir).mkdir("lab");
     const QString csv = f.dir + "lab/Night.csv";
@@ -187,7 +194,7 @@ TEST_F(ResultsRun, AResultsFolderThatTurnsUnwritableInMidRunAndBackLosesNoRow) {
     EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
 }
 
-TEST_F(ResultsRun, AWaitingFileKeepsItsHeaderWhenTheOperatorChoosesAnother) {
+TEST_F(RunResults, AWaitingFileKeepsItsHeaderWhenTheOperatorChoosesAnother) {
     start({"Calibration/FIDCalArea=450000"});
     chooseResults(f.dir + "share/First.csv"); // the share is not there yet
     range(4, 1, 1);
@@ -202,5 +209,183 @@ TEST_F(ResultsRun, AWaitingFileKeepsItsHeaderWhenTheOperatorChoosesAnother) {
         const QList<QStringList> r = rows(f.dir + name); // the rows below the column titles
         ASSERT_EQ(r.size(), 1);
         EXPECT_EQ(r[0][0], "4");
+    }
+}
+
+namespace {
+
+// Every file of a folder with its bytes.
+std::map<QString, QByteArray> snapshot(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files))
+        files[name] = korvat::test::readBytes(folder + "/" + name);
+    return files;
+}
+
+} // namespace
+
+// Tests named as labs name them, each run twice into its results file: every file keeps the
+// whole name, and the second run writes over nothing of the first (the results file and the
+// journal only grow; raw-data files and summary of the first run stay byte for byte).
+TEST_F(RunResults, ASecondRunIntoAResultsFileKeepsEveryByteOfTheFirst) {
+    start({"Calibration/FIDCalArea=450000", "Measurement/RawDataSave=1"});
+    const struct {
+        const char* folder;
+        const char* chosen; // as typed in the save dialog
+        const char* stem;
+    } cases[] = {
+        {"dots", "17.05.2024_Nitril", "17.05.2024_Nitril"},
+        {"several", "17.05.2024.v2_Latex.csv", "17.05.2024.v2_Latex"},
+        {"plain", "Glove7", "Glove7"},
+        {"spaces", "Nitril Charge 3", "Nitril Charge 3"},
+        {"umlauts", "Prüfling Größe", "Prüfling Größe"},
+        {"folder.with.dots", "Glove", "Glove"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        const QString folder = f.dir + QString::fromUtf8(c.folder);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString stem = folder + "/" + QString::fromUtf8(c.stem);
+        chooseResults(folder + "/" + QString::fromUtf8(c.chosen));
+        EXPECT_EQ(app().records().sDateiname, stem + ".csv");
+        range(4, 2, 1);
+        f.dialogs.boxes.clear();
+        runToEnd();
+        EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
+        for (const char* suffix : {".csv", "_1.txt", "_2.txt", "_summary.csv", "_events.log"})
+            EXPECT_TRUE(QFileInfo::exists(stem + suffix)) << suffix;
+        const std::map<QString, QByteArray> first = snapshot(folder);
+
+        // The operator is asked before the second run starts; "No" leaves everything as it was.
+        f.dialogs.answer = false;
+        app().sequencer().btnStartClick();
+        EXPECT_FALSE(app().sequencer().running());
+        ASSERT_EQ(f.dialogs.boxes.size(), 1);
+        EXPECT_EQ(f.dialogs.boxes[0].kind, "question");
+        EXPECT_TRUE(f.dialogs.boxes[0].text.contains(stem + ".csv"));
+        EXPECT_TRUE(f.dialogs.boxes[0].text.contains(QString::fromUtf8(c.stem) + "_run2_1.txt"));
+        EXPECT_EQ(snapshot(folder), first);
+
+        f.dialogs.answer = true;
+        runToEnd();
+        const std::map<QString, QByteArray> second = snapshot(folder);
+        for (const auto& [name, bytes] : first) {
+            SCOPED_TRACE(name.toStdString());
+            ASSERT_EQ(second.count(name), 1u);
+            if ((name.endsWith(".csv") && !name.endsWith("_summary.csv")) || name.endsWith("_events.log"))
+                EXPECT_TRUE(second.at(name).startsWith(bytes)); // appended to
+            else
+                EXPECT_EQ(second.at(name), bytes);
+        }
+        for (const char* suffix : {"_run2_1.txt", "_run2_2.txt", "_run2_summary.csv"})
+            EXPECT_TRUE(QFileInfo::exists(stem + suffix)) << suffix;
+        // The file reads as two runs, the second numbered in its own header block.
+        const ResultsFileRead read = readResultsFile(stem + ".csv", QLocale());
+        ASSERT_TRUE(read.ok) << read.error.toStdString();
+        ASSERT_EQ(read.runs.size(), 2u);
+        EXPECT_EQ(read.runs[0].fileRun, 1);
+        EXPECT_EQ(read.runs[1].fileRun, 2);
+        EXPECT_EQ(read.runs[1].rows.size(), 2u);
+        // The readers find the second run's raw data by its number.
+        korvat::ResultsRun last = read.runs[1];
+        QStringList notes;
+        attachRawDataNoise(last, stem + ".csv", DetectionSettings{}, &notes);
+        EXPECT_TRUE(notes.isEmpty()) << notes.join('|').toStdString();
+    }
+}
+
+// Raw-data files of another test under the same name (its results file moved away without them)
+// are never written over: the run takes the next free number.
+TEST_F(RunResults, RawDataOfAnotherTestUnderTheNameAreNotWrittenOver) {
+    start({"Calibration/FIDCalArea=450000", "Measurement/RawDataSave=1"});
+    korvat::test::writeFile(f.dir + "Glove_1.txt", "another test's measurement");
+    chooseResults(f.dir + "Glove.csv");
+    range(4, 1, 1);
+    runToEnd();
+    EXPECT_EQ(korvat::test::readBytes(f.dir + "Glove_1.txt"), "another test's measurement");
+    EXPECT_TRUE(QFileInfo::exists(f.dir + "Glove_run2_1.txt"));
+    const ResultsFileRead read = readResultsFile(f.dir + "Glove.csv", QLocale());
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    ASSERT_EQ(read.runs.size(), 1u);
+    EXPECT_EQ(read.runs[0].fileRun, 2);
+}
+
+// The measuring time changed between choosing the file and Start: the run's rows stand under a
+// header block with the run's own parameters, so the offline figures use what the run used.
+TEST_F(RunResults, ParametersChangedAfterTheFileWasChosenGetTheRunItsOwnHeaderBlock) {
+    start({"Calibration/FIDCalArea=450000"});
+    const QString csv = f.dir + "Changed.csv";
+    chooseResults(csv);
+    f.type(Input::Messzeit, "20");
+    app().UpdateMesszeit();
+    range(4, 1, 1);
+    runToEnd();
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
+    const ResultsFileRead read = readResultsFile(csv, QLocale());
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    ASSERT_EQ(read.runs.size(), 1u);
+    EXPECT_EQ(read.runs[0].measuringSeconds, 20);
+    EXPECT_EQ(read.runs[0].fileRun, 1);
+    EXPECT_GT(read.runs[0].headerLine, 1); // the block written at the choice is still there above
+    // Started again with nothing changed: no third block, only the question and run 2's block.
+    f.dialogs.answer = true;
+    runToEnd();
+    const ResultsFileRead again = readResultsFile(csv, QLocale());
+    ASSERT_TRUE(again.ok);
+    ASSERT_EQ(again.runs.size(), 2u);
+    EXPECT_EQ(again.runs[1].measuringSeconds, 20);
+    EXPECT_EQ(QString::fromLatin1(korvat::test::readBytes(csv)).count("Messzeit pro Zelle"), 3);
+}
+
+// The results file, its raw-data files and summary write their numbers by the program's language,
+// whatever locale the program was started under, and the header says which separator it is: a
+// spreadsheet set to the file's language reads ppm 498,886 as 498.886, not 498886.
+TEST(ResultsFileNumbers, FollowTheProgramsLanguageNotTheProcessLocale) {
+    const struct {
+        const char* code;
+        QLocale process;
+        char separator, other;
+        const char* stated;
+    } cases[] = {
+        {"DE", QLocale::c(), ',', '.', ";Dezimaltrennzeichen:;,"},
+        {"US", QLocale(QLocale::German, QLocale::Germany), '.', ',', ";Decimal separator:;."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        korvat::test::LocaleGuard guard(c.process);
+        AppFixture f;
+        f.writeIni({QStringLiteral("Language/Code=%1").arg(c.code), "Measurement/RawDataSave=1",
+                    "Measurement/MeasurementSampleTime/s=5", "Measurement/MeasurementInjectionTime/s=3",
+                    "Measurement/MeasurementTimePerCell/s=30", "Calibration/FIDCalArea=450000"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        f.dialogs.nextFileName = f.dir + "Numbers.csv";
+        f.app().btnSpeichernClick();
+        f.type(Input::Start, "2"); // the reference gas: ppm with decimals
+        f.type(Input::Count, "1");
+        f.type(Input::Cycles, "1");
+        f.app().sequencer().btnStartClick();
+        while (f.app().sequencer().running()) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            f.app().Timer1Timer();
+        }
+        const QStringList lines = QString::fromLatin1(korvat::test::readBytes(f.dir + "Numbers.csv")).split("\r\n");
+        EXPECT_TRUE(lines[0].endsWith(c.stated)) << lines[0].toStdString();
+        const QStringList row = lines[lines.size() - 2].split(';');
+        ASSERT_EQ(row.size(), 14) << lines.join('\n').toStdString();
+        for (int field : {4, 5, 7, 8}) { // factor, flow, ppm, rate
+            EXPECT_TRUE(row[field].contains(c.separator)) << row[field].toStdString();
+            EXPECT_FALSE(row[field].contains(c.other)) << row[field].toStdString();
+        }
+        // The raw-data file's last line is the peak's end level in its 23-character form.
+        const QList<QByteArray> raw = korvat::test::readBytes(f.dir + "Numbers_1.txt").split('\n');
+        ASSERT_GE(raw.size(), 2);
+        const QByteArray level = raw[raw.size() - 2].trimmed();
+        ASSERT_GE(level.size(), 3);
+        EXPECT_EQ(level[1], c.separator) << level.toStdString();
+        const ResultsFileRead read = readResultsFile(f.dir + "Numbers.csv");
+        ASSERT_TRUE(read.ok) << read.error.toStdString();
+        EXPECT_EQ(read.runs.back().decimalPoint, QLatin1Char(c.separator));
+        EXPECT_NEAR(read.runs.back().rows[0].FIDppm, number(row[7]), 1e-9);
     }
 }

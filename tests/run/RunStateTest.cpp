@@ -44,7 +44,7 @@ TEST(RunState, ReadsBackWhatWasWritten) {
     s.measurements = {m, MeasurementRecord{}};
 
     const QString path = runStateFileName(s.resultsFile);
-    EXPECT_EQ(path, dir.path() + "/Glove_run.json");
+    EXPECT_EQ(path, dir.path() + "/Glove.7_run.json"); // the whole name, dots and all
     QString error;
     std::size_t onDisk = 0;
     ASSERT_TRUE(saveRunState(path, s, &error, &onDisk)) << error.toStdString();
