@@ -410,6 +410,12 @@ void VirtualInstrument::putOnWire(Port port, const QByteArray& bytes) {
 
 void VirtualInstrument::pumpWire(Port port) {
     const std::size_t p = portIndex(port);
+    if (isSilentAt(now_)) {
+        // What was still on its way when the boards fell silent never arrives.
+        heldReplies_[p].clear();
+        wire_[p].clear();
+        return;
+    }
     // Answers whose time has come join the wire behind what is on its way there.
     std::deque<Outgoing>& held = heldReplies_[p];
     while (!held.empty() && held.front().due <= now_) {

@@ -140,6 +140,22 @@ TEST(WireHabits, AnswersWaitTheReplyDelayWhileDataLinesKeepTheirPace) {
     EXPECT_TRUE(lines[8].startsWith('[')) << "the line due at 0.7 s";
 }
 
+TEST(WireHabits, WhatIsStillOnItsWayWhenTheBoardsFallSilentNeverArrives) {
+    WireHabits habits;
+    habits.replyDelay = Millis(700);
+    habits.chunkBytes = 2;
+    habits.chunkGap = Millis(100);
+    InstrumentOptions options = withHabits(habits);
+    options.faults.silentFrom = Millis(500);
+    VirtualInstrument instrument(options);
+    SimWire wire(instrument);
+    wire.ask("<SN");
+    instrument.advanceTo(Millis(400));
+    EXPECT_TRUE(wire.fromMain.isEmpty());
+    instrument.advanceTo(Millis(5000));
+    EXPECT_TRUE(wire.fromMain.isEmpty());
+}
+
 TEST(WireHabits, BytesLeaveInPiecesInTheirOrder) {
     struct Case {
         int bytes;
