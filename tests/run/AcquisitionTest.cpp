@@ -83,7 +83,7 @@ TEST_F(AcquisitionFixture, GarbledDataLinesAreReportedAndDropped) {
 // the burst counts as open until both have.
 TEST_F(AcquisitionFixture, TheBurstIsOpenUntilBothConvertersHaveEndedTheirs) {
     struct Step {
-        std::initializer_list<const char*> port1, port2;
+        std::vector<const char*> port1, port2;
         bool open;
     };
     const struct {
@@ -103,8 +103,10 @@ TEST_F(AcquisitionFixture, TheBurstIsOpenUntilBothConvertersHaveEndedTheirs) {
         start("FIDFPD");
         Link& link = f->app().link();
         for (const Step& step : c.steps) {
-            queue(link.DataQueue1(), step.port1);
-            queue(link.DataQueue2(), step.port2);
+            for (const char* l : step.port1)
+                link.DataQueue1()->push_back(QString::fromLatin1(l));
+            for (const char* l : step.port2)
+                link.DataQueue2()->push_back(QString::fromLatin1(l));
             acq().drain(TDeviceTyp::FIDFPD);
             EXPECT_EQ(acq().Sampling, step.open);
         }
