@@ -36,7 +36,7 @@ struct BatchFolder {
         ini = dir.filePath("Korvat.ini");
         IniFile file(ini);
         Settings settings;
-        if (!createDefaultConfig(file, dir.path() + "/") || loadSettings(file, settings)) {
+        if (!createDefaultConfig(file, dir.path() + "/") || !loadSettings(file, settings).isEmpty()) {
             error = "Korvat.ini could not be written or read";
             return;
         }
@@ -58,7 +58,7 @@ struct BatchFolder {
             const QString path = dir.filePath(QStringLiteral("Glove_%1.txt").arg(k + 1));
             QFile out(path);
             if (!out.open(QIODevice::WriteOnly) ||
-                out.write(rawDataContent(layout, fid.make(kPoints), fpd.make(kPoints), {})) < 0) {
+                out.write(rawDataContent(layout, fid.make(kPoints), fpd.make(kPoints), {}, QLocale::c())) < 0) {
                 error = "cannot write " + path;
                 return;
             }

@@ -27,7 +27,7 @@ KorvatApp::KorvatApp(Environment env)
       panel_({settings_, ini_, link_, env.view, inputs_, env.dialogs, valves_, ID, DeviceTyp}),
       poll_({link_, env.view, valves_, env.clock, ID}),
       results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp, events_}),
-      records_({env.view, link_, settings_, DeviceTyp, events_}),
+      records_({env.view, link_, settings_, DeviceTyp, events_, ID}),
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
                   run_, results_, records_, ID, DeviceTyp, events_}),
       substanceFactors_(inputs_, env.dialogs, programDir_) {
@@ -98,10 +98,12 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     if (translate)
         translate(ID);
 
-    if (const auto error = loadSettings(ini_, settings_)) {
-        dialogs_.error(*error);
-        return StartupOutcome::Halted;
-    }
+    // A value that cannot be read is named and its default taken: the start goes on.
+    const QStringList unreadable = loadSettings(ini_, settings_);
+    for (const QString& line : unreadable)
+        view_.logLine(line);
+    if (!unreadable.isEmpty())
+        dialogs_.message(unreadable.join(QLatin1Char('\n')));
     for (const QString& warning : std::as_const(settings_.warnings))
         view_.logLine(warning);
     DeviceTyp = settings_.DeviceTyp;
@@ -173,14 +175,18 @@ void KorvatApp::endProgramBox(const QString& middle) {
                          QLatin1Char('\r') + middle + QLatin1Char('\r'));
 }
 
-QString KorvatApp::identify(SerialLine& port, const QString& command) {
+QString KorvatApp::identify(SerialLine& port, const QString& command, IdentifiedBoard board) {
     // Whatever an earlier session left on the line (an answer nobody read, half a line) would
     // otherwise be taken for the converter's answer: a stale line on port A made the program
     // swap the ports and drive the FPD converter as the main board.
     link_.discardInput(port);
-    return link_.SendAndWaitFor(port, command, [](const QString& line) {
-        return line.startsWith(QLatin1String(":SN"));
+    // The answer's form is the converter's own: only what is plainly something else (our command
+    // echoed, a status reply) is passed over; the first other line is judged by the rule of the
+    // board asked.
+    const QString reply = link_.SendAndWaitFor(port, command, [&command, board](const QString& line) {
+        return !isNoIdentification(line, command, board);
     });
+    return withoutTrailingBlanks(reply);
 }
 
 StartupOutcome KorvatApp::identifySinglePort() {
@@ -190,18 +196,18 @@ StartupOutcome KorvatApp::identifySinglePort() {
         endProgramBox(T(91));
         return StartupOutcome::Ended;
     }
-    const QString reply = identify(com1, kIdentifySinglePort);
+    const QString reply = identify(com1, kIdentifySinglePort, IdentifiedBoard::Main);
     if (reply.isEmpty()) {
         com1.close();
         endProgramBox(com1.deviceName() + QStringLiteral(": ") + T(91));
         return StartupOutcome::Ended;
     }
-    if (reply.size() < 4 || reply[3] != QLatin1Char('4')) {
+    if (!identifiesMainConverter(reply)) {
         com1.close();
         endProgramBox(T(90));
         return StartupOutcome::Ended;
     }
-    sSerialNumber = reply.mid(1);
+    sSerialNumber = serialNumberOf(reply);
     view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
     view_.connectionShown(1, link_.ComPort2().deviceName() + QStringLiteral(" --------"), false);
     return StartupOutcome::Running;
@@ -219,10 +225,10 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
 
     QString reply;
     if (link_.OpenComPort(com1))
-        reply = identify(com1, kIdentify);
+        reply = identify(com1, kIdentify, IdentifiedBoard::Main);
     if (reply.isEmpty())
         return notFound(com1);
-    if (reply.size() < 4 || reply[3] != QLatin1Char('4')) {
+    if (!identifiesMainConverter(reply)) {
         // The main converter answers with a "4" in fourth place; anything else means the two
         // cables are crossed. Swap the names and ask again.
         com1.close();
@@ -231,19 +237,19 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
         com2.setDeviceName(ini_.readString(key::ComPortA, QString::fromUtf8(configKey(key::ComPortB).missingDefault)));
         reply.clear();
         if (link_.OpenComPort(com1))
-            reply = identify(com1, kIdentifyAgain);
+            reply = identify(com1, kIdentifyAgain, IdentifiedBoard::Main);
         if (reply.isEmpty())
             return notFound(com1);
     }
-    sSerialNumber = reply.mid(1);
+    sSerialNumber = serialNumberOf(reply);
     view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
 
     if (link_.OpenComPort(com2)) {
         view_.connectionShown(1, com2.deviceName(), true);
-        const QString second = identify(com2, kIdentify);
+        const QString second = identify(com2, kIdentify, IdentifiedBoard::Fpd);
         if (second.isEmpty())
             return notFound(com2);
-        view_.connectionShown(1, com2.deviceName() + QLatin1Char(' ') + second.mid(1), true);
+        view_.connectionShown(1, com2.deviceName() + QLatin1Char(' ') + serialNumberOf(second), true);
     } else {
         DeviceTyp = TDeviceTyp::FID;
         dialogs_.message(T(92));

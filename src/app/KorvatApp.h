@@ -8,6 +8,7 @@
 #include "app/Notifier.h"
 #include "app/ServicePanel.h"
 #include "app/SubstanceFactors.h"
+#include "link/Identification.h"
 #include "link/Link.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
@@ -32,7 +33,7 @@ class SerialLine;
 
 enum class StartupOutcome {
     Running, // identified; the timer may run
-    Halted,  // a file problem stopped start-up: the window opens without a connection
+    Halted,  // a file problem stopped start-up (said in a box): the program ends
     Ended,   // identification failed or a port failed to open: the program ends
 };
 
@@ -125,7 +126,9 @@ public:
     QString sSerialNumber;
 
 private:
-    QString identify(SerialLine& port, const QString& command);
+    // The identification exchange on `port`: the answer, trailing blanks removed, or "" when none
+    // came within the wait.
+    QString identify(SerialLine& port, const QString& command, IdentifiedBoard board);
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
     void showSettings();
@@ -135,6 +138,7 @@ private:
     void openJournal();
     void endProgramBox(const QString& middle);
     bool write(const IniKey& key, const QString& value);
+    bool writeNumber(const IniKey& key, double value);
     std::optional<int> readIntInput(Input input);
     std::optional<double> readFloatInput(Input input);
     // A refused factor takes its substance's molar mass back with its name.

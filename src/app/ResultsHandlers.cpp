@@ -55,7 +55,8 @@ QStringList KorvatApp::resultsHeaderLines(int fileRun) const {
     // During a run, the parameters it started with; otherwise those a start would take now.
     h.parameters = sequencer_.running() ? run_.parameters : startParameters(settings_, inputs_);
     h.Messzeit = h.parameters.measuringSeconds;
-    return korvat::resultsHeaderLines(h, ID, DeviceTyp, QLocale());
+    // Numbers by the program's language, date and time as the system shows them.
+    return korvat::resultsHeaderLines(h, ID, DeviceTyp, fileNumberLocale(ID), QLocale());
 }
 
 void KorvatApp::btnSpeichernClick() {

@@ -14,6 +14,14 @@ bool KorvatApp::write(const IniKey& key, const QString& value) {
     return false;
 }
 
+bool KorvatApp::writeNumber(const IniKey& key, double value) {
+    // The file keeps its own decimal separator, whatever the locale of this start.
+    if (ini_.writeFloat(key, value))
+        return true;
+    dialogs_.error(ini_.lastError());
+    return false;
+}
+
 std::optional<int> KorvatApp::readIntInput(Input input) {
     const QString text = inputs_.text(input);
     const auto v = parseInteger(text);
@@ -24,7 +32,8 @@ std::optional<int> KorvatApp::readIntInput(Input input) {
 
 std::optional<double> KorvatApp::readFloatInput(Input input) {
     const QString text = inputs_.text(input);
-    const auto v = parseFloat(text);
+    // A comma or a point, whatever the locale: no edit groups thousands.
+    const auto v = parseDecimal(text);
     if (!v)
         dialogs_.error(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
@@ -68,28 +77,28 @@ void KorvatApp::UpdateAnzahlMessreihen() {
 void KorvatApp::UpdateDurchbruchschwelle() {
     if (const auto v = readFloatInput(Input::LimitFID)) {
         settings_.LimitFID = *v;
-        write(key::LimitFID, formatGeneral(*v));
+        writeNumber(key::LimitFID, *v);
     }
 }
 
 void KorvatApp::editLimitFPDExit() {
     if (const auto v = readFloatInput(Input::LimitFPD)) {
         settings_.LimitFPD = *v;
-        write(key::LimitFPD, formatGeneral(*v));
+        writeNumber(key::LimitFPD, *v);
     }
 }
 
 void KorvatApp::UpdateMengeIsobuthan() {
     if (const auto v = readFloatInput(Input::Isobutan)) {
         settings_.FIDCALMenge = *v;
-        write(key::FIDppm, formatGeneral(*v));
+        writeNumber(key::FIDppm, *v);
     }
 }
 
 void KorvatApp::UpdateMengeSulfur() {
     if (const auto v = readFloatInput(Input::Sulfur)) {
         settings_.FPDCalMenge = *v;
-        write(key::FPDppm, formatGeneral(*v));
+        writeNumber(key::FPDppm, *v);
     }
 }
 
@@ -157,7 +166,7 @@ void KorvatApp::rgStandardClick(int item) {
     panel_.btnMesskammerSetClick();
     write(key::Standard, astm ? QStringLiteral("ASTM") : QStringLiteral("EN374"));
     settings_.LimitFID = astm ? 0.1 : 1.0;
-    write(key::LimitFID, formatGeneral(settings_.LimitFID));
+    writeNumber(key::LimitFID, settings_.LimitFID);
     inputs_.set(Input::LimitFID, formatFixed(settings_.LimitFID, 5, 1));
 }
 
@@ -182,7 +191,7 @@ void KorvatApp::PageControlExit() {
         if (!v)
             return;
         *f.field = *v;
-        write(f.key, formatGeneral(*v));
+        writeNumber(f.key, *v);
     }
 
     auto factor = [this](Input edit, double& field, const IniKey& key, QString& name, const IniKey& nameKey) {
@@ -200,7 +209,7 @@ void KorvatApp::PageControlExit() {
             return true;
         }
         field = *v;
-        write(key, formatGeneral(*v));
+        writeNumber(key, *v);
         name = inputs_.label(edit);
         write(nameKey, name);
         return true;

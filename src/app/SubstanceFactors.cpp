@@ -26,7 +26,7 @@ std::optional<SubstanceGrid> feedingGrid(Input edit) {
 }
 
 std::optional<double> parseSubstanceFactor(const QString& text) {
-    const auto v = parseFloat(text);
+    const auto v = parseDecimal(text);
     if (!v || !(*v > 0.0))
         return std::nullopt;
     return v;

@@ -207,10 +207,9 @@ int main(int argc, char** argv) {
     } else if (!ini.exists()) {
         printErr(QStringLiteral("korvat-eval: %1 not found, using the default detection settings\n")
                      .arg(iniPath));
-    } else if (const auto error = loadSettings(ini, settings)) {
-        // The detection keys are integers and are read before any float key, so they are in
-        // place even when a later key stops the reading.
-        printErr(QStringLiteral("korvat-eval: %1\n").arg(*error));
+    } else {
+        for (const QString& problem : loadSettings(ini, settings))
+            printErr(QStringLiteral("korvat-eval: %1\n").arg(problem));
     }
     for (const QString& warning : std::as_const(settings.warnings))
         printErr(QStringLiteral("korvat-eval: %1\n").arg(warning));

@@ -73,7 +73,9 @@ int main(int argc, char** argv) {
         qCWarning(lcMain).noquote() << problem;
 
     korvat::Program program(folders);
-    if (program.FormCreate() == korvat::StartupOutcome::Ended)
+    // A start that did not get through (said in a box) leaves no window that looks alive but
+    // cannot run.
+    if (program.FormCreate() != korvat::StartupOutcome::Running)
         return 1;
     program.form().show();
     return QApplication::exec();

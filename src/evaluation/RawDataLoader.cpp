@@ -79,18 +79,14 @@ std::optional<double> wholeCount(QByteArrayView text) {
     return v;
 }
 
-// Files written under a locale with a decimal comma hold "12,5"; "." is taken as "," so the point
-// form loads on such a system as well. A file written under a point locale ("12.5") would not
-// read back under one, so its own text is tried in the C locale too.
-std::optional<double> parseValue(QByteArrayView bytes, const QLocale& locale) {
+// A value with a decimal comma or point, whatever the locale of this process or of the one that
+// wrote the file: the file never groups thousands.
+std::optional<double> parseValue(QByteArrayView bytes) {
     if (const auto v = wholeCount(bytes))
         return v;
     if (bytes.size() > kLongestNumber)
         return std::nullopt;
-    const QString text = QString::fromLatin1(bytes);
-    if (const auto v = parseFloat(DotToComma(text), locale))
-        return v;
-    return parseFloat(text, QLocale::c());
+    return parseDecimal(QString::fromLatin1(bytes));
 }
 
 // A piece of the file in a message: in double quotes, control characters escaped, and no longer
@@ -106,8 +102,7 @@ QString quote(QByteArrayView bytes) {
 
 class Loader {
 public:
-    Loader(const QString& path, QByteArray data, const QLocale& locale)
-        : path_(path), lines_(std::move(data)), locale_(locale) {}
+    Loader(const QString& path, QByteArray data) : path_(path), lines_(std::move(data)) {}
 
     std::optional<QByteArrayView> line() {
         auto text = lines_.next();
@@ -124,7 +119,7 @@ public:
         return v;
     }
     std::optional<double> value(QByteArrayView text) {
-        const auto v = parseValue(text, locale_);
+        const auto v = parseValue(text);
         if (!v)
             fail(quote(text) + QStringLiteral(" is not a number"));
         return v;
@@ -151,7 +146,6 @@ public:
 private:
     QString path_;
     LineReader lines_;
-    QLocale locale_;
 };
 
 void loadTwoDetectors(Loader& in, Series& series1, Series& series2, Series& serie3) {
@@ -289,8 +283,7 @@ QString escapeControlCharacters(const QString& text) {
     return out;
 }
 
-RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2, Series& serie3,
-                          const QLocale& locale) {
+RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2, Series& serie3) {
     series1.clear();
     series2.clear();
     serie3.clear();
@@ -298,15 +291,15 @@ RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2,
     QFile file;
     if (auto refused = openRegularFile(path, file))
         return *refused;
-    return loadRawData(path, file.readAll(), series1, series2, serie3, locale);
+    return loadRawData(path, file.readAll(), series1, series2, serie3);
 }
 
 RawLoadResult loadRawData(const QString& path, const QByteArray& bytes, Series& series1,
-                          Series& series2, Series& serie3, const QLocale& locale) {
+                          Series& series2, Series& serie3) {
     series1.clear();
     series2.clear();
     serie3.clear();
-    Loader in(path, bytes, locale);
+    Loader in(path, bytes);
 
     const auto first = in.line();
     const auto layout = first ? in.wholeNumber(*first) : std::nullopt;
@@ -327,10 +320,9 @@ QString spreadsheetField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString evaluateRawFileLine(const QString& path, const DetectionSettings& settings, bool* ok,
-                            const QLocale& locale) {
+QString evaluateRawFileLine(const QString& path, const DetectionSettings& settings, bool* ok) {
     Series series1, series2, serie3;
-    const RawLoadResult loaded = loadRawData(path, series1, series2, serie3, locale);
+    const RawLoadResult loaded = loadRawData(path, series1, series2, serie3);
     const QString name = spreadsheetField(escapeControlCharacters(path));
     const auto failed = [&](const QString& reason) {
         if (ok)

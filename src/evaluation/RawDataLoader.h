@@ -26,13 +26,13 @@ struct RawLoadResult {
 // to `series1` (the text before the first "," in a two-detector file, the text after it to
 // `series2`), with X = index x 0.1 s, and the slope points for 3 < index < count - 2 go to
 // `serie3`. Whatever follows those lines is ignored. On the first fault loading stops; the series
-// keep the points read so far and the result carries the message. Values are read under `locale`
-// with "." taken as ",", and failing that as the file's text in the C locale.
-RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2, Series& serie3,
-                          const QLocale& locale = QLocale());
+// keep the points read so far and the result carries the message. Values are read with a decimal
+// comma or point, whatever the process's locale (the file never groups thousands, and its values
+// are whole converter counts as the program writes them).
+RawLoadResult loadRawData(const QString& path, Series& series1, Series& series2, Series& serie3);
 // The same for a file's bytes already in memory; `path` only names the file in the messages.
 RawLoadResult loadRawData(const QString& path, const QByteArray& bytes, Series& series1,
-                          Series& series2, Series& serie3, const QLocale& locale = QLocale());
+                          Series& series2, Series& serie3);
 
 // Loads `path` and evaluates it as the first load after start-up would (fresh evaluation state,
 // FID search on series1 and its slopes): the line korvat-eval prints for the file. Returns
@@ -41,8 +41,7 @@ RawLoadResult loadRawData(const QString& path, const QByteArray& bytes, Series& 
 // not finite (*ok is then false). The line never breaks: control characters in the path and the
 // reason are escaped, and a field holding ";" or a double quote is quoted as a spreadsheet reads
 // it (spreadsheetField).
-QString evaluateRawFileLine(const QString& path, const DetectionSettings& settings, bool* ok,
-                            const QLocale& locale = QLocale());
+QString evaluateRawFileLine(const QString& path, const DetectionSettings& settings, bool* ok);
 
 // Control characters as text, so that a message or an output line stays one line and says what
 // the bytes were: "\r", "\n", "\0", "\xNN" for the other C0 and C1 controls and DEL, "\u2028"

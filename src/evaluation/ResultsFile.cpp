@@ -158,8 +158,15 @@ QString resultsFileName(const QString& chosen) {
     return (hasExtension ? chosen.left(dot) : chosen) + QStringLiteral(".csv");
 }
 
+QLocale fileNumberLocale(int ID) {
+    QLocale l = ID == kEnglishOffset ? QLocale::c() : QLocale(QLocale::German, QLocale::Germany);
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
+}
+
 QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp deviceTyp,
-                               const QLocale& locale) {
+                               const QLocale& locale, const std::optional<QLocale>& moments) {
+    const QLocale& when = moments ? *moments : locale;
     const bool both = deviceTyp == TDeviceTyp::FIDFPD;
     auto T = [ID](int n) { return LoadLangText(ID, n); };
     auto G = [&locale](double v) { return formatGeneral(v, locale); };
@@ -168,9 +175,9 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     const QString degrees = QStringLiteral(" °C");
 
     QStringList lines;
-    QString first = T(58) + label + h.path + kSep + T(72) + label + shortDate(h.moment, locale) +
-                    QLatin1Char(' ') + formatTimeOfDay(h.moment.time(), locale) + kSep + T(121) +
-                    QLatin1Char(':') + h.serial;
+    QString first = T(58) + label + h.path + kSep + T(72) + label + shortDate(h.moment, when) +
+                    QLatin1Char(' ') + formatTimeOfDay(h.moment.time(), when) + kSep + T(121) +
+                    QLatin1Char(':') + h.serial + kSep + T(kDecimalLabel) + label + locale.decimalPoint();
     // The first run of a file keeps the line as it always was.
     if (h.fileRun > 1)
         first += kSep + T(kRunLabel) + label + wholeNumber(h.fileRun);
@@ -227,7 +234,9 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     return lines;
 }
 
-QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& locale) {
+QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& locale,
+                      const std::optional<QLocale>& moments) {
+    const QLocale& when = moments ? *moments : locale;
     auto F = [&locale](double v, int n, int d) { return formatFixed(v, n, d, locale); };
     QStringList fields{wholeNumber(r.runZelle),
                        QString(r.marker),
@@ -241,8 +250,8 @@ QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& l
                        F(r.FIDArea, 8, 0)};
     if (deviceTyp == TDeviceTyp::FIDFPD)
         fields << F(r.FPDMessMenge, 7, 3) << F(r.FPDArea, 8, 0);
-    fields << asField(r.sampleName) << shortDate(r.moment, locale)
-           << formatTimeOfDay(r.moment.time(), locale) << wholeNumber(r.runAktiv);
+    fields << asField(r.sampleName) << shortDate(r.moment, when)
+           << formatTimeOfDay(r.moment.time(), when) << wholeNumber(r.runAktiv);
     return fields.join(kSep);
 }
 

@@ -27,6 +27,14 @@ QString resultsFileName(const QString& chosen);
 
 // The string table's label of a later run's number in the header block's first line.
 inline constexpr int kRunLabel = 147;
+// The label of the decimal separator the file's numbers carry, in the same line.
+inline constexpr int kDecimalLabel = 150;
+
+// The numbers of every file of a test (results file, raw-data files, summary) carry a decimal
+// comma when the program speaks German (ID 0) and a decimal point when it speaks English (ID
+// 1000), whatever locale it was started under: a spreadsheet set to the file's language reads
+// them as numbers. No group separators.
+QLocale fileNumberLocale(int ID);
 
 // What the header block shows. Set values are whole numbers; the actual values are the texts of
 // the status edits as they read when the file was chosen.
@@ -56,14 +64,16 @@ struct ResultsHeader {
 };
 
 // The string table's captions of those lines.
-inline constexpr int kSampleAreaLabel = 150, kPlannedLabel = 151, kCalFactorLabel = 152, kPeakSearchLabel = 153,
-                     kMolarMassLabel = 154, kContactLabel = 155, kIsobutaneEquivalent = 156, kNoMolarMass = 157;
+inline constexpr int kSampleAreaLabel = 151, kPlannedLabel = 152, kCalFactorLabel = 153, kPeakSearchLabel = 154,
+                     kMolarMassLabel = 155, kContactLabel = 156, kIsobutaneEquivalent = 157, kNoMolarMass = 158;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong
 // to the second detector and appear only for FIDFPD. `ID` is the string table's language offset.
+// Numbers follow `locale`; the date and time of day follow `moments` (default: `locale` too).
+// The first line ends with the decimal separator the numbers carry.
 QStringList resultsHeaderLines(const ResultsHeader& header, int ID, TDeviceTyp deviceTyp,
-                               const QLocale& locale);
+                               const QLocale& locale, const std::optional<QLocale>& moments = std::nullopt);
 
 // The lines of `parameters` in the header block (what resultsHeaderLines writes below the
 // measuring time).
@@ -93,7 +103,9 @@ struct ResultRow {
 };
 
 // The row's text without line end: one field more than the column titles (14, or 16 for FIDFPD).
-QString resultRowText(const ResultRow& row, TDeviceTyp deviceTyp, const QLocale& locale);
+// Numbers follow `locale`, the date and time of day `moments` (default: `locale` too).
+QString resultRowText(const ResultRow& row, TDeviceTyp deviceTyp, const QLocale& locale,
+                      const std::optional<QLocale>& moments = std::nullopt);
 
 // Creates the results file with the header lines (CR LF after each, Windows-1252), flushed to the
 // disk. A file of that name that already exists is left untouched (no second header, nothing

@@ -232,15 +232,27 @@ private:
         ResultsRun run;
         run.headerLine = static_cast<int>(i) + 1;
         run.ID = ID;
-        // A later run's number ends the block's first line: ";Lauf:;2".
+        // The block's first line ends with the numbers' decimal separator (";Dezimaltrennzeichen:;,")
+        // and, from a file's second run on, the run's number (";Lauf:;2"). Files of earlier
+        // versions have neither.
         const QStringList first = lines_[i].split(QLatin1Char(';'));
-        if (first.size() >= 2 && first[first.size() - 2] == T(kRunLabel) + QLatin1Char(':')) {
-            const auto number = plainWholeNumber(first.last());
-            if (!number || *number < 1) {
-                fail(i, QStringLiteral("%1 is not a run number").arg(quote(first.last())));
-                return false;
+        std::optional<QChar> statedSeparator;
+        for (qsizetype f = 2; f + 1 < first.size(); ++f) {
+            const QString& value = first[f + 1];
+            if (first[f] == T(kRunLabel) + QLatin1Char(':')) {
+                const auto number = plainWholeNumber(value);
+                if (!number || *number < 1) {
+                    fail(i, QStringLiteral("%1 is not a run number").arg(quote(value)));
+                    return false;
+                }
+                run.fileRun = *number;
+            } else if (first[f] == T(kDecimalLabel) + QLatin1Char(':')) {
+                if (value != QLatin1String(",") && value != QLatin1String(".")) {
+                    fail(i, QStringLiteral("%1 is not a decimal separator").arg(quote(value)));
+                    return false;
+                }
+                statedSeparator = value[0];
             }
-            run.fileRun = *number;
         }
         const QString calibration = T(69) + QStringLiteral(":;");
         const QString measuring = T(3) + QStringLiteral(":;");
@@ -252,8 +264,9 @@ private:
                 fail(k, QStringLiteral("\"%1\" expected after the header lines, found %2").arg(T(51), quote(line)));
                 return false;
             }
-            if (line.startsWith(calibration)) {
-                // The limit is written with two decimals: it says which separator the file uses.
+            if (line.startsWith(calibration) && !statedSeparator) {
+                // The limit is written with two decimals: it says which separator the file uses
+                // when the first line does not.
                 const QStringList fields = line.split(QLatin1Char(';'));
                 const QString limit = fields.size() > 5 ? fields[5] : QString();
                 if (limit.contains(QLatin1Char(',')))
@@ -280,6 +293,10 @@ private:
         if (k >= static_cast<std::size_t>(lines_.size())) {
             fail(k, QStringLiteral("missing: the header block from line %1 does not end with \"%2\"").arg(i + 1).arg(T(51)));
             return false;
+        }
+        if (statedSeparator) {
+            run.decimalPoint = *statedSeparator;
+            haveSeparator = true;
         }
         if (!haveSeparator || !haveMeasuring) {
             fail(i, QStringLiteral("the header block has no \"%1\" line").arg(haveSeparator ? measuring : calibration));
@@ -613,9 +630,6 @@ ResultsFileRead readResultsFile(const QString& path, const QLocale& locale) {
 void attachRawDataNoise(ResultsRun& run, const QString& resultsPath, const DetectionSettings& settings,
                         QStringList* notes) {
     const bool both = run.deviceTyp == TDeviceTyp::FIDFPD;
-    // The raw-data values carry the results file's decimal separator.
-    const QLocale rawLocale = run.decimalPoint == QLatin1Char(',') ? QLocale(QLocale::German, QLocale::Germany)
-                                                                   : QLocale::c();
     std::vector<bool> unknown(run.rows.size(), false);
     QStringList problems;
     bool anyFound = false;
@@ -636,7 +650,7 @@ void attachRawDataNoise(ResultsRun& run, const QString& resultsPath, const Detec
         }
         anyFound = true;
         Series s1, s2, slope;
-        const RawLoadResult loaded = loadRawData(path, s1, s2, slope, rawLocale);
+        const RawLoadResult loaded = loadRawData(path, s1, s2, slope);
         if (!loaded.ok) {
             unknown[k] = true;
             problems << loaded.error;

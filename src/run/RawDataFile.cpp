@@ -14,11 +14,12 @@ QString rawDataFileName(const QString& sDateiname, int fileRun, int runAktiv) {
     return besideRun(sDateiname, fileRun, QLatin1Char('_') + QString::number(runAktiv) + QStringLiteral(".txt"));
 }
 
-QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd, const PeakValues& p) {
+QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd, const PeakValues& p,
+                          const QLocale& locale) {
     QString out;
     const QString eol = QStringLiteral("\r\n");
-    auto g = [](double v) { return formatGeneral(v); };
-    auto e = [](double v) { return formatScientific23(v); };
+    auto g = [&locale](double v) { return formatGeneral(v, locale); };
+    auto e = [&locale](double v) { return formatScientific23(v, locale); };
     const auto P = fid.size();
     if (deviceTyp == TDeviceTyp::FIDFPD) {
         const auto Q = fpd.size();

@@ -7,6 +7,7 @@
 #include "shell/Config.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <vector>
 
@@ -31,9 +32,10 @@ inline PeakValues peakValuesOf(const EvaluationState& e) {
 // on), "_", the number, ".txt" (TestFiles.h).
 QString rawDataFileName(const QString& sDateiname, int fileRun, int runAktiv);
 
-// The file's text, CR LF line ends. The point with index 0 of each series is never written.
+// The file's text, CR LF line ends, numbers with `locale`'s decimal separator (the results
+// file's, fileNumberLocale). The point with index 0 of each series is never written.
 QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd,
-                          const PeakValues& peaks);
+                          const PeakValues& peaks, const QLocale& locale);
 
 class RawDataFile {
 public:

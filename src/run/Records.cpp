@@ -62,7 +62,7 @@ void Records::append(const MeasurementRecord& r, const BeforeWrite& beforeWrite)
     if (sDateiname.isEmpty())
         return;
     writePendingHeaders();
-    const QString row = resultRowText(r, d_.deviceTyp, QLocale());
+    const QString row = resultRowText(r, d_.deviceTyp, fileNumberLocale(d_.ID), QLocale());
     if (beforeWrite) {
         const QFileInfo info(sDateiname);
         beforeWrite(info.exists() ? info.size() : 0, rows_.bytesToAppend(sDateiname, row));
@@ -75,7 +75,7 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
                            const EvaluationState& eval) {
     if (sDateiname.isEmpty() || !d_.settings.RawDataSave)
         return;
-    const QByteArray content = rawDataContent(d_.deviceTyp, fid, fpd, peakValuesOf(eval));
+    const QByteArray content = rawDataContent(d_.deviceTyp, fid, fpd, peakValuesOf(eval), fileNumberLocale(d_.ID));
     if (!raw_.write(rawDataFileName(sDateiname, fileRun_, r.runAktiv), content)) {
         qCWarning(lcRecords).noquote() << raw_.error();
         d_.link.logLine(d_.link.ComPort1().deviceName(), raw_.error());
@@ -90,7 +90,7 @@ void Records::writeSummary(const std::vector<CellSummary>& summaries) {
     const QString path = besideRun(sDateiname, fileRun_, QStringLiteral("_summary.csv"));
     QStringList lines{summaryTitles().join(QLatin1Char(';'))};
     for (const CellSummary& s : summaries)
-        lines << summaryFields(s, QLocale()).join(QLatin1Char(';'));
+        lines << summaryFields(s, fileNumberLocale(d_.ID)).join(QLatin1Char(';'));
     QByteArray bytes = toCp1252(lines.join(QStringLiteral("\r\n")));
     bytes.append("\r\n");
     QSaveFile file(path);

@@ -31,6 +31,7 @@ public:
         const Settings& settings;
         const TDeviceTyp& deviceTyp;
         Events& events;
+        const int& ID; // the program's language: the decimal separator of the files
     };
     explicit Records(Deps deps) : d_(deps) {}
 

@@ -102,24 +102,35 @@ public:
         return ini_.readString(name, QString::fromUtf8(configKey(name).missingDefault));
     }
     int integer(const IniKey& name) {
-        return ini_.readInteger(name, static_cast<int>(cNumber(configKey(name).missingDefault)));
+        const int fallback = static_cast<int>(cNumber(configKey(name).missingDefault));
+        const QString raw = ini_.readString(name, QString());
+        if (!raw.trimmed().isEmpty() && !parseInteger(raw))
+            unreadable(name, raw, QString::number(fallback));
+        return ini_.readInteger(name, fallback);
     }
     void number(const IniKey& name, double& field) {
-        if (error_)
-            return;
-        QString message;
-        const auto v = ini_.readFloat(name, cNumber(configKey(name).missingDefault), &message);
-        if (v)
+        const double fallback = cNumber(configKey(name).missingDefault);
+        const auto v = ini_.readFloat(name, fallback);
+        if (v) {
             field = *v;
-        else
-            error_ = message;
+            return;
+        }
+        field = fallback;
+        unreadable(name, ini_.readString(name, QString()), formatGeneral(fallback));
     }
-    bool failed() const { return error_.has_value(); }
-    const std::optional<QString>& error() const { return error_; }
+    const QStringList& problems() const { return problems_; }
 
 private:
+    // A value that cannot be read at all is named with its key, and the default takes its place:
+    // a start that stopped at it left a window that looked alive but could not run.
+    void unreadable(const IniKey& name, const QString& text, const QString& fallback) {
+        problems_ << QStringLiteral("\"%1\" is not a valid number: key %2 of section [%3] in %4; the default %5 is used")
+                         .arg(text, name.nameText(), name.sectionText(), ini_.path(), fallback);
+        qCWarning(lcConfig).noquote() << problems_.last();
+    }
+
     const IniFile& ini_;
-    std::optional<QString> error_;
+    QStringList problems_;
 };
 
 } // namespace
@@ -139,8 +150,9 @@ bool createDefaultConfig(IniFile& ini, const QString& programDir, bool replace) 
     entries.reserve(kKeys.size());
     for (const ConfigKey& k : kKeys) {
         QString value = QString::fromUtf8(k.creationValue);
+        // A new file speaks German (Code=DE) and writes its numbers so.
         if (k.type == KeyType::Float)
-            value = formatGeneral(cNumber(k.creationValue));
+            value = formatDecimal(cNumber(k.creationValue), QLatin1Char(','));
         value.replace(QStringLiteral("@DIR@"), programDir);
         entries.push_back({k.name.sectionText(), k.name.nameText(), value});
     }
@@ -242,7 +254,7 @@ TDeviceTyp deviceTypFromText(const QString& text) {
 
 int languageOffsetFromCode(const QString& code) { return code == QLatin1String("US") ? 1000 : 0; }
 
-std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
+QStringList loadSettings(const IniFile& ini, Settings& s) {
     Reader r(ini);
     s.Code = r.text(key::Code);
     s.DeviceTyp = deviceTypFromText(r.text(key::Typ));
@@ -271,8 +283,6 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     s.FPDCalArea = r.integer(key::FPDCalArea);
     s.Standard = r.text(key::Standard);
     r.number(key::CalFlow, s.CalFlow);
-    if (r.failed())
-        return r.error();
 
     s.TempVentilblock = r.integer(key::TempValves);
     s.TempMesskammer = r.integer(key::TempMeasurementCell);
@@ -304,8 +314,6 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     r.number(key::SampleFlow2, s.SampleFlow2);
     r.number(key::SampleFlow3, s.SampleFlow3);
     r.number(key::FIDCalFactor, s.FIDCalFactor);
-    if (r.failed())
-        return r.error();
     s.FIDCalFactorName = r.text(key::FIDCalFactorName);
     r.number(key::FIDSampleFactor1, s.FIDFactor1);
     s.FIDSampleFactorName1 = r.text(key::FIDSampleFactorName1);
@@ -321,8 +329,6 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
     s.FPDSampleFactorName2 = r.text(key::FPDSampleFactorName2);
     r.number(key::FPDSampleFactor3, s.FPDFactor3);
     s.FPDSampleFactorName3 = r.text(key::FPDSampleFactorName3);
-    if (r.failed())
-        return r.error();
     s.Scale = r.integer(key::Scale);
     s.ScaleMin = r.integer(key::ScaleMin);
     s.InitialDir = r.text(key::InitialDir);
@@ -337,15 +343,13 @@ std::optional<QString> loadSettings(const IniFile& ini, Settings& s) {
                  {key::ContactBeforeStart3, s.ContactBeforeStart3}, {key::PlannedDuration, s.PlannedDuration}};
     for (const auto& k : later)
         r.number(k.name, k.field);
-    if (r.failed())
-        return r.error();
     if (!(s.PlannedDuration > 0)) {
         s.warnings << QStringLiteral("PlannedDuration/min %1 in %2 is not usable; using 480")
                           .arg(formatGeneral(s.PlannedDuration), ini.path());
         qCWarning(lcConfig).noquote() << s.warnings.last();
         s.PlannedDuration = 480;
     }
-    return std::nullopt;
+    return r.problems();
 }
 
 int clampStartzelle(int value) { return value < 1 ? 1 : (value > 6 ? 6 : value); }

@@ -190,9 +190,10 @@ TDeviceTyp deviceTypFromText(const QString& text);
 // Language offset of the string table: 0 for "DE", 1000 for "US", 0 for anything else.
 int languageOffsetFromCode(const QString& code);
 
-// Reads every key into `settings`, in file order. Stops at the first float key whose text does not
-// parse and returns its error (naming the file and the key); keys before it are filled.
-std::optional<QString> loadSettings(const IniFile& ini, Settings& settings);
+// Reads every key into `settings`, in file order. A number is read with a decimal comma or
+// point, whatever the process's locale. A value that cannot be read at all gets the key's
+// default; the texts returned name each such value, its key, the file and the default used.
+QStringList loadSettings(const IniFile& ini, Settings& settings);
 
 // Clamps of the measuring range: start position 1..6; the count at least 1 and no further than
 // position 6.

@@ -119,7 +119,7 @@ std::optional<double> IniFile::readFloat(const QString& section, const QString& 
     const auto text = lookup(section, key);
     if (!text)
         return fallback;
-    if (const auto v = parseFloat(*text))
+    if (const auto v = parseDecimal(*text))
         return v;
     if (error) {
         *error = QStringLiteral("\"%1\" is not a valid number: key %2 of section [%3] in %4")
@@ -143,8 +143,38 @@ bool IniFile::writeInteger(const QString& section, const QString& key, int value
     return writeString(section, key, QString::number(value));
 }
 
+QChar IniFile::decimalSeparator(const QString& section, const QString& key) const {
+    if (const auto own = lookup(section, key))
+        if (const QChar c = decimalSeparatorOf(*own); !c.isNull())
+            return c;
+    // The file's other numbers say how it is written; a file edited under another locale keeps
+    // its own form.
+    int commas = 0, points = 0;
+    if (const auto doc = read(); doc && doc->verdict != IniVerdict::NotSettings) {
+        for (const IniLine& entry : doc->lines) {
+            const QString& line = entry.text;
+            if (keyOf(line).isEmpty())
+                continue;
+            const QChar c = decimalSeparatorOf(QStringView(line).mid(line.indexOf(QLatin1Char('=')) + 1));
+            commas += c == QLatin1Char(',');
+            points += c == QLatin1Char('.');
+        }
+    }
+    if (commas != points)
+        return commas > points ? QLatin1Char(',') : QLatin1Char('.');
+    // Nothing to go by: the file's language decides, as for a file the program creates.
+    return readString(QStringLiteral("Language"), QStringLiteral("Code"), QString()) == QLatin1String("US")
+               ? QLatin1Char('.')
+               : QLatin1Char(',');
+}
+
+QString formatDecimal(double value, QChar separator) {
+    return formatGeneral(value, separator == QLatin1Char(',') ? QLocale(QLocale::German, QLocale::Germany)
+                                                              : QLocale::c());
+}
+
 bool IniFile::writeFloat(const QString& section, const QString& key, double value) {
-    return writeString(section, key, formatGeneral(value));
+    return writeString(section, key, formatDecimal(value, decimalSeparator(section, key)));
 }
 
 bool IniFile::writeEntries(const std::vector<Entry>& entries) {

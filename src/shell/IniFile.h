@@ -19,6 +19,9 @@
 namespace korvat {
 
 // A key of the file: its section and its name, as written.
+// `value` in the shortest general form with `separator` as its decimal separator.
+QString formatDecimal(double value, QChar separator);
+
 struct IniKey {
     const char* section;
     const char* name;
@@ -37,8 +40,9 @@ public:
     QString readString(const QString& section, const QString& key, const QString& fallback) const;
     // Decimal, "$" or "0x" hexadecimal; anything else (or a missing key) gives the fallback.
     int readInteger(const QString& section, const QString& key, int fallback) const;
-    // A float under the process locale. Missing key: the fallback. Text that does not parse:
-    // nullopt, with an error text that names the file and the key.
+    // A float with a decimal comma or point, whatever the process's locale (parseDecimal).
+    // Missing key: the fallback. Text that does not parse: nullopt, with an error text that
+    // names the file and the key.
     std::optional<double> readFloat(const QString& section, const QString& key, double fallback,
                                     QString* error = nullptr) const;
 
@@ -51,6 +55,7 @@ public:
     }
 
     // Each returns false when the file could not be written; lastError() then names the file.
+    // A float keeps the file's own decimal separator (decimalSeparator()).
     bool writeString(const QString& section, const QString& key, const QString& value);
     bool writeInteger(const QString& section, const QString& key, int value);
     bool writeFloat(const QString& section, const QString& key, double value);
@@ -64,6 +69,11 @@ public:
     bool writeEntries(const std::vector<Entry>& entries);
     // A new file of the program's own with just these keys, whatever the file held before.
     bool replaceAll(const std::vector<Entry>& entries);
+
+    // The decimal separator a float written to the key gets: the one its value has now, else the
+    // one most of the file's numbers have, else a point for a file in English ([Language]
+    // Code=US) and a comma otherwise.
+    QChar decimalSeparator(const QString& section, const QString& key) const;
 
     // The file as it is on disk: nullopt when it is missing or cannot be read (`error` then says
     // why; it stays empty for a missing file).

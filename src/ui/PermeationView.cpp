@@ -216,7 +216,7 @@ void PermeationView::applyHeaderTexts() {
     heads[Cumulative480Column] = headLines(T(137).arg(480));
     heads[DetectionLimitColumn] = headLines(T(138));
     heads[TestTimeColumn] = headLines(T(125));
-    heads[MolarMassColumn] = headLines(T(154));
+    heads[MolarMassColumn] = headLines(T(155));
     m_table->setHorizontalHeaderLabels(heads);
 }
 
@@ -394,26 +394,26 @@ bool PermeationView::updateTable() {
 QString PermeationView::tipOf(const CellSummary& s, int column, const QString& text) const {
     const CellMetrics& m = s.metrics;
     if (!s.calibrated)
-        return column == LevelColumn ? T(158) : QString();
+        return column == LevelColumn ? T(159) : QString();
     if (column == LevelColumn) {
         switch (m.level.kind) {
         case PerformanceLevel::Kind::AtLeast:
-            return T(163).arg(fixed(m.level.boundMinutes, 1)).arg(m.level.lowest);
+            return T(164).arg(fixed(m.level.boundMinutes, 1)).arg(m.level.lowest);
         case PerformanceLevel::Kind::Range:
-            return m.level.lowest == m.level.highest ? QString() : T(162).arg(m.level.lowest).arg(m.level.highest);
+            return m.level.lowest == m.level.highest ? QString() : T(163).arg(m.level.lowest).arg(m.level.highest);
         case PerformanceLevel::Kind::None:
-            return m.measurements > 0 && !s.seesChemical ? T(160).arg(T(s.detector == Detector::FID ? 109 : 110)) : QString();
+            return m.measurements > 0 && !s.seesChemical ? T(161).arg(T(s.detector == Detector::FID ? 109 : 110)) : QString();
         case PerformanceLevel::Kind::Exact:
             return {};
         }
     }
     const Breakthrough* b = column == Bt01Column ? &m.bt01 : column == Bt10Column ? &m.bt10 : nullptr;
     if (b && b->first && !b->interpolated)
-        return T(161).arg(fixed(*b->first, 1));
+        return T(162).arg(fixed(*b->first, 1));
     if (b && b->interpolated && b->lastBelow)
-        return T(166).arg(fixed(*b->lastBelow, 1), fixed(*b->first, 1));
+        return T(167).arg(fixed(*b->lastBelow, 1), fixed(*b->first, 1));
     if (column == CumulativeColumn && m.measurements > 0)
-        return s.blankMeasured ? T(164).arg(fixed(m.contactRate, 4)) : T(165);
+        return s.blankMeasured ? T(165).arg(fixed(m.contactRate, 4)) : T(166);
     if (reachable(column) && text == kNoFigure)
         return T(139);
     return {};
@@ -431,12 +431,12 @@ QStringList PermeationView::rowTexts(const CellSummary& s) const {
     if (s.molarMass)
         texts[MolarMassColumn] = fixed(*s.molarMass, 2) + QStringLiteral(" g/mol");
     else
-        texts[MolarMassColumn] = s.detector == Detector::FID ? T(156) : T(157).arg(fixed(kFpdMassPerPpm, 5));
+        texts[MolarMassColumn] = s.detector == Detector::FID ? T(157) : T(158).arg(fixed(kFpdMassPerPpm, 5));
     if (!s.calibrated) {
         // No figures: the words say why, in the level column.
         for (int column = Bt01FirstColumn; column <= TestTimeColumn; ++column)
             texts[column] = kNoFigure;
-        texts[LevelColumn] = T(158);
+        texts[LevelColumn] = T(159);
         return texts;
     }
     // A crossing before the first measurement is a bracket, not a time.

@@ -422,7 +422,7 @@ void TForm1::buildSampleInfoPage(QWidget* page) {
     edit(page, QStringLiteral("editInfo3"), QRect(4, 92, 300, kEditHeight), true);
     // Beside the sample names, clear of the report button: when the chemical met each specimen,
     // in minutes before Start (the figures count from it).
-    label(page, QStringLiteral("lblContact"), 159, QRect(442, 25, 156, 15));
+    label(page, QStringLiteral("lblContact"), 160, QRect(442, 25, 156, 15));
     for (int cell = 1; cell <= 3; ++cell)
         edit(page, QStringLiteral("editContact%1").arg(cell), QRect(442, 14 + 26 * cell, 60, kEditHeight), true);
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace korvat {
 
@@ -89,6 +90,67 @@ std::optional<double> parseFloat(const QString& text, const QLocale& locale) {
     if (!ok || !std::isfinite(v))
         return std::nullopt;
     return v;
+}
+
+namespace {
+
+// The number part of parseDecimal's form, blanks already trimmed: where its decimal separator
+// stands (-1 for none), or nullopt when the text is not of that form.
+std::optional<qsizetype> decimalForm(QStringView t) {
+    if (t.isEmpty())
+        return std::nullopt;
+    qsizetype k = 0;
+    auto digits = [&] {
+        const qsizetype from = k;
+        while (k < t.size() && t[k] >= QLatin1Char('0') && t[k] <= QLatin1Char('9'))
+            ++k;
+        return k - from;
+    };
+    if (t[k] == QLatin1Char('-') || t[k] == QLatin1Char('+'))
+        ++k;
+    qsizetype separator = -1;
+    qsizetype count = digits();
+    if (k < t.size() && (t[k] == QLatin1Char(',') || t[k] == QLatin1Char('.'))) {
+        separator = k++;
+        count += digits();
+    }
+    if (count == 0)
+        return std::nullopt;
+    if (k < t.size() && (t[k] == QLatin1Char('e') || t[k] == QLatin1Char('E'))) {
+        ++k;
+        if (k < t.size() && (t[k] == QLatin1Char('-') || t[k] == QLatin1Char('+')))
+            ++k;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (k != t.size())
+        return std::nullopt;
+    return separator;
+}
+
+} // namespace
+
+std::optional<double> parseDecimal(QStringView text) {
+    const QStringView t = text.trimmed();
+    const std::optional<qsizetype> separator = decimalForm(t);
+    if (!separator)
+        return std::nullopt;
+    std::string s = t.toLatin1().toStdString();
+    if (*separator >= 0)
+        s[static_cast<std::size_t>(*separator)] = '.';
+    if (!s.empty() && s[0] == '+')
+        s.erase(0, 1);
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+QChar decimalSeparatorOf(QStringView text) {
+    const QStringView t = text.trimmed();
+    const std::optional<qsizetype> separator = decimalForm(t);
+    return separator && *separator >= 0 ? t[*separator] : QChar();
 }
 
 std::optional<int> parseInteger(const QString& text) {

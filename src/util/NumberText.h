@@ -32,6 +32,15 @@ QString formatDuration(qint64 milliseconds);
 // Leading and trailing blanks are allowed; group separators are not.
 std::optional<double> parseFloat(const QString& text, const QLocale& locale = QLocale());
 
+// A number from one of the program's files (settings, substance lists, results and raw-data
+// files) or typed into an edit: a decimal comma or a decimal point, whatever the process's locale,
+// for none of them groups thousands ("0,57", "0.57", "-1,5E+003", "12"). An optional sign and
+// exponent, blanks around it. nullopt for anything else, a second separator, or a value that is
+// not finite.
+std::optional<double> parseDecimal(QStringView text);
+// The separator a number text of that form carries: ',' or '.', or a null QChar when it has none.
+QChar decimalSeparatorOf(QStringView text);
+
 // An integer: decimal, or hexadecimal with a "$", "0x" or "0X" prefix; an optional sign.
 std::optional<int> parseInteger(const QString& text);
 

@@ -33,7 +33,7 @@ struct PageFixture : ::testing::Test {
         test::InjectionPeak p;
         const Series s = p.make(600);
         const QString path = f->dir + name;
-        writeFile(path, rawDataContent(TDeviceTyp::FID, s, {}, PeakValues{}));
+        writeFile(path, rawDataContent(TDeviceTyp::FID, s, {}, PeakValues{}, QLocale::c()));
         return path;
     }
     std::unique_ptr<AppFixture> f;

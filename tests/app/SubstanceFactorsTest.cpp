@@ -221,19 +221,21 @@ TEST(SubstanceFactors, AFactorThatIsNotANumberAboveZeroIsRefusedAtTheDrop) {
     }
 }
 
-TEST(SubstanceFactors, FactorsParseInTheProcessLocaleAndMustBePositive) {
-    LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
+TEST(SubstanceFactors, FactorsTakeACommaOrAPointUnderEveryLocaleAndMustBePositive) {
     const struct {
         const char* text;
         std::optional<double> value;
-    } cases[] = {{"2,05", 2.05},      {" 0,5 ", 0.5},         {"10", 10.0},
-                 {"0", std::nullopt}, {"-0,5", std::nullopt}, {"2.05", std::nullopt},
-                 {"x", std::nullopt}};
-    for (const auto& c : cases) {
-        const auto v = parseSubstanceFactor(c.text);
-        ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
-        if (v) {
-            EXPECT_DOUBLE_EQ(*v, *c.value) << c.text;
+    } cases[] = {{"2,05", 2.05},         {" 0,5 ", 0.5},         {"10", 10.0},          {"2.05", 2.05},
+                 {"0", std::nullopt},    {"-0,5", std::nullopt}, {"x", std::nullopt},   {"1,000,5", std::nullopt},
+                 {"1.000,5", std::nullopt}};
+    for (const QLocale& process : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+        LocaleGuard guard(process);
+        for (const auto& c : cases) {
+            const auto v = parseSubstanceFactor(c.text);
+            ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text << " " << process.name().toStdString();
+            if (v) {
+                EXPECT_DOUBLE_EQ(*v, *c.value) << c.text;
+            }
         }
     }
 }

@@ -39,7 +39,7 @@ protected:
         ASSERT_TRUE(QFile::copy(built, folder.filePath("korvat-eval")));
         QFile::setPermissions(folder.filePath("korvat-eval"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        writeFile("peak.txt", rawDataContent(TDeviceTyp::FID, InjectionPeak{}.make(600), {}, {}));
+        writeFile("peak.txt", rawDataContent(TDeviceTyp::FID, InjectionPeak{}.make(600), {}, {}, QLocale::c()));
     }
     void writeFile(const QString& name, const QByteArray& content) {
         QFile f(folder.filePath(name));
@@ -52,9 +52,14 @@ protected:
     }
     // Runs in the folder, so relative names stay as given. A run that does not end in time is
     // killed and fails the test.
-    void run(const QStringList& args, int timeoutMs = 30000) {
+    void run(const QStringList& args, int timeoutMs = 30000, const QString& lcAll = {}) {
         QProcess p;
         p.setWorkingDirectory(folder.path());
+        if (!lcAll.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LC_ALL", lcAll);
+            p.setProcessEnvironment(env);
+        }
         p.start(folder.filePath("korvat-eval"), args);
         ASSERT_TRUE(p.waitForFinished(timeoutMs)) << "korvat-eval did not end";
         exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -143,8 +148,32 @@ TEST_F(KorvatEvalCli, DetectionSettingsComeFromTheIniBesideItOrFromTheOption) {
     EXPECT_TRUE(err.contains("otehr.ini")) << err.toStdString();
 }
 
+// What a German session wrote read in a shell with a point locale, and the reverse: settings,
+// raw data and their numbers read the same, with nothing said about them.
+TEST_F(KorvatEvalCli, CommaAndPointReadTheSameWhateverTheShellsLocale) {
+    for (const char* lcAll : {"C", "de_DE.UTF-8"}) {
+        SCOPED_TRACE(lcAll);
+        IniFile ini(folder.filePath("Korvat.ini"));
+        ASSERT_TRUE(ini.writeEntries({{"Measurement", "FIDSampleFactor1", "0,57"},
+                                      {"Measurement", "LimitFPD", "0.5"},
+                                      {"Detection", "MinIndex", "10"}}));
+        // A value with a decimal comma among the signal values, and one with a point.
+        QList<QByteArray> lines = rawDataContent(TDeviceTyp::FID, InjectionPeak{}.make(600), {}, {}, QLocale::c()).split('\n');
+        lines[2] = lines[2].trimmed() + ",5\r"; // the first value
+        const QByteArray comma = lines.join('\n');
+        writeFile("comma.txt", comma);
+        writeFile("point.txt", QByteArray(comma).replace(",5\r", ".5\r"));
+        ASSERT_NE(comma, QByteArray(comma).replace(",5\r", ".5\r"));
+        run({"comma.txt", "point.txt"}, 30000, QString::fromLatin1(lcAll));
+        EXPECT_EQ(exitCode, 0) << out.join('\n').toStdString();
+        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        ASSERT_EQ(out.size(), 2);
+        EXPECT_EQ(out[0].section(';', 1), out[1].section(';', 1)); // the same figures
+    }
+}
+
 TEST_F(KorvatEvalCli, EveryFileGivesOneLineWhateverItHoldsOrIsCalled) {
-    const QByteArray peak = rawDataContent(TDeviceTyp::FID, InjectionPeak{}.make(600), {}, {});
+    const QByteArray peak = rawDataContent(TDeviceTyp::FID, InjectionPeak{}.make(600), {}, {}, QLocale::c());
     writeFile("nul.txt", QByteArray("0\r\n10\r\n1\r\nab\0c\\d\r\n", 18));
     writeFile("cr.txt", "0\r10\r1\r2\r");
     writeFile("utf16.txt", QByteArray("\xFF\xFE" "0\0\r\0\n\0", 8));
@@ -197,7 +226,7 @@ TEST_F(KorvatEvalCli, AnAreaThatIsNotFiniteIsAnErrorNotANumber) {
     Series fid = InjectionPeak{}.make(600);
     const auto apex = std::max_element(fid.y.begin(), fid.y.end()) - fid.y.begin();
     fid.y[apex] = -1e308;
-    writeFile("apex.txt", rawDataContent(TDeviceTyp::FID, fid, {}, {}));
+    writeFile("apex.txt", rawDataContent(TDeviceTyp::FID, fid, {}, {}, QLocale::c()));
     run({"apex.txt", "peak.txt"});
     EXPECT_EQ(exitCode, 1);
     ASSERT_EQ(out.size(), 2);

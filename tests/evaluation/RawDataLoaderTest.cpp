@@ -1,6 +1,6 @@
 // Loading a raw-data file back: the header counts and how many lines they read, the slope points,
 // where loading stops and what the message names, both layouts written by the program itself,
-// and fractional values under a comma and a point locale.
+// and fractional values with a comma or a point, whatever the process's locale.
 
 #include "evaluation/RawDataLoader.h"
 #include "run/RawDataFile.h"
@@ -26,8 +26,12 @@ protected:
         f.write(content);
         return path;
     }
+    // Loaded while the process runs under `locale`, which must make no difference.
     RawLoadResult load(const QString& path, const QLocale& locale = QLocale::c()) {
-        return loadRawData(path, s1, s2, s3, locale);
+        QLocale::setDefault(locale);
+        const RawLoadResult r = loadRawData(path, s1, s2, s3);
+        QLocale::setDefault(QLocale::c());
+        return r;
     }
 
     QTemporaryDir dir;
@@ -118,7 +122,7 @@ TEST_F(RawDataLoader, FilesTheProgramWroteLoadBackFromIndexOne) {
 
     for (const TDeviceTyp layout : {TDeviceTyp::FID, TDeviceTyp::FIDFPD}) {
         SCOPED_TRACE(static_cast<int>(layout));
-        const RawLoadResult r = load(write(rawDataContent(layout, fid, fpd, peaks)), QLocale());
+        const RawLoadResult r = load(write(rawDataContent(layout, fid, fpd, peaks, QLocale::c())), QLocale());
         ASSERT_TRUE(r.ok) << r.error.toStdString();
         EXPECT_EQ(r.count, 600);
         EXPECT_EQ(s1.y, std::vector<double>(fid.y.begin() + 1, fid.y.end()));
@@ -132,10 +136,10 @@ TEST_F(RawDataLoader, FilesTheProgramWroteLoadBackFromIndexOne) {
 
 TEST_F(RawDataLoader, ReEvaluationFindsTheStoredPeak) {
     const test::InjectionPeak peak;
-    const QString path = write(rawDataContent(TDeviceTyp::FID, peak.make(600), {}, {}));
+    const QString path = write(rawDataContent(TDeviceTyp::FID, peak.make(600), {}, {}, QLocale::c()));
     bool ok = false;
     const QStringList fields =
-        evaluateRawFileLine(path, DetectionSettings{}, &ok, QLocale::c()).split(';');
+        evaluateRawFileLine(path, DetectionSettings{}, &ok).split(';');
     EXPECT_TRUE(ok);
     ASSERT_EQ(fields.size(), 7);
     EXPECT_EQ(fields[0], path);
@@ -164,9 +168,16 @@ TEST_F(RawDataLoader, FractionalValuesUnderCommaAndPointLocales) {
         {english, "12.5", 12.5}, // a file written under a point locale
         {english, "-1.55000000000000E+0001", -15.5},
         {english, "1500", 1500},
-        {english, "12,5", std::nullopt},
-        {english, "1,500", std::nullopt},
+        // A file written under a comma locale, read under a point one: the files never group
+        // thousands, so the comma is a decimal comma.
+        {english, "12,5", 12.5},
+        {english, "-1,55000000000000E+0001", -15.5},
+        {english, "1,500", 1.5},
+        {english, "1,500,000", std::nullopt},
+        {german, "1.500,5", std::nullopt},
+        {english, "12.5x", std::nullopt},
         {arabic, "-1500", -1500},
+        {arabic, "12,5", 12.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " " + c.locale.name().toStdString());

@@ -259,7 +259,7 @@ TEST(ResultsFileReader, NoiseComesFromTheRawDataFilesOfEveryMeasurementOfACell) 
         EXPECT_GT(*r.fidNoiseArea, 0);
         // The same call on the file's points with the window's first point put back.
         Series s1, s2, slope;
-        ASSERT_TRUE(loadRawData(dir.filePath(QStringLiteral("Golden_%1.txt").arg(r.runAktiv)), s1, s2, slope, kGerman).ok);
+        ASSERT_TRUE(loadRawData(dir.filePath(QStringLiteral("Golden_%1.txt").arg(r.runAktiv)), s1, s2, slope).ok);
         s1.y.insert(s1.y.begin(), 1e9); // never looked at
         EXPECT_EQ(*r.fidNoiseArea, *baselineNoiseArea(s1.y, settings));
     }

@@ -123,7 +123,7 @@ TEST(ResultsFile, HeaderLines) {
          kGermanOffset,
          TDeviceTyp::FID,
          kGerman,
-         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042",
+         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042;Dezimaltrennzeichen:;,",
           "Versuchsparameter Sollwerte:;Messkammer:;27 °C;Ventilblock:;100 °C",
           "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8",
           "ppm/rate Isobutan:;100,5;Fläche:;123456;Schwelle:;0,50;Faktor:;1,23457E+006",
@@ -136,7 +136,7 @@ TEST(ResultsFile, HeaderLines) {
          kGermanOffset,
          TDeviceTyp::FIDFPD,
          kGerman,
-         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042",
+         {"Datei:;/data/Glove7.csv;Datum:;07.03.26 14:05:09;Gerät:K-0042;Dezimaltrennzeichen:;,",
           "Versuchsparameter Sollwerte:;Messkammer:;27 °C;Ventilblock:;100 °C;"
           "Emmisionskammer:;150 °C;Transferline;120 °C;PMT Spannung;700 V;Null Kompensation;-5 %",
           "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8;"
@@ -152,7 +152,7 @@ TEST(ResultsFile, HeaderLines) {
          kEnglishOffset,
          TDeviceTyp::FID,
          kEnglish,
-         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042",
+         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042;Decimal separator:;.",
           "Experiment parameter Set values:;Samplechamber:;27 °C;Valves:;100 °C",
           "Experiment parameter Current values:;Samplechamber:;27,1;Valves:;99,8",
           "ppm/rate IsoButan:;100.5;Area:;123456;Limit:;0.50;Factor:;1.23457E+006", "Startcell:2",
@@ -165,7 +165,7 @@ TEST(ResultsFile, HeaderLines) {
          kEnglishOffset,
          TDeviceTyp::FIDFPD,
          kEnglish,
-         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042",
+         {"File:;/data/Glove7.csv;Date:;3/7/26 2:05:09 PM;Device:K-0042;Decimal separator:;.",
           "Experiment parameter Set values:;Samplechamber:;27 °C;Valves:;100 °C;"
           "Emmisionchamber:;150 °C;Transferline;120 °C;PMT Voltage;700 V;Zero compensation;-5 %",
           "Experiment parameter Current values:;Samplechamber:;27,1;Valves:;99,8;"

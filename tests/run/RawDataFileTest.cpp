@@ -51,7 +51,7 @@ TEST(RawDataFile, TwoDetectorLayout) {
     p.FIDStart = 12.3;
     p.FPDStart = 4;
     p.FIDStartLevel = -15.5;
-    const QStringList l = lines(rawDataContent(TDeviceTyp::FIDFPD, ramp(600, -5), ramp(598, 100), p));
+    const QStringList l = lines(rawDataContent(TDeviceTyp::FIDFPD, ramp(600, -5), ramp(598, 100), p, QLocale::c()));
     EXPECT_EQ(l[0], "2");
     EXPECT_EQ(l[1], "600,598");
     EXPECT_EQ(l[2], "-4,101"); // index 0 is never written
@@ -65,13 +65,13 @@ TEST(RawDataFile, OneDetectorLayout) {
     p.PeakStartIndex = 23;
     p.PeakEndIndex = 81;
     p.PeakEndLevel = 1230;
-    const QStringList l = lines(rawDataContent(TDeviceTyp::FID, ramp(600, 0), ramp(5, 0), p));
+    const QStringList l = lines(rawDataContent(TDeviceTyp::FID, ramp(600, 0), ramp(5, 0), p, QLocale::c()));
     EXPECT_EQ(l[0], "0");
     EXPECT_EQ(l[1], "600");
     EXPECT_EQ(l[2], "1");
     EXPECT_EQ(l.size(), 2 + 599 + 4);
     EXPECT_EQ(l.mid(601), (QStringList{"23", " 0.00000000000000E+0000", "81", " 1.23000000000000E+0003"}));
-    EXPECT_EQ(lines(rawDataContent(TDeviceTyp::FPD, ramp(3, 0), {}, p))[0], "1");
+    EXPECT_EQ(lines(rawDataContent(TDeviceTyp::FPD, ramp(3, 0), {}, p, QLocale::c()))[0], "1");
 }
 
 TEST(RawDataFile, AFileThatCannotBeWrittenIsWrittenWithTheNextOne) {

@@ -4,11 +4,13 @@
 
 #include "evaluation/ResultsFileReader.h"
 #include "support/AppFixture.h"
+#include "util/NumberText.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <map>
 #include <unistd.h>
 
@@ -16,6 +18,9 @@ using namespace korvat;
 using korvat::test::AppFixture;
 
 namespace {
+
+// A number of the results file: a German run writes a decimal comma, whatever the test's locale.
+double number(const QString& text) { return parseDecimal(text).value_or(std::nan("")); }
 
 struct RunResults : ::testing::Test {
     void start(const QStringList& extraIni = {}) {
@@ -92,19 +97,19 @@ TEST_F(RunResults, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
         EXPECT_EQ(r[k][0].toInt(), positions[k]);
         EXPECT_EQ(r[k][0].toInt(), results[k].runZelle);
         EXPECT_EQ(r[k][13].toInt(), k + 1); // the running number of the measurement
-        EXPECT_EQ(r[k][9].toDouble(), std::round(results[k].FIDArea));
+        EXPECT_EQ(number(r[k][9]), std::round(results[k].FIDArea));
     }
     // The reference gas calibrated itself: 100 ppm by definition, later cycles close to it.
     EXPECT_GT(app().settings().FIDCalArea, 100000);
-    EXPECT_NEAR(r[0][7].toDouble(), 100.0, 0.01);
-    EXPECT_NEAR(r[5][7].toDouble(), 100.0, 5.0);
+    EXPECT_NEAR(number(r[0][7]), 100.0, 0.01);
+    EXPECT_NEAR(number(r[5][7]), 100.0, 5.0);
     EXPECT_EQ(r[0][10], "Refgas");
     // Each cell's gas: 1, 5 and 40 ppm (the smallest peak loses some of its foot to the baseline
     // noise); rates 0.00241 x ppm x 100 ml/min / 19.6 cm2.
     const double ppm[] = {1.0, 5.0, 40.0};
     for (int cell = 0; cell < 3; ++cell) {
-        EXPECT_NEAR(r[2 + cell][7].toDouble(), ppm[cell], 0.1 * ppm[cell] + 0.5);
-        EXPECT_NEAR(r[2 + cell][8].toDouble(), 0.00241 * r[2 + cell][7].toDouble() * 100 / 19.6, 0.0011);
+        EXPECT_NEAR(number(r[2 + cell][7]), ppm[cell], 0.1 * ppm[cell] + 0.5);
+        EXPECT_NEAR(number(r[2 + cell][8]), 0.00241 * number(r[2 + cell][7]) * 100 / 19.6, 0.0011);
     }
     // Cell 3 (40 ppm, about 0.49 ug/cm2/min) passed the limit of 0.1 in the first cycle.
     EXPECT_EQ(r[4][1], "*");
@@ -115,8 +120,8 @@ TEST_F(RunResults, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     // Its later turn is recorded as switched off, without a new injection.
     EXPECT_EQ(r[9][1], "*");
     EXPECT_EQ(r[9][2], "--:--");
-    EXPECT_EQ(r[9][8].toDouble(), 0.0);
-    EXPECT_EQ(r[9][9].toDouble(), 0.0);
+    EXPECT_EQ(number(r[9][8]), 0.0);
+    EXPECT_EQ(number(r[9][9]), 0.0);
     EXPECT_TRUE(app().run().measurements()[9].skipped);
     EXPECT_TRUE(f.view.cellOff(3));
     EXPECT_FALSE(f.view.cellOff(2));
@@ -330,4 +335,57 @@ TEST_F(RunResults, ParametersChangedAfterTheFileWasChosenGetTheRunItsOwnHeaderBl
     ASSERT_EQ(again.runs.size(), 2u);
     EXPECT_EQ(again.runs[1].measuringSeconds, 20);
     EXPECT_EQ(QString::fromLatin1(korvat::test::readBytes(csv)).count("Messzeit pro Zelle"), 3);
+}
+
+// The results file, its raw-data files and summary write their numbers by the program's language,
+// whatever locale the program was started under, and the header says which separator it is: a
+// spreadsheet set to the file's language reads ppm 498,886 as 498.886, not 498886.
+TEST(ResultsFileNumbers, FollowTheProgramsLanguageNotTheProcessLocale) {
+    const struct {
+        const char* code;
+        QLocale process;
+        char separator, other;
+        const char* stated;
+    } cases[] = {
+        {"DE", QLocale::c(), ',', '.', ";Dezimaltrennzeichen:;,"},
+        {"US", QLocale(QLocale::German, QLocale::Germany), '.', ',', ";Decimal separator:;."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        korvat::test::LocaleGuard guard(c.process);
+        AppFixture f;
+        f.writeIni({QStringLiteral("Language/Code=%1").arg(c.code), "Measurement/RawDataSave=1",
+                    "Measurement/MeasurementSampleTime/s=5", "Measurement/MeasurementInjectionTime/s=3",
+                    "Measurement/MeasurementTimePerCell/s=30", "Calibration/FIDCalArea=450000"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        f.dialogs.nextFileName = f.dir + "Numbers.csv";
+        f.app().btnSpeichernClick();
+        f.type(Input::Start, "2"); // the reference gas: ppm with decimals
+        f.type(Input::Count, "1");
+        f.type(Input::Cycles, "1");
+        f.app().sequencer().btnStartClick();
+        while (f.app().sequencer().running()) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            f.app().Timer1Timer();
+        }
+        const QStringList lines = QString::fromLatin1(korvat::test::readBytes(f.dir + "Numbers.csv")).split("\r\n");
+        EXPECT_TRUE(lines[0].endsWith(c.stated)) << lines[0].toStdString();
+        const QStringList row = lines[lines.size() - 2].split(';');
+        ASSERT_EQ(row.size(), 14) << lines.join('\n').toStdString();
+        for (int field : {4, 5, 7, 8}) { // factor, flow, ppm, rate
+            EXPECT_TRUE(row[field].contains(c.separator)) << row[field].toStdString();
+            EXPECT_FALSE(row[field].contains(c.other)) << row[field].toStdString();
+        }
+        // The raw-data file's last line is the peak's end level in its 23-character form.
+        const QList<QByteArray> raw = korvat::test::readBytes(f.dir + "Numbers_1.txt").split('\n');
+        ASSERT_GE(raw.size(), 2);
+        const QByteArray level = raw[raw.size() - 2].trimmed();
+        ASSERT_GE(level.size(), 3);
+        EXPECT_EQ(level[1], c.separator) << level.toStdString();
+        const ResultsFileRead read = readResultsFile(f.dir + "Numbers.csv");
+        ASSERT_TRUE(read.ok) << read.error.toStdString();
+        EXPECT_EQ(read.runs.back().decimalPoint, QLatin1Char(c.separator));
+        EXPECT_NEAR(read.runs.back().rows[0].FIDppm, number(row[7]), 1e-9);
+    }
 }

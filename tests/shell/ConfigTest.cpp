@@ -31,8 +31,8 @@ TEST(IniFile, CreationValuesDifferFromMissingKeyDefaults) {
     writeFile(empty.path(), "[Language]\r\n");
 
     Settings fromCreated, fromEmpty;
-    ASSERT_FALSE(loadSettings(created, fromCreated));
-    ASSERT_FALSE(loadSettings(empty, fromEmpty));
+    ASSERT_TRUE(loadSettings(created, fromCreated).isEmpty());
+    ASSERT_TRUE(loadSettings(empty, fromEmpty).isEmpty());
 
     EXPECT_EQ(fromCreated.TempVentilblock, 60);
     EXPECT_EQ(fromEmpty.TempVentilblock, 100);
@@ -66,7 +66,7 @@ TEST(IniFile, CreatedFileUsesCrLfAndTheEightBitCodePage) {
     EXPECT_TRUE(bytes.contains("FPD/ppm=2\r\n"));
 
     Settings s;
-    ASSERT_FALSE(loadSettings(ini, s));
+    ASSERT_TRUE(loadSettings(ini, s).isEmpty());
     EXPECT_DOUBLE_EQ(s.SampleArea, 19.6);
 }
 
@@ -96,20 +96,63 @@ TEST(IniFile, IntegersReadDecimalAndHexAndFallBackOnText) {
     EXPECT_EQ(ini.readInteger("Measurement", "NumberOfCycles", 10), 10);
     EXPECT_EQ(ini.readInteger("Measurement", "StartingCell", 1), 3);
     Settings s;
-    ASSERT_FALSE(loadSettings(ini, s));
+    const QStringList unreadable = loadSettings(ini, s);
+    ASSERT_EQ(unreadable.size(), 1);
+    EXPECT_TRUE(unreadable[0].contains("NumberOfCycles")) << unreadable[0].toStdString();
     EXPECT_EQ(s.AnzahlMessreihen, 10); // missing-key default for unusable text
 }
 
-TEST(IniFile, AFloatThatDoesNotParseNamesTheFileAndTheKeyAndStopsReading) {
+TEST(IniFile, AValueThatCannotBeReadIsNamedAndGetsItsDefault) {
     QTemporaryDir dir;
     IniFile ini(dir.filePath("Korvat.ini"));
-    writeFile(ini.path(), "[Measurement]\r\nLimitFID=abc\r\nScale=5000\r\n");
+    writeFile(ini.path(), "[Measurement]\r\nLimitFID=abc\r\nScale=5000\r\nNumberOfCycles=zehn\r\n"
+                          "SampleFlow1=1,2,3\r\n");
     Settings s;
-    const auto error = loadSettings(ini, s);
-    ASSERT_TRUE(error);
-    EXPECT_TRUE(error->contains("LimitFID")) << error->toStdString();
-    EXPECT_TRUE(error->contains(ini.path())) << error->toStdString();
-    EXPECT_EQ(s.Scale, 20000); // keys after the failing one are not read
+    const QStringList unreadable = loadSettings(ini, s);
+    ASSERT_EQ(unreadable.size(), 3) << unreadable.join('|').toStdString();
+    for (const char* key : {"LimitFID", "NumberOfCycles", "SampleFlow1"})
+        EXPECT_EQ(unreadable.filter(key).size(), 1) << key;
+    EXPECT_TRUE(unreadable[0].contains(ini.path())) << unreadable[0].toStdString();
+    EXPECT_DOUBLE_EQ(s.LimitFID, 100); // the missing-key defaults
+    EXPECT_EQ(s.AnzahlMessreihen, 10);
+    EXPECT_DOUBLE_EQ(s.SampleFlow1, 100);
+    EXPECT_EQ(s.Scale, 5000); // and the keys after it are read
+}
+
+// A file written under one locale read under another: numbers take a comma or a point, whatever
+// the process runs under; a float written back keeps the file's own separator.
+TEST(IniFile, NumbersReadTheSameUnderEveryLocaleAndKeepTheFilesSeparator) {
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const struct {
+        const char* name;
+        QByteArray file;
+        const char* writtenLimit; // LimitFID=2.5 written back
+    } files[] = {
+        {"points", "[Language]\r\nCode=DE\r\n[Measurement]\r\nFIDSampleFactor1=0.57\r\nLimitFID=1.0\r\n", "LimitFID=2.5"},
+        {"commas", "[Language]\r\nCode=US\r\n[Measurement]\r\nFIDSampleFactor1=0,57\r\nLimitFID=1,0\r\n", "LimitFID=2,5"},
+        // The key says nothing (a whole number): the file's other numbers do.
+        {"whole limit", "[Measurement]\r\nFIDSampleFactor1=0.57\r\nSampleFlow1=100.5\r\nLimitFID=1\r\n", "LimitFID=2.5"},
+        // Nothing to go by: the file's language.
+        {"English", "[Language]\r\nCode=US\r\n[Measurement]\r\nLimitFID=1\r\n", "LimitFID=2.5"},
+        {"German", "[Language]\r\nCode=DE\r\n[Measurement]\r\nLimitFID=1\r\n", "LimitFID=2,5"},
+    };
+    for (const QLocale& process : {german, QLocale::c()}) {
+        for (const auto& f : files) {
+            SCOPED_TRACE(std::string(f.name) + " under " + process.name().toStdString());
+            LocaleGuard guard(process);
+            QTemporaryDir dir;
+            IniFile ini(dir.filePath("Korvat.ini"));
+            writeFile(ini.path(), f.file);
+            Settings s;
+            EXPECT_TRUE(loadSettings(ini, s).isEmpty());
+            if (f.file.contains("FIDSampleFactor1")) {
+                EXPECT_DOUBLE_EQ(s.FIDFactor1, 0.57);
+            }
+            ASSERT_TRUE(ini.writeFloat("Measurement", "LimitFID", 2.5));
+            EXPECT_TRUE(readBytes(ini.path()).contains(QByteArray(f.writtenLimit) + "\r\n"))
+                << readBytes(ini.path()).toStdString();
+        }
+    }
 }
 
 TEST(IniFile, WritesAreAtomicAndAFailedWriteNamesTheFile) {

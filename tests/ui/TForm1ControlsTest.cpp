@@ -113,7 +113,7 @@ const Expected kControls[] = {
     {"lblDateiname", 0, K::Label}, {"lblRawDataName", 0, K::PlatformLabel},
     {"btnSpeichern", 48, K::PushButton},
     {"editInfo1", 0, K::Edit}, {"editInfo2", 94, K::Edit}, {"editInfo3", 0, K::Edit},
-    {"lblContact", 159, K::Label},
+    {"lblContact", 160, K::Label},
     {"editContact1", 0, K::Edit}, {"editContact2", 0, K::Edit}, {"editContact3", 0, K::Edit},
     {"memoDescription", 51, K::LabelledMemo}, {"btnLaden", 0, K::PushButton}, {"btnBericht", 144, K::PushButton},
 };
