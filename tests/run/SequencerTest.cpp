@@ -195,8 +195,9 @@ TEST_F(RunFixture, ASwitchedOffCellsTurnRecordsItsOwnChemicalAndNoMeasurement) {
     EXPECT_TRUE(QFile::exists(f.dir + "Off_3.txt"));
     const QList<QByteArray> rows = test::readBytes(f.dir + "Off.csv").split('\n');
     ASSERT_GE(rows.size(), 3);
-    EXPECT_TRUE(rows[1].startsWith("5;*;--:--;Methanol;10.00;70.0;")) << rows[1].toStdString();
-    EXPECT_TRUE(rows[1].contains(";0.000;0.000;0;")) << rows[1].toStdString();
+    // A German program writes decimal commas.
+    EXPECT_TRUE(rows[1].startsWith("5;*;--:--;Methanol;10,00;70,0;")) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].contains(";0,000;0,000;0;")) << rows[1].toStdString();
 }
 
 // The contact of the chemical with each specimen is taken as typed when Start is pressed, stored,
