@@ -1,6 +1,9 @@
 #include "run/RunSpec.h"
 
 #include "run/Inputs.h"
+#include "util/NumberText.h"
+
+#include <cmath>
 
 namespace korvat {
 
@@ -54,8 +57,15 @@ RunParameters startParameters(const Settings& settings, const Inputs& inputs) {
     RunParameters p = runParametersOf(settings);
     const Input fid[] = {Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3};
     const Input fpd[] = {Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
+    const Input contact[] = {Input::Contact1, Input::Contact2, Input::Contact3};
     for (std::size_t k = 0; k < 3; ++k) {
         CellParameters& c = p.cells[k];
+        // A contact typed but not yet taken over: Start would take it.
+        const QString typed = inputs.text(contact[k]).trimmed();
+        if (typed.isEmpty())
+            c.contactMinutes = 0;
+        else if (const auto v = parseFloat(typed); v && std::isfinite(*v))
+            c.contactMinutes = *v;
         c.chemical = inputs.label(fid[k]);
         c.fpdSubstance = inputs.label(fpd[k]);
         c.fpdSeesChemical = sameSubstance(c.fpdSubstance, c.chemical);

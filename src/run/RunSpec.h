@@ -14,7 +14,7 @@ RunParameters runParametersOf(const Settings& settings);
 
 class Inputs;
 // The same, with the substance names as the factor edits' labels show them (the names every row
-// of the cell carries).
+// of the cell carries) and the contacts as typed, as Start takes them.
 RunParameters startParameters(const Settings& settings, const Inputs& inputs);
 
 } // namespace korvat
