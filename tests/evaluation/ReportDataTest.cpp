@@ -42,8 +42,8 @@ TEST(ReportData, FiguresInTheLanguageAndItsDecimalSeparator)
         const char* cumulativeCell1; // the summary's figure as the language writes it
         const char* notBroken;
     } cases[] = {
-        {0, "Seriennummer des Geräts", "39,650", "Zelle 3 FID: nicht durchgebrochen innerhalb 4,2 min"},
-        {1000, "Instrument serial number", "39.650", "Cell 3 FID: not broken through within 4.2 min"},
+        {0, "Seriennummer des Geräts", "39,652", "Zelle 3 FID: nicht durchgebrochen innerhalb 4,2 min"},
+        {1000, "Instrument serial number", "39.652", "Cell 3 FID: not broken through within 4.2 min"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ID);
