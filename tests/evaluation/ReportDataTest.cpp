@@ -43,12 +43,12 @@ TEST(ReportData, FiguresInTheLanguageAndItsDecimalSeparator)
         const char* bracket;         // the crossing at 1.0 of cell 1, before its first measurement
         QStringList remarks;
     } cases[] = {
-        {0, "Seriennummer des Geräts", "43,864", "≤ 0,9",
+        {0, "Seriennummer des Geräts", "43,861", "≤ 0,9",
          {"Zelle 1 FID: durchgebrochen vor der ersten Messung (0,9 min), nicht interpoliert",
           "Zelle 2 FID: durchgebrochen vor der ersten Messung (1,4 min), nicht interpoliert",
           "Zelle 3 FID: nicht durchgebrochen innerhalb 4,2 min (Stufe ≥ 0)",
           "Kumulierte Permeation ab Kontakt, im ersten Intervall ab Rate 0 (kein Nullgas gemessen)"}},
-        {1000, "Instrument serial number", "43.864", "≤ 0.9",
+        {1000, "Instrument serial number", "43.861", "≤ 0.9",
          {"Cell 1 FID: broken through before the first measurement (0.9 min), not interpolated",
           "Cell 2 FID: broken through before the first measurement (1.4 min), not interpolated",
           "Cell 3 FID: not broken through within 4.2 min (level ≥ 0)",

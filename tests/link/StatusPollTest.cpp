@@ -199,3 +199,26 @@ TEST_F(PollFixture, LinesThatAreNoReplyDoNotHoldUpTheRepliesBehindThem) {
     poll.dispatchStep(); // nothing waiting: nothing happens
     EXPECT_EQ(f.view.log.size(), 8);
 }
+
+// An instrument that answers no setpoint (the protocol does not say it must): the mirror inside
+// the tick sends its setpoints and switches without waiting, so the tick does not stand still
+// for 5 s per setpoint while valves, poll and acquisition wait behind it.
+TEST(HeatingMirror, DoesNotWaitForAnInstrumentThatAnswersNoSetpoint) {
+    sim::InstrumentOptions o;
+    o.habits.ack = sim::AckMode::None;
+    AppFixture f(o);
+    f.writeIni({"Language/Code=DE"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    QCoreApplication::processEvents();
+    sim::InProcessLine& line = f.instrument->mainLine();
+    line.clearWrittenData();
+    const Millis before = f.clock.monotonicNow();
+    line.feedReceived(":PGFC\r");
+    QCoreApplication::processEvents();
+    f.app().poll().dispatchStep();
+    EXPECT_LT(f.clock.monotonicNow() - before, Millis(100));
+    const QByteArray sent = line.writtenData();
+    EXPECT_TRUE(sent.contains("<SS")) << sent.toStdString();
+    EXPECT_TRUE(sent.contains("<VS")) << sent.toStdString();
+    EXPECT_TRUE(sent.endsWith("<PSCF\r")) << sent.toStdString();
+}
