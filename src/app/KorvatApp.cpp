@@ -30,7 +30,7 @@ KorvatApp::KorvatApp(Environment env)
       records_({env.view, link_, settings_, DeviceTyp, events_, ID}),
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
                   run_, results_, records_, ID, DeviceTyp, events_}),
-      substanceFactors_(inputs_, env.dialogs, programDir_) {
+      substanceFactors_(inputs_, env.dialogs, programDir_), portChooser_(env.portChooser) {
     inputs_.setView(&view_);
     run_.setView(&view_);
     sequencer_.setRunHeader([this](int fileRun) { return resultsHeaderLines(fileRun); });
@@ -144,10 +144,26 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
     link_.ComPort1().setDeviceName(settings_.ComPortA);
     link_.ComPort2().setDeviceName(settings_.ComPortB);
 
-    const StartupOutcome identified =
-        DeviceTyp == TDeviceTyp::FIDFPD ? identifyTwoPorts() : identifySinglePort();
-    if (identified != StartupOutcome::Running || terminateRequested_)
-        return StartupOutcome::Ended;
+    // Until the instrument answers, or the operator quits the chooser.
+    for (;;) {
+        identifyProblems_.clear();
+        const StartupOutcome identified =
+            DeviceTyp == TDeviceTyp::FIDFPD ? identifyTwoPorts() : identifySinglePort();
+        if (identified == StartupOutcome::Running && !terminateRequested_)
+            break;
+        startupProblem_ = (identifyProblems_ + QStringList{settingsFileNote()}).join(QLatin1Char('\n'));
+        if (!portChooser_ || terminateRequested_)
+            return StartupOutcome::Ended;
+        link_.ComPort1().close();
+        link_.ComPort2().close();
+        const QString why = T(319) + QLatin1Char('\n') + identifyProblems_.join(QLatin1Char('\n'));
+        if (!portChooser_->choosePorts(portChooserRequest(why, true)))
+            return StartupOutcome::Ended;
+        DeviceTyp = settings_.DeviceTyp;
+        link_.ComPort1().setDeviceName(settings_.ComPortA);
+        link_.ComPort2().setDeviceName(settings_.ComPortB);
+    }
+    startupProblem_.clear();
 
     poll_.build(DeviceTyp);
 
@@ -171,8 +187,8 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
 }
 
 void KorvatApp::endProgramBox(const QString& middle) {
-    dialogs_.information(QStringLiteral("Programm : KORVAT-PC\r") + GetVersionString() +
-                         QLatin1Char('\r') + middle + QLatin1Char('\r'));
+    dialogs_.information(T(322) + QLatin1Char('\r') + GetVersionString() + QLatin1Char('\r') + middle +
+                         QLatin1Char('\r') + settingsFileNote() + QLatin1Char('\r'));
 }
 
 QString KorvatApp::identify(SerialLine& port, const QString& command, IdentifiedBoard board) {
@@ -192,19 +208,22 @@ QString KorvatApp::identify(SerialLine& port, const QString& command, Identified
 StartupOutcome KorvatApp::identifySinglePort() {
     link_.createQueues(false);
     SerialLine& com1 = link_.ComPort1();
-    if (!link_.OpenComPort(com1)) {
-        endProgramBox(T(91));
+    if (!openForIdentification(com1)) {
+        // The open problem was said; "converter not found" after it would send the operator
+        // looking for the wrong fault.
+        if (!portChooser_)
+            endProgramBox(T(327));
         return StartupOutcome::Ended;
     }
     const QString reply = identify(com1, kIdentifySinglePort, IdentifiedBoard::Main);
     if (reply.isEmpty()) {
         com1.close();
-        endProgramBox(com1.deviceName() + QStringLiteral(": ") + T(91));
+        identificationFailed(com1.deviceName() + QStringLiteral(": ") + T(91), true);
         return StartupOutcome::Ended;
     }
     if (!identifiesMainConverter(reply)) {
         com1.close();
-        endProgramBox(T(90));
+        identificationFailed(T(90), true);
         return StartupOutcome::Ended;
     }
     sSerialNumber = serialNumberOf(reply);
@@ -219,12 +238,12 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
     SerialLine& com2 = link_.ComPort2();
     auto notFound = [this](SerialLine& port) {
         port.close();
-        dialogs_.message(port.deviceName() + QStringLiteral(": ") + T(91));
+        identificationFailed(port.deviceName() + QStringLiteral(": ") + T(91), false);
         return StartupOutcome::Ended;
     };
 
     QString reply;
-    if (link_.OpenComPort(com1))
+    if (openForIdentification(com1))
         reply = identify(com1, kIdentify, IdentifiedBoard::Main);
     if (reply.isEmpty())
         return notFound(com1);
@@ -236,7 +255,7 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
         com1.setDeviceName(ini_.readString(key::ComPortB, QString::fromUtf8(configKey(key::ComPortA).missingDefault)));
         com2.setDeviceName(ini_.readString(key::ComPortA, QString::fromUtf8(configKey(key::ComPortB).missingDefault)));
         reply.clear();
-        if (link_.OpenComPort(com1))
+        if (openForIdentification(com1))
             reply = identify(com1, kIdentifyAgain, IdentifiedBoard::Main);
         if (reply.isEmpty())
             return notFound(com1);
@@ -244,13 +263,16 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
     sSerialNumber = serialNumberOf(reply);
     view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
 
-    if (link_.OpenComPort(com2)) {
+    if (openForIdentification(com2)) {
         view_.connectionShown(1, com2.deviceName(), true);
         const QString second = identify(com2, kIdentify, IdentifiedBoard::Fpd);
         if (second.isEmpty())
             return notFound(com2);
         view_.connectionShown(1, com2.deviceName() + QLatin1Char(' ') + serialNumberOf(second), true);
     } else {
+        // A second converter that is not there is no reason to stop: the FID goes on alone.
+        if (portChooser_)
+            identifyProblems_.clear();
         DeviceTyp = TDeviceTyp::FID;
         dialogs_.message(T(92));
         view_.connectionShown(1, com2.deviceName() + QStringLiteral(" --------"), false);
@@ -351,6 +373,9 @@ void KorvatApp::FormClose() {
 }
 
 void KorvatApp::Timer1Timer() {
+    // A port test owns the lines until it is done; the tick's poll would take its answers.
+    if (portTestRunning_)
+        return;
     try {
         link_.reconnectStep();
         poll_.pollStep();

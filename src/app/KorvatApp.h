@@ -6,6 +6,7 @@
 
 #include "app/MainView.h"
 #include "app/Notifier.h"
+#include "app/PortChooser.h"
 #include "app/ServicePanel.h"
 #include "app/SubstanceFactors.h"
 #include "link/Identification.h"
@@ -51,6 +52,9 @@ public:
         QString iniFile{};     // the settings file; its substance lists are in programDir
         QString debugLogDir{}; // korvat-debug.log
         QString dataDir{};     // DataDir and InitialDir of a newly created settings file
+        // Offered when start-up cannot identify the instrument on the ports set, and from the
+        // Configuration page. Without one, start-up says what failed in boxes and ends.
+        PortChooser* portChooser = nullptr;
     };
 
     explicit KorvatApp(Environment env);
@@ -64,6 +68,18 @@ public:
     void Timer1Timer();
     // Whether the timer should run (identification complete, window not closed).
     bool timerWanted() const { return timerWanted_; }
+    // Why start-up ended without the instrument, one line per problem, the settings file named
+    // last; empty after a start that got through.
+    QString startupProblem() const { return startupProblem_; }
+
+    // The serial ports. The identification exchange on a pair, as start-up runs it: not during a
+    // run; the ports in use are closed meanwhile (the tick waits) and opened again after.
+    PortTestResult testPorts(const PortPair& pair);
+    // Writes the pair into the settings file; empty on success, else the error.
+    QString storePorts(const PortPair& pair);
+    PortChooserRequest portChooserRequest(const QString& problem, bool atStartup);
+    // The Configuration page's chooser: a pair stored there is used from the next start.
+    void choosePorts();
 
     // Settings handlers: each reads its input, stores the field and writes the key at once.
     void UpdateStartzelle();
@@ -131,6 +147,13 @@ private:
     QString identify(SerialLine& port, const QString& command, IdentifiedBoard board);
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
+    // Opens a port for the identification; what went wrong is noted and, without a chooser,
+    // shown as the link shows it.
+    bool openForIdentification(SerialLine& port);
+    // One identification problem: noted for the chooser and the end of start-up; shown in a
+    // message box (or the end-of-program box) when there is no chooser.
+    void identificationFailed(const QString& text, bool endBox);
+    QString settingsFileNote() const;
     void showSettings();
     // A run the program did not end (killed, power cut, closed during the run): the operator
     // chooses to continue it or to leave it.
@@ -168,6 +191,10 @@ private:
     SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
+    PortChooser* portChooser_ = nullptr;
+    QStringList identifyProblems_;
+    QString startupProblem_;
+    bool portTestRunning_ = false;
 };
 
 } // namespace korvat

@@ -75,8 +75,14 @@ int main(int argc, char** argv) {
     korvat::Program program(folders);
     // A start that did not get through (said in a box) leaves no window that looks alive but
     // cannot run.
-    if (program.FormCreate() != korvat::StartupOutcome::Running)
+    if (program.FormCreate() != korvat::StartupOutcome::Running) {
+        // The boxes are gone with the window; a start from a terminal or a service manager
+        // still learns why and where the ports are set.
+        const QString problem = program.app().startupProblem();
+        if (!problem.isEmpty())
+            print(stderr, shown + QStringLiteral(": ") + problem + QLatin1Char('\n'));
         return 1;
+    }
     program.form().show();
     return QApplication::exec();
 }

@@ -82,23 +82,31 @@ QString permissionDeniedText(int languageOffset, const QString& device, const QS
         .arg(device, group);
 }
 
-bool Link::OpenComPort(SerialLine& port) {
-    // These two messages are always German, whatever the language setting.
+bool Link::openPort(SerialLine& port, OpenProblem* problem) {
     if (!port.deviceExists()) {
-        dialogs_.message(LoadLangText(0, 27), port.deviceName());
+        if (problem)
+            *problem = {LoadLangText(language_, 27), port.deviceName(), false};
         return port.isOpen();
     }
-    if (!port.open(LineSettings{})) {
-        qCWarning(lcLink) << "open" << port.deviceName() << "failed:" << port.errorString();
-        QString text = LoadLangText(0, 28) + port.deviceName();
-        // The usual case on a fresh machine: the device is there, but only its group may use it.
-        if (port.openDenied())
-            text += QStringLiteral("\n\n") +
-                    permissionDeniedText(language_, port.deviceName(), port.deviceGroup());
-        dialogs_.message(text, QStringLiteral("Fehler"));
-        if (terminate_)
-            terminate_();
-    }
+    if (port.open(LineSettings{}))
+        return true;
+    qCWarning(lcLink) << "open" << port.deviceName() << "failed:" << port.errorString();
+    QString text = LoadLangText(language_, 28) + QLatin1Char(' ') + port.deviceName();
+    // The usual case on a fresh machine: the device is there, but only its group may use it.
+    if (port.openDenied())
+        text += QStringLiteral("\n\n") + permissionDeniedText(language_, port.deviceName(), port.deviceGroup());
+    if (problem)
+        *problem = {text, LoadLangText(language_, 326), true};
+    return port.isOpen();
+}
+
+bool Link::OpenComPort(SerialLine& port) {
+    OpenProblem problem;
+    if (openPort(port, &problem))
+        return true;
+    dialogs_.message(problem.text, problem.caption);
+    if (problem.failedToOpen && terminate_)
+        terminate_();
     return port.isOpen();
 }
 

@@ -56,6 +56,16 @@ public:
     LineQueue* DataQueue1() { return dataQueue1_.get(); }
     LineQueue* DataQueue2() { return dataQueue2_.get(); }
 
+    // Why a port did not open, in the program's language: the text and the box's caption (the
+    // device for a missing one), and whether the device was there but refused to open.
+    struct OpenProblem {
+        QString text, caption;
+        bool failedToOpen = false;
+    };
+    // Opens `port` with the line settings and says nothing: what went wrong goes to `problem`.
+    bool openPort(SerialLine& port, OpenProblem* problem);
+    // The same, with the problem in a box; a device that is there but refuses to open asks the
+    // program to end.
     bool OpenComPort(SerialLine& port);
     void SendCommand(SerialLine& port, const QString& text);
     QString ReadReply(bool echo);

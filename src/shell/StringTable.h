@@ -9,6 +9,9 @@ namespace korvat {
 inline constexpr int kGermanOffset = 0;
 inline constexpr int kEnglishOffset = 1000;
 inline constexpr int kStringTableCount = 167;
+// The window's own texts: numbers kWindowTextFirst and up, English again plus 1000.
+inline constexpr int kWindowTextFirst = 300;
+inline constexpr int kWindowTextCount = 28;
 
 // The text with number offset + n, or an empty string when the table has no such number (a
 // mistyped Tag then simply gives an empty caption). Never longer than 1023 characters.

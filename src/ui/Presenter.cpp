@@ -338,6 +338,7 @@ void Presenter::onClicked(const QString& control) {
         {"btnDelay", [](KorvatApp& a) { a.sequencer().btnDelayClick(); }},
         {"btnSpeichern", [](KorvatApp& a) { a.btnSpeichernClick(); }},
         {"btnLaden", [](KorvatApp& a) { a.btnLadenClick(); }},
+        {"btnPorts", [](KorvatApp& a) { a.choosePorts(); }},
     };
     if (const auto it = kHandlers.find(control); it != kHandlers.end())
         return it.value()(a);

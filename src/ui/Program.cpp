@@ -8,10 +8,10 @@ constexpr int kTickMs = 90;
 } // namespace
 
 Program::Program(const ProgramFolders& folders)
-    : dialogs_(&form_),
+    : dialogs_(&form_), portChooser_(&form_),
       app_(std::make_unique<KorvatApp>(KorvatApp::Environment{
           presenter_, dialogs_, clock_, com1_, com2_, folders.settingsDir, folders.iniFile,
-          folders.logDir, folders.dataDir})) {
+          folders.logDir, folders.dataDir, &portChooser_})) {
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setInterval(kTickMs);
     QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer1Timer(); });

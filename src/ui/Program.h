@@ -5,6 +5,7 @@
 #include "link/QtSerialLine.h"
 #include "app/KorvatApp.h"
 #include "shell/ProgramFolders.h"
+#include "ui/PortChooserDialog.h"
 #include "ui/Presenter.h"
 #include "ui/QtDialogs.h"
 #include "ui/TForm1.h"
@@ -38,6 +39,7 @@ private:
     TForm1 form_;
     Presenter presenter_{form_};
     QtDialogs dialogs_;
+    QtPortChooser portChooser_;
     QtSerialLine com1_;
     QtSerialLine com2_;
     std::unique_ptr<KorvatApp> app_;

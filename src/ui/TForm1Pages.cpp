@@ -320,7 +320,8 @@ void TForm1::buildSettingsPage(QWidget* page) {
 
     auto* connectionLabel = new QLabel(QStringLiteral("COM Ports"), page);
     connectionLabel->setObjectName(QStringLiteral("clBoxConnection_Label"));
-    connectionLabel->setGeometry(710, 2, 252, 16);
+    connectionLabel->setGeometry(710, 2, 150, 16);
+    button(page, QStringLiteral("btnPorts"), 324, QRect(862, 0, 100, 18));
     auto* connections = new QListWidget(page);
     connections->setGeometry(710, 18, 252, 40);
     connections->setSelectionMode(QAbstractItemView::NoSelection);

@@ -83,15 +83,17 @@ TEST(Startup, WithoutTheSecondConverterFallsBackToFid) {
     EXPECT_EQ(f.instrument->fpdLine().writtenData(), "");
 }
 
+// Without a chooser every failure is said in the program's language, naming the settings file
+// where the ports are set; a port that does not open is not followed by "converter not found".
 TEST(Startup, IdentificationFailuresEndTheProgram) {
-    const QString head = "Programm : KORVAT-PC\r" + GetVersionString() + "\r";
     struct Case {
         const char* name;
         sim::InstrumentOptions options;
         QString ini;
+        bool english;
         bool mainMissing;
         bool secondFailsToOpen;
-        QStringList boxes;
+        QStringList boxes; // "<head>" and "<note>" stand for the end box's head and the file's note
     };
     sim::InstrumentOptions silent;
     silent.silent = true;
@@ -100,27 +102,37 @@ TEST(Startup, IdentificationFailuresEndTheProgram) {
     sim::InstrumentOptions silentTwo = twoConverters();
     silentTwo.silent = true;
     const Case cases[] = {
-        {"silent", silent, "DeviceTyp/Typ=FID", false, false,
-         {head + "KORVAT-SIM-A: AD-Wandler nicht gefunden. Programm wird beendet.\r"}},
-        {"no 4", badId, "DeviceTyp/Typ=FPD", false, false,
-         {head + "AD-Wandler hat keine I2C Schnittstelle ! Programm Abbruch\r"}},
-        {"missing", {}, "DeviceTyp/Typ=FID", true, false,
-         {"Fehler: Schnittstelle nicht verfügbar", head + "AD-Wandler nicht gefunden. Programm wird beendet.\r"}},
-        {"silent two", silentTwo, "DeviceTyp/Typ=FIDFPD", false, false,
-         {"KORVAT-SIM-A: AD-Wandler nicht gefunden. Programm wird beendet."}},
-        {"second open fails", twoConverters(), "DeviceTyp/Typ=FIDFPD", false, true,
-         {"Fehler: Beim öffnen dsr seriellen AnschlussesKORVAT-SIM-B",
+        {"silent", silent, "DeviceTyp/Typ=FID", false, false, false,
+         {"<head>KORVAT-SIM-A: AD-Wandler nicht gefunden. Programm wird beendet.\r<note>\r"}},
+        {"no 4", badId, "DeviceTyp/Typ=FPD", false, false, false,
+         {"<head>AD-Wandler hat keine I2C Schnittstelle ! Programm Abbruch\r<note>\r"}},
+        {"missing", {}, "DeviceTyp/Typ=FID", false, true, false,
+         {"Fehler: Schnittstelle nicht verfügbar", "<head>Programm wird beendet.\r<note>\r"}},
+        {"missing, English", {}, "DeviceTyp/Typ=FID", true, true, false,
+         {"Error: COM port not available", "<head>The program ends.\r<note>\r"}},
+        {"silent two", silentTwo, "DeviceTyp/Typ=FIDFPD", false, false, false,
+         {"KORVAT-SIM-A: AD-Wandler nicht gefunden. Programm wird beendet.\n<note>"}},
+        {"second open fails", twoConverters(), "DeviceTyp/Typ=FIDFPD", false, false, true,
+         {"Fehler: Beim Öffnen des seriellen Anschlusses KORVAT-SIM-B",
           "AD-Wandler für FPD nicht gefunden! Schalte auf FID Mode."}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AppFixture f(c.options);
-        f.writeIni({"Language/Code=DE", c.ini});
+        f.writeIni({c.english ? "Language/Code=US" : "Language/Code=DE", c.ini});
         f.instrument->mainLine().setExists(!c.mainMissing);
         if (c.secondFailsToOpen)
             f.instrument->fpdLine().setOpenResult(false);
         EXPECT_EQ(f.start(), StartupOutcome::Ended);
-        EXPECT_EQ(f.dialogs.texts(), c.boxes);
+        const QString head = QString(c.english ? "Program: KORVAT-PC\r" : "Programm : KORVAT-PC\r") + GetVersionString() + "\r";
+        const QString note = QString(c.english ? "The ports are set in %1 under [Communication] ComPortA and ComPortB."
+                                        : "Die Anschlüsse stehen in %1 unter [Communication] ComPortA und ComPortB.")
+                                 .arg(f.dir + "Korvat.ini");
+        QStringList expected;
+        for (QString box : c.boxes)
+            expected << box.replace("<head>", head).replace("<note>", note);
+        EXPECT_EQ(f.dialogs.texts(), expected);
+        EXPECT_TRUE(f.app().startupProblem().endsWith(note)) << f.app().startupProblem().toStdString();
         EXPECT_FALSE(f.instrument->mainLine().isOpen() && !c.secondFailsToOpen);
         EXPECT_FALSE(f.view.power);
     }
@@ -357,4 +369,78 @@ TEST(Startup, IdentificationAcceptsEveryAnswerTheProtocolAllows) {
             }
         }
     }
+}
+
+namespace {
+// A chooser that answers as an operator would: looks at what it was told, tests a pair, and
+// stores it or quits.
+struct ScriptedChooser : PortChooser {
+    std::function<std::optional<PortPair>(const PortChooserRequest&)> answer;
+    QList<PortChooserRequest> requests;
+    std::optional<PortPair> choosePorts(const PortChooserRequest& request) override {
+        requests << request;
+        return answer(request);
+    }
+};
+} // namespace
+
+// With a chooser, a port that is not there opens no box: the chooser names the port, the
+// problem and the settings file; the pair it stores is tested, written and used at once.
+TEST(Startup, TheChooserFindsThePortsAndStartUpGoesOn) {
+    struct Case {
+        const char* name;
+        bool english;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"German", false, "KORVAT-SIM-A: Fehler: Schnittstelle nicht verfügbar"},
+        {"English", true, "KORVAT-SIM-A: Error: COM port not available"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFixture f;
+        ScriptedChooser chooser;
+        f.chooser = &chooser;
+        f.writeIni({c.english ? "Language/Code=US" : "Language/Code=DE", "DeviceTyp/Typ=FID"});
+        f.instrument->mainLine().setExists(false);
+        PortTestResult tested;
+        chooser.answer = [&](const PortChooserRequest& r) -> std::optional<PortPair> {
+            f.instrument->mainLine().setExists(true); // the adapter plugged in
+            tested = r.test({"KORVAT-SIM-A", "KORVAT-SIM-B"});
+            EXPECT_EQ(r.store({"KORVAT-SIM-A", "KORVAT-SIM-B"}), "");
+            return PortPair{"KORVAT-SIM-A", "KORVAT-SIM-B"};
+        };
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+        ASSERT_EQ(chooser.requests.size(), 1);
+        const PortChooserRequest& r = chooser.requests[0];
+        EXPECT_TRUE(r.problem.contains(QString::fromUtf8(c.problem))) << r.problem.toStdString();
+        EXPECT_EQ(r.settingsFile, f.dir + "Korvat.ini");
+        EXPECT_EQ(r.language, c.english ? 1000 : 0);
+        EXPECT_TRUE(r.atStartup);
+        EXPECT_FALSE(r.usesPortB);
+        EXPECT_TRUE(tested.identified);
+        EXPECT_EQ(tested.lines, QStringList{c.english ? "KORVAT-SIM-A: converter answers, serial number SN4A01-0815"
+                                                      : "KORVAT-SIM-A: Wandler antwortet, Seriennummer SN4A01-0815"});
+        EXPECT_EQ(f.app().sSerialNumber, "SN4A01-0815");
+        EXPECT_TRUE(f.view.power);
+        EXPECT_EQ(f.app().startupProblem(), "");
+        EXPECT_EQ(IniFile(f.dir + "Korvat.ini").readString(key::ComPortA, {}), "KORVAT-SIM-A");
+    }
+}
+
+TEST(Startup, QuittingTheChooserEndsWithTheReasonForTheTerminal) {
+    AppFixture f;
+    ScriptedChooser chooser;
+    f.chooser = &chooser;
+    f.writeIni({"Language/Code=DE", "DeviceTyp/Typ=FID"});
+    f.instrument->mainLine().setOpenResult(false);
+    chooser.answer = [](const PortChooserRequest&) { return std::nullopt; };
+    EXPECT_EQ(f.start(), StartupOutcome::Ended);
+    EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+    EXPECT_EQ(chooser.requests.size(), 1);
+    EXPECT_EQ(f.app().startupProblem(),
+              "Fehler: Beim Öffnen des seriellen Anschlusses KORVAT-SIM-A\n"
+              "Die Anschlüsse stehen in " + f.dir + "Korvat.ini unter [Communication] ComPortA und ComPortB.");
+    EXPECT_FALSE(f.view.power);
 }

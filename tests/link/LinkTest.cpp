@@ -203,22 +203,42 @@ TEST_F(LinkFixture, SendCommandOnAClosedPortReportsAndReturns) {
     EXPECT_EQ(com1.writtenData(), "");
 }
 
-TEST_F(LinkFixture, OpeningAMissingDeviceShowsEntry27WithoutEndingTheProgram) {
-    com1.setExists(false);
-    EXPECT_FALSE(link.OpenComPort(com1));
-    ASSERT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Schnittstelle nicht verfügbar");
-    EXPECT_EQ(dialogs.boxes[0].caption, "A");
-    EXPECT_EQ(terminateRequests, 0);
-}
-
-TEST_F(LinkFixture, AFailingOpenShowsEntry28AndAsksToEnd) {
-    com2.setOpenResult(false);
-    EXPECT_FALSE(link.OpenComPort(com2));
-    ASSERT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Beim öffnen dsr seriellen AnschlussesB");
-    EXPECT_EQ(dialogs.boxes[0].caption, "Fehler");
-    EXPECT_EQ(terminateRequests, 1);
+// Both texts in the program's language, the device named apart from the text; only a device that
+// is there but refuses to open asks the program to end.
+TEST_F(LinkFixture, OpenProblemsAreSaidInTheProgramsLanguage) {
+    struct Case {
+        const char* name;
+        int language;
+        bool missing;
+        const char* text;
+        const char* caption;
+        int terminate;
+    };
+    const Case cases[] = {
+        {"missing, German", 0, true, "Fehler: Schnittstelle nicht verfügbar", "A", 0},
+        {"missing, English", 1000, true, "Error: COM port not available", "A", 0},
+        {"refused, German", 0, false, "Fehler: Beim Öffnen des seriellen Anschlusses A", "Fehler", 1},
+        {"refused, English", 1000, false, "Error: Cannot open COM port A", "Error", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.boxes.clear();
+        terminateRequests = 0;
+        link.setLanguage(c.language);
+        com1.setExists(!c.missing);
+        com1.setOpenResult(c.missing);
+        EXPECT_FALSE(link.OpenComPort(com1));
+        ASSERT_EQ(dialogs.boxes.size(), 1);
+        EXPECT_EQ(dialogs.boxes[0].text, QString::fromUtf8(c.text));
+        EXPECT_EQ(dialogs.boxes[0].caption, QString::fromUtf8(c.caption));
+        EXPECT_EQ(terminateRequests, c.terminate);
+        // The quiet form says the same without a box.
+        Link::OpenProblem problem;
+        EXPECT_FALSE(link.openPort(com1, &problem));
+        EXPECT_EQ(problem.text, QString::fromUtf8(c.text));
+        EXPECT_EQ(problem.failedToOpen, !c.missing);
+        EXPECT_EQ(dialogs.boxes.size(), 1);
+    }
 }
 
 TEST_F(LinkFixture, OpenUsesTheInstrumentsLineSettings) {

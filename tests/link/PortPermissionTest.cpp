@@ -89,8 +89,9 @@ TEST(PortPermission, OpeningADeniedDeviceExplainsUnderEntry28AndAsksToEnd) {
 
         EXPECT_FALSE(link.OpenComPort(com1));
         ASSERT_EQ(dialogs.boxes.size(), 1);
-        EXPECT_EQ(dialogs.boxes[0].caption, "Fehler");
-        EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Beim öffnen dsr seriellen Anschlusses/dev/ttyUSB0\n\n" +
+        EXPECT_EQ(dialogs.boxes[0].caption, language == 0 ? "Fehler" : "Error");
+        EXPECT_EQ(dialogs.boxes[0].text, (language == 0 ? "Fehler: Beim Öffnen des seriellen Anschlusses /dev/ttyUSB0\n\n"
+                                                        : "Error: Cannot open COM port /dev/ttyUSB0\n\n") +
                                              permissionDeniedText(language, "/dev/ttyUSB0", "dialout"));
         EXPECT_EQ(terminateRequests, 1);
     }
@@ -107,7 +108,7 @@ TEST(PortPermission, AnOpenThatFailsForAnotherReasonSaysNothingOfPermissions) {
     com1.setOpenResult(false);
     EXPECT_FALSE(link.OpenComPort(com1));
     ASSERT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Beim öffnen dsr seriellen AnschlussesA");
+    EXPECT_EQ(dialogs.boxes[0].text, "Fehler: Beim Öffnen des seriellen Anschlusses A");
 }
 
 TEST(PortPermission, TheGroupIsTheDevicesOwnAlsoBehindALinkOrABareName) {

@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
 namespace korvat {
 namespace {
@@ -31,7 +32,7 @@ const TextPair kSamples[] = {
     {10, u"EN16523-1 (23\u00b0C)", u"EN16523-2 (23\u00b0C)"},
     {11, u"Pr\u00fcfstandard", u"Standard"},
     {18, u"\u00b0 C", u"\u00b0C"},
-    {28, u"Fehler: Beim \u00f6ffnen dsr seriellen Anschlusses", u"Error: Cannot open COM port "},
+    {28, u"Fehler: Beim \u00d6ffnen des seriellen Anschlusses", u"Error: Cannot open COM port"},
     {39, u"Laufzeit --:-- ", u"Run Time --:--"},
     {43, u"Skalierung \u00b5V", u"Scale \u00b5V"},
     {47, u"Durchbruch FPD", u"Break amount THT"},
@@ -80,7 +81,12 @@ TEST(StringTable, SignsAreSingleLatinCodePoints)
 
 TEST(StringTable, EveryNumberHasATextInBothLanguages)
 {
-    for (int n = 1; n <= kStringTableCount; ++n) {
+    std::vector<int> numbers;
+    for (int n = 1; n <= kStringTableCount; ++n)
+        numbers.push_back(n);
+    for (int n = kWindowTextFirst; n < kWindowTextFirst + kWindowTextCount; ++n)
+        numbers.push_back(n);
+    for (const int n : numbers) {
         SCOPED_TRACE(n);
         const QString german = LoadLangText(kGermanOffset, n);
         const QString english = LoadLangText(kEnglishOffset, n);
@@ -105,6 +111,9 @@ TEST(StringTable, NumbersOutsideBothRangesGiveAnEmptyText)
         {kEnglishOffset, 1001},    {kGermanOffset, -1},     {kEnglishOffset, -1},
         {kEnglishOffset, -1000},   {kGermanOffset, 500},    {INT_MAX, 1},
         {INT_MIN, -1},             {INT_MIN, INT_MIN},      {kGermanOffset, 65536 + 1},
+        {kGermanOffset, kWindowTextFirst - 1}, {kEnglishOffset, kWindowTextFirst - 1},
+        {kGermanOffset, kWindowTextFirst + kWindowTextCount},
+        {kEnglishOffset, kWindowTextFirst + kWindowTextCount},
     };
     for (const auto& m : missing) {
         SCOPED_TRACE(std::to_string(m.offset) + " + " + std::to_string(m.n));

@@ -75,7 +75,7 @@ struct AppFixture {
     KorvatApp& app() {
         if (!app_)
             app_ = std::make_unique<KorvatApp>(KorvatApp::Environment{
-                view, dialogs, clock, instrument->mainLine(), instrument->fpdLine(), dir});
+                view, dialogs, clock, instrument->mainLine(), instrument->fpdLine(), dir, {}, {}, {}, chooser});
         return *app_;
     }
 
@@ -100,6 +100,8 @@ struct AppFixture {
     ManualClock clock;
     RecordingView view;
     RecordingDialogs dialogs;
+    // Offered when start-up cannot identify the instrument; none: boxes and the end.
+    PortChooser* chooser = nullptr;
     std::unique_ptr<sim::InProcessInstrument> instrument;
     int translatedWith = -1;
 

@@ -67,6 +67,7 @@ const Expected kControls[] = {
     // configuration and service page
     {"tabSettings", 12, K::TabSheet},
     {"LMDMemo1", 0, K::Memo}, {"LMDEdit1", 0, K::Edit}, {"ServiceButton", 0, K::PushButton},
+    {"btnPorts", 324, K::PushButton},
     {"groupboxVentilblock", 13, K::GroupBox}, {"lblVentilblock", 0, K::Label},
     {"btnVentilblockAn", 23, K::SpeedButton}, {"editVentilblock", 0, K::Edit},
     {"btnVentilblockSet", 22, K::PushButton},
