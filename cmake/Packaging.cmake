@@ -83,6 +83,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends from the shared libraries the programs link (dpkg-shlibdeps), never by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own dialog texts in German; without them the program works with those texts in English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "operator program of a permeation test instrument")
 # The long description; CPack puts the summary above it.
 set(CPACK_PACKAGE_DESCRIPTION "KORVAT-PC drives a permeation test instrument that tests gloves and protective

@@ -1,5 +1,8 @@
 #include "ui/Program.h"
 
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcProgram, "korvat.program")
 
 namespace korvat {
 
@@ -33,7 +36,12 @@ Program::~Program() {
 }
 
 StartupOutcome Program::FormCreate() {
-    const StartupOutcome outcome = app_->FormCreate([this](int offset) { form_.TranslateForm(offset); });
+    const StartupOutcome outcome = app_->FormCreate([this](int offset) {
+        // Before any dialog: the chooser and the file dialogs show Qt's texts too.
+        if (!qtTranslations_.use(offset))
+            qCWarning(lcProgram) << "Qt's own German texts not found; its dialogs stay English";
+        form_.TranslateForm(offset);
+    });
     if (app_->timerWanted())
         timer_.start();
     return outcome;

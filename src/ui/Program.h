@@ -8,6 +8,7 @@
 #include "ui/PortChooserDialog.h"
 #include "ui/Presenter.h"
 #include "ui/QtDialogs.h"
+#include "ui/QtTranslations.h"
 #include "ui/TForm1.h"
 #include "util/Clock.h"
 
@@ -36,6 +37,7 @@ private:
     void Timer1Timer();
 
     SystemClock clock_;
+    QtTranslations qtTranslations_;
     TForm1 form_;
     Presenter presenter_{form_};
     QtDialogs dialogs_;
