@@ -53,6 +53,8 @@ install(DIRECTORY ${packaging_out}/man1 DESTINATION ${CMAKE_INSTALL_MANDIR})
 install(FILES resources/CH-Substanzen.txt resources/S-Substanzen.txt
   DESTINATION ${CMAKE_INSTALL_DATADIR}/korvat)
 install(FILES ${packaging_dir}/korvat.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# What software centres show of the program (AppStream).
+install(FILES ${packaging_dir}/korvat.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging_dir}/korvat.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # The substance lists are data the program reads, not documentation, whatever their extension.
@@ -95,6 +97,7 @@ ppm and a permeation rate, switches a cell off once it breaks through (ASTM F
 739 or EN 16523) and records every measurement in a results file.
 .
 The package holds the program (korvat), the batch re-evaluation of stored
-measurements (korvat-eval) and a virtual instrument on pseudo-terminals for
-trying the program without the hardware (korvat-sim).")
+measurements (korvat-eval), the test report of a results file as a PDF
+(korvat-report) and a virtual instrument on pseudo-terminals for trying the
+program without the hardware (korvat-sim).")
 include(CPack)

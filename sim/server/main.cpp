@@ -13,6 +13,7 @@
 #include "server/PtyPort.h"
 #include "server/ReceivedLineLog.h"
 #include "server/SignalWatcher.h"
+#include "shell/CommandLine.h"
 #include "util/Clock.h"
 #include "util/Utils.h"
 
@@ -105,8 +106,6 @@ QString applyGasOptions(const QCommandLineParser& parser, InstrumentOptions& opt
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvat-sim"));
-    // --version prints "korvat-sim Version 1.1.0", the program's own version text.
-    QCoreApplication::setApplicationVersion(GetVersionString());
 
     // The help quotes the model's own defaults, so it cannot fall behind them.
     const InstrumentOptions defaults;
@@ -123,7 +122,8 @@ int main(int argc, char** argv) {
     const QString cellsPpm = ppm(4) + ',' + ppm(5) + ',' + ppm(6);
     const QString cellsSulfurPpm = sulfurPpm(4) + ',' + sulfurPpm(5) + ',' + sulfurPpm(6);
 
-    QCommandLineParser parser;
+    CommandLine line(QStringLiteral("korvat-sim"), {}, {});
+    QCommandLineParser& parser = line.parser();
     parser.setApplicationDescription(
         QStringLiteral(
             "The virtual permeation instrument, served on pseudo-terminals.\n"
@@ -154,8 +154,6 @@ int main(int argc, char** argv) {
                  number(defaults.fpdResponse.countSecondsPerPpm), ppm(kZeroGasPosition),
                  ppm(kReferenceGasPosition), sulfurPpm(kReferenceGasPosition),
                  ppm(kReferenceCellPosition), cellsPpm, HabitCli::summary()));
-    parser.addHelpOption();
-    parser.addVersionOption();
     const QCommandLineOption fidFpd(
         QStringLiteral("fidfpd"),
         QStringLiteral("Fit the FPD converter, served on a second pty (port B)."));
@@ -234,9 +232,10 @@ int main(int argc, char** argv) {
     faults.add(parser);
     HabitCli habits;
     habits.add(parser);
-    parser.process(app);
+    if (const int status = line.parse(app.arguments()); status >= 0)
+        return status;
     if (!parser.positionalArguments().isEmpty())
-        return fail(
+        return line.usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 
     InstrumentOptions options;
@@ -245,15 +244,15 @@ int main(int argc, char** argv) {
     options.badIdentification = parser.isSet(badId);
     options.heatersOff = parser.isSet(heatersOff);
     if (const QString bad = habits.apply(parser, mainId, fpdId, options); !bad.isEmpty())
-        return fail(bad);
+        return line.usageError(bad);
     if (const QString bad = applyGasOptions(parser, options); !bad.isEmpty())
-        return fail(bad);
+        return line.usageError(bad);
     if (const QString bad = physics.apply(parser, options); !bad.isEmpty())
-        return fail(bad);
+        return line.usageError(bad);
     // Fault times count from now; the model's time is the monotonic clock's.
     SystemClock clock;
     if (const QString bad = faults.apply(parser, clock.monotonicNow(), options); !bad.isEmpty())
-        return fail(bad);
+        return line.usageError(bad);
 
     QString error;
     ReceivedLineLog log;

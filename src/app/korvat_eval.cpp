@@ -7,7 +7,9 @@
 #include "evaluation/ResultsFileReader.h"
 #include "run/EventJournal.h"
 #include "shell/Config.h"
+#include "shell/CommandLine.h"
 #include "shell/IniFile.h"
+#include "shell/ProgramFolders.h"
 #include "util/Utils.h"
 
 #include <QCoreApplication>
@@ -24,11 +26,10 @@ void printErr(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stderr);
 }
 
-constexpr const char* kUsage =
-    "usage: korvat-eval [--ini FILE] RAWFILE...\n"
-    "       korvat-eval [--ini FILE] --summary RESULTSFILE...\n"
-    "       korvat-eval --verify-journal JOURNAL...\n"
-    "       korvat-eval --version\n"
+const QStringList kUsage = {QStringLiteral("[--ini FILE] RAWFILE..."),
+                            QStringLiteral("[--ini FILE] --summary RESULTSFILE..."),
+                            QStringLiteral("--verify-journal JOURNAL..."), QStringLiteral("--version")};
+const char* const kHelp =
     "Prints one line per raw-data file:\n"
     "  file;NoPeak;FIDArea;FIDStart;FIDEnd;FIDStartLevel;FIDEndLevel\n"
     "or file;error;reason when the file does not load or gives no finite area. Control\n"
@@ -41,7 +42,8 @@ constexpr const char* kUsage =
     "(minutes, ug/cm2/min, ug/cm2; empty when not reached), or file;error;reason.\n"
     "With --verify-journal, per event journal (<name>_events.log) one line:\n"
     "  file;ok;LINES   or   file;bad;LINE;reason   (the first line that does not fit the chain)\n"
-    "Detection settings come from FILE, or else from the Korvat.ini beside the program.\n"
+    "Detection settings come from FILE, or else from the Korvat.ini korvat itself reads: the\n"
+    "one beside the program, or for the installed program ~/.config/korvat/Korvat.ini.\n"
     "Exit status: 0 all files evaluated, 1 some file did not, 2 bad usage.\n";
 
 QString csvField(const QString& text) {
@@ -117,51 +119,26 @@ QStringList summaryLines(const QString& path, const DetectionSettings& detection
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
 
-    QString iniPath;
-    QStringList files;
-    bool summary = false;
-    bool verifyJournals = false;
-    const QStringList args = app.arguments().mid(1);
-    bool optionsDone = false;
-    for (qsizetype k = 0; k < args.size(); ++k) {
-        const QString& a = args[k];
-        if (!optionsDone && a == QLatin1String("--ini")) {
-            if (k + 1 >= args.size() || !iniPath.isEmpty()) {
-                std::fputs(kUsage, stderr);
-                return 2;
-            }
-            iniPath = args[++k];
-        } else if (!optionsDone && a == QLatin1String("--summary")) {
-            summary = true;
-        } else if (!optionsDone && a == QLatin1String("--verify-journal")) {
-            verifyJournals = true;
-        } else if (!optionsDone && a == QLatin1String("--version")) {
-            std::fputs((QStringLiteral("korvat-eval ") + GetVersionString() + QLatin1Char('\n')).toLocal8Bit().constData(),
-                       stdout);
-            return 0;
-        } else if (!optionsDone && (a == QLatin1String("--help") || a == QLatin1String("-h"))) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (!optionsDone && a == QLatin1String("--")) {
-            optionsDone = true;
-        } else if (!optionsDone && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            printErr(QStringLiteral("korvat-eval: unknown option %1\n").arg(a));
-            std::fputs(kUsage, stderr);
-            return 2;
-        } else {
-            files << a;
-        }
-    }
-    if (files.isEmpty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    CommandLine line(QStringLiteral("korvat-eval"), kUsage, QString::fromLatin1(kHelp));
+    const QCommandLineOption iniOption(QStringLiteral("ini"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption summaryOption(QStringLiteral("summary"));
+    const QCommandLineOption verifyOption(QStringLiteral("verify-journal"));
+    line.parser().addOptions({iniOption, summaryOption, verifyOption});
+    if (const int status = line.parse(app.arguments()); status >= 0)
+        return status;
+    const QStringList inis = line.parser().values(iniOption);
+    if (inis.size() > 1 || (inis.size() == 1 && inis.first().isEmpty()))
+        return line.usageError(QStringLiteral("--ini needs one file name"));
+    QString iniPath = inis.value(0);
+    const QStringList files = line.parser().positionalArguments();
+    const bool summary = line.parser().isSet(summaryOption);
+    const bool verifyJournals = line.parser().isSet(verifyOption);
+    if (files.isEmpty())
+        return line.usageError(QStringLiteral("no file given"));
 
     if (verifyJournals) {
-        if (summary) {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
+        if (summary)
+            return line.usageError(QStringLiteral("--summary and --verify-journal exclude each other"));
         int status = 0;
         for (const QString& file : files) {
             const JournalCheck check = verifyJournal(file);
@@ -181,9 +158,9 @@ int main(int argc, char** argv) {
     }
 
     const bool iniGiven = !iniPath.isEmpty();
+    // The settings korvat itself would read: beside the program, or the user's for the installed one.
     if (!iniGiven)
-        iniPath =
-            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Korvat.ini"));
+        iniPath = chooseProgramFolders(gatherFolderFacts(QCoreApplication::applicationDirPath(), {})).iniFile;
     Settings settings;
     IniFile ini(iniPath);
     if (iniGiven && !ini.exists()) {

@@ -1,5 +1,7 @@
 #include "shell/ProgramFolders.h"
 
+#include "shell/CommandLine.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -102,65 +104,65 @@ QStringList prepareProgramFolders(const ProgramFolders& folders) {
     return problems;
 }
 
-ProgramArguments parseProgramArguments(const QStringList& arguments) {
+namespace {
+
+const QString kProgramHelp = QStringLiteral(
+    "The operator program of the KORVAT permeation test instrument.\n"
+    "\n"
+    "Options:\n"
+    "  --ini FILE   use FILE as the settings file (created with the default settings\n"
+    "               when missing); the substance lists and the debug log are kept in\n"
+    "               its folder\n"
+    "  -h, --help   show this help and end\n"
+    "  --version    show the program's version and end\n"
+    "\n"
+    "Files: a program in a folder of its own keeps Korvat.ini, CH-Substanzen.txt,\n"
+    "S-Substanzen.txt and korvat-debug.log beside itself. Installed (or in a folder\n"
+    "it may not write), it keeps the settings and the lists in\n"
+    "$XDG_CONFIG_HOME/korvat/ (~/.config/korvat/), the lists copied there on the\n"
+    "first start, and the debug log in $XDG_STATE_HOME/korvat/\n"
+    "(~/.local/state/korvat/). Qt's own options (-platform, -style ...) are taken\n"
+    "as well.\n");
+
+} // namespace
+
+ProgramArguments parseProgramArguments(const QStringList& arguments, const QString& program, bool print) {
     using Action = ProgramArguments::Action;
+    CommandLine line(program, {QStringLiteral("[--ini FILE]")}, kProgramHelp);
+    line.setQuiet(!print);
+    const QCommandLineOption ini(QStringLiteral("ini"), QString(), QStringLiteral("FILE"));
+    line.parser().addOption(ini);
+    line.acceptQtOptions();
     ProgramArguments out;
-    const auto error = [&out](const QString& text) {
+    const auto error = [&](const QString& text) {
         out.action = Action::Error;
         out.error = text;
+        out.status = line.usageError(text);
         return out;
     };
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (a == QLatin1String("-h") || a == QLatin1String("--help") || a == QLatin1String("-?")) {
-            out.action = Action::Help;
-            return out;
-        }
-        if (a == QLatin1String("--version")) {
-            out.action = Action::Version;
-            return out;
-        }
-        QString value;
-        if (a == QLatin1String("--ini")) {
-            if (i + 1 == arguments.size())
-                return error(QStringLiteral("--ini needs a file name"));
-            value = arguments[++i];
-        } else if (a.startsWith(QLatin1String("--ini="))) {
-            value = a.mid(6);
-        } else if (a.startsWith(QLatin1Char('-'))) {
-            return error(QStringLiteral("unknown option %1").arg(a));
-        } else {
-            return error(QStringLiteral("unexpected argument %1").arg(a));
-        }
-        if (value.isEmpty())
-            return error(QStringLiteral("--ini needs a file name"));
-        if (!out.iniFile.isEmpty())
-            return error(QStringLiteral("--ini given more than once"));
-        out.iniFile = value;
+    out.status = line.parse(QStringList{program} + arguments);
+    if (out.status >= 0) {
+        out.action = out.status != 0 ? Action::Error
+                     : line.helpAsked() ? Action::Help
+                                        : Action::Version;
+        if (out.action == Action::Error)
+            out.error = line.parser().errorText();
+        return out;
     }
+    if (const QStringList rest = line.parser().positionalArguments(); !rest.isEmpty())
+        return error(QStringLiteral("unexpected argument %1").arg(rest.first()));
+    const QStringList files = line.parser().values(ini);
+    if (files.size() > 1)
+        return error(QStringLiteral("--ini given more than once"));
+    if (files.size() == 1 && files.first().isEmpty())
+        return error(QStringLiteral("--ini needs a file name"));
+    if (!files.isEmpty())
+        out.iniFile = files.first();
     return out;
 }
 
 QString programHelpText(const QString& program) {
-    return QStringLiteral(
-               "Usage: %1 [--ini FILE]\n"
-               "The operator program of the KORVAT permeation test instrument.\n"
-               "\n"
-               "Options:\n"
-               "  --ini FILE   use FILE as the settings file (created with the default settings\n"
-               "               when missing); the substance lists and the debug log are kept in\n"
-               "               its folder\n"
-               "  -h, --help   show this help and end\n"
-               "  --version    show the program's version and end\n"
-               "\n"
-               "Files: a program in a folder of its own keeps Korvat.ini, CH-Substanzen.txt,\n"
-               "S-Substanzen.txt and korvat-debug.log beside itself. Installed (or in a folder\n"
-               "it may not write), it keeps the settings and the lists in\n"
-               "$XDG_CONFIG_HOME/korvat/ (~/.config/korvat/), the lists copied there on the\n"
-               "first start, and the debug log in $XDG_STATE_HOME/korvat/\n"
-               "(~/.local/state/korvat/). Qt's own options (-platform, -style ...) are taken\n"
-               "as well.\n")
-        .arg(program);
+    return CommandLine(program, {QStringLiteral("[--ini FILE]")}, kProgramHelp).helpText();
 }
 
 } // namespace korvat

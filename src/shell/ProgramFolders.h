@@ -63,15 +63,18 @@ QStringList prepareProgramFolders(const ProgramFolders& folders);
 // The names of the two substance lists.
 QStringList substanceListNames();
 
-// The command line of korvat, without Qt's own options.
+// The command line of korvat; Qt's own options are taken and left to Qt.
 struct ProgramArguments {
     enum class Action { Run, Help, Version, Error };
     Action action = Action::Run;
     QString iniFile; // --ini FILE
     QString error;   // for Error: what was wrong
+    int status = -1; // the exit status for Help, Version and Error
 };
-// `arguments` without the program name.
-ProgramArguments parseProgramArguments(const QStringList& arguments);
+// `arguments` without the program name. With `print`, help, version and a bad line are answered
+// on stdout or stderr as every program of the package answers them.
+ProgramArguments parseProgramArguments(const QStringList& arguments, const QString& program = QStringLiteral("korvat"),
+                                       bool print = false);
 // The --help text; `program` is the name it was called by.
 QString programHelpText(const QString& program);
 

@@ -2,6 +2,7 @@
 // "Report" button: korvat-report RESULTS.csv [-o REPORT.pdf] [--lang DE|US]. It reads what lies
 // beside the results file (raw-data files, the event journal) and runs headless.
 #include "run/ReportData.h"
+#include "shell/CommandLine.h"
 #include "shell/StringTable.h"
 #include "ui/TestReport.h"
 #include "evaluation/RawDataLoader.h"
@@ -16,9 +17,7 @@ using namespace korvat;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: korvat-report RESULTS.csv [-o REPORT.pdf] [--lang DE|US]\n"
-    "       korvat-report --version\n"
+const char* const kHelp =
     "Writes the test report of the last run of RESULTS.csv as an A4 PDF, by default\n"
     "<name>_report.pdf beside it, in German (DE, the default) or English (US).\n"
     "Exit status: 0 report written, 1 it could not be, 2 bad usage.\n";
@@ -28,47 +27,38 @@ void printErr(const QString& text) { std::fputs(text.toLocal8Bit().constData(), 
 } // namespace
 
 int main(int argc, char** argv) {
+    CommandLine line(QStringLiteral("korvat-report"),
+                     {QStringLiteral("RESULTS.csv [-o REPORT.pdf] [--lang DE|US]"), QStringLiteral("--version")},
+                     QString::fromLatin1(kHelp));
+    const QCommandLineOption outputOption(QStringLiteral("o"), QString(), QStringLiteral("REPORT.pdf"));
+    const QCommandLineOption langOption(QStringLiteral("lang"), QString(), QStringLiteral("DE|US"));
+    line.parser().addOptions({outputOption, langOption});
+    line.acceptQtOptions();
+    // Answered before the application exists: no display is needed to say what is wrong.
+    if (const int status = line.parse(argc, argv); status >= 0)
+        return status;
+    const QStringList inputs = line.parser().positionalArguments();
+    if (inputs.size() != 1)
+        return line.usageError(inputs.isEmpty() ? QStringLiteral("no results file given")
+                                                : QStringLiteral("unexpected argument %1").arg(inputs[1]));
+    if (line.parser().values(outputOption).size() > 1)
+        return line.usageError(QStringLiteral("-o given more than once"));
+    int ID = kGermanOffset;
+    if (line.parser().isSet(langOption)) {
+        const QString lang = line.parser().value(langOption).toUpper();
+        if (lang == QLatin1String("US") || lang == QLatin1String("EN"))
+            ID = kEnglishOffset;
+        else if (lang != QLatin1String("DE"))
+            return line.usageError(QStringLiteral("--lang takes DE or US, not %1").arg(line.parser().value(langOption)));
+    }
+    const QString input = inputs.first();
+    QString output = line.parser().value(outputOption);
+
     // Headless unless a display is there: the report needs fonts and painting, not a window.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    QString input, output;
-    int ID = kGermanOffset;
-    for (int k = 1; k < args.size(); ++k) {
-        const QString& a = args[k];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (a == QLatin1String("--version")) {
-            std::fputs((QStringLiteral("korvat-report ") + GetVersionString() + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
-            return 0;
-        }
-        if (a == QLatin1String("-o") && k + 1 < args.size() && output.isEmpty()) {
-            output = args[++k];
-        } else if (a == QLatin1String("--lang") && k + 1 < args.size()) {
-            const QString lang = args[++k].toUpper();
-            if (lang == QLatin1String("DE"))
-                ID = kGermanOffset;
-            else if (lang == QLatin1String("US") || lang == QLatin1String("EN"))
-                ID = kEnglishOffset;
-            else {
-                std::fputs(kUsage, stderr);
-                return 2;
-            }
-        } else if (!a.startsWith(QLatin1Char('-')) && input.isEmpty()) {
-            input = a;
-        } else {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-    }
-    if (input.isEmpty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
     const ReportData data = gatherReportData(input, ID);
     if (output.isEmpty())
         output = defaultReportPath(input, data.fileRun);

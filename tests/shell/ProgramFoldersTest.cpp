@@ -190,13 +190,15 @@ TEST(ProgramArguments, CommandLine) {
         {{"--help"}, A::Help, "", ""},
         {{"-h"}, A::Help, "", ""},
         {{"--ini", "a.ini", "--version"}, A::Version, "", ""},
-        {{"--ini"}, A::Error, "", "--ini needs a file name"},
+        {{"--ini"}, A::Error, "", "Missing value after '--ini'."},
         {{"--ini="}, A::Error, "", "--ini needs a file name"},
         {{"--ini", "a", "--ini", "b"}, A::Error, "", "--ini given more than once"},
-        {{"--frobnicate"}, A::Error, "", "unknown option --frobnicate"},
+        {{"--frobnicate"}, A::Error, "", "Unknown option 'frobnicate'."},
+        // Qt's own options and their values are Qt's, not arguments of the program.
+        {{"-platform", "offscreen", "--ini", "a.ini", "-style=fusion", "-reverse"}, A::Run, "a.ini", ""},
         {{"Korvat.ini"}, A::Error, "", "unexpected argument Korvat.ini"},
-        // Help wins only when it comes before what is wrong, as the reader of the line goes.
-        {{"--bad", "--help"}, A::Error, "", "unknown option --bad"},
+        // A line with an unknown option is wrong wherever help stands on it.
+        {{"--bad", "--help"}, A::Error, "", "Unknown option 'bad'."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

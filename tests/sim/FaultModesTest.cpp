@@ -493,7 +493,7 @@ TEST(KorvatSimFaults, RefusesBadFaultOptionsPty) {
         if (sim.process.state() != QProcess::NotRunning) {
             EXPECT_TRUE(sim.process.waitForFinished(5000));
         }
-        EXPECT_EQ(sim.process.exitCode(), 1);
+        EXPECT_EQ(sim.process.exitCode(), 2) << "bad usage";
         EXPECT_TRUE(sim.process.readAllStandardError().startsWith("korvat-sim: "));
     }
 }

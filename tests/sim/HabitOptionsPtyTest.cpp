@@ -138,7 +138,7 @@ TEST(KorvatSimHabits, RefusesBadHabitOptionsPty) {
         if (sim.process.state() != QProcess::NotRunning) {
             EXPECT_TRUE(sim.process.waitForFinished(5000));
         }
-        EXPECT_EQ(sim.process.exitCode(), 1);
+        EXPECT_EQ(sim.process.exitCode(), 2) << "bad usage";
         EXPECT_TRUE(sim.process.readAllStandardError().startsWith("korvat-sim: "));
     }
 }

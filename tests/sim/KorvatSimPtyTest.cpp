@@ -375,7 +375,7 @@ TEST(KorvatSimServer, RefusesMalformedGasOptionsPty) {
         SimProcess sim;
         QString failure;
         EXPECT_FALSE(sim.start(arguments, &failure));
-        EXPECT_EQ(failure, QStringLiteral("korvat-sim exited with 1"));
+        EXPECT_EQ(failure, QStringLiteral("korvat-sim exited with 2"));
     }
 }
 

@@ -437,7 +437,7 @@ TEST(PermeationSimOptions, RefusesBadValuesPty) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const SimRun run = runSim(arguments);
         EXPECT_FALSE(run.ready);
-        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.exitCode, 2) << "bad usage";
         EXPECT_TRUE(run.err.contains("--" + arguments.first().mid(2).toLatin1()))
             << run.err.constData();
     }
