@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QList>
 
-#include <unistd.h>
+#include <cerrno>
 
 namespace korvat {
 
@@ -80,67 +80,127 @@ QByteArray journalHash(const QByteArray& previousHash, const QByteArray& body) {
     return h.result().toHex();
 }
 
+EventJournal::EventJournal(std::shared_ptr<FileLayer> files)
+    : files_(files ? std::move(files) : makePosixFileLayer()) {}
+
+void EventJournal::setPath(const QString& path) {
+    if (path == path_)
+        return;
+    path_ = path;
+    known_ = false;
+    seen_ = false;
+    expected_.reset();
+    lastHash_.clear();
+}
+
 bool EventJournal::open(const QString& path) {
-    close();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite)) {
-        error_ = QStringLiteral("Event journal %1 cannot be opened: %2").arg(path, f.errorString());
+    setPath(path);
+    const FileResult looked = look();
+    if (!looked) {
+        error_ = QStringLiteral("Event journal %1 cannot be opened: %2").arg(path, looked.reason);
+        path_.clear();
         return false;
     }
-    QByteArray hash = journalGenesis();
-    const qint64 size = f.size();
-    if (size > 0) {
-        // The last whole line's hash is its last field; only the file's end is read.
-        const qint64 from = std::max<qint64>(0, size - kTailRead);
-        f.seek(from);
-        const QByteArray tail = f.readAll();
-        if (!tail.endsWith('\n')) {
-            f.seek(size);
-            if (f.write("\n") != 1 || !f.flush()) {
-                error_ = QStringLiteral("Event journal %1 cannot be written: %2").arg(path, f.errorString());
-                return false;
-            }
-        }
-        // A last line left without its line end (the program ended while writing it) is closed
-        // above and fails the check on its own; the chain goes on from the last whole line.
-        QList<QByteArray> lines = tail.split('\n');
-        if (!tail.endsWith('\n'))
-            lines.removeLast();
-        while (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        if (!lines.isEmpty()) {
-            const QByteArray& last = lines.last();
-            const QByteArray field = last.mid(last.lastIndexOf('\t') + 1);
-            if (field.size() == 64)
-                hash = field;
-        }
-    }
-    path_ = path;
-    lastHash_ = hash;
     error_.clear();
     return true;
 }
 
 void EventJournal::close() {
     path_.clear();
+    known_ = false;
+    expected_.reset();
     lastHash_.clear();
 }
 
 bool EventJournal::append(const JournalEntry& e) {
     if (path_.isEmpty())
         return false;
-    const QByteArray body = journalLineBody(e);
-    const QByteArray hash = journalHash(lastHash_, body);
-    QByteArray line = body;
-    line.append('\t').append(hash).append('\n');
-    QFile f(path_);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
-        error_ = QStringLiteral("Event journal %1 not written: %2").arg(path_, f.errorString());
+    const FileResult written = write({e});
+    if (!written) {
+        error_ = QStringLiteral("Event journal %1 not written: %2").arg(path_, written.reason);
         return false;
     }
-    ::fsync(f.handle());
-    lastHash_ = hash;
+    error_.clear();
     return true;
+}
+
+FileResult EventJournal::look() {
+    FileResult looked;
+    const std::optional<FileIdentity> id = files_->identity(path_, &looked);
+    if (!id) {
+        if (looked.error == ENOENT && !seen_) {
+            mayCreate_ = true;
+            lastHash_ = journalGenesis();
+            expected_.reset();
+            known_ = true;
+            return {};
+        }
+        known_ = false;
+        if (looked.error == ENOENT)
+            return FileResult::failed(path_, ENOENT, QStringLiteral("the journal is not there any more"));
+        return looked;
+    }
+    QByteArray tail;
+    if (const FileResult read = files_->read(path_, &tail, std::max<qint64>(0, id->size - kTailRead)); !read)
+        return read;
+    FileIdentity at = *id;
+    if (!tail.isEmpty() && !tail.endsWith('\n')) {
+        // A last line left without its line end (the program ended while writing it) is closed
+        // and fails the check on its own; the chain goes on from the last whole line.
+        if (const FileResult closed = files_->append(path_, "\n", FileLayer::Create::No, &*id, &at); !closed)
+            return closed;
+    }
+    QList<QByteArray> lines = tail.split('\n');
+    if (!tail.endsWith('\n'))
+        lines.removeLast();
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    lastHash_ = journalGenesis();
+    if (!lines.isEmpty()) {
+        const QByteArray& last = lines.last();
+        const QByteArray field = last.mid(last.lastIndexOf('\t') + 1);
+        if (field.size() == 64)
+            lastHash_ = field;
+    }
+    expected_ = at;
+    mayCreate_ = false;
+    seen_ = true;
+    known_ = true;
+    return {};
+}
+
+FileResult EventJournal::write(const std::vector<JournalEntry>& entries) {
+    if (entries.empty())
+        return {};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!known_)
+            if (const FileResult looked = look(); !looked)
+                return looked;
+        QByteArray bytes;
+        QByteArray hash = lastHash_;
+        for (const JournalEntry& e : entries) {
+            const QByteArray body = journalLineBody(e);
+            hash = journalHash(hash, body);
+            bytes += body + '\t' + hash + '\n';
+        }
+        FileIdentity after;
+        const std::optional<FileIdentity> expected = expected_;
+        const FileResult written = files_->append(path_, bytes, mayCreate_ ? FileLayer::Create::New : FileLayer::Create::No,
+                                                  expected ? &*expected : nullptr, &after);
+        if (written) {
+            lastHash_ = hash;
+            expected_ = after;
+            mayCreate_ = false;
+            seen_ = true;
+            return written;
+        }
+        if (!written.changed && written.error != EEXIST)
+            return written;
+        // Something else wrote to it, or it was made meanwhile: its end is read again and the
+        // chain goes on from there.
+        known_ = false;
+    }
+    return FileResult::notTheSame(path_, QStringLiteral("it changed while the journal was written"));
 }
 
 JournalCheck verifyJournal(const QString& path) {

@@ -82,7 +82,10 @@ const Caption kTestTime{u"Prüfzeit (min)", u"Test time (min)"};
 // The kinds of journal line that touched the data.
 const QSet<QString> kDataEvents{QStringLiteral("line-lost"), QStringLiteral("lines-dropped"),
                                 QStringLiteral("converter-timeout"), QStringLiteral("file-waiting"),
-                                QStringLiteral("value-warning"), QStringLiteral("row-late")};
+                                QStringLiteral("value-warning"), QStringLiteral("row-late"),
+                                QStringLiteral("files-written"), QStringLiteral("results-file-changed"),
+                                QStringLiteral("run-resumed"), QStringLiteral("run-abandoned"),
+                                QStringLiteral("measurement-discarded"), QStringLiteral("run-state-damaged")};
 
 struct JournalLine {
     QString time, kind, port, text;
