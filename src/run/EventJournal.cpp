@@ -1,6 +1,10 @@
 #include "run/EventJournal.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QFile>
 #include <QList>
 
@@ -238,6 +242,71 @@ JournalCheck verifyJournal(const QString& path) {
         previous = hash;
     }
     return check;
+}
+
+std::vector<JournalMismatch> verifyJournalData(const QString& journalPath) {
+    std::vector<JournalMismatch> found;
+    QFile journal(journalPath);
+    if (!journal.open(QIODevice::ReadOnly))
+        return found;
+    const QFileInfo info(journalPath);
+    QString stem = info.fileName();
+    if (stem.endsWith(QLatin1String("_events.log")))
+        stem.chop(int(qstrlen("_events.log")));
+    const QString results = info.dir().filePath(stem + QStringLiteral(".csv"));
+    // Every line of the results file by its hash, as the row was hashed: without its line end.
+    QSet<QByteArray> rows;
+    QFile csv(results);
+    if (csv.open(QIODevice::ReadOnly))
+        for (QByteArray line : csv.readAll().split('\n')) {
+            while (line.endsWith('\r'))
+                line.chop(1);
+            rows.insert(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
+        }
+    static const QRegularExpression rowHash(QStringLiteral("; row sha256 ([0-9a-f]{64})"));
+    static const QRegularExpression rawHash(QStringLiteral("; raw-data file (.+) sha256 ([0-9a-f]{64})"));
+    static const QRegularExpression discarded(QStringLiteral("journalled at (\\S+) "));
+    struct Outcome {
+        int line, measurement;
+        QString time, text;
+    };
+    std::vector<Outcome> outcomes;
+    QSet<QString> discardedAt;
+    int number = 0;
+    while (!journal.atEnd()) {
+        const QByteArray raw = journal.readLine();
+        ++number;
+        const QList<QByteArray> f = raw.split('\t');
+        if (f.size() < 5)
+            continue;
+        const QString kind = unescapeJournalField(QString::fromUtf8(f[1])).value_or(QString());
+        const QString text = unescapeJournalField(QString::fromUtf8(f[4])).value_or(QString());
+        if (kind == QLatin1String("measurement"))
+            outcomes.push_back({number, f[3].toInt(), QString::fromUtf8(f[0]), text});
+        else if (kind == QLatin1String("measurement-discarded"))
+            if (const QRegularExpressionMatch m = discarded.match(text); m.hasMatch())
+                discardedAt.insert(m.captured(1));
+    }
+    for (const Outcome& o : outcomes) {
+        if (discardedAt.contains(o.time))
+            continue;
+        if (const QRegularExpressionMatch m = rowHash.match(o.text); m.hasMatch() && !rows.contains(m.captured(1).toLatin1()))
+            found.push_back({o.line, o.measurement, false,
+                             QStringLiteral("measurement %1: its row is not in %2 as it was recorded (changed or removed)")
+                                 .arg(o.measurement)
+                                 .arg(results)});
+        if (const QRegularExpressionMatch m = rawHash.match(o.text); m.hasMatch()) {
+            const QString path = info.dir().filePath(m.captured(1));
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                found.push_back({o.line, o.measurement, true,
+                                 QStringLiteral("measurement %1: %2 is not there").arg(o.measurement).arg(path)});
+            else if (QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex() != m.captured(2).toLatin1())
+                found.push_back({o.line, o.measurement, true,
+                                 QStringLiteral("measurement %1: %2 is not as it was recorded (changed)").arg(o.measurement).arg(path)});
+        }
+    }
+    return found;
 }
 
 } // namespace korvat

@@ -90,4 +90,17 @@ struct JournalCheck {
 };
 JournalCheck verifyJournal(const QString& path);
 
+// Whether the rows and raw-data files a journal's measurement lines recorded are still what they
+// were: each measurement's line carries the SHA-256 of its results row ("row sha256 ...") and of
+// its raw-data file ("raw-data file NAME sha256 ..."). The results file is the journal's own
+// ("<stem>_events.log" -> "<stem>.csv"), the raw-data files lie beside it. Outcomes marked
+// discarded later (measurement-discarded: the program ended before their row) are not checked.
+struct JournalMismatch {
+    int line = 0;        // the measurement's line in the journal
+    int measurement = 0;
+    bool raw = false;    // a raw-data file, else a row
+    QString text;
+};
+std::vector<JournalMismatch> verifyJournalData(const QString& journalPath);
+
 } // namespace korvat

@@ -271,6 +271,7 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
         j.maybeThere += it->lines.size();
     }
     c.stateAt = statePath;
+    c.stateAtElsewhere = !statePath.isEmpty() && statePath == stateFileElsewhere(c.options.stateFolder, saved.resultsFile);
     // Written afresh with the next state: the records file may hold one more.
     c.recordsInFolder.erase(statePath);
     {
@@ -368,6 +369,7 @@ QString Recorder::keep(Millis bound, const QDateTime& now, QString* error) {
         if (core->writeElsewhere(snapshot, &path, &error)) {
             std::lock_guard lock(core->m);
             core->stateAt = path;
+            core->stateAtElsewhere = true;
             core->health.stateFile = path;
             core->health.stateElsewhere = true;
             ++core->healthSerial;
@@ -519,8 +521,10 @@ void Recorder::Core::note(EventKind kind, const QString& text, int measurement) 
 
 void Recorder::Core::updateHealth() {
     RecorderHealth h;
+    std::map<QString, QString> failing; // every file that waits, with why
     // The oldest thing that waits names the file and the reason.
     auto first = [&](const QString& file, const QString& reason, const QDateTime& since) {
+        failing.emplace(file, reason);
         if (h.file.isEmpty() || (since.isValid() && (!h.since.isValid() || since < h.since))) {
             h.file = file;
             h.reason = reason;
@@ -572,10 +576,21 @@ void Recorder::Core::updateHealth() {
         if (!h.stateFile.isEmpty())
             text += QStringLiteral(", kept in %1").arg(h.stateFile);
         note(EventKind::FileWaiting, text);
+        waitingFiles.clear();
+        waitingFiles.insert(h.file);
     } else if (!h.waiting && episode) {
         episode = false;
+        waitingFiles.clear();
         note(EventKind::FilesWritten, QStringLiteral("Everything that waited since %1 is written: %2 and %3")
                                           .arg(episodeSince.toString(Qt::ISODate), rowsText(writtenRows), rawText(writtenRaw)));
+    }
+    if (episode) {
+        // Each further file that stops taking what it is given is said too.
+        for (const auto& [file, reason] : failing)
+            if (!waitingFiles.count(file)) {
+                waitingFiles.insert(file);
+                note(EventKind::FileWaiting, QStringLiteral("Not written either: %1 (%2)").arg(file, reason));
+            }
     }
     if (!(h == health)) {
         health = h;

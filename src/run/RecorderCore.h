@@ -88,9 +88,7 @@ struct Recorder::Core {
     void updateHealth();
     void note(EventKind kind, const QString& text, int measurement = 0);
     bool writeElsewhere(const SavedRun& state, QString* path, QString* error);
-    bool stateIsElsewhere() const {
-        return !stateAt.isEmpty() && !options.stateFolder.isEmpty() && stateAt.startsWith(options.stateFolder);
-    }
+    bool stateIsElsewhere() const { return !stateAt.isEmpty() && stateAtElsewhere; }
 
     Options options;
     mutable std::mutex m;
@@ -118,6 +116,7 @@ struct Recorder::Core {
     bool stateDirty = false;
     bool runIsOver = false;
     QString stateAt; // where the newest state is
+    bool stateAtElsewhere = false; // ... in the state folder (the results folder could not take it)
     std::map<QString, std::size_t> recordsInFolder;  // records each state file holds (the writer's)
     std::map<QString, std::size_t> recordsElsewhere; // ... in the state folder (under elsewhereMutex)
     std::pair<std::size_t, qint64> stateSignature{0, 0};
@@ -132,6 +131,7 @@ struct Recorder::Core {
     quint64 healthSerial = 0;
     std::vector<RecorderNote> notes;
     bool episode = false;
+    std::set<QString> waitingFiles; // said in this episode
     QDateTime episodeSince;
     std::size_t writtenRows = 0, writtenRaw = 0;
     Busy busy;

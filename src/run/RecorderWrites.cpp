@@ -372,6 +372,7 @@ void Recorder::Core::writeState(std::unique_lock<std::mutex>& lock, std::map<QSt
     stateError.clear();
     const QString before = stateAt;
     stateAt = where;
+    stateAtElsewhere = where != inFolder;
     FileLayer& files = *options.files;
     if (where == inFolder) {
         // Back beside the results: the copy in the state folder has served.
@@ -575,8 +576,10 @@ void Recorder::Core::dropStateWhenDone(std::unique_lock<std::mutex>& lock) {
         return true;
     });
     recordsInFolder.erase(at);
-    if (stateAt == at)
+    if (stateAt == at) {
         stateAt.clear();
+        stateAtElsewhere = false;
+    }
     state.reset();
     stateSignature = {0, 0};
 }

@@ -60,6 +60,8 @@ const Caption kNotBroken{u"nicht durchgebrochen innerhalb %1 min", u"not broken 
 const Caption kRawMissing{u"Rohdaten: %1", u"Raw data: %1"};
 const Caption kJournalBad{u"Ereignisprotokoll %1: Zeile %2 passt nicht in die Kette (%3)",
                           u"Event journal %1: line %2 does not fit the chain (%3)"};
+const Caption kJournalData{u"Ereignisprotokoll %1, Zeile %2: Daten stimmen nicht mit dem Protokoll überein (%3)",
+                           u"Event journal %1, line %2: the data do not match the journal (%3)"};
 const Caption kLate{u"Zeile verspätet geschrieben", u"row written late"};
 const Caption kSignatures[3] = {
     {u"Geprüft von", u"Tested by"}, {u"Freigegeben von", u"Approved by"}, {u"Datum", u"Date"}};
@@ -184,6 +186,8 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
         const JournalCheck check = verifyJournal(eventJournalPathFor(resultsPath));
         if (check.firstBadLine > 0)
             d.notes << T(kJournalBad).arg(eventJournalPathFor(resultsPath)).arg(check.firstBadLine).arg(check.reason);
+        for (const JournalMismatch& m : verifyJournalData(eventJournalPathFor(resultsPath)))
+            d.notes << T(kJournalData).arg(eventJournalPathFor(resultsPath)).arg(m.line).arg(m.text);
     }
 
     d.title = T(kTitle);

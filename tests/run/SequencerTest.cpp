@@ -198,6 +198,27 @@ TEST_F(RunFixture, StopDuringTheWindowFinishesTheMeasurementThenEnds) {
     EXPECT_EQ(commands.back().text, "<V2SFF");
 }
 
+// Stop ends the counters at once; the measurement under way still belongs to its own cycle, in
+// its record and in the journal's outcome line.
+TEST_F(RunFixture, StopKeepsTheCycleOfTheMeasurementUnderWay) {
+    start({"Calibration/FIDCalArea=450000"});
+    f.dialogs.nextFileName = f.dir + "Stop.csv";
+    app().btnSpeichernClick();
+    range(4, 1, 3);
+    seq().btnStartClick();
+    while (app().run().measurements().size() < 1 || app().run().runTag() != RunTag::Acquire)
+        tick();
+    seq().btnStopClick();
+    runToEnd();
+    const auto& done = app().run().measurements();
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[0].cycle, 1);
+    EXPECT_EQ(done[1].cycle, 2);
+    const QByteArray journal = test::readBytes(f.dir + "Stop_events.log");
+    EXPECT_TRUE(journal.contains("\tmeasurement\t\t2\tcycle 2, position 4")) << journal.toStdString();
+    EXPECT_FALSE(journal.contains("cycle 4")) << journal.toStdString();
+}
+
 TEST_F(RunFixture, DelayedStartFiresInTheFirstTickOfANewSecondAndStopCancelsIt) {
     start();
     range(1, 1, 1);
