@@ -22,6 +22,11 @@ QString rawText(std::size_t n) {
     return n == 1 ? QStringLiteral("1 raw-data file") : QStringLiteral("%1 raw-data files").arg(n);
 }
 
+// A reason names its file; beside the file's own name it is said without it.
+QString why(const QString& file, const QString& reason) {
+    return reason.startsWith(file + QStringLiteral(": ")) ? reason.mid(file.size() + 2) : reason;
+}
+
 } // namespace
 
 QByteArray rowHash(const QByteArray& row) {
@@ -321,7 +326,10 @@ std::vector<RecorderNote> Recorder::takeNotes() {
 
 Recorder::Busy Recorder::busy() const {
     std::lock_guard lock(core_->m);
-    return core_->busy;
+    Busy b = core_->busy;
+    if (b.active)
+        b.realElapsed = std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - core_->busyFrom);
+    return b;
 }
 
 std::size_t Recorder::rowsWaiting() const {
@@ -572,7 +580,8 @@ void Recorder::Core::updateHealth() {
         episodeSince = h.since.isValid() ? h.since : now;
         writtenRows = writtenRaw = 0;
         QString text = QStringLiteral("Not written since %1: %2 (%3); %4 and %5 wait")
-                           .arg(episodeSince.toString(Qt::ISODate), h.file, h.reason, rowsText(h.rows), rawText(h.rawFiles));
+                           .arg(episodeSince.toString(Qt::ISODate), h.file, why(h.file, h.reason), rowsText(h.rows),
+                                rawText(h.rawFiles));
         if (!h.stateFile.isEmpty())
             text += QStringLiteral(", kept in %1").arg(h.stateFile);
         note(EventKind::FileWaiting, text);
@@ -589,7 +598,7 @@ void Recorder::Core::updateHealth() {
         for (const auto& [file, reason] : failing)
             if (!waitingFiles.count(file)) {
                 waitingFiles.insert(file);
-                note(EventKind::FileWaiting, QStringLiteral("Not written either: %1 (%2)").arg(file, reason));
+                note(EventKind::FileWaiting, QStringLiteral("Not written either: %1 (%2)").arg(file, why(file, reason)));
             }
     }
     if (!(h == health)) {

@@ -118,6 +118,9 @@ public:
         bool active = false;
         quint64 serial = 0; // changes with every operation
         QString file;
+        // How long the operation has been under way in real time: a disk answers in real time,
+        // also when the program's own clock is a test's.
+        Millis realElapsed{0};
     };
     Busy busy() const;
     std::size_t rowsWaiting() const;

@@ -6,6 +6,7 @@
 
 #include "run/Recorder.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -135,12 +136,14 @@ struct Recorder::Core {
     QDateTime episodeSince;
     std::size_t writtenRows = 0, writtenRaw = 0;
     Busy busy;
+    std::chrono::steady_clock::time_point busyFrom;
 };
 
 template <class F> auto Recorder::Core::io(const QString& file, std::unique_lock<std::mutex>& lock, F&& op) {
     busy.active = true;
     ++busy.serial;
     busy.file = file;
+    busyFrom = std::chrono::steady_clock::now();
     lock.unlock();
     auto result = op();
     lock.lock();

@@ -144,7 +144,13 @@ bool Records::flushAtClose(QString* error) {
 
 void Records::watch() {
     const Millis mono = d_.clock.monotonicNow();
-    const QDateTime wall = d_.clock.wallNow();
+    // Once a tick: the wall clock (a time-zone lookup) only when something is to be said.
+    QDateTime wallTime;
+    auto wall = [&] {
+        if (!wallTime.isValid())
+            wallTime = d_.clock.wallNow();
+        return wallTime;
+    };
     for (const RecorderNote& note : d_.recorder.takeNotes()) {
         d_.view.logLine(note.text);
         d_.link.logLine(d_.link.ComPort1().deviceName(), note.text);
@@ -159,10 +165,11 @@ void Records::watch() {
     if (busy.active && busy.serial != busySerial_) {
         busySerial_ = busy.serial;
         busySince_ = mono;
-        busySinceWall_ = wall;
+        busySinceWall_ = wall();
         busyFile_ = busy.file;
     }
-    if (busy.active && busy.serial == busySerial_ && !notAnswering_ && mono - busySince_ >= kNotAnswering) {
+    if (busy.active && busy.serial == busySerial_ && !notAnswering_ && mono - busySince_ >= kNotAnswering &&
+        busy.realElapsed >= kNotAnswering) {
         notAnswering_ = true;
         kept_ = false;
         const QString text = QStringLiteral("The disk of %1 has not answered since %2").arg(busy.file, formatTimeOfDay(busySinceWall_.time()));
@@ -170,13 +177,13 @@ void Records::watch() {
     }
     if (notAnswering_ && !kept_) {
         kept_ = true;
-        d_.recorder.keep(Millis(0), wall);
+        d_.recorder.keep(Millis(0), wall());
     }
     if (notAnswering_ && (!busy.active || busy.serial != busySerial_)) {
         notAnswering_ = false;
         const QString text = QStringLiteral("The disk of %1 answers again after %2")
                                  .arg(busyFile_,
-                                      formatDuration(busySinceWall_.msecsTo(wall)));
+                                      formatDuration(busySinceWall_.msecsTo(wall())));
         d_.view.logLine(text);
         d_.events.add(EventKind::FilesWritten, text);
     }
@@ -196,7 +203,7 @@ void Records::watch() {
     }
     if ((health_.waiting || notAnswering_) && mono - lastRetry_ >= kRetryEvery) {
         lastRetry_ = mono;
-        d_.recorder.retry(wall);
+        d_.recorder.retry(wall());
     }
     show(health_, notAnswering_);
 }
@@ -211,20 +218,28 @@ void Records::show(const RecorderHealth& h, bool notAnswering) {
         s.file = notAnswering && !h.waiting ? busyFile_ : h.file;
         s.rows = h.rows;
         s.rawFiles = h.rawFiles;
-        QStringList parts;
-        if (notAnswering)
-            parts << T(153).arg(formatTimeOfDay(busySinceWall_.time()), busyFile_);
-        if (h.refused)
-            parts << T(154) + QStringLiteral(" (") + QFileInfo(h.file).fileName() + QLatin1Char(')');
-        if (h.waiting)
-            parts << T(152)
-                         .arg(formatTimeOfDay(h.since.time()), h.file, h.reason)
-                         .arg(qulonglong(h.rows))
-                         .arg(qulonglong(h.rawFiles))
-                         .arg(qulonglong(h.others));
-        if (!h.stateFile.isEmpty())
-            parts << T(155).arg(h.stateFile);
-        s.text = parts.join(QStringLiteral("; "));
+        // The line shows file names, its tooltip the whole.
+        auto texts = [&](bool whole) {
+            auto name = [&](const QString& file) { return whole ? file : QFileInfo(file).fileName(); };
+            QStringList parts;
+            if (notAnswering)
+                parts << T(153).arg(formatTimeOfDay(busySinceWall_.time()), name(busyFile_));
+            if (h.refused)
+                parts << T(154) + QStringLiteral(" (") + name(h.file) + QLatin1Char(')');
+            // The reason names the file itself: said once.
+            const QString reason = h.reason.startsWith(h.file + QStringLiteral(": ")) ? h.reason.mid(h.file.size() + 2) : h.reason;
+            if (h.waiting)
+                parts << T(152)
+                             .arg(formatTimeOfDay(h.since.time()), name(h.file), reason)
+                             .arg(qulonglong(h.rows))
+                             .arg(qulonglong(h.rawFiles))
+                             .arg(qulonglong(h.others));
+            if (whole && !h.stateFile.isEmpty())
+                parts << T(155).arg(h.stateFile);
+            return parts.join(QStringLiteral("; "));
+        };
+        s.text = texts(false);
+        s.detail = texts(true);
         s.keptIn = h.stateFile;
     }
     if (s == storage_)

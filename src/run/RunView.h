@@ -22,7 +22,8 @@ struct StorageState {
     QDateTime since;
     QString file;
     std::size_t rows = 0, rawFiles = 0;
-    QString text;    // the whole of it, in the program's language
+    QString text;    // in short (file names without their folders), in the program's language
+    QString detail;  // the whole of it: folders, and where the run state is kept
     QString keptIn;  // where the run state holding what waits is
     bool operator==(const StorageState&) const = default;
 };

@@ -339,7 +339,7 @@ void Sequencer::recordMeasurement() {
     QString rawNote;
     rawData_ = d_.records.rawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval, &rawNote);
     if (!rawNote.isEmpty())
-        d_.events.add(rawData_ ? EventKind::FileWaiting : EventKind::ValueWarning, rawNote, {}, r.runAktiv);
+        d_.events.add(EventKind::ValueWarning, rawNote, {}, r.runAktiv);
     outcome_ = outcomeText(r, d_.deviceTyp);
     toCommit_ = r;
     d_.run.record(std::move(r));

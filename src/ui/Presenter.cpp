@@ -195,11 +195,10 @@ void Presenter::warningShown(bool lit) { form_.setLedOn(QStringLiteral("ledWarni
 void Presenter::storageShown(const StorageState& state) {
     form_.setLedOn(QStringLiteral("ledStorage"), state.trouble);
     // The line is short: it shows the start of the text, the tooltip all of it.
-    const QString text = state.trouble ? state.text : QString();
-    form_.setText(QStringLiteral("lblStorage"), text);
+    form_.setText(QStringLiteral("lblStorage"), state.trouble ? state.text : QString());
     for (const char* name : {"lblStorage", "ledStorage"})
         if (QWidget* w = form_.control(QString::fromLatin1(name)))
-            w->setToolTip(text);
+            w->setToolTip(state.trouble ? state.detail : QString());
 }
 
 void Presenter::powerShown(bool on) { form_.setLedOn(QStringLiteral("ledPower"), on); }
