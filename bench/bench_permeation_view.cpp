@@ -40,7 +40,7 @@ std::vector<CellSummary> summaries(int measurements) {
                 const double rate = steady / (1 + std::exp(-(t - lag) / 15.0)) + 0.002 * std::sin(i * 0.7);
                 s.series.push_back({t, std::max(0.0, rate)});
             }
-            s.metrics = cellMetrics(s.series, 0.005);
+            s.metrics = cellMetrics(s.series, DetectionLimit{0.005}, 0, 480);
             out.push_back(std::move(s));
         }
     }
@@ -126,7 +126,7 @@ void BM_PermeationViewNewMeasurement(benchmark::State& state) {
     for (CellSummary& s : after) {
         if (s.cell == 3) {
             s.series.push_back({(kMeasurements + 1) * kMinutesApart, s.series.back().rate * 1.01});
-            s.metrics = cellMetrics(s.series, 0.005);
+            s.metrics = cellMetrics(s.series, DetectionLimit{0.005}, 0, 480);
         }
     }
     const long draws = setup.probe->draws();

@@ -1,7 +1,7 @@
 // The reply dispatch of the status poll, fed through the real line assembly of both ports, with
 // the data lines drained into the signal series as the tick does. The input is what the instrument
 // sends; its lines go alternately to port A and port B.
-// Checks: every reply line is taken (the queue empties, one line per dispatch); whatever the
+// Checks: every reply line is taken (the queue empties within one dispatch a line); whatever the
 // program sends back is one well-formed command line; the converter status and every read-back
 // label stay within what their fields can hold; the series keep x and y of equal length.
 

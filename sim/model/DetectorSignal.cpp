@@ -12,6 +12,7 @@ namespace {
 // Apart from the temperature noise, which hashes its own channel numbers.
 constexpr std::uint64_t kPhaseChannel = 0x5048;
 constexpr std::uint64_t kNoiseChannel = 0x4E4F;
+constexpr std::uint64_t kBlankChannel = 0x424C;
 } // namespace
 
 DetectorSignal::DetectorSignal(SignalProfile profile, PeakResponse response, std::uint64_t seed)
@@ -27,7 +28,9 @@ int DetectorSignal::baselineAt(Millis t) const {
 }
 
 void DetectorSignal::inject(Millis at, double ppm) {
-    const double area = peakArea(response_, ppm);
+    const double blank =
+        profile_.blankPpm + profile_.blankNoisePpm * noise::bell(noise::hash(seed_, kBlankChannel, injectionCount_++));
+    const double area = peakArea(response_, std::max(ppm + blank, 0.0));
     if (area <= 0.0)
         return;
     injections_.push_back({at, area});

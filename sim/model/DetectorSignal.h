@@ -23,6 +23,11 @@ struct SignalProfile {
     Millis driftPeriod{3'600'000};
     // Standard deviation of the noise, counts.
     double noise = 0;
+    // What a clean injection still shows, in ppm of what the detector sees: a small offset (the
+    // traces in the zero gas and the loop's switch) and its spread from injection to injection
+    // (standard deviation). Every injection carries it, on top of its gas.
+    double blankPpm = 0;
+    double blankNoisePpm = 0;
 };
 
 // A flame ionisation detector at rest: about 1500 counts, drifting by at most about 4 counts a
@@ -41,8 +46,8 @@ public:
     int baselineAt(Millis t) const;
 
     // A loop volume holding `ppm` of what this detector sees reaches it, injected at model time
-    // `at`: its peak adds to the samples from `at` + delay on. Injections come in time order;
-    // nothing (0 ppm) leaves no trace.
+    // `at`: its peak, with the profile's blank, adds to the samples from `at` + delay on.
+    // Injections come in time order; nothing (0 ppm, without a blank) leaves no trace.
     void inject(Millis at, double ppm);
 
     const SignalProfile& profile() const { return profile_; }
@@ -63,6 +68,7 @@ private:
     std::uint64_t seed_;
     double phase_;
     std::vector<Injection> injections_;
+    std::uint64_t injectionCount_ = 0;
 };
 
 } // namespace korvat::sim

@@ -27,4 +27,26 @@ std::optional<std::vector<double>> parseNonNegativeList(QStringView text, qsizet
     return values;
 }
 
+std::optional<int> parseWhole(QStringView text, int low, int high) {
+    bool ok = false;
+    const int value = QLocale::c().toInt(text.trimmed(), &ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+QByteArray unescapeLineText(const QString& text) {
+    const QByteArray in = text.toLatin1();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != '\\' || i + 1 == in.size()) {
+            out += in[i];
+            continue;
+        }
+        const char next = in[++i];
+        out += next == 'r' ? '\r' : next == 'n' ? '\n' : next;
+    }
+    return out;
+}
+
 } // namespace korvat::sim

@@ -119,16 +119,90 @@ const MaterialPreset* findMaterialPreset(QStringView name) {
     return nullptr;
 }
 
-double ppmFromRate(double ratePerMinute, double areaCm2, double flowMlPerMin) {
-    if (!(flowMlPerMin > 0.0))
-        return 0.0;
-    return ratePerMinute * areaCm2 / (kMicrogramsPerMlPerPpm * flowMlPerMin);
+double molarVolumeLitres(const GasConditions& gas) {
+    // m³/mol = R·T/P with P in Pa; a litre is a thousandth of a cubic metre.
+    return kGasConstant * (gas.celsius + 273.15) / (gas.kilopascal * 1000.0) * 1000.0;
 }
 
-double rateFromPpm(double ppm, double areaCm2, double flowMlPerMin) {
+namespace {
+
+// IUPAC standard atomic weights, abridged to the conventional values (CIAAW 2021), g/mol.
+constexpr struct {
+    const char* symbol;
+    double weight;
+} kElements[] = {
+    {"H", 1.008}, {"C", 12.011}, {"N", 14.007}, {"O", 15.999}, {"F", 18.998},
+    {"S", 32.06}, {"Cl", 35.45}, {"Br", 79.904}, {"Si", 28.085}, {"P", 30.974},
+};
+
+// ug/ml of a chemical of `molarMass` per ppm of it: a ppm is a millionth of the gas's moles, and
+// an ml of gas holds 1000 / Vm µmol (Vm in L/mol), each of `molarMass` µg.
+double microgramsPerMlPerPpm(double molarMass, const GasConditions& gas) {
+    return molarMass / (molarVolumeLitres(gas) * 1000.0);
+}
+
+constexpr ChemicalEntry kChemicals[] = {
+    {"toluene", "Toluol", "C7H8", false},
+    {"acetone", "Aceton", "C3H6O", false},
+    {"methanol", "Methanol", "CH4O", false},
+    {"isobutane", "Isobutan", "C4H10", false},
+    {"n-hexane", "n-Hexan", "C6H14", false},
+    {"dichloromethane", "Dichlormethan", "CH2Cl2", false},
+    {"ethyl acetate", "Ethylacetat", "C4H8O2", false},
+    {"dimethyl sulfide", "Dimethylsulfid", "C2H6S", true},
+    {"tetrahydrothiophene", "THT", "C4H8S", true},
+};
+
+} // namespace
+
+std::optional<double> molarMassOfFormula(QStringView formula) {
+    double sum = 0;
+    qsizetype i = 0;
+    if (formula.isEmpty())
+        return std::nullopt;
+    while (i < formula.size()) {
+        if (!formula[i].isUpper())
+            return std::nullopt;
+        qsizetype end = i + 1;
+        while (end < formula.size() && formula[end].isLower())
+            ++end;
+        const QStringView symbol = formula.mid(i, end - i);
+        const double* weight = nullptr;
+        for (const auto& e : kElements)
+            if (symbol == QLatin1StringView(e.symbol))
+                weight = &e.weight;
+        if (!weight)
+            return std::nullopt;
+        int count = 0;
+        while (end < formula.size() && formula[end].isDigit() && count < 1000)
+            count = count * 10 + formula[end++].digitValue();
+        sum += *weight * (count == 0 ? 1 : count);
+        i = end;
+    }
+    return sum;
+}
+
+std::span<const ChemicalEntry> chemicals() { return kChemicals; }
+
+const ChemicalEntry* findChemical(QStringView name) {
+    for (const ChemicalEntry& c : kChemicals)
+        if (name.compare(QLatin1StringView(c.name), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1StringView(c.german), Qt::CaseInsensitive) == 0)
+            return &c;
+    return nullptr;
+}
+
+double ppmFromRate(double ratePerMinute, double areaCm2, double flowMlPerMin, double molarMass,
+                   const GasConditions& gas) {
+    if (!(flowMlPerMin > 0.0) || !(molarMass > 0.0))
+        return 0.0;
+    return ratePerMinute * areaCm2 / (microgramsPerMlPerPpm(molarMass, gas) * flowMlPerMin);
+}
+
+double rateFromPpm(double ppm, double areaCm2, double flowMlPerMin, double molarMass, const GasConditions& gas) {
     if (!(areaCm2 > 0.0))
         return 0.0;
-    return kMicrogramsPerMlPerPpm * ppm * flowMlPerMin / areaCm2;
+    return microgramsPerMlPerPpm(molarMass, gas) * ppm * flowMlPerMin / areaCm2;
 }
 
 double physicsSeconds(const PermeationOptions& options, int cell, Millis t) {
@@ -151,7 +225,7 @@ double cellPpm(const PermeationOptions& options, int cell, Millis t) {
     if (cell < 1 || cell > kSampleCellCount)
         return 0.0;
     const PermeationCell& c = options.cells[static_cast<std::size_t>(cell - 1)];
-    return ppmFromRate(cellRatePerMinute(options, cell, t), c.areaCm2, c.flowMlPerMin);
+    return ppmFromRate(cellRatePerMinute(options, cell, t), c.areaCm2, c.flowMlPerMin, options.molarMass, options.gas);
 }
 
 std::optional<Breakthrough> cellBreakthrough(const PermeationOptions& options, int cell,

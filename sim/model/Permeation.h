@@ -12,9 +12,11 @@
 // The flux rises from nothing, S-shaped, to the steady state D·C/l; the cumulative amount
 // Q(t) = ∫J approaches the line (D·C/l)·(t − l²/(6D)), whose intercept is the time lag.
 //
-// The flux turns into a concentration in the cell's carrier: J·60·A µg/min spread over F ml/min,
-// in ppm with the program's own 0.00241 µg/ml per ppm, so that the program, set to the same area
-// and flow, reports exactly J (in µg/cm²/min) as the permeation rate.
+// The flux turns into a concentration in the cell's carrier: J·60·A µg/min spread over F ml/min
+// is a mass concentration; over the chemical's molar mass it is µmol per ml, and over the moles of
+// gas per ml (the ideal gas law at the carrier's temperature and pressure) a mole fraction, in
+// ppm. The program, set to the same area, flow and molar mass, reports J as the permeation rate
+// up to the difference between its molar volume and the one of these conditions.
 
 #include "util/Clock.h"
 
@@ -27,8 +29,33 @@
 
 namespace korvat::sim {
 
-// The program's conversion: rate (µg/cm²/min) = 0.00241 × ppm × flow (ml/min) / area (cm²).
-inline constexpr double kMicrogramsPerMlPerPpm = 0.00241;
+// The gas constant, J/(mol·K) (exact since the 2019 SI).
+inline constexpr double kGasConstant = 8.314462618;
+
+// The carrier where its concentration is told: a lab at 20 °C and standard atmospheric pressure.
+struct GasConditions {
+    double celsius = 20.0;
+    double kilopascal = 101.325;
+};
+// Litres per mole of an ideal gas: R·T/P.
+double molarVolumeLitres(const GasConditions& gas);
+
+// The molar mass of a formula such as "C7H8" or "CH2Cl2", g/mol, from the IUPAC standard atomic
+// weights (abridged, conventional values) of its elements; nullopt for an element it does not
+// hold or a formula it cannot read.
+std::optional<double> molarMassOfFormula(QStringView formula);
+
+// Test chemicals the virtual instrument knows, by the name the program's lists give them and in
+// English; their molar mass comes from the formula.
+struct ChemicalEntry {
+    const char* name;
+    const char* german;
+    const char* formula;
+    bool sulfur;
+};
+std::span<const ChemicalEntry> chemicals();
+// Case-insensitive, either name; nullptr when there is none.
+const ChemicalEntry* findChemical(QStringView name);
 // Breakthrough limits, µg/cm²/min.
 inline constexpr double kAstmLimit = 0.1;
 inline constexpr double kEnLimit = 1.0;
@@ -102,12 +129,18 @@ struct PermeationOptions {
     // A sulfur compound: the FPD sees ppm / fpdFactor as THT. Otherwise the FPD sees nothing.
     bool sulfurCompound = false;
     double fpdFactor = 1.0;
+    // The chemical's molar mass, g/mol (toluene, C7H8, by default), and the carrier's conditions:
+    // together they turn the permeated mass into ppm.
+    double molarMass = *molarMassOfFormula(u"C7H8");
+    GasConditions gas;
 };
 
-// ppm in the carrier for a flux of `ratePerMinute` µg/cm²/min, and back as the program computes
-// the rate.
-double ppmFromRate(double ratePerMinute, double areaCm2, double flowMlPerMin);
-double rateFromPpm(double ppm, double areaCm2, double flowMlPerMin);
+// ppm in the carrier for a flux of `ratePerMinute` µg/cm²/min of a chemical of `molarMass` g/mol,
+// and back.
+double ppmFromRate(double ratePerMinute, double areaCm2, double flowMlPerMin, double molarMass,
+                   const GasConditions& gas = {});
+double rateFromPpm(double ppm, double areaCm2, double flowMlPerMin, double molarMass,
+                   const GasConditions& gas = {});
 
 // Seconds of exposure of `cell` at model time `t`.
 double physicsSeconds(const PermeationOptions& options, int cell, Millis t);

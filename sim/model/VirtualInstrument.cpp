@@ -13,8 +13,6 @@ namespace korvat::sim {
 
 namespace {
 
-constexpr char kCr = '\r';
-
 // How quickly each zone follows its heating, by the thermal mass behind it: the small transfer
 // line is quick, the emission chamber's block slow. Half an hour settles every one of them.
 constexpr std::array<Millis, kZoneCount> kTimeConstants{
@@ -66,6 +64,17 @@ std::uint64_t converterSeed(std::uint64_t seed, Port port) {
     return noise::hash(seed, 0x4144, port == Port::Main ? 1 : 2);
 }
 
+StreamHabits streamHabits(const WireHabits& habits, Port port) {
+    StreamHabits stream;
+    stream.form = habits.data;
+    stream.form.lineEnd = lineEndBytes(habits.lineEnd);
+    stream.samplePeriod = habits.samplePeriod;
+    stream.batch = habits.dataBatch;
+    stream.linesAfterStop = habits.linesAfterStop[portIndex(port)];
+    stream.closingLineWhenIdle = habits.closingLineWhenIdle;
+    return stream;
+}
+
 } // namespace
 
 VirtualInstrument::VirtualInstrument(InstrumentOptions options)
@@ -75,12 +84,17 @@ VirtualInstrument::VirtualInstrument(InstrumentOptions options)
       valveBlockHeatingRequested_(!options_.heatersOff),
       heaters_(makeHeaters(options_.ambientCelsius)), gasPaths_(options_.gas, options_.permeation),
       loop_(options_.loopFlushTime),
-      mainStream_('A', DetectorSignal(options_.fidSignal, options_.fidResponse,
-                                      converterSeed(options_.seed, Port::Main))) {
+      mainStream_(options_.habits.dataChannel[0],
+                  DetectorSignal(options_.fidSignal, options_.fidResponse,
+                                 converterSeed(options_.seed, Port::Main)),
+                  streamHabits(options_.habits, Port::Main)),
+      lineEnd_(lineEndBytes(options_.habits.lineEnd)) {
     if (fpd_)
         fpdStream_ = std::make_unique<ConverterStream>(
-            'B', DetectorSignal(options_.fpdSignal, options_.fpdResponse,
-                                converterSeed(options_.seed, Port::Fpd)));
+            options_.habits.dataChannel[1],
+            DetectorSignal(options_.fpdSignal, options_.fpdResponse,
+                           converterSeed(options_.seed, Port::Fpd)),
+            streamHabits(options_.habits, Port::Fpd));
 }
 
 VirtualInstrument::~VirtualInstrument() = default;
@@ -104,6 +118,9 @@ void VirtualInstrument::advanceModel(Millis now) {
             loop_.flush(elapsed, *inflow);
     now_ = now;
     for (Port port : {Port::Main, Port::Fpd}) {
+        if (!endpoint(port))
+            continue;
+        pumpWire(port);
         ConverterStream* burst = stream(port);
         if (!burst || !burst->isOpen())
             continue;
@@ -114,10 +131,13 @@ void VirtualInstrument::advanceModel(Millis now) {
 }
 
 QByteArray VirtualInstrument::identificationReply(Port port) const {
-    QByteArray line = ":SN" + (port == Port::Main ? options_.mainId : options_.fpdId);
+    QByteArray line =
+        port == Port::Main ? options_.mainIdentification : options_.fpdIdentification;
+    if (line.isEmpty())
+        return {};
     if (port == Port::Main && options_.badIdentification && line.size() > 3 && line[3] == '4')
         line[3] = '2';
-    return line + kCr;
+    return line + lineEnd_;
 }
 
 int VirtualInstrument::registerValue(Register reg) const {
@@ -192,6 +212,8 @@ void VirtualInstrument::handleLine(ConverterEndpoint& endpoint, const LineSplitt
         observer_(received);
     if (line.overlong)
         return;
+    if (options_.habits.echo)
+        reply(endpoint, line.text);
     dispatch(endpoint, parseCommand(line.text));
 }
 
@@ -204,16 +226,20 @@ void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& com
     const QByteArray answer = ':' + command.mnemonic;
     switch (command.kind) {
     case CommandKind::Identify:
-        reply(endpoint, identificationReply(endpoint.port()));
+        transmit(endpoint, Traffic::Reply, identificationReply(endpoint.port()));
         return;
     case CommandKind::RegisterSet:
         writeRegister(command.reg, command.value);
+        if (options_.habits.ackEveryCommand)
+            acknowledge(endpoint, command);
         return;
     case CommandKind::RegisterQuery:
-        reply(endpoint, answer + hex(registerValue(command.reg), 2) + kCr);
+        answerQuery(endpoint, answer + hex(registerValue(command.reg), 2));
         return;
     case CommandKind::LoopSwitch:
         writeD(static_cast<std::uint8_t>(command.value ? (d_ | kDLoopIn) : (d_ & ~kDLoopIn)));
+        if (options_.habits.ackEveryCommand)
+            acknowledge(endpoint, command);
         return;
     case CommandKind::SetpointSet:
         heaters_[index(command.zone)].setSetpointTenths(
@@ -221,7 +247,7 @@ void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& com
         acknowledge(endpoint, command);
         return;
     case CommandKind::TemperatureQuery:
-        reply(endpoint, answer + hex(signed16Code(temperatureTenths(command.zone)), 4) + kCr);
+        answerQuery(endpoint, answer + hex(signed16Code(temperatureTenths(command.zone)), 4));
         return;
     case CommandKind::HeaterSwitch:
         heaterSwitchedOn_[index(command.zone)] = command.value != 0;
@@ -236,24 +262,29 @@ void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& com
         acknowledge(endpoint, command);
         return;
     case CommandKind::HighVoltageQuery:
-        reply(endpoint, answer + hex(highVoltageOn_ ? highVoltageCode_ : 0, 4) + kCr);
+        answerQuery(endpoint, answer + hex(highVoltageOn_ ? highVoltageCode_ : 0, 4));
         return;
     case CommandKind::ZeroSet:
         zeroCode_ = command.value;
         acknowledge(endpoint, command);
         return;
     case CommandKind::ZeroQuery:
-        reply(endpoint, answer + hex(zeroCode_, 4) + kCr);
+        answerQuery(endpoint, answer + hex(zeroCode_, 4));
         return;
     case CommandKind::ConverterStatus: {
-        const int status = isStreaming(endpoint.port()) ? kBurstStatus : kIdleStatus;
-        reply(endpoint, ":12AS" + QByteArray::number(status) + kCr);
+        const int status =
+            isStreaming(endpoint.port()) ? kBurstStatus : options_.habits.idleStatus;
+        answerQuery(endpoint, ":12AS" + QByteArray::number(status));
         return;
     }
     case CommandKind::ConverterSetup:
+        if (options_.habits.ackEveryCommand)
+            acknowledge(endpoint, command);
         return;
     case CommandKind::StreamStart:
         stream(endpoint.port())->open(now_);
+        if (options_.habits.ackEveryCommand)
+            acknowledge(endpoint, command);
         return;
     case CommandKind::StreamStop:
         if (const std::optional<Millis> from = options_.faults.endlessBurstFrom;
@@ -265,6 +296,8 @@ void VirtualInstrument::dispatch(ConverterEndpoint& endpoint, const Command& com
         // Lines due by now went out in advanceTo(), so the "]" line is the last, whatever the
         // tick rate.
         transmit(endpoint, Traffic::Data, stream(endpoint.port())->close(now_));
+        if (options_.habits.ackEveryCommand)
+            acknowledge(endpoint, command);
         return;
     case CommandKind::Unknown:
         return;
@@ -323,11 +356,22 @@ ConverterStream* VirtualInstrument::stream(Port port) {
 }
 
 void VirtualInstrument::reply(ConverterEndpoint& endpoint, const QByteArray& line) {
-    transmit(endpoint, Traffic::Reply, line);
+    transmit(endpoint, Traffic::Reply, line + lineEnd_);
+}
+
+void VirtualInstrument::answerQuery(ConverterEndpoint& endpoint, const QByteArray& line) {
+    reply(endpoint, line + options_.habits.replyTail);
 }
 
 void VirtualInstrument::acknowledge(ConverterEndpoint& endpoint, const Command& command) {
-    reply(endpoint, ':' + command.mnemonic + command.parameter + kCr);
+    switch (options_.habits.ack) {
+    case AckMode::Echo:
+        return reply(endpoint, ':' + command.mnemonic + command.parameter);
+    case AckMode::Text:
+        return reply(endpoint, options_.habits.ackText);
+    case AckMode::None:
+        return;
+    }
 }
 
 void VirtualInstrument::transmit(ConverterEndpoint& endpoint, Traffic traffic,
@@ -341,8 +385,50 @@ void VirtualInstrument::transmit(ConverterEndpoint& endpoint, Traffic traffic,
     // Data lines come ten a second per converter; only answers are worth a log line.
     if (traffic == Traffic::Reply)
         qCInfo(lcSim).noquote() << portName(endpoint.port()) << "answers"
-                                << printableLine(out.chopped(1));
-    endpoint.send(out);
+                                << printableLine(out.endsWith(lineEnd_) ? out.chopped(lineEnd_.size()) : out);
+    const Port port = endpoint.port();
+    if (traffic == Traffic::Reply && options_.habits.replyDelay > Millis(0)) {
+        heldReplies_[portIndex(port)].push_back({now_ + options_.habits.replyDelay, out});
+        return;
+    }
+    putOnWire(port, out);
+}
+
+void VirtualInstrument::putOnWire(Port port, const QByteArray& bytes) {
+    std::deque<Outgoing>& wire = wire_[portIndex(port)];
+    const WireHabits& habits = options_.habits;
+    if (habits.chunkBytes <= 0 && wire.empty()) {
+        endpoint(port)->send(bytes);
+        return;
+    }
+    const qsizetype piece = habits.chunkBytes > 0 ? habits.chunkBytes : bytes.size();
+    Millis due = wire.empty() ? now_ : std::max(now_, wire.back().due + habits.chunkGap);
+    for (qsizetype at = 0; at < bytes.size(); at += piece, due += habits.chunkGap)
+        wire.push_back({due, bytes.mid(at, piece)});
+    pumpWire(port);
+}
+
+void VirtualInstrument::pumpWire(Port port) {
+    const std::size_t p = portIndex(port);
+    if (isSilentAt(now_)) {
+        // What was still on its way when the boards fell silent never arrives.
+        heldReplies_[p].clear();
+        wire_[p].clear();
+        return;
+    }
+    // Answers whose time has come join the wire behind what is on its way there.
+    std::deque<Outgoing>& held = heldReplies_[p];
+    while (!held.empty() && held.front().due <= now_) {
+        const QByteArray bytes = std::move(held.front().bytes);
+        held.pop_front();
+        putOnWire(port, bytes);
+    }
+    std::deque<Outgoing>& wire = wire_[p];
+    while (!wire.empty() && wire.front().due <= now_) {
+        const QByteArray bytes = std::move(wire.front().bytes);
+        wire.pop_front();
+        endpoint(port)->send(bytes);
+    }
 }
 
 QByteArray VirtualInstrument::applyLineFaults(Port port, Traffic traffic, const QByteArray& bytes) {
@@ -352,21 +438,27 @@ QByteArray VirtualInstrument::applyLineFaults(Port port, Traffic traffic, const 
     QByteArray out;
     out.reserve(bytes.size());
     for (qsizetype start = 0; start < bytes.size();) {
+        // A line ends with the CR, and with the LF behind it where lines end in CR LF; the
+        // faults touch the text only, so a garbled line is still exactly one line.
         const qsizetype cr = bytes.indexOf('\r', start);
-        const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
-        QByteArray line = bytes.mid(start, end - start);
+        qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+        if (cr >= 0 && options_.habits.lineEnd == LineEnd::CrLf && end < bytes.size() &&
+            bytes[end] == '\n')
+            ++end;
+        const qsizetype textEnd = cr < 0 ? end : cr;
+        QByteArray line = bytes.mid(start, textEnd - start);
+        const QByteArray ending = bytes.mid(textEnd, end - textEnd);
         start = end;
         const std::uint64_t n = linesSent_[p]++;
         if (faults::chance(dropRate, noise::hash(options_.seed, kDropChannel + p, n))) {
             ++droppedLines_;
-            qCInfo(lcSim).noquote() << portName(port) << "keeps back"
-                                    << printableLine(line.endsWith('\r') ? line.chopped(1) : line);
+            qCInfo(lcSim).noquote() << portName(port) << "keeps back" << printableLine(line);
             continue;
         }
         if (faults::chance(asked.garbleRate, noise::hash(options_.seed, kGarbleChannel + p, n)) &&
             faults::garble(line, noise::hash(options_.seed, kGarbleBytesChannel + p, n)))
             ++garbledLines_;
-        out += line;
+        out += line + ending;
     }
     return out;
 }

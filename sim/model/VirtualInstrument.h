@@ -9,7 +9,9 @@
 // data lines of their detector's signal while a burst is open. Queries answer at once; setpoint
 // and on/off commands answer with an acknowledgement (the command echoed with ":" for "<", which
 // matches none of the program's reply patterns), so a program waiting for "some answer" goes on
-// at once. Register writes and the sample-loop switch answer nothing.
+// at once. Register writes and the sample-loop switch answer nothing. WireHabits varies all of
+// this where the protocol leaves it open: line ends, delays, bytes split over several writes,
+// echoes, other acknowledgements, the data lines' form and pace.
 //
 // Gas: bank 1 of the valve registers selects which position's gas path flows into the sample loop
 // (GasPaths), the loop follows that gas while it is switched in ("<D1"), and switching it out
@@ -27,12 +29,14 @@
 #include "model/InjectionPeak.h"
 #include "model/Permeation.h"
 #include "model/SampleLoop.h"
+#include "model/WireHabits.h"
 #include "util/Clock.h"
 
 #include <QByteArray>
 #include <QLoggingCategory>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -47,13 +51,14 @@ struct InstrumentOptions {
     // Neither board answers anything (a switched-off instrument or a broken cable). See also
     // FaultOptions::silentFrom.
     bool silent = false;
-    // The main converter's identification lacks the "4" in fourth place, as if the cables were
-    // crossed or a wrong board were fitted.
+    // The main converter's identification has another character where its "4" is, as if the
+    // cables were crossed or a wrong board were fitted.
     bool badIdentification = false;
-    // What each board answers to "<SN" after ":SN". The program checks the reply's fourth
-    // character, which is the first character here: "4" marks the main converter.
-    QByteArray mainId = "4A01-0815";
-    QByteArray fpdId = "2B01-0816";
+    // The exact line each board answers to "<SN", without its line end; an empty text means the
+    // board answers nothing to it. The program takes a "4" in fourth place for the main converter
+    // and the rest after the first character for the serial number.
+    QByteArray mainIdentification = ":SN4A01-0815";
+    QByteArray fpdIdentification = ":SN2B01-0816";
     // The front-panel switches that ask for the measuring-cell and valve-block heating (P bits 0
     // and 1 read 0) start off: P then reads FF instead of FC.
     bool heatersOff = false;
@@ -80,6 +85,8 @@ struct InstrumentOptions {
     PermeationOptions permeation;
     // Faults shown on demand.
     FaultOptions faults;
+    // How the boards put their lines on the wire where the protocol leaves it open.
+    WireHabits habits;
 };
 
 // One switch of the sample loop from in to out, and what it carried to the detectors.
@@ -102,9 +109,8 @@ class VirtualInstrument {
 public:
     using LineObserver = std::function<void(const ReceivedLine&)>;
 
-    // Status numbers "<12AS100" reports: a burst is open, or the converter is idle.
+    // Status number "<12AS100" reports while a burst is open; WireHabits::idleStatus otherwise.
     static constexpr int kBurstStatus = 118;
-    static constexpr int kIdleStatus = 100;
 
     explicit VirtualInstrument(InstrumentOptions options = {});
     ~VirtualInstrument();
@@ -126,7 +132,7 @@ public:
     // Told about every line either board receives, answered or not.
     void setLineObserver(LineObserver observer) { observer_ = std::move(observer); }
 
-    // The line a board answers to "<SN", CR included.
+    // The line(s) a board answers to "<SN", line end included; empty when it answers nothing.
     QByteArray identificationReply(Port port) const;
 
     // ---- the instrument's state, as the queries report it ---------------------------------------
@@ -184,9 +190,16 @@ private:
 
     void handleLine(ConverterEndpoint& endpoint, const LineSplitter::Line& line);
     void dispatch(ConverterEndpoint& endpoint, const Command& command);
+    // One line (without its line end) as an answer.
     void reply(ConverterEndpoint& endpoint, const QByteArray& line);
+    // A query's answer: the reply tail follows the value.
+    void answerQuery(ConverterEndpoint& endpoint, const QByteArray& line);
     void acknowledge(ConverterEndpoint& endpoint, const Command& command);
     void transmit(ConverterEndpoint& endpoint, Traffic traffic, const QByteArray& bytes);
+    // Bytes onto the port's wire: at once, or in pieces after what is waiting there.
+    void putOnWire(Port port, const QByteArray& bytes);
+    // Sends the delayed answers and pieces due by now_.
+    void pumpWire(Port port);
     // The lines of `bytes` as the per-line faults let them through.
     QByteArray applyLineFaults(Port port, Traffic traffic, const QByteArray& bytes);
     void advanceModel(Millis now);
@@ -224,6 +237,16 @@ private:
 
     ConverterStream mainStream_;
     std::unique_ptr<ConverterStream> fpdStream_;
+
+    // What waits to leave each port (A, B): answers held back by the reply delay, and pieces of
+    // lines already on their way, each due at its time.
+    struct Outgoing {
+        Millis due;
+        QByteArray bytes;
+    };
+    std::array<std::deque<Outgoing>, 2> heldReplies_;
+    std::array<std::deque<Outgoing>, 2> wire_;
+    QByteArray lineEnd_;
 
     // Every line each port has sent or kept back, counted, so each line's faults follow from the
     // seed and its number alone.

@@ -25,6 +25,17 @@ const QString kTimeFactor = QStringLiteral("time-factor");
 const QString kFidFactor = QStringLiteral("fid-factor");
 const QString kSulfurCompound = QStringLiteral("sulfur-compound");
 const QString kFpdFactor = QStringLiteral("fpd-factor");
+const QString kChemical = QStringLiteral("chemical");
+const QString kMolarMass = QStringLiteral("molar-mass");
+const QString kGasTemperature = QStringLiteral("gas-temperature");
+const QString kGasPressure = QStringLiteral("gas-pressure");
+const QString kBlankPpm = QStringLiteral("blank-ppm");
+const QString kBlankNoise = QStringLiteral("blank-noise");
+
+// A zero-gas injection into an FID shows a little: traces in the zero gas and the loop's switch,
+// a few tenths of a ppm that vary from one injection to the next.
+constexpr double kDefaultBlankPpm = 0.2;
+constexpr double kDefaultBlankNoisePpm = 0.1;
 
 // Longer than any run; keeps a mistyped exposure start from overflowing the model's clock.
 constexpr double kMaxExposureStartSeconds = 1e7;
@@ -79,6 +90,13 @@ std::optional<std::optional<Membrane>> parseMaterial(QStringView text) {
     return std::optional<Membrane>{m};
 }
 
+QString chemicalNames() {
+    QStringList names;
+    for (const ChemicalEntry& c : chemicals())
+        names << QStringLiteral("%1 (%2)").arg(QLatin1StringView(c.name), QLatin1StringView(c.formula));
+    return names.join(QStringLiteral(", "));
+}
+
 QString minutesText(std::optional<double> seconds) {
     return seconds ? number(*seconds / 60.0) + QStringLiteral(" min") : QStringLiteral("never");
 }
@@ -123,7 +141,8 @@ void PhysicsCli::add(QCommandLineParser& parser) {
          QStringLiteral("Sample cells from a permeation model instead of --cell-ppm: the test "
                         "chemical diffuses through each cell's membrane (Fick's law, time-lag "
                         "solution), its flux J spread over the cell's carrier flow gives "
-                        "ppm = J*A/(0.00241*F), which the FID sees divided by --fid-factor. "
+                        "ppm = J*A/F over the chemical's molar mass over the gas's molar volume (ideal gas at "
+                        "--gas-temperature and --gas-pressure), which the FID sees divided by --fid-factor. "
                         "Every option below implies it. Breakthrough times go to stderr.")},
         {kCellMaterial,
          QStringLiteral("Membranes of sample cells 1,2,3: a preset (%1), none, or D/l/C "
@@ -160,6 +179,29 @@ void PhysicsCli::add(QCommandLineParser& parser) {
                         "THT; default %1.")
              .arg(number(defaults.fpdFactor)),
          QStringLiteral("factor")},
+        {kChemical,
+         QStringLiteral("The test chemical, for its molar mass (from its formula): %1; default toluene.")
+             .arg(chemicalNames()),
+         QStringLiteral("name")},
+        {kMolarMass,
+         QStringLiteral("The test chemical's molar mass, g/mol, instead of --chemical's."),
+         QStringLiteral("g/mol")},
+        {kGasTemperature,
+         QStringLiteral("Temperature of the carrier where its ppm are told, degrees C; default %1.")
+             .arg(number(defaults.gas.celsius)),
+         QStringLiteral("C")},
+        {kGasPressure,
+         QStringLiteral("Pressure of the carrier, kPa; default %1.").arg(number(defaults.gas.kilopascal)),
+         QStringLiteral("kPa")},
+        {kBlankPpm,
+         QStringLiteral("What every FID injection shows on top of its gas, ppm isobutane (the zero "
+                        "gas's blank); default %1.")
+             .arg(number(kDefaultBlankPpm)),
+         QStringLiteral("ppm")},
+        {kBlankNoise,
+         QStringLiteral("Standard deviation of that blank from injection to injection, ppm; default %1.")
+             .arg(number(kDefaultBlankNoisePpm)),
+         QStringLiteral("ppm")},
     });
 }
 
@@ -215,6 +257,52 @@ QString PhysicsCli::apply(const QCommandLineParser& parser, InstrumentOptions& o
         *option.target = *value;
         asked = true;
     }
+    // The blank is the detector's, with or without the permeation model.
+    options.fidSignal.blankPpm = kDefaultBlankPpm;
+    options.fidSignal.blankNoisePpm = kDefaultBlankNoisePpm;
+    const struct {
+        const QString& name;
+        double* target;
+        bool positive;
+    } detector[] = {{kBlankPpm, &options.fidSignal.blankPpm, false},
+                    {kBlankNoise, &options.fidSignal.blankNoisePpm, false},
+                    {kGasPressure, &p.gas.kilopascal, true}};
+    for (const auto& option : detector) {
+        if (!parser.isSet(option.name))
+            continue;
+        const QString text = parser.value(option.name);
+        const std::optional<double> value = parseNonNegative(text);
+        if (!value || (option.positive && !(*value > 0.0)))
+            return invalid(option.name, text);
+        *option.target = *value;
+    }
+    if (parser.isSet(kGasTemperature)) {
+        const QString text = parser.value(kGasTemperature);
+        bool ok = false;
+        const double celsius = QLocale::c().toDouble(text, &ok);
+        if (!ok || !(celsius > -273.15) || celsius > 1000.0)
+            return invalid(kGasTemperature, text);
+        p.gas.celsius = celsius;
+    }
+    QString chemical = QStringLiteral("toluene");
+    if (parser.isSet(kChemical)) {
+        const QString text = parser.value(kChemical);
+        const ChemicalEntry* entry = findChemical(text);
+        if (!entry)
+            return invalid(kChemical, text);
+        p.molarMass = *molarMassOfFormula(QString::fromLatin1(entry->formula));
+        chemical = QLatin1StringView(entry->name);
+        asked = true;
+    }
+    if (parser.isSet(kMolarMass)) {
+        const QString text = parser.value(kMolarMass);
+        const std::optional<double> value = parseNonNegative(text);
+        if (!value || !(*value > 0.0))
+            return invalid(kMolarMass, text);
+        p.molarMass = *value;
+        chemical = QStringLiteral("a chemical");
+        asked = true;
+    }
     // The model follows the monotonic clock, which does not start at zero: exposure is counted
     // from now, the server's start.
     const Millis now = SystemClock().monotonicNow();
@@ -237,9 +325,10 @@ QString PhysicsCli::apply(const QCommandLineParser& parser, InstrumentOptions& o
     for (std::size_t i = 0; i < kSampleCellCount; ++i)
         p.cells[i].exposureStart = now + Millis(std::llround(starts[i] * 1000.0));
 
-    QString text = QStringLiteral("korvat-sim: permeation of %1, time factor %2; breakthrough "
-                                  "from start-up (real seconds):\n")
-                       .arg(QLatin1StringView(kPresetChemical), number(p.timeFactor));
+    QString text = QStringLiteral("korvat-sim: permeation of %1 (%2 g/mol, %3 L/mol at %4 C and %5 kPa), "
+                                  "time factor %6; breakthrough from start-up (real seconds):\n")
+                       .arg(chemical, number(p.molarMass), number(molarVolumeLitres(p.gas)), number(p.gas.celsius),
+                            number(p.gas.kilopascal), number(p.timeFactor));
     for (int cell = 1; cell <= kSampleCellCount; ++cell) {
         const PermeationCell& c = p.cells[static_cast<std::size_t>(cell - 1)];
         if (!c.membrane) {
@@ -254,7 +343,7 @@ QString PhysicsCli::apply(const QCommandLineParser& parser, InstrumentOptions& o
                     .arg(cell + kFirstSampleCellPosition - 1)
                     .arg(number(steadyStateFlux(*c.membrane) * 60.0),
                          number(ppmFromRate(steadyStateFlux(*c.membrane) * 60.0, c.areaCm2,
-                                            c.flowMlPerMin)),
+                                            c.flowMlPerMin, p.molarMass, p.gas)),
                          breakthroughText(p, cell, kAstmLimit, now),
                          breakthroughText(p, cell, kEnLimit, now));
     }

@@ -8,6 +8,7 @@
 #include "model/VirtualInstrument.h"
 #include "server/DeviceLink.h"
 #include "server/FaultCli.h"
+#include "server/HabitCli.h"
 #include "server/PhysicsCli.h"
 #include "server/PtyPort.h"
 #include "server/ReceivedLineLog.h"
@@ -99,22 +100,6 @@ QString applyGasOptions(const QCommandLineParser& parser, InstrumentOptions& opt
     return {};
 }
 
-// "\r", "\n" and "\\" in an option's text as the bytes they stand for; other characters as they
-// are (Latin-1).
-QByteArray unescapeLineText(const QString& text) {
-    const QByteArray in = text.toLatin1();
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\' || i + 1 == in.size()) {
-            out += in[i];
-            continue;
-        }
-        const char next = in[++i];
-        out += next == 'r' ? '\r' : next == 'n' ? '\n' : next;
-    }
-    return out;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -162,12 +147,13 @@ int main(int argc, char** argv) {
             "%8 ppm, sample cells %9 ppm. Numbers take a decimal point.\n"
             "\n"
             "Faults on demand (all off by default): garbled or dropped lines, silence from a\n"
-            "given time on, a burst that does not end, a device that vanishes and comes back.")
+            "given time on, a burst that does not end, a device that vanishes and comes back.\n"
+            "\n%10")
             .arg(seconds(defaults.loopFlushTime), seconds(defaults.fidResponse.delay),
                  number(defaults.fidResponse.countSecondsPerPpm),
                  number(defaults.fpdResponse.countSecondsPerPpm), ppm(kZeroGasPosition),
                  ppm(kReferenceGasPosition), sulfurPpm(kReferenceGasPosition),
-                 ppm(kReferenceCellPosition), cellsPpm));
+                 ppm(kReferenceCellPosition), cellsPpm, HabitCli::summary()));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption fidFpd(
@@ -186,13 +172,15 @@ int main(int argc, char** argv) {
                                     QStringLiteral("Answer nothing at all."));
     const QCommandLineOption badId(
         QStringLiteral("bad-id"),
-        QStringLiteral("The main converter identifies without the \"4\"."));
-    const QCommandLineOption mainId(QStringLiteral("main-id"),
-                                    QStringLiteral("Identification text of the main converter."),
-                                    QStringLiteral("text"));
-    const QCommandLineOption fpdId(QStringLiteral("fpd-id"),
-                                   QStringLiteral("Identification text of the FPD converter."),
-                                   QStringLiteral("text"));
+        QStringLiteral("The main converter identifies with \"2\" where its \"4\" is."));
+    const QCommandLineOption mainId(
+        QStringLiteral("main-id"),
+        QStringLiteral("The main converter answers \":SN\" and <text> (see --ident-a)."),
+        QStringLiteral("text"));
+    const QCommandLineOption fpdId(
+        QStringLiteral("fpd-id"),
+        QStringLiteral("The FPD converter answers \":SN\" and <text> (see --ident-b)."),
+        QStringLiteral("text"));
     const QCommandLineOption logFile(
         QStringLiteral("log"),
         QStringLiteral("Append every received line to <file> (default: stderr)."),
@@ -244,6 +232,8 @@ int main(int argc, char** argv) {
     physics.add(parser);
     FaultCli faults;
     faults.add(parser);
+    HabitCli habits;
+    habits.add(parser);
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -254,10 +244,8 @@ int main(int argc, char** argv) {
     options.silent = parser.isSet(silent);
     options.badIdentification = parser.isSet(badId);
     options.heatersOff = parser.isSet(heatersOff);
-    if (parser.isSet(mainId))
-        options.mainId = parser.value(mainId).toLatin1();
-    if (parser.isSet(fpdId))
-        options.fpdId = parser.value(fpdId).toLatin1();
+    if (const QString bad = habits.apply(parser, mainId, fpdId, options); !bad.isEmpty())
+        return fail(bad);
     if (const QString bad = applyGasOptions(parser, options); !bad.isEmpty())
         return fail(bad);
     if (const QString bad = physics.apply(parser, options); !bad.isEmpty())

@@ -170,14 +170,18 @@ void KorvatApp::endProgramBox(const QString& middle) {
                          QLatin1Char('\r') + middle + QLatin1Char('\r'));
 }
 
-QString KorvatApp::identify(SerialLine& port, const QString& command) {
+QString KorvatApp::identify(SerialLine& port, const QString& command, IdentifiedBoard board) {
     // Whatever an earlier session left on the line (an answer nobody read, half a line) would
     // otherwise be taken for the converter's answer: a stale line on port A made the program
     // swap the ports and drive the FPD converter as the main board.
     link_.discardInput(port);
-    return link_.SendAndWaitFor(port, command, [](const QString& line) {
-        return line.startsWith(QLatin1String(":SN"));
+    // The answer's form is the converter's own: only what is plainly something else (our command
+    // echoed, a status reply) is passed over; the first other line is judged by the rule of the
+    // board asked.
+    const QString reply = link_.SendAndWaitFor(port, command, [&command, board](const QString& line) {
+        return !isNoIdentification(line, command, board);
     });
+    return withoutTrailingBlanks(reply);
 }
 
 StartupOutcome KorvatApp::identifySinglePort() {
@@ -187,18 +191,18 @@ StartupOutcome KorvatApp::identifySinglePort() {
         endProgramBox(T(91));
         return StartupOutcome::Ended;
     }
-    const QString reply = identify(com1, kIdentifySinglePort);
+    const QString reply = identify(com1, kIdentifySinglePort, IdentifiedBoard::Main);
     if (reply.isEmpty()) {
         com1.close();
         endProgramBox(com1.deviceName() + QStringLiteral(": ") + T(91));
         return StartupOutcome::Ended;
     }
-    if (reply.size() < 4 || reply[3] != QLatin1Char('4')) {
+    if (!identifiesMainConverter(reply)) {
         com1.close();
         endProgramBox(T(90));
         return StartupOutcome::Ended;
     }
-    sSerialNumber = reply.mid(1);
+    sSerialNumber = serialNumberOf(reply);
     view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
     view_.connectionShown(1, link_.ComPort2().deviceName() + QStringLiteral(" --------"), false);
     return StartupOutcome::Running;
@@ -216,10 +220,10 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
 
     QString reply;
     if (link_.OpenComPort(com1))
-        reply = identify(com1, kIdentify);
+        reply = identify(com1, kIdentify, IdentifiedBoard::Main);
     if (reply.isEmpty())
         return notFound(com1);
-    if (reply.size() < 4 || reply[3] != QLatin1Char('4')) {
+    if (!identifiesMainConverter(reply)) {
         // The main converter answers with a "4" in fourth place; anything else means the two
         // cables are crossed. Swap the names and ask again.
         com1.close();
@@ -228,19 +232,19 @@ StartupOutcome KorvatApp::identifyTwoPorts() {
         com2.setDeviceName(ini_.readString(key::ComPortA, QString::fromUtf8(configKey(key::ComPortB).missingDefault)));
         reply.clear();
         if (link_.OpenComPort(com1))
-            reply = identify(com1, kIdentifyAgain);
+            reply = identify(com1, kIdentifyAgain, IdentifiedBoard::Main);
         if (reply.isEmpty())
             return notFound(com1);
     }
-    sSerialNumber = reply.mid(1);
+    sSerialNumber = serialNumberOf(reply);
     view_.connectionShown(0, com1.deviceName() + QLatin1Char(' ') + sSerialNumber, true);
 
     if (link_.OpenComPort(com2)) {
         view_.connectionShown(1, com2.deviceName(), true);
-        const QString second = identify(com2, kIdentify);
+        const QString second = identify(com2, kIdentify, IdentifiedBoard::Fpd);
         if (second.isEmpty())
             return notFound(com2);
-        view_.connectionShown(1, com2.deviceName() + QLatin1Char(' ') + second.mid(1), true);
+        view_.connectionShown(1, com2.deviceName() + QLatin1Char(' ') + serialNumberOf(second), true);
     } else {
         DeviceTyp = TDeviceTyp::FID;
         dialogs_.message(T(92));
@@ -297,9 +301,12 @@ void KorvatApp::showSettings() {
     const InfoLabel infoSamples[] = {InfoLabel::InfoSample1, InfoLabel::InfoSample2, InfoLabel::InfoSample3};
     const double fidFactors[] = {s.FIDFactor1, s.FIDFactor2, s.FIDFactor3};
     const QString fidNames[] = {s.FIDSampleFactorName1, s.FIDSampleFactorName2, s.FIDSampleFactorName3};
+    const double fidMasses[] = {s.FIDMolarMass1, s.FIDMolarMass2, s.FIDMolarMass3};
+    auto known = [](double grams) { return grams > 0 ? std::optional<double>(grams) : std::nullopt; };
     for (int k = 0; k < 3; ++k) {
         inputs_.set(fidEdits[k], fixed2(fidFactors[k]));
         inputs_.setLabel(fidEdits[k], fidNames[k]);
+        inputs_.setMolarMass(fidEdits[k], known(fidMasses[k]));
         view_.infoShown(infoSamples[k], fidNames[k] + QLatin1Char('[') + fixed2(fidFactors[k]) + QLatin1Char(']'));
     }
 
@@ -310,10 +317,16 @@ void KorvatApp::showSettings() {
     const Input fpdEdits[] = {Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
     const double fpdFactors[] = {s.FPDFactor1, s.FPDFactor2, s.FPDFactor3};
     const QString fpdNames[] = {s.FPDSampleFactorName1, s.FPDSampleFactorName2, s.FPDSampleFactorName3};
+    const double fpdMasses[] = {s.FPDMolarMass1, s.FPDMolarMass2, s.FPDMolarMass3};
     for (int k = 0; k < 3; ++k) {
         inputs_.set(fpdEdits[k], fixed2(fpdFactors[k]));
         inputs_.setLabel(fpdEdits[k], fpdNames[k]);
+        inputs_.setMolarMass(fpdEdits[k], known(fpdMasses[k]));
     }
+    const Input contacts[] = {Input::Contact1, Input::Contact2, Input::Contact3};
+    const double contactMinutes[] = {s.ContactBeforeStart1, s.ContactBeforeStart2, s.ContactBeforeStart3};
+    for (int k = 0; k < 3; ++k)
+        inputs_.set(contacts[k], formatGeneral(contactMinutes[k]));
 
     inputs_.setChecked(Check::KeepMeasuring, s.KeepMeasuring);
     inputs_.set(Input::Scale, number(s.Scale));

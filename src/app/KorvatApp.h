@@ -8,6 +8,7 @@
 #include "app/Notifier.h"
 #include "app/ServicePanel.h"
 #include "app/SubstanceFactors.h"
+#include "link/Identification.h"
 #include "link/Link.h"
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
@@ -83,6 +84,9 @@ public:
     void UpdateMengeIsobuthan();
     void UpdateMengeSulfur();
     void editInfoExit(int line); // editInfo1Exit .. editInfo3Exit
+    // editContact1Exit .. editContact3Exit: the chemical's contact with the cell's specimen,
+    // minutes before Start.
+    void editContactExit(int cell);
     void editScaleExit();
     void editScaleMinExit();
     void rgStandardClick(int item);
@@ -132,7 +136,9 @@ public:
     QString sSerialNumber;
 
 private:
-    QString identify(SerialLine& port, const QString& command);
+    // The identification exchange on `port`: the answer, trailing blanks removed, or "" when none
+    // came within the wait.
+    QString identify(SerialLine& port, const QString& command, IdentifiedBoard board);
     StartupOutcome identifySinglePort();
     StartupOutcome identifyTwoPorts();
     void showSettings();
@@ -148,6 +154,8 @@ private:
     bool writeNumber(const IniKey& key, double value);
     std::optional<int> readIntInput(Input input);
     std::optional<double> readFloatInput(Input input);
+    // A refused factor takes its substance's molar mass back with its name.
+    void restoreMolarMass(Input edit);
     QString T(int n) const;
 
     MainView& view_;

@@ -5,6 +5,7 @@
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFile.h"
 #include "app/KorvatApp.h"
+#include "run/RunSpec.h"
 #include "util/Clock.h"
 #include "util/Dialogs.h"
 
@@ -51,6 +52,9 @@ QStringList KorvatApp::resultsHeaderLines(int fileRun) const {
     h.InjectionTime = s.InjectionTime;
     h.Messzeit = s.Messzeit;
     h.description = inputs_.text(Input::Description);
+    // During a run, the parameters it started with; otherwise those a start would take now.
+    h.parameters = sequencer_.running() ? run_.parameters : startParameters(settings_, inputs_);
+    h.Messzeit = h.parameters.measuringSeconds;
     // Numbers by the program's language, date and time as the system shows them.
     return korvat::resultsHeaderLines(h, ID, DeviceTyp, fileNumberLocale(ID), QLocale());
 }

@@ -80,7 +80,13 @@ bool ServicePanel::setClick(Group group) {
         d_.link.SendAndWait(port, highVoltageCommand(a));
         break;
     default:
-        d_.link.SendAndWait(port, temperatureSetpointCommand(g.letter, a));
+        // Inside the tick (the heating mirror) nothing waits for the instrument: one that answers
+        // a setpoint late or not at all would hold the valves, the poll and the acquisition
+        // window for up to 5 s each time. What it answers is taken and logged by the poll.
+        if (inTick_)
+            d_.link.SendCommand(port, temperatureSetpointCommand(g.letter, a));
+        else
+            d_.link.SendAndWait(port, temperatureSetpointCommand(g.letter, a));
         break;
     }
     return true;

@@ -102,6 +102,31 @@ void KorvatApp::UpdateMengeSulfur() {
     }
 }
 
+void KorvatApp::editContactExit(int cell) {
+    if (cell < 1 || cell > 3)
+        return;
+    const Input edits[] = {Input::Contact1, Input::Contact2, Input::Contact3};
+    double* fields[] = {&settings_.ContactBeforeStart1, &settings_.ContactBeforeStart2, &settings_.ContactBeforeStart3};
+    const IniKey keys[] = {key::ContactBeforeStart1, key::ContactBeforeStart2, key::ContactBeforeStart3};
+    if (const auto v = readFloatInput(edits[cell - 1])) {
+        *fields[cell - 1] = *v;
+        write(keys[cell - 1], formatGeneral(*v));
+    }
+}
+
+void KorvatApp::restoreMolarMass(Input edit) {
+    const Settings& s = settings_;
+    const struct {
+        Input edit;
+        double grams;
+    } masses[] = {{Input::FIDFactor1, s.FIDMolarMass1}, {Input::FIDFactor2, s.FIDMolarMass2},
+                  {Input::FIDFactor3, s.FIDMolarMass3}, {Input::FPDFactor1, s.FPDMolarMass1},
+                  {Input::FPDFactor2, s.FPDMolarMass2}, {Input::FPDFactor3, s.FPDMolarMass3}};
+    for (const auto& m : masses)
+        if (m.edit == edit)
+            inputs_.setMolarMass(edit, m.grams > 0 ? std::optional<double>(m.grams) : std::nullopt);
+}
+
 void KorvatApp::editInfoExit(int line) {
     if (line < 1 || line > 3)
         return;
@@ -180,6 +205,7 @@ void KorvatApp::PageControlExit() {
                                .arg(inputs_.text(edit), formatFixed(field, 6, 2), name));
             inputs_.set(edit, formatFixed(field, 6, 2));
             inputs_.setLabel(edit, name);
+            restoreMolarMass(edit);
             return true;
         }
         field = *v;
@@ -187,6 +213,15 @@ void KorvatApp::PageControlExit() {
         name = inputs_.label(edit);
         write(nameKey, name);
         return true;
+    };
+
+    // The substance's molar mass goes with its name: the drop that set the name set it too.
+    auto molarMass = [this](Input edit, double& field, const IniKey& key) {
+        const double grams = inputs_.molarMass(edit).value_or(0.0);
+        if (grams == field)
+            return;
+        field = grams;
+        write(key, formatGeneral(grams));
     };
 
     Settings& s = settings_;
@@ -208,9 +243,17 @@ void KorvatApp::PageControlExit() {
                 key::FIDSampleFactor2, key::FIDSampleFactorName2},
                {Input::FIDFactor3, InfoLabel::InfoSample3, &s.FIDFactor3, &s.FIDSampleFactorName3,
                 key::FIDSampleFactor3, key::FIDSampleFactorName3}};
-    for (const auto& f : fid) {
+    const struct {
+        double* field;
+        IniKey key;
+    } fidMasses[] = {{&s.FIDMolarMass1, key::FIDSampleMolarMass1},
+                     {&s.FIDMolarMass2, key::FIDSampleMolarMass2},
+                     {&s.FIDMolarMass3, key::FIDSampleMolarMass3}};
+    for (std::size_t k = 0; k < 3; ++k) {
+        const auto& f = fid[k];
         if (!factor(f.edit, *f.field, f.key, *f.name, f.nameKey))
             return;
+        molarMass(f.edit, *fidMasses[k].field, fidMasses[k].key);
         view_.infoShown(f.info, *f.name + QLatin1Char('[') + inputs_.text(f.edit) + QLatin1Char(']'));
     }
 
@@ -228,9 +271,17 @@ void KorvatApp::PageControlExit() {
     } fpd[] = {{Input::FPDFactor1, &s.FPDFactor1, &s.FPDSampleFactorName1, key::FPDSampleFactor1, key::FPDSampleFactorName1},
                {Input::FPDFactor2, &s.FPDFactor2, &s.FPDSampleFactorName2, key::FPDSampleFactor2, key::FPDSampleFactorName2},
                {Input::FPDFactor3, &s.FPDFactor3, &s.FPDSampleFactorName3, key::FPDSampleFactor3, key::FPDSampleFactorName3}};
-    for (const auto& f : fpd) {
+    const struct {
+        double* field;
+        IniKey key;
+    } fpdMasses[] = {{&s.FPDMolarMass1, key::FPDSampleMolarMass1},
+                     {&s.FPDMolarMass2, key::FPDSampleMolarMass2},
+                     {&s.FPDMolarMass3, key::FPDSampleMolarMass3}};
+    for (std::size_t k = 0; k < 3; ++k) {
+        const auto& f = fpd[k];
         if (!factor(f.edit, *f.field, f.key, *f.name, f.nameKey))
             return;
+        molarMass(f.edit, *fpdMasses[k].field, fpdMasses[k].key);
     }
 }
 

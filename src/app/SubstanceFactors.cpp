@@ -4,6 +4,8 @@
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
 
+#include <cmath>
+
 namespace korvat {
 
 std::optional<SubstanceGrid> feedingGrid(Input edit) {
@@ -30,6 +32,13 @@ std::optional<double> parseSubstanceFactor(const QString& text) {
     return v;
 }
 
+std::optional<double> parseMolarMass(const QString& text) {
+    const auto v = parseFloat(text);
+    if (!v || !(*v > 0.0) || !std::isfinite(*v))
+        return std::nullopt;
+    return v;
+}
+
 SubstanceFactors::SubstanceFactors(Inputs& inputs, Dialogs& dialogs, const QString& programDir)
     : inputs_(inputs), dialogs_(dialogs), programDir_(programDir) {}
 
@@ -38,14 +47,26 @@ bool SubstanceFactors::EndDrag(SubstanceGrid grid, std::optional<Input> edit, co
     // A sulfur row on an FID edit (or the reverse) is taken by the edit but changes nothing.
     if (!edit || feedingGrid(*edit) != grid)
         return false;
-    if (!parseSubstanceFactor(factor)) {
+    const SubstanceValue value = splitSubstanceValue(factor);
+    if (!parseSubstanceFactor(value.factor)) {
         dialogs_.error(QStringLiteral("'%1' (%2) is not a valid factor: a factor must be a number "
                                       "greater than zero. The field keeps %3 [%4].")
-                           .arg(factor, name, inputs_.label(*edit), inputs_.text(*edit)));
+                           .arg(value.factor, name, inputs_.label(*edit), inputs_.text(*edit)));
         return false;
     }
-    inputs_.set(*edit, factor);
+    std::optional<double> molarMass;
+    if (!value.molarMass.isEmpty()) {
+        molarMass = parseMolarMass(value.molarMass);
+        if (!molarMass) {
+            dialogs_.error(QStringLiteral("'%1' (%2) is not a valid molar mass: it must be a number of "
+                                          "g/mol greater than zero. The field keeps %3 [%4].")
+                               .arg(value.molarMass, name, inputs_.label(*edit), inputs_.text(*edit)));
+            return false;
+        }
+    }
+    inputs_.set(*edit, value.factor);
     inputs_.setLabel(*edit, name);
+    inputs_.setMolarMass(*edit, molarMass);
     return true;
 }
 

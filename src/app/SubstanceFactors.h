@@ -21,6 +21,8 @@ std::optional<SubstanceGrid> feedingGrid(Input edit);
 // A factor as the operator or a list gives it: a number in the process locale, greater than
 // zero (a zero factor would divide by zero in the result computation).
 std::optional<double> parseSubstanceFactor(const QString& text);
+// A molar mass as a list gives it, g/mol: a number in the process locale, greater than zero.
+std::optional<double> parseMolarMass(const QString& text);
 
 class SubstanceFactors {
 public:
@@ -30,10 +32,12 @@ public:
     // the pointer does not tell the operator "no" over an edit of the other detector.
     bool FactDragOver(Input edit) const { return feedingGrid(edit).has_value(); }
 
-    // End of a drag from `grid` with the selected row's `name` and `factor`, dropped on `edit`
-    // (nullopt when it was dropped elsewhere). Only an edit fed by `grid` takes the row: its text
-    // becomes the factor as typed, its label the name. A factor that is not a number above zero is
-    // refused with a message and the edit keeps its value. Returns whether the edit changed.
+    // End of a drag from `grid` with the selected row's `name` and value (`factor`, possibly with
+    // the molar mass after a ";"), dropped on `edit` (nullopt when it was dropped elsewhere). Only
+    // an edit fed by `grid` takes the row: its text becomes the factor as typed, its label the
+    // name, and the molar mass goes with them (none when the row gives none). A factor or molar
+    // mass that is not a number above zero is refused with a message and the edit keeps its
+    // value. Returns whether the edit changed.
     bool EndDrag(SubstanceGrid grid, std::optional<Input> edit, const QString& name, const QString& factor);
     bool ValueListEditor1EndDrag(std::optional<Input> edit, const QString& name, const QString& factor) {
         return EndDrag(SubstanceGrid::Hydrocarbons, edit, name, factor);

@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "With --summary, per results file a title line and one line per sample cell and detector\n"
     "of its last run:\n"
     "  file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;\n"
-    "  cumulative;mdpr;duration\n"
+    "  cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status\n"
     "(minutes, ug/cm2/min, ug/cm2; empty when not reached), or file;error;reason.\n"
     "With --verify-journal, per event journal (<name>_events.log) one line:\n"
     "  file;ok;LINES   or   file;bad;LINE;reason   (the first line that does not fit the chain)\n"
@@ -52,7 +52,8 @@ QString csvField(const QString& text) {
 
 QString summaryTitleLine() {
     return QStringLiteral(
-        "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;mdpr;duration");
+        "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;mdpr;duration;"
+        "bt01_below;bt10_below;level_bound;contact;mass_basis;status");
 }
 
 // The figures of the file's last run, with the summary file's decimals and a decimal point: the
@@ -71,31 +72,44 @@ QStringList summaryLines(const QString& path, const DetectionSettings& detection
                      .arg(escapeControlCharacters(path))
                      .arg(read.runs.size())
                      .arg(run.firstLine > 0 ? run.firstLine : run.headerLine));
-    auto summarize = [&run]() {
-        std::vector<const ResultRow*> rows;
-        rows.reserve(run.rows.size());
-        for (const ResultRow& r : run.rows)
-            rows.push_back(&r);
-        return summarizeCells(rows, run.measuringSeconds, run.deviceTyp == TDeviceTyp::FIDFPD);
-    };
-    std::vector<CellSummary> summaries = summarize();
-    // Without usable zero gas the detection limit comes from the baseline noise of the cells'
-    // windows, which only the raw-data files beside the results still hold.
-    if (std::any_of(summaries.begin(), summaries.end(), [](const CellSummary& s) { return !s.metrics.detectionLimit; })) {
-        QStringList notes;
-        attachRawDataNoise(run, path, detection, &notes);
-        for (const QString& note : std::as_const(notes))
-            printErr(QStringLiteral("korvat-eval: %1; that detection limit stays empty\n").arg(escapeControlCharacters(note)));
-        summaries = summarize();
-    }
+    // The smallest findable peak counts the baseline noise of the cells' windows, which only the
+    // raw-data files beside the results still hold; the searches' settings are the run's.
+    QStringList notes;
+    const DetectionSettings settings = run.parameters.detection.value_or(detection);
+    attachRawDataNoise(run, path, settings, &notes);
+    for (const QString& note : std::as_const(notes))
+        printErr(QStringLiteral("korvat-eval: %1; that detection limit rests on the search's threshold alone\n")
+                     .arg(escapeControlCharacters(note)));
+    std::vector<const ResultRow*> rows;
+    rows.reserve(run.rows.size());
+    for (const ResultRow& r : run.rows)
+        rows.push_back(&r);
+    const std::vector<CellSummary> summaries =
+        summarizeCells(rows, run.parameters, run.deviceTyp == TDeviceTyp::FIDFPD, detection);
     QStringList lines{summaryTitleLine()};
     for (const CellSummary& s : summaries) {
         const QStringList f = summaryFields(s, QLocale::c());
-        // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;
-        // cumulative;cumulative60;cumulative480;mdpr;duration;measurements
-        lines << QStringList{name, f[0], f[1], csvField(s.sampleName), f[4], f[5], f[6], f[7],
-                             f[8], f[9], f[10], f[11], f[14], f[15]}
-                     .join(QLatin1Char(';'));
+        QStringList out{name,
+                        f[kSumCell],
+                        f[kSumDetector],
+                        csvField(s.sampleName),
+                        f[kSumBt01First],
+                        f[kSumBt01],
+                        f[kSumBt10First],
+                        f[kSumBt10],
+                        f[kSumResolution],
+                        f[kSumLevel],
+                        f[kSumSteady],
+                        f[kSumCumulative],
+                        f[kSumMdpr],
+                        f[kSumDuration],
+                        f[kSumBt01Below],
+                        f[kSumBt10Below],
+                        f[kSumLevelBound],
+                        f[kSumContact],
+                        csvField(f[kSumMassBasis]),
+                        csvField(f[kSumStatus])};
+        lines << out.join(QLatin1Char(';'));
     }
     return lines;
 }

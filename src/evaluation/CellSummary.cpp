@@ -30,12 +30,19 @@ double recorded(double v, int precision, int decimals) {
     return k / scale;
 }
 
-// Rates are written as F7.3, areas as F8.0, flows as F5.1.
+// Rates and ppm are written as F7.3, areas as F8.0, flows as F5.1.
 double rateOf(const ResultRow& r, Detector d) { return recorded(d == Detector::FID ? r.FIDMessMenge : r.FPDMessMenge, 7, 3); }
 double areaOf(const ResultRow& r, Detector d) { return recorded(d == Detector::FID ? r.FIDArea : r.FPDArea, 8, 0); }
 double flowOf(const ResultRow& r) { return recorded(r.Flow, 5, 1); }
 const std::optional<double>& noiseOf(const ResultRow& r, Detector d) {
     return d == Detector::FID ? r.fidNoiseArea : r.fpdNoiseArea;
+}
+// A detector that gave a value: it had a calibration (an uncalibrated one records 0 for its ppm
+// and rate, at every position).
+bool showsCalibration(const ResultRow& r, Detector d) {
+    if (d == Detector::FID)
+        return recorded(r.FIDppm, 7, 3) != 0 || rateOf(r, d) != 0;
+    return rateOf(r, d) != 0;
 }
 
 double median(std::vector<double> v) {
@@ -44,64 +51,98 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
 }
 
+double mean(const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return sum / static_cast<double>(v.size());
+}
+
 } // namespace
 
 bool isMeasurement(const ResultRow& row, Detector detector) {
     return !(row.marker == QLatin1Char('*') && rateOf(row, detector) == 0 && areaOf(row, detector) == 0);
 }
 
-std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, int measuringSeconds,
-                                        bool twoDetectors) {
+std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& p,
+                                        bool twoDetectors, const DetectionSettings& fallbackDetection) {
+    const DetectionSettings detection = p.detection.value_or(fallbackDetection);
     std::vector<CellSummary> out;
     const std::vector<Detector> detectors =
         twoDetectors ? std::vector<Detector>{Detector::FID, Detector::FPD} : std::vector<Detector>{Detector::FID};
     for (int cell = 1; cell <= 3; ++cell) {
+        const CellParameters& cp = p.cell(cell);
         for (Detector d : detectors) {
             CellSummary s;
             s.cell = cell;
             s.detector = d;
+            s.contactMinutes = cp.contactMinutes;
+            s.molarMass = d == Detector::FID ? cp.molarMass : cp.fpdMolarMass;
+            s.seesChemical = d == Detector::FID || cp.fpdSeesChemical;
+            bool any = false;
+            bool calibrated = p.calibrated(d);
             double flow = 0;
-            std::vector<double> perArea; // rate per unit of area at this cell: area -> rate
-            std::vector<double> noiseAreas;
+            std::vector<double> perArea; // rate per unit of area at this cell
+            std::vector<double> smallestAreas;
+            bool noiseComplete = true;
+            std::vector<double> blankAreas;
             for (const ResultRow* row : rows) {
                 const ResultRow& r = *row;
+                calibrated = calibrated || showsCalibration(r, d);
+                if (r.runZelle == 1 && calibrated) {
+                    blankAreas.push_back(areaOf(r, d));
+                    continue;
+                }
                 if (r.runZelle != cell + 3 || !isMeasurement(r, d))
                     continue;
-                s.series.push_back({sampleMinutes(r.elapsedMs, measuringSeconds), rateOf(r, d)});
+                any = true;
                 s.sampleName = r.sampleName;
                 s.chemical = r.sChemikalie;
+                const double minutes = sampleMinutes(r.elapsedMs, p.measuringSeconds) + cp.contactMinutes;
+                if (!calibrated || minutes < 0)
+                    continue;
+                s.series.push_back({minutes, rateOf(r, d)});
                 flow = flowOf(r);
                 if (areaOf(r, d) > 0 && rateOf(r, d) > 0)
                     perArea.push_back(rateOf(r, d) / areaOf(r, d));
+                const double threshold = d == Detector::FID ? smallestFidPeakArea(detection) : smallestFpdPeakArea(detection);
                 if (const auto& n = noiseOf(r, d))
-                    noiseAreas.push_back(*n);
+                    smallestAreas.push_back(std::max(threshold, *n));
+                else
+                    noiseComplete = false;
                 if (r.flagged)
                     s.flagged.push_back(r.runAktiv);
             }
-            if (s.series.empty())
+            if (!any)
                 continue;
+            s.calibrated = calibrated;
+            if (!calibrated || s.series.empty()) {
+                // Not calibrated, or measured only before the contact: no figures.
+                out.push_back(std::move(s));
+                continue;
+            }
 
-            // The detection limit from the run's zero gas, else from the cell's own baseline.
-            std::vector<double> blanks;
-            double blankFlow = 0;
-            for (const ResultRow* r : rows) {
-                if (r->runZelle != 1)
-                    continue;
-                blanks.push_back(rateOf(*r, d));
-                blankFlow = flowOf(*r);
+            // Everything at the cell is a rate through the cell's calibration, factor, molar mass
+            // and flow: the blanks and the smallest peak go there by their areas.
+            std::optional<double> k;
+            if (!perArea.empty())
+                k = median(perArea);
+            else
+                k = p.ratePerArea(cell, d, flow);
+            std::optional<double> spread, smallest;
+            double contactRate = 0;
+            if (k) {
+                if (const auto sigma = threeSigma(blankAreas))
+                    spread = *sigma * *k;
+                if (!blankAreas.empty()) {
+                    contactRate = mean(blankAreas) * *k;
+                    s.blankMeasured = true;
+                }
+                const double threshold = d == Detector::FID ? smallestFidPeakArea(detection) : smallestFpdPeakArea(detection);
+                smallest = (noiseComplete && !smallestAreas.empty() ? mean(smallestAreas) : threshold) * *k;
             }
-            std::optional<double> limit = detectionLimitFromBlanks(blanks, blankFlow, flow);
-            if (limit) {
-                s.detectionLimitFrom = CellSummary::Blank::ZeroGas;
-            } else if (!perArea.empty() && !noiseAreas.empty()) {
-                const double k = median(perArea);
-                std::vector<double> noiseRates;
-                for (double a : noiseAreas)
-                    noiseRates.push_back(a * k);
-                limit = detectionLimitFromNoise(noiseRates);
-                s.detectionLimitFrom = CellSummary::Blank::Noise;
-            }
-            s.metrics = cellMetrics(s.series, limit);
+            s.metrics = cellMetrics(s.series, detectionLimit(spread, smallest), contactRate, p.plannedMinutes,
+                                    s.seesChemical);
             out.push_back(std::move(s));
         }
     }
@@ -109,12 +150,15 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
 }
 
 QStringList summaryTitles() {
-    return {QStringLiteral("cell"),       QStringLiteral("detector"),     QStringLiteral("sample"),
-            QStringLiteral("chemical"),   QStringLiteral("bt01_first"),   QStringLiteral("bt01"),
-            QStringLiteral("bt10_first"), QStringLiteral("bt10"),         QStringLiteral("resolution"),
-            QStringLiteral("level"),      QStringLiteral("sspr"),         QStringLiteral("cumulative"),
-            QStringLiteral("cumulative60"), QStringLiteral("cumulative480"), QStringLiteral("mdpr"),
-            QStringLiteral("duration"),   QStringLiteral("measurements"), QStringLiteral("flagged")};
+    return {QStringLiteral("cell"),          QStringLiteral("detector"),      QStringLiteral("sample"),
+            QStringLiteral("chemical"),      QStringLiteral("bt01_first"),    QStringLiteral("bt01"),
+            QStringLiteral("bt10_first"),    QStringLiteral("bt10"),          QStringLiteral("resolution"),
+            QStringLiteral("level"),         QStringLiteral("sspr"),          QStringLiteral("cumulative"),
+            QStringLiteral("cumulative60"),  QStringLiteral("cumulative480"), QStringLiteral("mdpr"),
+            QStringLiteral("duration"),      QStringLiteral("measurements"),  QStringLiteral("flagged"),
+            QStringLiteral("bt01_below"),    QStringLiteral("bt10_below"),    QStringLiteral("level_bound"),
+            QStringLiteral("contact"),       QStringLiteral("mass_basis"),    QStringLiteral("first_interval"),
+            QStringLiteral("status")};
 }
 
 namespace {
@@ -131,28 +175,50 @@ QStringList summaryFields(const CellSummary& s, const QLocale& locale) {
         return v ? formatFixed(*v, 12, decimals, locale) : QString();
     };
     const CellMetrics& m = s.metrics;
-    const QString level = m.level.brokeThrough ? QString::number(m.level.level)
-                                               : QStringLiteral("> %1 min").arg(std::floor(m.testMinutes));
     // A ";" typed into a name would shift the columns, as in the results file.
     auto field = [](QString text) { return text.replace(QLatin1Char(';'), QLatin1Char(',')); };
-    return {QString::number(s.cell),
-            s.detector == Detector::FID ? QStringLiteral("FID") : QStringLiteral("FPD"),
-            field(s.sampleName),
-            field(s.chemical),
-            number(m.bt01.first, 1),
-            number(m.bt01.interpolated, 1),
-            number(m.bt10.first, 1),
-            number(m.bt10.interpolated, 1),
-            number(m.resolution, 1),
-            level,
-            number(m.steady ? std::optional<double>(m.steady->rate) : std::nullopt, 4),
-            number(m.cumulative, 3),
-            number(m.cumulative60, 3),
-            number(m.cumulative480, 3),
-            number(m.detectionLimit, 4),
-            number(m.testMinutes, 1),
-            QString::number(m.measurements),
-            flaggedText(s.flagged)};
+    QString basis;
+    if (s.molarMass)
+        basis = formatFixed(*s.molarMass, 12, 2, locale) + QStringLiteral(" g/mol");
+    else if (s.detector == Detector::FID)
+        basis = QStringLiteral("isobutane equivalent");
+    else
+        basis = formatFixed(kFpdMassPerPpm, 12, 5, locale) + QStringLiteral(" ug/ml per ppm");
+    QStringList f(kSumColumns);
+    f[kSumCell] = QString::number(s.cell);
+    f[kSumDetector] = s.detector == Detector::FID ? QStringLiteral("FID") : QStringLiteral("FPD");
+    f[kSumSample] = field(s.sampleName);
+    f[kSumChemical] = field(s.chemical);
+    f[kSumContact] = number(s.contactMinutes, 1);
+    f[kSumMassBasis] = basis;
+    f[kSumFlagged] = flaggedText(s.flagged);
+    if (!s.calibrated) {
+        f[kSumStatus] = QStringLiteral("not calibrated");
+        f[kSumMeasurements] = QString::number(0);
+        return f;
+    }
+    f[kSumBt01First] = number(m.bt01.first, 1);
+    f[kSumBt01] = number(m.bt01.interpolated, 1);
+    f[kSumBt10First] = number(m.bt10.first, 1);
+    f[kSumBt10] = number(m.bt10.interpolated, 1);
+    f[kSumResolution] = number(m.resolution, 1);
+    f[kSumLevel] = performanceLevelText(m.level, true);
+    f[kSumSteady] = number(m.steady ? std::optional<double>(m.steady->rate) : std::nullopt, 4);
+    f[kSumCumulative] = m.measurements > 0 ? number(m.cumulative, 3) : QString();
+    f[kSumCumulative60] = number(m.cumulative60, 3);
+    f[kSumCumulative480] = number(m.cumulative480, 3);
+    f[kSumMdpr] = number(m.detectionLimit ? std::optional<double>(m.detectionLimit->rate) : std::nullopt, 4);
+    f[kSumDuration] = m.measurements > 0 ? number(m.testMinutes, 1) : QString();
+    f[kSumMeasurements] = QString::number(m.measurements);
+    f[kSumBt01Below] = number(m.bt01.lastBelow, 1);
+    f[kSumBt10Below] = number(m.bt10.lastBelow, 1);
+    f[kSumLevelBound] = m.level.kind == PerformanceLevel::Kind::AtLeast ? number(m.level.boundMinutes, 1) : QString();
+    if (m.measurements > 0)
+        f[kSumFirstInterval] = s.blankMeasured ? QStringLiteral("from the contact at the blank's rate %1").arg(number(m.contactRate, 4))
+                                               : QStringLiteral("from the contact at rate 0 (no zero gas measured)");
+    if (!s.seesChemical)
+        f[kSumStatus] = QStringLiteral("the FPD does not see the chemical");
+    return f;
 }
 
 } // namespace korvat

@@ -1,11 +1,14 @@
 #pragma once
-// The figures of every sample cell and detector of a run, from the run's rows: which rows are
-// measurements of a cell, their sample times and rates, the blanks and the noise for the detection
-// limit, and the lab's figures of PermeationMetrics. The live run (from its records) and
-// korvat-eval --summary (from a results file) give the same rows, so they give the same figures.
+// The figures of every sample cell and detector of a run, from the run's rows and the parameters
+// it started with: which rows are measurements of a cell, their sample times from the cell's
+// contact, the blanks and the smallest findable peak for the detection limit, and the lab's
+// figures of PermeationMetrics. The live run (from its records and its parameters) and korvat-eval
+// --summary and the report (from a results file and its header block) give the same rows and
+// parameters, so they give the same figures.
 
 #include "evaluation/PermeationMetrics.h"
 #include "evaluation/ResultsFile.h"
+#include "evaluation/RunParameters.h"
 
 #include <QString>
 #include <span>
@@ -13,15 +16,23 @@
 
 namespace korvat {
 
-enum class Detector { FID = 0, FPD = 1 };
-
 struct CellSummary {
     int cell = 0; // 1..3
     Detector detector = Detector::FID;
     QString sampleName, chemical; // as the cell's last measured row gives them
     std::vector<RatePoint> series;
     CellMetrics metrics;
-    enum class Blank { None, ZeroGas, Noise } detectionLimitFrom = Blank::None;
+    // A detector without a calibration gives no figures: its rates are 0 by construction.
+    bool calibrated = true;
+    // The detector sees the cell's chemical (the FPD only a sulfur compound chosen for it): no
+    // level otherwise, since nothing it could not see says how long the specimen held.
+    bool seesChemical = true;
+    // The rates' mass basis: the chemical's molar mass, or the detector's historical constant
+    // (the FID's isobutane equivalent).
+    std::optional<double> molarMass;
+    double contactMinutes = 0; // the contact before the run's start
+    // The run measured zero gas: the first interval starts from the blank's rate, else from 0.
+    bool blankMeasured = false;
     // Running numbers of the cell's measurements during which something touched the data (a
     // line lost, lines dropped, a value recorded as 0): known only to the live run.
     std::vector<int> flagged;
@@ -35,14 +46,25 @@ bool isMeasurement(const ResultRow& row, Detector detector);
 // One summary per sample cell that has a measurement, and per detector (the FPD with two detectors
 // only), in the order cell 1 FID, cell 1 FPD, cell 2 FID, … Rates, areas and flows are taken as
 // the results file records them (rounded as it writes them), so the results file alone gives the
-// same figures again.
-std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, int measuringSeconds,
-                                        bool twoDetectors);
+// same figures again. A detector counts as calibrated from the start when the parameters say so,
+// otherwise from the first row in which it gave a value (a calibration taken over during the
+// run); its measurements before that are no figures. Measurements before the contact are left
+// out. `detection` is used where the parameters do not hold the searches' settings.
+std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& parameters,
+                                        bool twoDetectors, const DetectionSettings& detection);
 
 // The summary as one line of fields, numbers in `locale` (empty fields for figures not reached):
 // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;
-// cumulative60;cumulative480;mdpr;duration;measurements;flagged (running numbers, space-separated)
+// cumulative60;cumulative480;mdpr;duration;measurements;flagged;bt01_below;bt10_below;level_bound;
+// contact;mass_basis;first_interval;status
 QStringList summaryFields(const CellSummary& s, const QLocale& locale);
 QStringList summaryTitles();
+// Column indexes of summaryFields.
+enum SummaryColumn {
+    kSumCell, kSumDetector, kSumSample, kSumChemical, kSumBt01First, kSumBt01, kSumBt10First, kSumBt10,
+    kSumResolution, kSumLevel, kSumSteady, kSumCumulative, kSumCumulative60, kSumCumulative480, kSumMdpr,
+    kSumDuration, kSumMeasurements, kSumFlagged, kSumBt01Below, kSumBt10Below, kSumLevelBound, kSumContact,
+    kSumMassBasis, kSumFirstInterval, kSumStatus, kSumColumns
+};
 
 } // namespace korvat

@@ -12,6 +12,8 @@ namespace {
 // Thresholds of the FID search, in signal units per sample.
 constexpr double kRiseSlope = 9.0;
 constexpr double kFallSlope = -3.0;
+// The FPD search clears NoPeak only for an area above this.
+constexpr double kFpdFoundArea = 100.0;
 
 // Truncation toward zero that cannot overflow: settings and loaded files can hold anything, and a
 // double outside the int range must not become undefined behaviour.
@@ -289,7 +291,7 @@ FPDSearchState SearchFPDPeak(EvaluationState& st, const Series& series2,
                         state = FPDSearchState::Searching;
                     } else {
                         state = FPDSearchState::Found;
-                        if (st.FPDArea > 100.0)
+                        if (st.FPDArea > kFpdFoundArea)
                             st.NoPeak = false;
                     }
                 }
@@ -346,5 +348,12 @@ std::optional<double> baselineNoiseArea(std::span<const double> signal, const De
         squares += (y - mean) * (y - mean);
     return 3.0 * std::sqrt(squares / (n - 1)) * settings.MinPeakWith * 10.0;
 }
+
+double smallestFidPeakArea(const DetectionSettings& settings) {
+    const double halfWidth = std::max(settings.MinPeakWith * 10.0 / 2.0, 1.0);
+    return kRiseSlope * halfWidth * halfWidth;
+}
+
+double smallestFpdPeakArea(const DetectionSettings&) { return kFpdFoundArea; }
 
 } // namespace korvat

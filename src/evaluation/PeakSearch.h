@@ -88,6 +88,13 @@ FPDSearchState SearchFPDPeak(EvaluationState& st, const Series& series2,
 // could tell from noise; nullopt when fewer than three points lie there.
 std::optional<double> baselineNoiseArea(std::span<const double> signal, const DetectionSettings& settings);
 
+// The smallest peak area each search can find, in the searches' units (signal × samples). The FID
+// search needs a rise of kRiseSlope per sample, and no injection is narrower than the loop volume
+// takes to pass (MinPeakWith): a peak rising at that slope over half that width and falling as
+// fast holds slope × (half width)². The FPD search takes no peak of 100 or less.
+double smallestFidPeakArea(const DetectionSettings& settings);
+double smallestFpdPeakArea(const DetectionSettings& settings);
+
 // A dotted baseline chord over an evaluated curve, in chart units: seconds and signal value.
 struct Chord {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;

@@ -2,17 +2,29 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numeric>
 
 namespace korvat {
 
 namespace {
 
-// The measurement before point i: the start of the run for the first.
-RatePoint before(std::span<const RatePoint> s, std::size_t i) { return i == 0 ? RatePoint{} : s[i - 1]; }
+constexpr double kLevelLimits[] = {10, 30, 60, 120, 240, 480};
+
+// The measurement before point i: the contact, at the blank's rate, for the first.
+RatePoint before(std::span<const RatePoint> s, std::size_t i, double contactRate) {
+    return i == 0 ? RatePoint{0.0, contactRate} : s[i - 1];
+}
 
 double mean(std::span<const double> v) { return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size()); }
+
+// Levels whose limit lies at or below `minutes`: a breakthrough later than `minutes` reaches them.
+int levelsReachedAfter(double minutes) {
+    int n = 0;
+    for (double limit : kLevelLimits)
+        if (limit <= minutes)
+            ++n;
+    return n;
+}
 
 } // namespace
 
@@ -28,8 +40,11 @@ Breakthrough breakthroughAt(std::span<const RatePoint> series, double threshold)
         if (!(p.rate >= threshold))
             continue;
         b.first = p.minutes;
-        const RatePoint q = before(series, i);
-        if (p.rate == threshold || q.rate >= p.rate || p.minutes <= q.minutes)
+        if (i == 0)
+            return b; // nothing measured below: only the bracket from the contact
+        const RatePoint& q = series[i - 1];
+        b.lastBelow = q.minutes;
+        if (p.rate == threshold || p.minutes <= q.minutes)
             b.interpolated = p.minutes;
         else
             b.interpolated = q.minutes + (threshold - q.rate) * (p.minutes - q.minutes) / (p.rate - q.rate);
@@ -38,27 +53,27 @@ Breakthrough breakthroughAt(std::span<const RatePoint> series, double threshold)
     return b;
 }
 
-std::vector<RatePoint> cumulativeCurve(std::span<const RatePoint> series) {
+std::vector<RatePoint> cumulativeCurve(std::span<const RatePoint> series, double contactRate) {
     std::vector<RatePoint> curve;
     curve.reserve(series.size());
     double sum = 0;
     for (std::size_t i = 0; i < series.size(); ++i) {
-        const RatePoint q = before(series, i);
+        const RatePoint q = before(series, i, contactRate);
         sum += (series[i].minutes - q.minutes) * (series[i].rate + q.rate) / 2.0;
         curve.push_back({series[i].minutes, sum});
     }
     return curve;
 }
 
-std::optional<double> cumulativeAt(std::span<const RatePoint> series, double minutes) {
+std::optional<double> cumulativeAt(std::span<const RatePoint> series, double minutes, double contactRate) {
     if (series.empty() || minutes > series.back().minutes || minutes < 0)
         return std::nullopt;
     double sum = 0;
     for (std::size_t i = 0; i < series.size(); ++i) {
-        const RatePoint q = before(series, i);
+        const RatePoint q = before(series, i, contactRate);
         const RatePoint& p = series[i];
         if (minutes <= p.minutes) {
-            // Part of this interval: the rate rises linearly from q to the moment asked for.
+            // Part of this interval: the rate changes linearly from q to the moment asked for.
             if (p.minutes <= q.minutes)
                 return sum;
             const double r = q.rate + (p.rate - q.rate) * (minutes - q.minutes) / (p.minutes - q.minutes);
@@ -70,71 +85,114 @@ std::optional<double> cumulativeAt(std::span<const RatePoint> series, double min
 }
 
 std::optional<SteadyState> steadyState(std::span<const RatePoint> series) {
-    // The tail grows one measurement at a time; its sum (added in the same order as a mean over
-    // the tail would) and its extremes say whether every member lies within the band, so a long
-    // steady test costs one pass, not one pass per measurement.
-    std::optional<SteadyState> found;
-    double sum = 0;
-    double lowest = std::numeric_limits<double>::infinity();
-    double highest = -std::numeric_limits<double>::infinity();
-    for (std::size_t n = 1; n <= series.size(); ++n) {
-        const double r = series[series.size() - n].rate;
-        sum += r;
-        lowest = std::min(lowest, r);
-        highest = std::max(highest, r);
-        if (static_cast<int>(n) < kSteadyStateMinimum)
-            continue;
-        const double m = sum / static_cast<double>(n);
-        const bool level = m > 0 && highest - m <= kSteadyStateBand * m && m - lowest <= kSteadyStateBand * m;
-        if (!level)
+    if (series.empty())
+        return std::nullopt;
+    const double last = series.back().minutes;
+    const double span = std::max(kSteadyStateMinutes, kSteadyStateShare * last);
+    // The shortest tail that spans the window and holds enough measurements.
+    std::size_t from = series.size();
+    while (from > 0) {
+        --from;
+        const auto n = static_cast<int>(series.size() - from);
+        if (n >= kSteadyStateMeasurements && last - series[from].minutes >= span)
             break;
-        found = SteadyState{m, static_cast<int>(n)};
+        if (from == 0)
+            return std::nullopt;
     }
-    return found;
+    const std::span<const RatePoint> window = series.subspan(from);
+    const double n = static_cast<double>(window.size());
+    double st = 0, sr = 0;
+    for (const RatePoint& p : window) {
+        st += p.minutes;
+        sr += p.rate;
+    }
+    const double mt = st / n, mr = sr / n;
+    double stt = 0, str = 0;
+    for (const RatePoint& p : window) {
+        stt += (p.minutes - mt) * (p.minutes - mt);
+        str += (p.minutes - mt) * (p.rate - mr);
+    }
+    if (!(mr > 0) || !(stt > 0))
+        return std::nullopt;
+    const double length = last - window.front().minutes;
+    const double trend = (str / stt) * length / mr;
+    if (!(std::fabs(trend) <= kSteadyStateTrend))
+        return std::nullopt;
+    return SteadyState{mr, static_cast<int>(window.size()), window.front().minutes, trend};
 }
 
-PerformanceLevel performanceLevel(std::optional<double> breakthroughMinutes, double testMinutes) {
-    static constexpr double kLimits[] = {10, 30, 60, 120, 240, 480};
+int levelForBreakthrough(double minutes) {
+    int level = 0;
+    for (double limit : kLevelLimits)
+        if (minutes > limit)
+            ++level;
+    return level;
+}
+
+PerformanceLevel performanceLevel(const Breakthrough& bt10, double unbrokenMinutes) {
     PerformanceLevel l;
-    l.brokeThrough = breakthroughMinutes.has_value();
-    l.testMinutes = testMinutes;
-    const double t = l.brokeThrough ? *breakthroughMinutes : testMinutes;
-    for (double limit : kLimits) {
-        if (t > limit)
-            ++l.level;
+    if (bt10.interpolated) {
+        l.kind = PerformanceLevel::Kind::Exact;
+        l.lowest = l.highest = levelForBreakthrough(*bt10.interpolated);
+    } else if (bt10.first) {
+        // Broken through somewhere after the contact and at or before the first measurement.
+        l.kind = PerformanceLevel::Kind::Range;
+        l.lowest = levelsReachedAfter(bt10.after());
+        l.highest = levelForBreakthrough(*bt10.first);
+    } else {
+        l.kind = PerformanceLevel::Kind::AtLeast;
+        l.lowest = l.highest = levelsReachedAfter(unbrokenMinutes);
+        l.boundMinutes = unbrokenMinutes;
     }
     return l;
 }
 
-QString performanceLevelText(const PerformanceLevel& l) {
-    if (l.brokeThrough)
-        return QString::number(l.level);
-    return QStringLiteral("> %1 min, not broken through (level %2)").arg(std::floor(l.testMinutes)).arg(l.level);
+QString performanceLevelText(const PerformanceLevel& l, bool ascii) {
+    switch (l.kind) {
+    case PerformanceLevel::Kind::None:
+        return {};
+    case PerformanceLevel::Kind::Exact:
+        return QString::number(l.lowest);
+    case PerformanceLevel::Kind::Range:
+        if (l.lowest == l.highest)
+            return QString::number(l.lowest);
+        return QString::number(l.lowest) + (ascii ? QStringLiteral("-") : QStringLiteral("\u2013")) +
+               QString::number(l.highest);
+    case PerformanceLevel::Kind::AtLeast:
+        return (ascii ? QStringLiteral(">= ") : QStringLiteral("\u2265 ")) + QString::number(l.lowest);
+    }
+    return {};
 }
 
-std::optional<double> detectionLimitFromBlanks(std::span<const double> blankRates, double blankFlow,
-                                               double cellFlow) {
-    if (blankRates.size() < 2 || !(blankFlow > 0))
+double unbrokenMinutes(double lastSample, std::optional<double> resolution, double plannedMinutes) {
+    if (plannedMinutes > 0 && lastSample + resolution.value_or(0.0) >= plannedMinutes)
+        return std::max(lastSample, plannedMinutes);
+    return lastSample;
+}
+
+std::optional<double> threeSigma(std::span<const double> values) {
+    if (values.size() < 2)
         return std::nullopt;
-    const double m = mean(blankRates);
+    const double m = mean(values);
     double squares = 0;
-    for (double r : blankRates)
-        squares += (r - m) * (r - m);
-    const double sd = std::sqrt(squares / static_cast<double>(blankRates.size() - 1));
-    if (!(sd > 0))
-        return std::nullopt;
-    return 3.0 * sd * cellFlow / blankFlow;
+    for (double v : values)
+        squares += (v - m) * (v - m);
+    return 3.0 * std::sqrt(squares / static_cast<double>(values.size() - 1));
 }
 
-std::optional<double> detectionLimitFromNoise(std::span<const double> noiseRates) {
-    if (noiseRates.empty())
-        return std::nullopt;
-    return mean(noiseRates);
+std::optional<DetectionLimit> detectionLimit(std::optional<double> spread, std::optional<double> smallestPeakRate) {
+    if (spread && (!smallestPeakRate || *spread > *smallestPeakRate))
+        return DetectionLimit{*spread, DetectionLimit::From::ZeroGas};
+    if (smallestPeakRate)
+        return DetectionLimit{*smallestPeakRate, DetectionLimit::From::SmallestPeak};
+    return std::nullopt;
 }
 
-CellMetrics cellMetrics(std::span<const RatePoint> series, std::optional<double> detectionLimit) {
+CellMetrics cellMetrics(std::span<const RatePoint> series, std::optional<DetectionLimit> limit, double contactRate,
+                        double plannedMinutes, bool seesChemical) {
     CellMetrics m;
     m.measurements = static_cast<int>(series.size());
+    m.contactRate = contactRate;
     m.bt01 = breakthroughAt(series, kAstmThreshold);
     m.bt10 = breakthroughAt(series, kEnThreshold);
     if (!series.empty()) {
@@ -149,13 +207,14 @@ CellMetrics cellMetrics(std::span<const RatePoint> series, std::optional<double>
             m.resolution = n % 2 ? intervals[n / 2] : (intervals[n / 2 - 1] + intervals[n / 2]) / 2.0;
         }
         m.testMinutes = series.back().minutes;
-        m.cumulative = cumulativeCurve(series).back().rate;
+        m.cumulative = cumulativeCurve(series, contactRate).back().rate;
+        if (seesChemical)
+            m.level = performanceLevel(m.bt10, unbrokenMinutes(m.testMinutes, m.resolution, plannedMinutes));
     }
-    m.cumulative60 = cumulativeAt(series, 60);
-    m.cumulative480 = cumulativeAt(series, 480);
+    m.cumulative60 = cumulativeAt(series, 60, contactRate);
+    m.cumulative480 = cumulativeAt(series, 480, contactRate);
     m.steady = steadyState(series);
-    m.level = performanceLevel(m.bt10.interpolated, m.testMinutes);
-    m.detectionLimit = detectionLimit;
+    m.detectionLimit = limit;
     return m;
 }
 

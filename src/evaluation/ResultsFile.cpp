@@ -29,6 +29,41 @@ QString asField(QString text) {
 
 } // namespace
 
+QStringList runParameterLines(const RunParameters& p, int ID, TDeviceTyp deviceTyp, const QLocale& locale) {
+    const bool both = deviceTyp == TDeviceTyp::FIDFPD;
+    auto T = [ID](int n) { return LoadLangText(ID, n); };
+    auto G = [&locale](double v) { return formatGeneral(v, locale); };
+    const QString label = QStringLiteral(":;");
+    QStringList lines;
+    lines << T(kSampleAreaLabel) + label + (p.sampleArea ? G(*p.sampleArea) : QString()) + QStringLiteral(" cm\u00b2") +
+                 kSep + T(kPlannedLabel) + label + G(p.plannedMinutes) + QStringLiteral(" min");
+    QString factors = T(kCalFactorLabel) + label + QStringLiteral("FID") + label + G(p.fidCalFactor);
+    if (both)
+        factors += kSep + QStringLiteral("FPD") + label + G(p.fpdCalFactor);
+    lines << factors;
+    const DetectionSettings d = p.detection.value_or(DetectionSettings{});
+    lines << T(kPeakSearchLabel) + label + QStringLiteral("MinIndex") + label + wholeNumber(d.MinPeakStart) + kSep +
+                 QStringLiteral("PeakTime") + label + G(d.PeakTime) + kSep + QStringLiteral("MinPeakWidth") + label +
+                 G(d.MinPeakWith) + kSep + QStringLiteral("Loopflow") + label + G(d.Loopflow);
+    auto mass = [&](std::optional<double> m, Detector detector) {
+        if (m && *m > 0)
+            return G(*m) + QStringLiteral(" g/mol");
+        return detector == Detector::FID ? T(kIsobutaneEquivalent)
+                                         : T(kNoMolarMass).arg(formatFixed(kFpdMassPerPpm, 12, 5, locale));
+    };
+    for (int k = 1; k <= 3; ++k) {
+        const CellParameters& c = p.cell(k);
+        QString line = T(77) + QLatin1Char(' ') + wholeNumber(k) + label + asField(c.chemical) + kSep + T(74) + label +
+                       G(c.fidFactor) + kSep + T(kMolarMassLabel) + label + mass(c.molarMass, Detector::FID) + kSep +
+                       T(kContactLabel) + label + G(c.contactMinutes) + QStringLiteral(" min");
+        if (both)
+            line += kSep + QStringLiteral("FPD") + label + asField(c.fpdSubstance) + kSep + T(74) + label +
+                    G(c.fpdFactor) + kSep + T(kMolarMassLabel) + label + mass(c.fpdMolarMass, Detector::FPD);
+        lines << line;
+    }
+    return lines;
+}
+
 QString resultsFileName(const QString& chosen) {
     // Only the last name part counts: a dot in a folder name is no extension. Labs name tests by
     // date ("17.05.2024_Nitril"): what follows the last dot is an extension only when it looks
@@ -97,6 +132,8 @@ QStringList resultsHeaderLines(const ResultsHeader& h, int ID, TDeviceTyp device
     lines << T(75) + label + wholeNumber(h.SampleTime) + QStringLiteral(" s");
     lines << T(76) + label + wholeNumber(h.InjectionTime) + QStringLiteral(" s");
     lines << T(3) + label + wholeNumber(h.Messzeit) + QStringLiteral(" s");
+    if (h.parameters.known)
+        lines << runParameterLines(h.parameters, ID, deviceTyp, locale);
     lines << T(51);
 
     // Always five description lines, so the column titles stay on the same line of every file.

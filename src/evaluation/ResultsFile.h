@@ -4,6 +4,7 @@
 // every measurement appends one row. What the file holds is made here; the run's recorder
 // (run/Recorder.h) writes it.
 
+#include "evaluation/RunParameters.h"
 #include "evaluation/TestFiles.h"
 #include "shell/Config.h"
 
@@ -52,7 +53,16 @@ struct ResultsHeader {
     int Startzelle = 0, AnzahlZellen = 0, AnzahlMessreihen = 0, SampleTime = 0, InjectionTime = 0,
         Messzeit = 0;
     QString description; // the sample description as typed; its first five lines are written
+    // What the figures depend on: written below the measuring time (when `parameters.known`), one
+    // line for the sample area and the planned duration, one for the calibration factors, one for
+    // the peak search, one per sample cell (chemical, factor, molar mass, contact, and the FPD's
+    // substance).
+    RunParameters parameters;
 };
+
+// The string table's captions of those lines.
+inline constexpr int kSampleAreaLabel = 151, kPlannedLabel = 152, kCalFactorLabel = 153, kPeakSearchLabel = 154,
+                     kMolarMassLabel = 155, kContactLabel = 156, kIsobutaneEquivalent = 157, kNoMolarMass = 158;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong
@@ -61,6 +71,10 @@ struct ResultsHeader {
 // The first line ends with the decimal separator the numbers carry.
 QStringList resultsHeaderLines(const ResultsHeader& header, int ID, TDeviceTyp deviceTyp,
                                const QLocale& locale, const std::optional<QLocale>& moments = std::nullopt);
+
+// The lines of `parameters` in the header block (what resultsHeaderLines writes below the
+// measuring time).
+QStringList runParameterLines(const RunParameters& parameters, int ID, TDeviceTyp deviceTyp, const QLocale& locale);
 
 // One measurement's result.
 struct ResultRow {

@@ -34,9 +34,10 @@ constexpr qsizetype kQuoteLength = 60;
 constexpr qsizetype kLongestNumber = 40;
 // A results file of a month of measurements every half minute holds about 10 MB.
 constexpr qint64 kLargestFile = 256LL * 1024 * 1024;
-// The header block: the file line, then at most 10 lines up to the description title (both
-// detectors), then at most five description lines before the column titles.
-constexpr int kHeaderLinesBeforeDescription = 11;
+// The header block: the file line, then at most 16 lines up to the description title (both
+// detectors, with the run's parameters), then at most five description lines before the column
+// titles.
+constexpr int kHeaderLinesBeforeDescription = 17;
 constexpr int kDescriptionLines = 5;
 
 QString quote(QStringView text) {
@@ -301,6 +302,10 @@ private:
             fail(i, QStringLiteral("the header block has no \"%1\" line").arg(haveSeparator ? measuring : calibration));
             return false;
         }
+        run.parameters.measuringSeconds = run.measuringSeconds;
+        for (std::size_t line = i + 1; line < k; ++line)
+            if (!parameterLine(line, ID, run))
+                return false;
         // Up to five description lines, then the column titles.
         const QString fid = titleLine(ID, false), both = titleLine(ID, true);
         std::size_t t = k + 1;
@@ -321,6 +326,142 @@ private:
             result_.runs.pop_back(); // a block without rows, superseded
         result_.runs.push_back(run);
         i = t + 1;
+        return true;
+    }
+
+    // A number of the header block as formatGeneral or formatFixed writes it, with `unit` after it.
+    std::optional<double> headerNumber(std::size_t line, const QString& text, QChar decimalPoint,
+                                       const QString& unit = {}) {
+        if (!unit.isEmpty() && !text.endsWith(unit)) {
+            fail(line, QStringLiteral("%1 is not a number in %2").arg(quote(text), unit.trimmed()));
+            return std::nullopt;
+        }
+        const auto v = fixedNumber(QStringView(text).chopped(unit.size()), decimalPoint);
+        if (!v)
+            fail(line, QStringLiteral("%1 is not a number").arg(quote(text)));
+        return v;
+    }
+
+    // The values after "label:" fields of a header line, by label.
+    static std::map<QString, QString> labelled(const QStringList& fields, qsizetype from) {
+        std::map<QString, QString> values;
+        for (qsizetype k = from; k + 1 < fields.size(); k += 2)
+            if (fields[k].endsWith(QLatin1Char(':')))
+                values[fields[k].chopped(1)] = fields[k + 1];
+        return values;
+    }
+
+    // The lines of the header block that hold what the figures depend on (RunParameters); a line
+    // it does not know is none of them.
+    bool parameterLine(std::size_t line, int ID, ResultsRun& run) {
+        auto T = [ID](int n) { return LoadLangText(ID, n); };
+        RunParameters& p = run.parameters;
+        const QChar point = run.decimalPoint;
+        const QStringList f = lines_[line].split(QLatin1Char(';'));
+        const QString head = f.value(0);
+        auto number = [&](const QString& text, const QString& unit = {}) { return headerNumber(line, text, point, unit); };
+        if (head == T(69) + QLatin1Char(':') || head == T(70) + QLatin1Char(':')) {
+            const bool fid = head == T(69) + QLatin1Char(':');
+            const auto ppm = number(f.value(1));
+            const auto area = plainWholeNumber(f.value(3));
+            if (!ppm)
+                return false;
+            if (!area) {
+                fail(line, QStringLiteral("%1 is not a calibration area").arg(quote(f.value(3))));
+                return false;
+            }
+            (fid ? p.fidCalPpm : p.fpdCalPpm) = *ppm;
+            (fid ? p.fidCalArea : p.fpdCalArea) = *area;
+            return true;
+        }
+        if (head == T(kSampleAreaLabel) + QLatin1Char(':')) {
+            const auto values = labelled(f, 0);
+            const QString area = values.count(T(kSampleAreaLabel)) ? values.at(T(kSampleAreaLabel)) : QString();
+            const QString planned = values.count(T(kPlannedLabel)) ? values.at(T(kPlannedLabel)) : QString();
+            if (area != QStringLiteral(" cm\u00b2")) {
+                const auto a = number(area, QStringLiteral(" cm\u00b2"));
+                if (!a)
+                    return false;
+                p.sampleArea = *a;
+            }
+            const auto minutes = number(planned, QStringLiteral(" min"));
+            if (!minutes)
+                return false;
+            p.plannedMinutes = *minutes;
+            p.known = true;
+            return true;
+        }
+        if (head == T(kCalFactorLabel) + QLatin1Char(':')) {
+            const auto values = labelled(f, 1);
+            for (const auto& [name, field] : {std::pair{QStringLiteral("FID"), &p.fidCalFactor},
+                                              std::pair{QStringLiteral("FPD"), &p.fpdCalFactor}}) {
+                if (!values.count(name))
+                    continue;
+                const auto v = number(values.at(name));
+                if (!v)
+                    return false;
+                *field = *v;
+            }
+            return true;
+        }
+        if (head == T(kPeakSearchLabel) + QLatin1Char(':')) {
+            const auto values = labelled(f, 1);
+            DetectionSettings d;
+            const auto start = plainWholeNumber(values.count(QStringLiteral("MinIndex")) ? values.at(QStringLiteral("MinIndex")) : QString());
+            if (!start) {
+                fail(line, QStringLiteral("no MinIndex in %1").arg(quote(lines_[line])));
+                return false;
+            }
+            d.MinPeakStart = *start;
+            for (const auto& [name, field] : {std::pair{QStringLiteral("PeakTime"), &d.PeakTime},
+                                              std::pair{QStringLiteral("MinPeakWidth"), &d.MinPeakWith},
+                                              std::pair{QStringLiteral("Loopflow"), &d.Loopflow}}) {
+                const auto v = number(values.count(name) ? values.at(name) : QString());
+                if (!v)
+                    return false;
+                *field = *v;
+            }
+            p.detection = d;
+            return true;
+        }
+        for (int k = 1; k <= 3; ++k) {
+            if (head != T(77) + QLatin1Char(' ') + QString::number(k) + QLatin1Char(':'))
+                continue;
+            CellParameters& c = p.cells[static_cast<std::size_t>(k - 1)];
+            c.chemical = f.value(1);
+            // The FID's part comes first; the FPD's, from "FPD:", repeats the factor and molar mass labels.
+            const qsizetype fpdAt = f.indexOf(QStringLiteral("FPD:"), 2);
+            const auto fidValues = labelled(fpdAt > 0 ? f.mid(0, fpdAt) : f, 2);
+            auto value = [&fidValues](const QString& name) { return fidValues.count(name) ? fidValues.at(name) : QString(); };
+            auto mass = [&](const QString& text, std::optional<double>& field) {
+                if (!text.endsWith(QStringLiteral(" g/mol")))
+                    return true; // the detector's constant
+                const auto m = number(text, QStringLiteral(" g/mol"));
+                if (m)
+                    field = *m;
+                return m.has_value();
+            };
+            const auto factor = number(value(T(74)));
+            const auto contact = number(value(T(kContactLabel)), QStringLiteral(" min"));
+            if (!factor || !contact)
+                return false;
+            c.fidFactor = *factor;
+            c.contactMinutes = *contact;
+            if (!mass(value(T(kMolarMassLabel)), c.molarMass))
+                return false;
+            if (fpdAt > 0) {
+                c.fpdSubstance = f.value(fpdAt + 1);
+                const auto fpdValues = labelled(f.mid(fpdAt + 2), 0);
+                const auto fpdFactor = number(fpdValues.count(T(74)) ? fpdValues.at(T(74)) : QString());
+                if (!fpdFactor)
+                    return false;
+                c.fpdFactor = *fpdFactor;
+                if (!mass(fpdValues.count(T(kMolarMassLabel)) ? fpdValues.at(T(kMolarMassLabel)) : QString(), c.fpdMolarMass))
+                    return false;
+                c.fpdSeesChemical = sameSubstance(c.fpdSubstance, c.chemical);
+            }
+            return true;
+        }
         return true;
     }
 

@@ -29,6 +29,9 @@ struct ResultsRun {
     // from its header block, 1 when the block does not say (files of earlier versions, where
     // every run used the plain names).
     int fileRun = 1;
+    // What the figures depend on, as the header block records it (older files record only the
+    // calibration and the measuring time: `parameters.known` is then false).
+    RunParameters parameters;
     std::vector<ResultRow> rows;
     std::vector<int> rowLines; // 1-based line of each row
 };

@@ -7,6 +7,13 @@
 
 namespace korvat {
 
+SubstanceValue splitSubstanceValue(const QString& value) {
+    const qsizetype semicolon = value.indexOf(QLatin1Char(';'));
+    if (semicolon < 0)
+        return {value.trimmed(), QString()};
+    return {value.left(semicolon).trimmed(), value.mid(semicolon + 1).trimmed()};
+}
+
 QStringList decodeSubstanceList(const QByteArray& bytes) {
     QStringList lines;
     for (QString line : fromCp1252(bytes).split(QLatin1Char('\n'))) {

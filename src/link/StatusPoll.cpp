@@ -57,33 +57,40 @@ void StatusPoll::pollStep() {
 }
 
 void StatusPoll::dispatchStep() {
-    const QString line = d_.link.ReadReply(true);
-    if (line.isEmpty())
-        return;
-    const int n = line.size();
-    auto r = [&line](int i) { return line[i - 1]; };
-    QChar letter;
-    if (n >= 4 && r(1) == QLatin1Char(':')) {
-        if (r(3) == QLatin1Char('G') && r(4) != QLatin1Char('G'))
-            letter = r(2);
-        if ((r(3) == QLatin1Char('1') || r(3) == QLatin1Char('2')) && r(4) == QLatin1Char('G'))
-            letter = r(2);
+    // One reply is interpreted per tick. Whatever interprets as none (an echo of our command, an
+    // acknowledgement, some other text of the instrument's) is logged by ReadReply and the next
+    // line taken at once: an instrument that echoes every query would otherwise bring twice the
+    // lines the tick works off, and the status shown would fall further behind all night.
+    for (;;) {
+        const QString line = d_.link.ReadReply(true);
+        if (line.isEmpty())
+            return;
+        const int n = line.size();
+        auto r = [&line](int i) { return line[i - 1]; };
+        QChar letter;
+        if (n >= 4 && r(1) == QLatin1Char(':')) {
+            if (r(3) == QLatin1Char('G') && r(4) != QLatin1Char('G'))
+                letter = r(2);
+            if ((r(3) == QLatin1Char('1') || r(3) == QLatin1Char('2')) && r(4) == QLatin1Char('G'))
+                letter = r(2);
+        }
+        if (n >= 5 && r(1) == QLatin1Char(':') && r(4) == QLatin1Char('A') && r(5) == QLatin1Char('S'))
+            letter = QLatin1Char('A');
+        if (!letter.isNull() && act(letter, line))
+            return;
     }
-    if (n >= 5 && r(1) == QLatin1Char(':') && r(4) == QLatin1Char('A') && r(5) == QLatin1Char('S'))
-        letter = QLatin1Char('A');
-    if (!letter.isNull())
-        act(letter, line);
 }
 
-void StatusPoll::malformed(const QString& line) {
+bool StatusPoll::malformed(const QString& line) {
     // A reply whose value does not decode is reported with its port and dropped.
     const QString device = d_.link.lastReplyDevice();
     const QString text = QStringLiteral("%1: reply not understood: %2").arg(device, line);
     qCWarning(lcPoll).noquote() << text;
     d_.link.logLine(device, text);
+    return true;
 }
 
-void StatusPoll::act(QChar letter, const QString& line) {
+bool StatusPoll::act(QChar letter, const QString& line) {
     const QChar r3 = line[2];
     auto hex4At = [&line] { return hexField(line, 4, 7); };
     auto hex2At = [&line] { return hexField(line, 4, 5); };
@@ -92,7 +99,7 @@ void StatusPoll::act(QChar letter, const QString& line) {
         const QString s = line.mid(5, 3);
         if (s.isEmpty()) {
             intAD1Status = 103;
-            return;
+            return true;
         }
         bool ok = false;
         const int v = s.toInt(&ok, 10);
@@ -101,13 +108,17 @@ void StatusPoll::act(QChar letter, const QString& line) {
         if (!ok || digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-')))
             return malformed(line);
         intAD1Status = v;
-        return;
+        return true;
     }
     case 'V':
-        if (r3 == QLatin1Char('1'))
-            return d_.valves.DispV1State();
-        if (r3 == QLatin1Char('2'))
-            return d_.valves.DispV2State();
+        if (r3 == QLatin1Char('1')) {
+            d_.valves.DispV1State();
+            return true;
+        }
+        if (r3 == QLatin1Char('2')) {
+            d_.valves.DispV2State();
+            return true;
+        }
         [[fallthrough]];
     case 'S': {
         const auto v = hex4At();
@@ -115,7 +126,7 @@ void StatusPoll::act(QChar letter, const QString& line) {
             return malformed(line);
         setReadBack(letter == QLatin1Char('V') ? ReadBack::Ventilblock : ReadBack::Messkammer,
                     TenthsToStr(*v) + T(18));
-        return;
+        return true;
     }
     case 'E':
     case 'T': {
@@ -124,45 +135,47 @@ void StatusPoll::act(QChar letter, const QString& line) {
             return malformed(line);
         setReadBack(letter == QLatin1Char('E') ? ReadBack::Emmision : ReadBack::Transfer,
                     QString::number(signed16(*v) / 10) + QLatin1Char(' ') + T(18));
-        return;
+        return true;
     }
     case 'Z': {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
         setReadBack(ReadBack::Zero, QString::number(zeroPercentFromCode(*v)) + QLatin1Char(' ') + T(24));
-        return;
+        return true;
     }
     case 'H': {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
         setReadBack(ReadBack::HVoltage, QString::number(*v) + QLatin1Char(' ') + T(25));
-        return;
+        return true;
     }
     case 'L': {
         const auto v = hex2At();
         if (!v)
             return malformed(line);
         d_.valves.lampsReported(static_cast<std::uint8_t>(*v));
-        return;
+        return true;
     }
     case 'D': {
         if (r3 != QLatin1Char('G'))
-            return;
+            return false;
         const auto v = hex2At();
         if (!v)
             return malformed(line);
-        return d_.valves.mirrorLoop(static_cast<std::uint8_t>(*v));
+        d_.valves.mirrorLoop(static_cast<std::uint8_t>(*v));
+        return true;
     }
     case 'P': {
         const auto v = hex2At();
         if (!v)
             return malformed(line);
-        return heatingMirror(*v);
+        heatingMirror(*v);
+        return true;
     }
     default:
-        return;
+        return false;
     }
 }
 

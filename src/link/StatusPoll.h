@@ -1,7 +1,9 @@
 #pragma once
 // The status poll: every tick sends at most one query of a fixed list (each query at most once a
 // second) and interprets at most one reply line, updating the read-back labels, mirroring the
-// instrument's heating and sample-loop state and keeping the main converter's status.
+// instrument's heating and sample-loop state and keeping the main converter's status. Lines that
+// are no reply it interprets (an instrument's echoes and acknowledgements) are logged and passed
+// over in the same tick, so they cannot make the replies behind them wait.
 
 #include "link/LinkView.h"
 #include "shell/Config.h"
@@ -60,9 +62,11 @@ public:
     int intAD1Status = 0;  // last status number of the main converter
 
 private:
-    void act(QChar letter, const QString& line);
+    // Whether the line was a reply of a kind the poll interprets (also one whose value did not
+    // decode, which is reported).
+    bool act(QChar letter, const QString& line);
     void heatingMirror(int c);
-    void malformed(const QString& line);
+    bool malformed(const QString& line);
     QString T(int n) const;
 
     Deps d_;

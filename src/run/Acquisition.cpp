@@ -26,6 +26,8 @@ void Acquisition::drain(TDeviceTyp deviceTyp) {
 void Acquisition::clearSeries(int index) {
     (index == 0 ? Series1 : Series2).clear();
     droppedLines[index == 0 ? 0 : 1] = 0;
+    // A new window: what the converter's last burst left open is no part of it.
+    burstOpen_[index == 0 ? 0 : 1] = false;
     d_.view.seriesCleared(index);
 }
 
@@ -51,7 +53,11 @@ void Acquisition::drainPort(int port) {
             ++droppedLines[port - 1];
             continue;
         }
-        Sampling = sample->marker != ']';
+        // The wait for the end of the burst must last until both converters have ended theirs:
+        // the first "]" alone would let the evaluation run while the other converter still
+        // sends lines of the window.
+        burstOpen_[port - 1] = sample->marker != ']';
+        Sampling = burstOpen_[0] || burstOpen_[1];
         series.x.push_back(counter / 10.0);
         series.y.push_back(sample->value);
         ++counter;

@@ -44,12 +44,17 @@ public:
     Series Serie4;
     int runZeit = 0;  // points appended to Series1 since the last reset
     int runZeit2 = 0; // points appended to Series2
-    bool Sampling = false; // a converter burst is open
+    // A converter burst is open: one of the two converters has sent a line of its burst and not
+    // yet the "]" that ends it. Each converter ends its own burst, in whatever order.
+    bool Sampling = false;
     // Data lines dropped as garbled since the series was last cleared (port 1, port 2).
     std::array<int, 2> droppedLines{};
 
 private:
     void drainPort(int port);
+
+    // Whether each converter's (port 1, port 2) last line was inside its burst.
+    std::array<bool, 2> burstOpen_{};
 
     Deps d_;
 };

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <array>
+#include <optional>
 
 namespace korvat {
 
@@ -22,8 +23,10 @@ enum class Input {
     CalFlow, SampleFlow1, SampleFlow2, SampleFlow3,
     // sample-info page
     Info1, Info2, Info3, Description,
+    // sample-info page: the chemical's contact with each cell's specimen, minutes before Start
+    Contact1, Contact2, Contact3,
 };
-inline constexpr int kInputCount = static_cast<int>(Input::Description) + 1;
+inline constexpr int kInputCount = static_cast<int>(Input::Contact3) + 1;
 
 enum class Check {
     IsobutanCalib, SulfurCalib, // measure the calibration gas of that detector
@@ -40,11 +43,14 @@ public:
     // The substance name shown beside a factor edit.
     const QString& label(Input input) const { return labels_[index(input)]; }
     bool checked(Check check) const { return checks_[static_cast<int>(check)]; }
+    // The molar mass of the substance beside a factor edit, g/mol, when its list gives one.
+    std::optional<double> molarMass(Input input) const { return molarMasses_[index(input)]; }
 
     // The core changes an input: kept and shown.
     void set(Input input, const QString& text);
     void setLabel(Input input, const QString& text);
     void setChecked(Check check, bool on);
+    void setMolarMass(Input input, std::optional<double> grams) { molarMasses_[index(input)] = grams; }
 
     // The operator changed an input in the window: kept (the window already shows it).
     void edited(Input input, const QString& text) { texts_[index(input)] = text; }
@@ -56,6 +62,7 @@ private:
     RunView* view_ = nullptr;
     std::array<QString, kInputCount> texts_;
     std::array<QString, kInputCount> labels_;
+    std::array<std::optional<double>, kInputCount> molarMasses_;
     std::array<bool, kCheckCount> checks_{};
 };
 

@@ -133,12 +133,12 @@ bool Records::flushAtClose(QString* error) {
     const QString reason = h.reason.isEmpty() ? QStringLiteral("the disk does not answer") : h.reason;
     const qulonglong rows = d_.recorder.rowsWaiting(), raw = d_.recorder.rawFilesWaiting();
     if (keptIn.isEmpty()) {
-        *error = T(157).arg(rows).arg(raw).arg(reason, keepError);
+        *error = T(174).arg(rows).arg(raw).arg(reason, keepError);
         return false;
     }
     d_.ini.writeString(key::RunState, keptIn);
     stateInIni_ = keptIn;
-    *error = T(156).arg(rows).arg(raw).arg(reason, keptIn);
+    *error = T(173).arg(rows).arg(raw).arg(reason, keptIn);
     return false;
 }
 
@@ -223,19 +223,19 @@ void Records::show(const RecorderHealth& h, bool notAnswering) {
             auto name = [&](const QString& file) { return whole ? file : QFileInfo(file).fileName(); };
             QStringList parts;
             if (notAnswering)
-                parts << T(153).arg(formatTimeOfDay(busySinceWall_.time()), name(busyFile_));
+                parts << T(170).arg(formatTimeOfDay(busySinceWall_.time()), name(busyFile_));
             if (h.refused)
-                parts << T(154) + QStringLiteral(" (") + name(h.file) + QLatin1Char(')');
+                parts << T(171) + QStringLiteral(" (") + name(h.file) + QLatin1Char(')');
             // The reason names the file itself: said once.
             const QString reason = h.reason.startsWith(h.file + QStringLiteral(": ")) ? h.reason.mid(h.file.size() + 2) : h.reason;
             if (h.waiting)
-                parts << T(152)
+                parts << T(169)
                              .arg(formatTimeOfDay(h.since.time()), name(h.file), reason)
                              .arg(qulonglong(h.rows))
                              .arg(qulonglong(h.rawFiles))
                              .arg(qulonglong(h.others));
             if (whole && !h.stateFile.isEmpty())
-                parts << T(155).arg(h.stateFile);
+                parts << T(172).arg(h.stateFile);
             return parts.join(QStringLiteral("; "));
         };
         s.text = texts(false);

@@ -80,6 +80,22 @@ const Caption kColumns[12] = {
     {u"Nachweisgrenze (µg/cm²/min)", u"Detection limit (µg/cm²/min)"},
 };
 const Caption kTestTime{u"Prüfzeit (min)", u"Test time (min)"};
+constexpr int kColumnCount = 13;
+const Caption kNotCalibrated{u"nicht kalibriert, keine Kennwerte", u"not calibrated, no figures"};
+const Caption kLevelCaption{u"Stufe", u"level"};
+const Caption kBeforeFirst{u"durchgebrochen vor der ersten Messung (%1 min), nicht interpoliert",
+                           u"broken through before the first measurement (%1 min), not interpolated"};
+const Caption kNotSeen{u"der %1 sieht die Chemikalie nicht: keine Stufe", u"the %1 does not see the chemical: no level"};
+const Caption kMassBasis{u"Raten als %1", u"rates as %1"};
+const Caption kIsobutaneEq{u"Isobutan-Äquivalent (keine Molmasse bekannt)", u"isobutane equivalent (no molar mass known)"};
+const Caption kFpdConstant{u"%1 µg/ml je ppm (keine Molmasse bekannt)", u"%1 µg/ml per ppm (no molar mass known)"};
+const Caption kFirstIntervalBlank{u"Kumulierte Permeation ab Kontakt, im ersten Intervall ab der Rate des Blindwerts "
+                                  u"(µg/cm²/min; %1)",
+                                  u"Cumulative permeation from the contact, in the first interval from the blank's rate "
+                                  u"(µg/cm²/min; %1)"};
+const Caption kFirstIntervalZero{u"Kumulierte Permeation ab Kontakt, im ersten Intervall ab Rate 0 (kein Nullgas gemessen)",
+                                 u"Cumulative permeation from the contact, in the first interval from rate 0 (no zero gas "
+                                 u"measured)"};
 
 // The kinds of journal line that touched the data.
 const QSet<QString> kDataEvents{QStringLiteral("line-lost"), QStringLiteral("lines-dropped"),
@@ -165,19 +181,26 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     }
     d.twoDetectors = run.deviceTyp == TDeviceTyp::FIDFPD;
     d.fileRun = run.fileRun;
-    auto summarize = [&run, &d]() {
+    // The smallest findable peak counts the baseline noise of the cells' windows, which only the
+    // raw-data files beside the results still hold.
+    {
+        QStringList notes;
+        attachRawDataNoise(run, resultsPath, run.parameters.detection.value_or(DetectionSettings{}), &notes);
+        for (const QString& n : std::as_const(notes))
+            d.notes << T(kRawMissing).arg(n);
         std::vector<const ResultRow*> rows;
         for (const ResultRow& r : run.rows)
             rows.push_back(&r);
-        return summarizeCells(rows, run.measuringSeconds, d.twoDetectors);
-    };
-    d.cells = summarize();
-    if (std::any_of(d.cells.begin(), d.cells.end(), [](const CellSummary& s) { return !s.metrics.detectionLimit; })) {
-        QStringList notes;
-        attachRawDataNoise(run, resultsPath, DetectionSettings{}, &notes);
-        for (const QString& n : std::as_const(notes))
-            d.notes << T(kRawMissing).arg(n);
-        d.cells = summarize();
+        d.cells = summarizeCells(rows, run.parameters, d.twoDetectors, DetectionSettings{});
+    }
+    // A detector gets its page of curves when one of its cells has figures; an uncalibrated one has
+    // nothing but zeros to show.
+    for (Detector det : {Detector::FID, Detector::FPD}) {
+        if (det == Detector::FPD && !d.twoDetectors)
+            continue;
+        if (std::any_of(d.cells.begin(), d.cells.end(),
+                        [det](const CellSummary& c) { return c.detector == det && c.calibrated; }))
+            d.chartDetectors.push_back(det);
     }
 
     const QStringList header = headerBlock(resultsPath, run);
@@ -266,18 +289,65 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     for (const Caption& c : kColumns)
         d.resultCaptions << T(c);
     d.resultCaptions << T(kTestTime);
+    QStringList firstIntervals;
+    bool blankMeasured = false;
     for (const CellSummary& s : d.cells) {
         const QStringList f = summaryFields(s, d.locale);
-        // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;
-        // cumulative;cumulative60;cumulative480;mdpr;duration;measurements;flagged
+        const QString which = QStringLiteral("%1 %2 %3: ").arg(T(kColumns[0]), f[kSumCell], f[kSumDetector]);
+        const QString none = QStringLiteral("---");
+        if (!s.calibrated) {
+            d.remarks << which + T(kNotCalibrated);
+            QStringList row{f[kSumCell], f[kSumDetector], f[kSumSample]};
+            while (row.size() < kColumnCount)
+                row << none;
+            row[8] = T(kNotCalibrated);
+            d.results.push_back(row);
+            continue;
+        }
+        const CellMetrics& m = s.metrics;
         // A threshold not reached: "> T" in its columns, and the whole sentence below the table.
-        auto bt = [&](int i) { return f[i].isEmpty() ? QStringLiteral("> ") + f[15] : f[i]; };
-        if (f[7].isEmpty())
-            d.remarks << QStringLiteral("%1 %2 %3: ").arg(T(kColumns[0]), f[0], f[1]) + T(kNotBroken).arg(f[15]);
-        d.results.push_back({f[0], f[1], f[2], bt(4), bt(5), bt(6), bt(7), f[8], f[9],
-                             f[10].isEmpty() ? QStringLiteral("---") : f[10], f[11],
-                             f[14].isEmpty() ? QStringLiteral("---") : f[14], f[15]});
+        // A crossing before the first measurement is the bracket "≤ first", never a time.
+        auto first = [&](int i) { return f[i].isEmpty() ? QStringLiteral("> ") + f[kSumDuration] : f[i]; };
+        auto crossing = [&](const Breakthrough& b, int i) {
+            if (!f[i].isEmpty())
+                return f[i];
+            if (b.first)
+                return QStringLiteral("\u2264 ") + d.locale.toString(*b.first, 'f', 1);
+            return QStringLiteral("> ") + f[kSumDuration];
+        };
+        if (!m.bt10.first) {
+            const double within = m.level.kind == PerformanceLevel::Kind::AtLeast ? m.level.boundMinutes : m.testMinutes;
+            QString text = which + T(kNotBroken).arg(d.locale.toString(within, 'f', 1));
+            if (m.level.kind == PerformanceLevel::Kind::AtLeast)
+                text += QStringLiteral(" (") + T(kLevelCaption) + QLatin1Char(' ') + performanceLevelText(m.level) +
+                        QLatin1Char(')');
+            d.remarks << text;
+        } else if (!m.bt10.interpolated) {
+            d.remarks << which + T(kBeforeFirst).arg(d.locale.toString(*m.bt10.first, 'f', 1));
+        }
+        if (!s.seesChemical)
+            d.remarks << which + T(kNotSeen).arg(f[kSumDetector]);
+        // A molar mass known is in the conditions (the header's cell lines); its absence is said here.
+        if (!s.molarMass)
+            d.remarks << which + T(kMassBasis).arg(s.detector == Detector::FID
+                                                       ? T(kIsobutaneEq)
+                                                       : T(kFpdConstant).arg(d.locale.toString(kFpdMassPerPpm, 'f', 5)));
+        if (m.measurements > 0)
+            firstIntervals << QStringLiteral("%1 %2 %3").arg(T(kColumns[0]), f[kSumCell], f[kSumDetector]) +
+                                  (s.blankMeasured ? QStringLiteral(": ") + d.locale.toString(m.contactRate, 'f', 4)
+                                                   : QString());
+        blankMeasured = blankMeasured || s.blankMeasured;
+        const QString level = performanceLevelText(m.level);
+        d.results.push_back({f[kSumCell], f[kSumDetector], f[kSumSample], first(kSumBt01First), crossing(m.bt01, kSumBt01),
+                             first(kSumBt10First), crossing(m.bt10, kSumBt10), f[kSumResolution],
+                             level.isEmpty() ? none : level, f[kSumSteady].isEmpty() ? none : f[kSumSteady],
+                             f[kSumCumulative], f[kSumMdpr].isEmpty() ? none : f[kSumMdpr], f[kSumDuration]});
     }
+
+    // How the cumulative permeation's first interval was taken, once for all cells.
+    if (!firstIntervals.isEmpty())
+        d.remarks << (blankMeasured ? T(kFirstIntervalBlank).arg(firstIntervals.join(QStringLiteral(", ")))
+                                    : T(kFirstIntervalZero));
 
     // 6. Events.
     for (const JournalLine& l : journal)

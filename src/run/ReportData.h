@@ -32,6 +32,8 @@ struct ReportData {
     // Section 5: the curves, and the two thresholds every report marks.
     std::vector<CellSummary> cells;
     bool twoDetectors = false;
+    // The detectors that get a page of curves: those with a calibrated cell.
+    std::vector<Detector> chartDetectors;
     int fileRun = 1; // the reported run's number within its results file (names its files)
     // Section 6: one line per event that touched the data; empty for none.
     QStringList events;

@@ -44,6 +44,16 @@ std::optional<double> ResultComputation::noiseArea(const Series& signal) const {
     return baselineNoiseArea(signal.y, DetectionSettings::from(d_.settings));
 }
 
+std::optional<double> ResultComputation::molarMass(Detector detector) const {
+    // The reference positions measure the calibration gases, whose mass the historical constants
+    // stand for; a sample cell its chemical, as the run started with it.
+    const int position = d_.run.runZelle;
+    if (!isCell(position))
+        return std::nullopt;
+    const CellParameters& cell = d_.run.parameters.cell(position - 3);
+    return detector == Detector::FID ? cell.molarMass : cell.fpdMolarMass;
+}
+
 QString ResultComputation::sampleName(int position) const {
     if (position >= 1 && position <= 3)
         return T(30 + position);
@@ -120,8 +130,21 @@ MeasurementRecord ResultComputation::evaluate() {
     default: break;
     }
 
-    // The slope series grows by the whole window; a skipped cell's turn appends a second copy of
-    // the previous window's slope, as the search has always seen it.
+    if (r.skipped) {
+        // A cell switched off earlier: nothing was injected, so nothing is searched or computed
+        // (the series still hold the previous position's window). Its row names its own chemical
+        // and factor and records no ppm, rate or area.
+        FIDppm = 0;
+        FIDMessMenge = 0;
+        FPDMessMenge = 0;
+        r.marker = QLatin1Char('*');
+        r.breakTime = QStringLiteral("--:--");
+        r.sampleName = sampleName(r.runZelle);
+        r.NoPeak = true;
+        r.Flow = run.Flow;
+        return r;
+    }
+
     AddSlopePoints(acq.Series1, acq.Serie3);
     st.FIDBaseDraw = false;
     PeakAndArea(st, TDeviceTyp::FID, acq.Series1, acq.Serie3, DetectionSettings::from(d_.settings));
@@ -187,8 +210,12 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
 
     takeOverFIDCalibration(st.FIDArea, &r);
 
-    if (s.FIDCalArea <= kFIDTakeOverArea)
+    if (s.FIDCalArea <= kFIDTakeOverArea) {
+        // Without a calibration there is no concentration: a ppm left from an earlier
+        // measurement would be written into this one's row.
+        FIDppm = 0;
         return;
+    }
 
     if (!(s.FIDCalFactor > 0)) {
         FIDppm = 0;
@@ -205,7 +232,7 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
         FIDMessMenge = 0;
         warn(r, QStringLiteral("the sample area is not above zero; FID rate recorded as 0"));
     } else {
-        FIDMessMenge = ((0.00241 * FIDppm) * run.Flow) / s.SampleArea;
+        FIDMessMenge = ((massPerPpm(molarMass(Detector::FID), Detector::FID) * FIDppm) * run.Flow) / s.SampleArea;
     }
     d_.view.resultShown(Detector::FID, F2(FIDMessMenge) + kRateUnit);
 }
@@ -259,7 +286,7 @@ void ResultComputation::fpdResult(MeasurementRecord& r) {
         warn(r, QStringLiteral("the sample area is not above zero; FPD rate recorded as 0"));
     } else {
         FPDMessMenge = (st.FPDArea / s.FPDCalArea) * (s.FPDCalFactor / run.FPDFactor) * s.FPDCalMenge;
-        FPDMessMenge = ((0.00251 * FPDMessMenge) * run.Flow) / s.SampleArea;
+        FPDMessMenge = ((massPerPpm(molarMass(Detector::FPD), Detector::FPD) * FPDMessMenge) * run.Flow) / s.SampleArea;
     }
     d_.view.resultShown(Detector::FPD, F2(FPDMessMenge) + kRateUnit);
 }

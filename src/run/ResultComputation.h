@@ -6,6 +6,7 @@
 // inside the tick and never throws on bad numbers: a factor, area or flow that would divide by zero
 // records the rate as 0 and says so.
 
+#include "evaluation/RunParameters.h"
 #include "evaluation/Series.h"
 #include "run/RunModel.h"
 #include "shell/Config.h"
@@ -25,8 +26,8 @@ class RunView;
 // Calibration areas at or above this are a calibration (the calibration gas edits turn green);
 // a take-over needs an area above the detector's own limit.
 inline constexpr int kCalibratedArea = 1000;
-inline constexpr double kFIDTakeOverArea = 1000;
-inline constexpr double kFPDTakeOverArea = 10000;
+inline constexpr double kFIDTakeOverArea = kFIDCalibrationLimit;
+inline constexpr double kFPDTakeOverArea = kFPDCalibrationLimit;
 
 class ResultComputation {
 public:
@@ -69,6 +70,7 @@ private:
     // elapsed time, and a rate above the limit breaks it through.
     void positionStep(MeasurementRecord& r, const QString& elapsed, double& rate, double& area, double limit);
     QString sampleName(int position) const;
+    std::optional<double> molarMass(Detector detector) const;
     std::optional<double> noiseArea(const Series& signal) const;
     void warn(MeasurementRecord& r, const QString& text);
     QString T(int n) const;

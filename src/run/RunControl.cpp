@@ -1,5 +1,6 @@
 // The operator's side of a run: Start, delayed start, Stop, and the start-delay text.
 
+#include "evaluation/ResultsFileReader.h"
 #include "link/Link.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
@@ -8,6 +9,7 @@
 #include "run/Records.h"
 #include "run/RawDataFile.h"
 #include "run/Recorder.h"
+#include "run/RunSpec.h"
 #include "run/RunView.h"
 #include "run/Sequencer.h"
 #include "shell/IniFile.h"
@@ -17,6 +19,7 @@
 
 #include <QFileInfo>
 #include <QTime>
+#include <cmath>
 
 namespace korvat {
 
@@ -31,6 +34,21 @@ std::optional<Millis> parseDelay(const QString& text) {
             return Millis(time.msecsSinceStartOfDay());
     }
     return std::nullopt;
+}
+
+// The cells' part of the run's start in the journal: what the figures count from and weigh with.
+QString cellsText(const RunParameters& p) {
+    QString text = QStringLiteral("; planned %1 min").arg(p.plannedMinutes);
+    for (int k = 1; k <= 3; ++k) {
+        const CellParameters& c = p.cell(k);
+        text += QStringLiteral("; cell %1: %2, factor %3, %4, contact %5 min before start")
+                    .arg(k)
+                    .arg(c.chemical)
+                    .arg(c.fidFactor)
+                    .arg(c.molarMass ? QStringLiteral("%1 g/mol").arg(*c.molarMass) : QStringLiteral("isobutane equivalent"))
+                    .arg(c.contactMinutes);
+    }
+    return text;
 }
 
 } // namespace
@@ -56,10 +74,42 @@ void Sequencer::btnStartClick() {
         }
         values[i] = *v;
     }
+    // The chemical's contact with each cell's specimen, as typed, whether or not its edit was left.
+    const Input contactEdits[] = {Input::Contact1, Input::Contact2, Input::Contact3};
+    double contacts[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        const QString text = d_.inputs.text(contactEdits[k]);
+        const auto v = text.trimmed().isEmpty() ? std::optional<double>(0.0) : parseFloat(text);
+        if (!v || !std::isfinite(*v)) {
+            const QString message =
+                QStringLiteral("'%1' is not a valid contact time: minutes from the chemical's contact with the "
+                               "specimen of cell %2 to the start")
+                    .arg(text)
+                    .arg(k + 1);
+            if (completingDelay) {
+                abortRun(message);
+                return;
+            }
+            d_.dialogs.error(message);
+            return;
+        }
+        contacts[k] = *v;
+    }
     // The range is kept inside the valve block even when an edit's exit handler has not run
     // (a value straight from the file): a position outside 1..6 addresses no valve, lamp or cell.
     values[0] = clampStartzelle(values[0]);
     values[1] = clampAnzahlZellen(values[0], values[1]);
+    // What the figures depend on is fixed now: the contacts as typed, the rest as set.
+    const IniKey contactKeys[] = {key::ContactBeforeStart1, key::ContactBeforeStart2, key::ContactBeforeStart3};
+    double* contactFields[] = {&d_.settings.ContactBeforeStart1, &d_.settings.ContactBeforeStart2,
+                               &d_.settings.ContactBeforeStart3};
+    for (int k = 0; k < 3; ++k) {
+        if (*contactFields[k] == contacts[k])
+            continue;
+        *contactFields[k] = contacts[k];
+        d_.ini.writeString(contactKeys[k], formatGeneral(contacts[k]));
+    }
+    run.parameters = startParameters(d_.settings, d_.inputs);
     // The run's files are decided before anything moves; a delayed start was put to the operator
     // when it was armed.
     const std::optional<RunFilePlan> files = planRunFiles();
@@ -130,7 +180,8 @@ void Sequencer::btnStartClick() {
                       .arg(s.LimitFPD)
                       .arg(s.KeepMeasuring ? QStringLiteral("on") : QStringLiteral("off"))
                       .arg(d_.records.sDateiname.isEmpty() ? QStringLiteral("(none)") : d_.records.sDateiname)
-                      .arg(d_.records.fileRun()));
+                      .arg(d_.records.fileRun()) +
+                      cellsText(run.parameters));
     run.setRunTag(RunTag::FillCell);
 }
 
@@ -169,6 +220,14 @@ void Sequencer::resume(const SavedRun& saved) {
     run.offCount = saved.offCount;
     for (int k = 1; k <= 3; ++k)
         run.setCell(k, saved.cells[k - 1]);
+    // The parameters the run started with, as its header block in the results file records them
+    // (the settings may have changed since); the settings' own where the file does not say.
+    run.parameters = startParameters(d_.settings, d_.inputs);
+    if (const ResultsFileRead read = readResultsFile(saved.resultsFile); read.ok && !read.runs.empty()) {
+        const RunParameters& recorded = read.runs.back().parameters;
+        if (recorded.known)
+            run.parameters = recorded;
+    }
     run.clearRecords();
     for (const MeasurementRecord& m : saved.measurements)
         run.record(m);

@@ -7,6 +7,7 @@
 #include "evaluation/CellSummary.h"
 #include "evaluation/PeakSearch.h"
 #include "evaluation/ResultsFile.h"
+#include "evaluation/RunParameters.h"
 #include "util/Clock.h"
 
 #include <QDateTime>
@@ -66,6 +67,9 @@ struct RunCounters {
     // The position being measured: its substance, factors and flow.
     double FIDSampleFactor = 1, FPDFactor = 1, Flow = 0;
     QString sChemikalie;
+    // What the run's figures depend on, fixed at Start (RunSpec.h): the cells' substances,
+    // factors, molar masses and contacts are read from here during the run, never from an edit.
+    RunParameters parameters;
 };
 
 // Which of the run's buttons the operator may press.

@@ -103,20 +103,18 @@ void Sequencer::state1() {
         run.sChemikalie = QStringLiteral("Refgas");
         break;
     default: {
-        const int k = run.runZelle - 3;
+        // The cell's substance and factors as the run started with them; a switched-off cell's
+        // turn records them too, so its row names its own chemical.
+        const CellParameters& cell = run.parameters.cell(run.runZelle - 3);
+        run.FIDSampleFactor = cell.fidFactor;
+        run.FPDFactor = cell.fpdFactor;
+        run.sChemikalie = cell.chemical;
         if (run.cellOff(run.runZelle)) {
             skipped = true;
             break;
         }
         d_.valves.ValveSet(run.runZelle + 10);
         d_.valves.ValveSet(run.runZelle);
-        const double fid[] = {s.FIDFactor1, s.FIDFactor2, s.FIDFactor3};
-        const double fpd[] = {s.FPDFactor1, s.FPDFactor2, s.FPDFactor3};
-        const Input factorEdit[] = {Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3};
-        run.FIDSampleFactor = fid[k - 1];
-        run.FPDFactor = fpd[k - 1];
-        // The substance shown beside the cell's factor edit, as the operator last chose it.
-        run.sChemikalie = d_.inputs.label(factorEdit[k - 1]);
         break;
     }
     }
@@ -237,7 +235,8 @@ void Sequencer::stopConverters() {
 
 void Sequencer::state5() {
     const Settings& s = d_.settings;
-    if (elapsedSeconds() <= s.SampleTime + s.InjectionTime + s.Messzeit)
+    // The window the run started with: its rows' sample times count on it.
+    if (elapsedSeconds() <= s.SampleTime + s.InjectionTime + d_.run.parameters.measuringSeconds)
         return;
     stopConverters();
     state6Since_ = d_.clock.monotonicNow();
@@ -251,7 +250,7 @@ void Sequencer::state6() {
     }
     // The converter has not ended its burst long after the window: say so, ask it again to stop,
     // and evaluate what arrived.
-    const Millis limit = Millis(d_.settings.Messzeit * 1000) + kConverterGrace;
+    const Millis limit = Millis(d_.run.parameters.measuringSeconds * 1000) + kConverterGrace;
     if (d_.clock.monotonicNow() - state6Since_ <= limit)
         return;
     const QString text = QStringLiteral("%1: converter did not end its burst; measurement %2 evaluated as it is")
@@ -335,9 +334,12 @@ void Sequencer::recordMeasurement() {
     r.flagged = r.lineDown || !r.warning.isEmpty() || (lastEvent && *lastEvent >= d_.run.runStartCycle);
     applyBreakthrough(r);
     // The raw-data file's bytes are made now, from the window as it was measured; the recorder
-    // writes them with the measurement's row.
+    // writes them with the measurement's row. A switched-off cell's turn measured nothing: no
+    // raw-data file pretends it did.
     QString rawNote;
-    rawData_ = d_.records.rawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval, &rawNote);
+    rawData_.reset();
+    if (!r.skipped)
+        rawData_ = d_.records.rawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval, &rawNote);
     if (!rawNote.isEmpty())
         d_.events.add(EventKind::ValueWarning, rawNote, {}, r.runAktiv);
     outcome_ = outcomeText(r, d_.deviceTyp);
@@ -352,7 +354,8 @@ void Sequencer::updateSummaries() {
     rows.reserve(d_.run.measurements().size());
     for (const MeasurementRecord& m : d_.run.measurements())
         rows.push_back(&m);
-    d_.run.setSummaries(summarizeCells(rows, d_.settings.Messzeit, d_.deviceTyp == TDeviceTyp::FIDFPD));
+    d_.run.setSummaries(summarizeCells(rows, d_.run.parameters, d_.deviceTyp == TDeviceTyp::FIDFPD,
+                                       DetectionSettings::from(d_.settings)));
 }
 
 void Sequencer::commitMeasurement(bool finished) {

@@ -19,7 +19,7 @@ namespace {
 
 using T = KeyType;
 
-constexpr std::array<ConfigKey, 59> kKeys{{
+constexpr std::array<ConfigKey, 69> kKeys{{
     {key::Code, T::Text, "DE", "US"},
     {key::Typ, T::Text, "FID", "FID"},
     {key::ComPortA, T::Text, "COM2", "COM1"},
@@ -79,6 +79,16 @@ constexpr std::array<ConfigKey, 59> kKeys{{
     {key::DataDir, T::Text, "@DIR@", "c:\\"},
     {key::RawDataSave, T::Integer, "0", "0"},
     {key::KeepMeasuring, T::Integer, "0", "0"},
+    {key::FIDSampleMolarMass1, T::Float, "0", "0"},
+    {key::FIDSampleMolarMass2, T::Float, "0", "0"},
+    {key::FIDSampleMolarMass3, T::Float, "0", "0"},
+    {key::FPDSampleMolarMass1, T::Float, "0", "0"},
+    {key::FPDSampleMolarMass2, T::Float, "0", "0"},
+    {key::FPDSampleMolarMass3, T::Float, "0", "0"},
+    {key::ContactBeforeStart1, T::Float, "0", "0"},
+    {key::ContactBeforeStart2, T::Float, "0", "0"},
+    {key::ContactBeforeStart3, T::Float, "0", "0"},
+    {key::PlannedDuration, T::Float, "480", "480"},
 }};
 
 double cNumber(const char* text) { return QLocale::c().toDouble(QString::fromUtf8(text)); }
@@ -323,6 +333,22 @@ QStringList loadSettings(const IniFile& ini, Settings& s) {
     s.ScaleMin = r.integer(key::ScaleMin);
     s.InitialDir = r.text(key::InitialDir);
     s.sDataDir = r.text(key::DataDir);
+    const struct {
+        const IniKey& name;
+        double& field;
+    } later[] = {{key::FIDSampleMolarMass1, s.FIDMolarMass1}, {key::FIDSampleMolarMass2, s.FIDMolarMass2},
+                 {key::FIDSampleMolarMass3, s.FIDMolarMass3}, {key::FPDSampleMolarMass1, s.FPDMolarMass1},
+                 {key::FPDSampleMolarMass2, s.FPDMolarMass2}, {key::FPDSampleMolarMass3, s.FPDMolarMass3},
+                 {key::ContactBeforeStart1, s.ContactBeforeStart1}, {key::ContactBeforeStart2, s.ContactBeforeStart2},
+                 {key::ContactBeforeStart3, s.ContactBeforeStart3}, {key::PlannedDuration, s.PlannedDuration}};
+    for (const auto& k : later)
+        r.number(k.name, k.field);
+    if (!(s.PlannedDuration > 0)) {
+        s.warnings << QStringLiteral("PlannedDuration/min %1 in %2 is not usable; using 480")
+                          .arg(formatGeneral(s.PlannedDuration), ini.path());
+        qCWarning(lcConfig).noquote() << s.warnings.last();
+        s.PlannedDuration = 480;
+    }
     return r.problems();
 }
 

@@ -79,6 +79,22 @@ inline constexpr IniKey DataDir{"Measurement", "DataDir"};
 inline constexpr IniKey RawDataSave{"Measurement", "RawDataSave"};
 // Not in the original set: 1 keeps measuring a cell after its breakthrough.
 inline constexpr IniKey KeepMeasuring{"Measurement", "KeepMeasuring"};
+// Not in the original set: the molar mass (g/mol) of each cell's substance, as its list gives it
+// (0: not known, the rate is then the detector's historical equivalent).
+inline constexpr IniKey FIDSampleMolarMass1{"Measurement", "FIDSampleMolarMass1"};
+inline constexpr IniKey FIDSampleMolarMass2{"Measurement", "FIDSampleMolarMass2"};
+inline constexpr IniKey FIDSampleMolarMass3{"Measurement", "FIDSampleMolarMass3"};
+inline constexpr IniKey FPDSampleMolarMass1{"Measurement", "FPDSampleMolarMass1"};
+inline constexpr IniKey FPDSampleMolarMass2{"Measurement", "FPDSampleMolarMass2"};
+inline constexpr IniKey FPDSampleMolarMass3{"Measurement", "FPDSampleMolarMass3"};
+// Not in the original set: minutes from the chemical's contact with each cell's specimen to the
+// run's start (negative: after it); the figures count from the contact.
+inline constexpr IniKey ContactBeforeStart1{"Measurement", "ContactBeforeStart1/min"};
+inline constexpr IniKey ContactBeforeStart2{"Measurement", "ContactBeforeStart2/min"};
+inline constexpr IniKey ContactBeforeStart3{"Measurement", "ContactBeforeStart3/min"};
+// Not in the original set: the test's planned duration, minutes (EN 16523-1: 480); the level of a
+// cell that did not break through counts it once the test ran to it.
+inline constexpr IniKey PlannedDuration{"Measurement", "PlannedDuration/min"};
 // The state file of a run that has not ended (empty when none): the next start offers to go on.
 inline constexpr IniKey RunState{"Run", "State"};
 // Who is told of breakthroughs, run ends and faults: a program started with the event as its
@@ -155,6 +171,12 @@ struct Settings {
     // A cell that broke through goes on being measured (its lamp lit, its break time kept) instead
     // of being switched off.
     bool KeepMeasuring = false;
+    // Molar masses of the cells' substances, g/mol (0: not known).
+    double FIDMolarMass1 = 0, FIDMolarMass2 = 0, FIDMolarMass3 = 0;
+    double FPDMolarMass1 = 0, FPDMolarMass2 = 0, FPDMolarMass3 = 0;
+    // The chemical's contact with each cell's specimen, minutes before the run's start.
+    double ContactBeforeStart1 = 0, ContactBeforeStart2 = 0, ContactBeforeStart3 = 0;
+    double PlannedDuration = 480; // minutes
     // Values the file held that could not be used (a default was taken instead), for the log.
     QStringList warnings;
 

@@ -33,9 +33,9 @@ int cellOf(int slot) { return slot / 2 + 1; }
 Detector detectorOf(int slot) { return slot % 2 ? Detector::FPD : Detector::FID; }
 bool validCell(int cell) { return cell >= 1 && cell <= 3; }
 
-// Where the curve crossed a threshold: the interpolated crossing, or, where there is none, the
-// first measurement at or above it.
-std::optional<double> crossingOf(const Breakthrough& b) { return b.interpolated ? b.interpolated : b.first; }
+// Where the curve crossed a threshold: the interpolated crossing. A crossing before the first
+// measurement has no place on the curve (only its bracket is known) and gets no diamond.
+std::optional<double> crossingOf(const Breakthrough& b) { return b.interpolated; }
 
 // The figures in the order of the curves (cell 1 FID, cell 1 FPD, cell 2 FID …), one per slot.
 std::array<const CellSummary*, 6> bySlot(const std::vector<CellSummary>& summaries) {
@@ -216,6 +216,7 @@ void PermeationView::applyHeaderTexts() {
     heads[Cumulative480Column] = headLines(T(137).arg(480));
     heads[DetectionLimitColumn] = headLines(T(138));
     heads[TestTimeColumn] = headLines(T(125));
+    heads[MolarMassColumn] = headLines(T(155));
     m_table->setHorizontalHeaderLabels(heads);
 }
 
@@ -235,7 +236,8 @@ void PermeationView::showSummaries(const std::vector<CellSummary>& summaries) {
     for (int slot = 0; slot < kSlots; ++slot) {
         const CellSummary* s = incoming[slot];
         Curve& c = m_curves[slot];
-        if (!s) {
+        // A detector without a calibration has only its row in the table, no curve of zeros.
+        if (!s || !s->calibrated) {
             if (c.rate) {
                 removeCurve(slot);
                 structure = true;
@@ -246,11 +248,12 @@ void PermeationView::showSummaries(const std::vector<CellSummary>& summaries) {
             addCurve(slot);
             structure = true;
         }
-        if (c.series != s->series) {
+        if (c.series != s->series || c.contactRate != s->metrics.contactRate) {
             c.series = s->series;
+            c.contactRate = s->metrics.contactRate;
             fillRateGraph(c);
             QVector<double> x, y;
-            for (const RatePoint& p : cumulativeCurve(c.series)) {
+            for (const RatePoint& p : cumulativeCurve(c.series, c.contactRate)) {
                 x << p.minutes;
                 y << p.rate;
             }
@@ -367,7 +370,8 @@ bool PermeationView::updateTable() {
                 continue;
             if (!item) {
                 item = new QTableWidgetItem;
-                const bool words = column == SampleColumn || column == LevelColumn || column == DetectorColumn;
+                const bool words = column == SampleColumn || column == LevelColumn || column == DetectorColumn ||
+                                   column == MolarMassColumn;
                 item->setTextAlignment(Qt::AlignVCenter | (words ? Qt::AlignLeft : Qt::AlignRight));
                 m_table->setItem(row, column, item);
             }
@@ -388,8 +392,28 @@ bool PermeationView::updateTable() {
 }
 
 QString PermeationView::tipOf(const CellSummary& s, int column, const QString& text) const {
-    if (column == LevelColumn && !s.metrics.level.brokeThrough)
-        return T(140).arg(static_cast<qint64>(std::floor(s.metrics.level.testMinutes))).arg(s.metrics.level.level);
+    const CellMetrics& m = s.metrics;
+    if (!s.calibrated)
+        return column == LevelColumn ? T(159) : QString();
+    if (column == LevelColumn) {
+        switch (m.level.kind) {
+        case PerformanceLevel::Kind::AtLeast:
+            return T(164).arg(fixed(m.level.boundMinutes, 1)).arg(m.level.lowest);
+        case PerformanceLevel::Kind::Range:
+            return m.level.lowest == m.level.highest ? QString() : T(163).arg(m.level.lowest).arg(m.level.highest);
+        case PerformanceLevel::Kind::None:
+            return m.measurements > 0 && !s.seesChemical ? T(161).arg(T(s.detector == Detector::FID ? 109 : 110)) : QString();
+        case PerformanceLevel::Kind::Exact:
+            return {};
+        }
+    }
+    const Breakthrough* b = column == Bt01Column ? &m.bt01 : column == Bt10Column ? &m.bt10 : nullptr;
+    if (b && b->first && !b->interpolated)
+        return T(162).arg(fixed(*b->first, 1));
+    if (b && b->interpolated && b->lastBelow)
+        return T(167).arg(fixed(*b->lastBelow, 1), fixed(*b->first, 1));
+    if (column == CumulativeColumn && m.measurements > 0)
+        return s.blankMeasured ? T(165).arg(fixed(m.contactRate, 4)) : T(166);
     if (reachable(column) && text == kNoFigure)
         return T(139);
     return {};
@@ -404,21 +428,38 @@ QStringList PermeationView::rowTexts(const CellSummary& s) const {
     texts[CellColumn] = QString::number(s.cell);
     texts[DetectorColumn] = T(s.detector == Detector::FID ? 109 : 110);
     texts[SampleColumn] = s.sampleName;
+    if (s.molarMass)
+        texts[MolarMassColumn] = fixed(*s.molarMass, 2) + QStringLiteral(" g/mol");
+    else
+        texts[MolarMassColumn] = s.detector == Detector::FID ? T(157) : T(158).arg(fixed(kFpdMassPerPpm, 5));
+    if (!s.calibrated) {
+        // No figures: the words say why, in the level column.
+        for (int column = Bt01FirstColumn; column <= TestTimeColumn; ++column)
+            texts[column] = kNoFigure;
+        texts[LevelColumn] = T(159);
+        return texts;
+    }
+    // A crossing before the first measurement is a bracket, not a time.
+    auto crossing = [&](const Breakthrough& b) {
+        if (b.interpolated)
+            return fixed(*b.interpolated, 1);
+        return b.first ? QStringLiteral("\u2264 ") + fixed(*b.first, 1) : kNoFigure;
+    };
     texts[Bt01FirstColumn] = figure(m.bt01.first, 1, kNoFigure);
-    texts[Bt01Column] = figure(m.bt01.interpolated, 1, kNoFigure);
+    texts[Bt01Column] = crossing(m.bt01);
     texts[Bt10FirstColumn] = figure(m.bt10.first, 1, kNoFigure);
-    texts[Bt10Column] = figure(m.bt10.interpolated, 1, kNoFigure);
+    texts[Bt10Column] = crossing(m.bt10);
     texts[ResolutionColumn] = figure(m.resolution, 1, kNoFigure);
-    // Without a breakthrough the level the test time has reached is a lower bound; the words
-    // are in the tooltip, so the column stays narrow.
-    texts[LevelColumn] = m.level.brokeThrough ? QString::number(m.level.level)
-                                              : QStringLiteral("\u2265 %1").arg(m.level.level);
+    // A level, a range of levels, or the lower bound "≥ n"; the words are in the tooltip, so the
+    // column stays narrow. None where the detector cannot see the chemical.
+    texts[LevelColumn] = m.level.kind == PerformanceLevel::Kind::None ? kNoFigure : performanceLevelText(m.level);
     texts[SteadyStateColumn] = m.steady ? fixed(m.steady->rate, 4) : kNoFigure;
-    texts[CumulativeColumn] = fixed(m.cumulative, 3);
+    texts[CumulativeColumn] = m.measurements > 0 ? fixed(m.cumulative, 3) : kNoFigure;
     texts[Cumulative60Column] = figure(m.cumulative60, 3, kNoFigure);
     texts[Cumulative480Column] = figure(m.cumulative480, 3, kNoFigure);
-    texts[DetectionLimitColumn] = figure(m.detectionLimit, 4, kNoFigure);
-    texts[TestTimeColumn] = fixed(m.testMinutes, 1);
+    texts[DetectionLimitColumn] =
+        figure(m.detectionLimit ? std::optional<double>(m.detectionLimit->rate) : std::nullopt, 4, kNoFigure);
+    texts[TestTimeColumn] = m.measurements > 0 ? fixed(m.testMinutes, 1) : kNoFigure;
     return texts;
 }
 

@@ -52,6 +52,7 @@ public:
         Cumulative480Column,
         DetectionLimitColumn,
         TestTimeColumn,
+        MolarMassColumn, // the rates' mass basis: the chemical's molar mass, or the isobutane equivalent
         kColumnCount
     };
     // What a figure that does not exist shows (a breakthrough or steady state not reached, a
@@ -105,6 +106,7 @@ private:
         QCPGraph* cumulative = nullptr;
         QCPGraph* markers = nullptr;
         std::vector<RatePoint> series;
+        double contactRate = 0; // where the cumulative curve starts from
         std::array<std::optional<double>, 2> crossings; // at 0.1 and 1.0
         QString sampleName;
     };

@@ -27,7 +27,8 @@ const std::array<const char*, kInputCount> kInputControls = {
     "LMDEdit1",         "editScale",       "editScaleMin",    "lbleditFIDCalFact", "lblEditFact1",
     "lblEditFact2",     "lblEditFact3",    "lbleditFPDCalFact", "lbleditFPDFact1", "lblEditFPDFact2",
     "lblEditFPDFact3",  "editCalFlow",     "editSampleFlow1", "editSampleFlow2",  "editSampleFlow3",
-    "editInfo1",        "editInfo2",       "editInfo3",       "memoDescription",
+    "editInfo1",        "editInfo2",       "editInfo3",       "memoDescription", "editContact1",
+    "editContact2",     "editContact3",
 };
 const std::array<const char*, kCheckCount> kCheckControls = {
     "chkboxIsobutanCalib", "chkboxSulfurCalib", "btnVentilblockAn", "btnMesskammerAn",
@@ -282,6 +283,9 @@ void Presenter::onEditExited(const QString& control) {
         {"editScale", [](KorvatApp& a) { a.editScaleExit(); }},
         {"editScaleMin", [](KorvatApp& a) { a.editScaleMinExit(); }},
         {"editInfo1", [](KorvatApp& a) { a.editInfoExit(1); }},
+        {"editContact1", [](KorvatApp& a) { a.editContactExit(1); }},
+        {"editContact2", [](KorvatApp& a) { a.editContactExit(2); }},
+        {"editContact3", [](KorvatApp& a) { a.editContactExit(3); }},
         {"editInfo2", [](KorvatApp& a) { a.editInfoExit(2); }},
         {"editInfo3", [](KorvatApp& a) { a.editInfoExit(3); }},
         {"editVentilblock", [](KorvatApp& a) { a.panel().btnVentilblockSetClick(); }},

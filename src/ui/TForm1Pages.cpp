@@ -187,7 +187,7 @@ void TForm1::buildStatusPage(QWidget* page) {
     // Lit while a row, raw-data file or journal line does not reach its file (or the disk does
     // not answer); the line below says which file, since when, how much waits and where it is
     // kept. A click opens the event list.
-    led(status, QStringLiteral("ledStorage"), 151, ledAt(3, 1), TLedColor::Red, true);
+    led(status, QStringLiteral("ledStorage"), 168, ledAt(3, 1), TLedColor::Red, true);
     for (int cell = 1; cell <= 3; ++cell)
         led(status, QStringLiteral("ledSmpOff%1").arg(cell), 26, ledAt(cell - 1, 3), TLedColor::Red,
             false);
@@ -430,6 +430,11 @@ void TForm1::buildSampleInfoPage(QWidget* page) {
     edit(page, QStringLiteral("editInfo2"), QRect(4, 66, 300, kEditHeight), true)
         ->setProperty("Tag", 94);
     edit(page, QStringLiteral("editInfo3"), QRect(4, 92, 300, kEditHeight), true);
+    // Beside the sample names, clear of the report button: when the chemical met each specimen,
+    // in minutes before Start (the figures count from it).
+    label(page, QStringLiteral("lblContact"), 160, QRect(442, 25, 156, 15));
+    for (int cell = 1; cell <= 3; ++cell)
+        edit(page, QStringLiteral("editContact%1").arg(cell), QRect(442, 14 + 26 * cell, 60, kEditHeight), true);
 
     auto* descriptionLabel = new QLabel(page);
     descriptionLabel->setObjectName(QStringLiteral("memoDescription_Label"));

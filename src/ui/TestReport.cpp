@@ -92,7 +92,7 @@ void drawChart(QCPPainter& painter, const QRectF& rect, const ReportData& d, Det
     static const QColor colours[3] = {Qt::blue, Qt::darkGreen, Qt::darkRed};
     double maxT = 1, maxR = kEnThreshold * 2, minR = kAstmThreshold / 10;
     for (const CellSummary& s : d.cells) {
-        if (s.detector != detector)
+        if (s.detector != detector || !s.calibrated)
             continue;
         QCPGraph* g = plot.addGraph();
         g->setName(QStringLiteral("%1 %2").arg(s.cell).arg(s.sampleName));
@@ -180,9 +180,7 @@ bool writeTestReport(const ReportData& d, const QString& pdfPath, QString* error
             return fail(QStringLiteral("cannot start a new page"));
 
         // The curves: one page per detector, logarithmic above, linear below.
-        std::vector<Detector> detectors{Detector::FID};
-        if (d.twoDetectors)
-            detectors.push_back(Detector::FPD);
+        const std::vector<Detector>& detectors = d.chartDetectors;
         QFont headFont = font;
         headFont.setPointSizeF(12);
         headFont.setBold(true);

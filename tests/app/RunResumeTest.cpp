@@ -45,6 +45,7 @@ void tick(AppFixture& f) {
     f.writeIni(kIni);
     if (f.start() != StartupOutcome::Running)
         std::abort();
+    f.type(Input::Contact2, "4");
     f.dialogs.nextFileName = dir + "Glove.csv";
     f.app().btnSpeichernClick();
     f.type(Input::Start, "4");
@@ -122,8 +123,10 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
     const QList<int> before = runningNumbers(csv);
     const QDateTime started = saved->started;
 
-    // The program starts again, an hour later.
+    // The program starts again, an hour later; meanwhile someone edited the measuring time and a
+    // contact in the settings file.
     AppFixture f({}, dir);
+    f.writeIni(kIni + QStringList{"Measurement/MeasurementTimePerCell/s=45", "Measurement/ContactBeforeStart2/min=9"});
     f.clock.shiftWallClock(Millis(3 * 3600 * 1000));
     f.dialogs.answer = c.answer;
     ASSERT_EQ(f.start(), StartupOutcome::Running);
@@ -147,6 +150,9 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
 
     ASSERT_TRUE(f.app().sequencer().running());
     EXPECT_EQ(f.app().run().runStartzeit, started);
+    // The run goes on with the parameters it started with, as its header block records them.
+    EXPECT_EQ(f.app().run().parameters.measuringSeconds, 30);
+    EXPECT_EQ(f.app().run().parameters.cell(2).contactMinutes, 4.0);
     const Millis limit = f.clock.monotonicNow() + Millis(3600 * 1000);
     while (f.app().sequencer().running() && f.clock.monotonicNow() < limit)
         tick(f);

@@ -54,9 +54,12 @@ TEST_F(PageFixture, ChoosingTheResultsFileWritesItsHeaderOnceAndRemembersTheFold
     EXPECT_EQ(app().ini().readString("Measurement", "DataDir", "-"), f->dir + "results");
     EXPECT_FALSE(QFile::exists(f->dir + "results/Glove.txt"));
     const QList<QByteArray> lines = readBytes(csv).split('\n');
-    ASSERT_EQ(lines.size(), 18); // 17 lines of the one-detector header, each with CR LF
+    // 23 lines of the one-detector header, each with CR LF: with the parameters the figures depend on.
+    ASSERT_EQ(lines.size(), 24);
     EXPECT_TRUE(lines[0].startsWith("Datei:;" + csv.toLatin1() + ";Datum:;"));
-    EXPECT_EQ(lines[16], "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"
+    EXPECT_EQ(lines[10], "Probenfl\xe4" "che:;19,6 cm\xb2;Geplante Pr\xfc" "fdauer:;480 min\r");
+    EXPECT_EQ(lines[13], "Zelle 1:;Isobutan;Faktor:;1;Molmasse:;Isobutan-\xc4quivalent;Kontakt vor Start:;0 min\r");
+    EXPECT_EQ(lines[22], "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"
                          "Fl\xe4" "che;Probeninfo;Datum;Zeit\r");
 
     // Choosing it again (the dialog now keeps its own folder) writes no second header.

@@ -261,3 +261,100 @@ TEST(Startup, StaleLinesOnBothPortsSwapNothing) {
     EXPECT_TRUE(f.instrument->fpdLine().writtenData().startsWith("<SN\r"));
     EXPECT_FALSE(f.instrument->fpdLine().writtenData().contains("<PS")) << "no main-board command to the FPD";
 }
+
+// The identification answer in every form the protocol allows, and the few it refuses: the first
+// line after the command that is not recognisably something else is the answer; the main
+// converter's has "4" in fourth place, the FPD converter's is any line; trailing blanks are no
+// part of the serial number. Each case runs with and without stale lines waiting on the ports.
+// (Crossed cables need real device names: tests/e2e/StartupOverPtyTest.cpp.)
+TEST(Startup, IdentificationAcceptsEveryAnswerTheProtocolAllows) {
+    const QString wrongBoard = "AD-Wandler hat keine I2C Schnittstelle";
+    const QString notFound = "AD-Wandler nicht gefunden";
+    auto delayed = [](int ms) {
+        sim::WireHabits h;
+        h.replyDelay = Millis(ms);
+        return h;
+    };
+    auto ending = [](sim::LineEnd end) {
+        sim::WireHabits h;
+        h.lineEnd = end;
+        return h;
+    };
+    sim::WireHabits echo;
+    echo.echo = true;
+    sim::WireHabits pieces;
+    pieces.chunkBytes = 2;
+    pieces.chunkGap = Millis(30);
+    struct Case {
+        const char* name;
+        bool twoPorts;
+        QByteArray identA;
+        QByteArray identB;
+        sim::WireHabits habits;
+        // Running: the serial number and, with two ports, what port B shows after its name.
+        // Ended: the message box holds `box`.
+        const char* serial;
+        const char* second;
+        QString box;
+    };
+    const Case cases[] = {
+        {"main SN", false, ":SN4A01-0815", "", {}, "SN4A01-0815", nullptr, {}},
+        {"main AD", false, ":AD4-4711-042", "", {}, "AD4-4711-042", nullptr, {}},
+        {"main :4", false, ":4", "", {}, nullptr, nullptr, wrongBoard},
+        {"main with blanks", false, ":AD4-4711-042   ", "", {}, "AD4-4711-042", nullptr, {}},
+        {"main wrong board", false, ":AD3-4711-042", "", {}, nullptr, nullptr, wrongBoard},
+        {"main silent", false, "", "", {}, nullptr, nullptr, "KORVAT-SIM-A: " + notFound},
+        {"status line first", false, ":HG0000\r:AD4-4711-042", "", {}, "AD4-4711-042", nullptr, {}},
+        {"looks like a status reply", false, ":SG4A01", "", {}, "SG4A01", nullptr, {}},
+        {"echoed command", false, ":AD4-4711-042", "", echo, "AD4-4711-042", nullptr, {}},
+        {"answer after 4.5 s", false, ":AD4-4711-042", "", delayed(4500), "AD4-4711-042", nullptr, {}},
+        {"answer after 5.2 s", false, ":AD4-4711-042", "", delayed(5200), nullptr, nullptr,
+         "KORVAT-SIM-A: " + notFound},
+        {"CR LF", false, ":AD4-4711-042", "", ending(sim::LineEnd::CrLf), "AD4-4711-042", nullptr, {}},
+        {"LF CR", false, ":AD4-4711-042", "", ending(sim::LineEnd::LfCr), "AD4-4711-042", nullptr, {}},
+        {"in pieces", false, ":AD4-4711-042", "", pieces, "AD4-4711-042", nullptr, {}},
+        {"both SN", true, ":SN4A01-0815", ":SN2B01-0816", {}, "SN4A01-0815", "SN2B01-0816", {}},
+        {"both AD", true, ":AD4-4711-042", ":4711-043", {}, "AD4-4711-042", "4711-043", {}},
+        {"FPD :4", true, ":AD4-4711-042", ":4", {}, "AD4-4711-042", "4", {}},
+        {"both with blanks", true, ":AD4-4711-042  ", ":4711-043  ", {}, "AD4-4711-042", "4711-043", {}},
+        {"FPD status line first", true, ":AD4-4711-042", ":12AS118\r:4711-043", {}, "AD4-4711-042",
+         "4711-043", {}},
+        {"FPD blank line first", true, ":AD4-4711-042", "   \r:4711-043", {}, "AD4-4711-042", "4711-043", {}},
+        {"both echo", true, ":AD4-4711-042", ":4711-043", echo, "AD4-4711-042", "4711-043", {}},
+        {"FPD silent", true, ":AD4-4711-042", "", {}, nullptr, nullptr, "KORVAT-SIM-B: " + notFound},
+        {"main silent, two ports", true, "", ":4711-043", {}, nullptr, nullptr, "KORVAT-SIM-A: " + notFound},
+    };
+    for (const Case& c : cases) {
+        for (const bool stale : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (stale ? ", stale lines waiting" : ""));
+            sim::InstrumentOptions o;
+            o.twoConverters = c.twoPorts;
+            o.mainIdentification = c.identA;
+            o.fpdIdentification = c.identB;
+            o.habits = c.habits;
+            AppFixture f(o);
+            f.writeIni({"Language/Code=DE", c.twoPorts ? "DeviceTyp/Typ=FIDFPD" : "DeviceTyp/Typ=FID"});
+            if (stale) {
+                f.instrument->mainLine().leaveStale(":HG0000\r:SN2B01-0816\r:SN4");
+                f.instrument->fpdLine().leaveStale(":SG0258\r:AD4-");
+            }
+            const StartupOutcome outcome = f.start();
+            if (c.serial) {
+                ASSERT_EQ(outcome, StartupOutcome::Running) << f.dialogs.texts().join('|').toStdString();
+                EXPECT_TRUE(f.dialogs.boxes.isEmpty());
+                EXPECT_EQ(f.app().sSerialNumber, c.serial);
+                EXPECT_EQ(f.view.connections[0], std::make_pair("KORVAT-SIM-A " + QString(c.serial), true));
+                if (c.twoPorts) {
+                    EXPECT_EQ(f.app().DeviceTyp, TDeviceTyp::FIDFPD);
+                    EXPECT_EQ(f.view.connections[1], std::make_pair("KORVAT-SIM-B " + QString(c.second), true));
+                }
+                EXPECT_TRUE(f.view.power);
+            } else {
+                EXPECT_EQ(outcome, StartupOutcome::Ended);
+                ASSERT_EQ(f.dialogs.boxes.size(), 1) << f.dialogs.texts().join('|').toStdString();
+                EXPECT_TRUE(f.dialogs.boxes[0].text.contains(c.box)) << f.dialogs.boxes[0].text.toStdString();
+                EXPECT_FALSE(f.view.power);
+            }
+        }
+    }
+}

@@ -152,6 +152,53 @@ TEST(SubstanceFactors, ADropTakesEffectOnlyWhenThePageControlIsLeft) {
     EXPECT_EQ(f.view.infos.value(InfoLabel::FIDCalInfo), "Isobutan");
 }
 
+// "Toluol=0,57;92,14": the molar mass travels with the name to the cell's settings when the page
+// control is left; a row without one leaves the cell without one (its rates are then isobutane
+// equivalents); a molar mass that is no number above zero is refused at the drop.
+TEST(SubstanceFactors, AMolarMassTravelsWithItsSubstanceToTheCell) {
+    LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
+    const struct {
+        SubstanceGrid grid;
+        Input edit;
+        const char* name;
+        const char* value;
+        bool takes;
+        const char* factor;
+        double molarMass; // 0: none
+        const char* key;
+        const char* written;
+    } cases[] = {
+        {kCH, Input::FIDFactor1, "Toluol", "0,57;92,14", true, "0,57", 92.14, "FIDSampleMolarMass1", "92,14"},
+        {kCH, Input::FIDFactor2, "Methanol", "10,00; 32,04", true, "10,00", 32.04, "FIDSampleMolarMass2", "32,04"},
+        {kCH, Input::FIDFactor3, "Aceton", "2,05", true, "2,05", 0, "FIDSampleMolarMass3", "0"},
+        {kS, Input::FPDFactor2, "Dimethylsulfid", "1,00;62,13", true, "1,00", 62.13, "FPDSampleMolarMass2", "62,13"},
+        {kCH, Input::FIDFactor1, "Toluol", "0,57;abc", false, "1,00", 0, "FIDSampleMolarMass1", "0"},
+        {kCH, Input::FIDFactor1, "Toluol", "0,57;0", false, "1,00", 0, "FIDSampleMolarMass1", "0"},
+        {kCH, Input::FIDFactor1, "Toluol", "0,57;-92", false, "1,00", 0, "FIDSampleMolarMass1", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + "=" + c.value);
+        FactorPage f;
+        ASSERT_EQ(f.started, StartupOutcome::Running);
+        KorvatApp& app = f.app();
+        EXPECT_EQ(f.factors().EndDrag(c.grid, c.edit, c.name, c.value), c.takes);
+        EXPECT_EQ(f.dialogs.boxes.size(), c.takes ? 0 : 1);
+        EXPECT_EQ(app.inputs().text(c.edit), c.factor);
+        EXPECT_EQ(app.inputs().molarMass(c.edit).value_or(0.0), c.molarMass);
+        f.dialogs.boxes.clear();
+        app.PageControlExit();
+        EXPECT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
+        const Settings& s = app.settings();
+        const double masses[] = {s.FIDMolarMass1, s.FIDMolarMass2, s.FIDMolarMass3,
+                                 s.FPDMolarMass1, s.FPDMolarMass2, s.FPDMolarMass3};
+        const Input edits[] = {Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3,
+                               Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
+        for (int k = 0; k < 6; ++k)
+            EXPECT_EQ(masses[k], edits[k] == c.edit ? c.molarMass : 0.0) << k;
+        EXPECT_EQ(app.ini().readString("Measurement", c.key, "0"), c.written);
+    }
+}
+
 TEST(SubstanceFactors, AFactorThatIsNotANumberAboveZeroIsRefusedAtTheDrop) {
     LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
     for (const char* bad : {"0", "0,00", "-1,5", "abc", "", "2.05.1", "1e999"}) {
@@ -198,13 +245,13 @@ TEST(SubstanceFactors, LeavingThePageWritesBothListsInTheEightBitCodePageWithCrL
     ASSERT_EQ(f.started, StartupOutcome::Running);
     const QStringList ch = {QString::fromUtf8("Aceton=2,05"),
                             QString::fromUtf8("Äthylenglykol µ=1,23"),
-                            QString::fromUtf8("Toluol=0,57")};
+                            QString::fromUtf8("Toluol=0,57;92,14")};
     const QStringList s = {QString::fromUtf8("THT=1,00"),
                            QString::fromUtf8("Schwefelkohlenstoff=4,00")};
     EXPECT_TRUE(f.factors().tabFaktorenExit(ch, s));
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
     EXPECT_EQ(readBytes(f.dir + "CH-Substanzen.txt"),
-              QByteArray("Aceton=2,05\r\n\xC4thylenglykol \xB5=1,23\r\nToluol=0,57\r\n"));
+              QByteArray("Aceton=2,05\r\n\xC4thylenglykol \xB5=1,23\r\nToluol=0,57;92,14\r\n"));
     EXPECT_EQ(readBytes(f.dir + "S-Substanzen.txt"),
               QByteArray("THT=1,00\r\nSchwefelkohlenstoff=4,00\r\n"));
     // Replaced whole through a rename: no temporary file is left beside the lists.
@@ -243,14 +290,15 @@ TEST(SubstanceFactors, AListThatCannotBeWrittenIsReportedByNameAndTheOtherIsStil
 TEST(SubstanceFactors, TheShippedListsParseWithPositiveFactorsAndUniqueNames) {
     LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
     const QString dir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-    const QRegularExpression line(QStringLiteral("^([^=]+)=(\\d+,\\d\\d)$"));
+    // Every substance with its molar mass: "name=factor;molar mass".
+    const QRegularExpression line(QStringLiteral("^([^=]+)=(\\d+,\\d\\d);(\\d+,\\d\\d)$"));
     const struct {
         const char* file;
         const char* calibrationGas;
         const char* mustHold;
         int atLeast;
-    } lists[] = {{"CH-Substanzen.txt", "Isobutan=1,00", "Aceton=2,05", 15},
-                 {"S-Substanzen.txt", "THT=1,00", "THT=1,00", 4}};
+    } lists[] = {{"CH-Substanzen.txt", "Isobutan=1,00;58,12", "Aceton=2,05;58,08", 15},
+                 {"S-Substanzen.txt", "THT=1,00;88,17", "THT=1,00;88,17", 4}};
     for (const auto& l : lists) {
         const QString path = dir + QString::fromLatin1(l.file);
         const QByteArray bytes = readBytes(path);
@@ -270,6 +318,7 @@ TEST(SubstanceFactors, TheShippedListsParseWithPositiveFactorsAndUniqueNames) {
             const auto m = line.match(row);
             ASSERT_TRUE(m.hasMatch()) << l.file << ": " << row.toStdString();
             EXPECT_TRUE(parseSubstanceFactor(m.captured(2))) << row.toStdString();
+            EXPECT_TRUE(parseMolarMass(m.captured(3))) << row.toStdString();
             const QString name = m.captured(1).toCaseFolded();
             EXPECT_FALSE(names.contains(name)) << l.file << ": " << row.toStdString();
             names.insert(name);

@@ -262,7 +262,10 @@ TEST_F(KorvatEvalCli, SummaryOfAResultsFileThatDoesNotReadAndTheVersion) {
 
     ResultsHeader h;
     h.Messzeit = 15;
+    h.FIDCalArea = 45000;
     const QStringList header = resultsHeaderLines(h, 0, TDeviceTyp::FID, QLocale::c());
+    h.FIDCalArea = 0;
+    const QStringList uncalibrated = resultsHeaderLines(h, 0, TDeviceTyp::FID, QLocale::c());
     ResultRow row;
     row.runZelle = 4;
     row.elapsedMs = 72000; // injected at 57 s
@@ -271,19 +274,25 @@ TEST_F(KorvatEvalCli, SummaryOfAResultsFileThatDoesNotReadAndTheVersion) {
     const QString good = resultRowText(row, TDeviceTyp::FID, QLocale::c());
     writeFile("good.csv", toCp1252((header + QStringList{good}).join("\r\n") + "\r\n"));
     writeFile("bad\n.csv", toCp1252((header + QStringList{good, good + ";"}).join("\r\n") + "\r\n"));
-    run({"--summary", "bad\n.csv", "good.csv", "header.csv"});
+    writeFile("uncalibrated.csv", toCp1252((uncalibrated + QStringList{good}).join("\r\n") + "\r\n"));
+    run({"--summary", "bad\n.csv", "good.csv", "header.csv", "uncalibrated.csv"});
     EXPECT_EQ(exitCode, 1);
-    ASSERT_EQ(out.size(), 4) << out.join('\n').toStdString();
+    ASSERT_EQ(out.size(), 6) << out.join('\n').toStdString();
     // The reason quotes (the start of) the line: in double quotes for a spreadsheet, inner ones
     // doubled, and the file name escaped as in the first field.
     EXPECT_TRUE(out[0].startsWith("bad\\n.csv;error;\"bad\\n.csv, line 19: 15 fields where a row has 14: \"\"4; ;"))
         << out[0].toStdString();
     EXPECT_EQ(spreadsheetFields(out[0]).size(), 3);
-    EXPECT_EQ(out[1], "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
-                      "cumulative;mdpr;duration");
-    // One measurement of cell 1 at rate 0: nothing reached, the test time as the level's bound.
-    EXPECT_EQ(out[2], "good.csv;1;FID;;;;;;0.9;> 0 min;;0.000;;0.9");
+    const QString titles = "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
+                           "cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status";
+    EXPECT_EQ(out[1], titles);
+    // One measurement of cell 1 at rate 0: nothing reached, the level's lower bound from the test
+    // time, which is its own column; the file knows no molar mass.
+    EXPECT_EQ(out[2], "good.csv;1;FID;;;;;;0.9;>= 0;;0.000;;0.9;;;0.9;0.0;isobutane equivalent;");
     EXPECT_TRUE(out[3].startsWith("header.csv;error;header.csv: cannot open")) << out[3].toStdString();
+    // The same row under an FID without a calibration: no figures, and the reason.
+    EXPECT_EQ(out[4], titles);
+    EXPECT_EQ(out[5], "uncalibrated.csv;1;FID;;;;;;;;;;;;;;;0.0;isobutane equivalent;not calibrated");
 
     run({"--summary"});
     EXPECT_EQ(exitCode, 2);

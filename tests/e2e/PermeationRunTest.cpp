@@ -48,8 +48,9 @@ QList<QStringList> resultRows(const QString& path) {
 TEST(PermeationRun, EightHourENTestBreaksEachCellWithinOneCycleOfTheModel) {
     const sim::InstrumentOptions options = permeationInstrument();
     AppFixture f(options);
-    f.writeIni({"Language/Code=DE", "Measurement/MeasurementSampleTime/s=30",
-                "Measurement/MeasurementInjectionTime/s=5", "Measurement/MeasurementTimePerCell/s=60"});
+    f.writeIni(QStringList{"Language/Code=DE", "Measurement/MeasurementSampleTime/s=30",
+                           "Measurement/MeasurementInjectionTime/s=5", "Measurement/MeasurementTimePerCell/s=60"} +
+               korvat::test::tolueneCells());
     ASSERT_EQ(f.start(), StartupOutcome::Running);
     KorvatApp& app = f.app();
     app.rgStandardClick(1); // EN: 1.0 ug/cm2/min

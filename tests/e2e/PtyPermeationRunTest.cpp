@@ -42,7 +42,10 @@ TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstC
                                    {"Calibration", "FIDCalArea", "450000"},
                                    {"Measurement", "MeasurementSampleTime/s", "2"},
                                    {"Measurement", "MeasurementInjectionTime/s", "1"},
-                                   {"Measurement", "MeasurementTimePerCell/s", "10"}}));
+                                   {"Measurement", "MeasurementTimePerCell/s", "10"},
+                                   // korvat-sim's chemical, toluene, as the list gives it.
+                                   {"Measurement", "FIDSampleFactorName1", "Toluol"},
+                                   {"Measurement", "FIDSampleMolarMass1", "92.14"}}));
 
     Program program(dir);
     ASSERT_EQ(program.FormCreate(), StartupOutcome::Running);
@@ -105,10 +108,13 @@ TEST(PtyPermeationRun, TheRealProgramRunsThroughAVanishingLineAndBreaksTheFirstC
     QFile summary(dir + "pty_summary.csv");
     ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
     bool flagged = false;
-    for (const QByteArray& line : summary.readAll().split('\n')) {
+    const QList<QByteArray> summaryLines = summary.readAll().split('\n');
+    const qsizetype flaggedColumn = summaryLines.value(0).trimmed().split(';').indexOf("flagged");
+    ASSERT_GE(flaggedColumn, 0);
+    for (const QByteArray& line : summaryLines) {
         const QList<QByteArray> f = line.trimmed().split(';');
-        if (f.size() > 2 && f[0] == QByteArray::number(lostCell) && f[1] == "FID")
-            flagged = f.last().split(' ').contains(QByteArray::number(lostIn));
+        if (f.size() > flaggedColumn && f[0] == QByteArray::number(lostCell) && f[1] == "FID")
+            flagged = f[flaggedColumn].split(' ').contains(QByteArray::number(lostIn));
     }
     EXPECT_TRUE(flagged) << "measurement " << lostIn << " of cell " << lostCell;
 

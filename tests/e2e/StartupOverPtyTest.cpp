@@ -16,6 +16,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using namespace korvat;
 using namespace korvat::test;
 
@@ -154,3 +157,122 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"--fidfpd", "--stale-a", ":HG0000\\r", "--stale-b", ":SG0258\\r:SN4"},
                                 "FIDFPD"}),
     [](const ::testing::TestParamInfo<StaleCase>& info) { return std::string(info.param.name); });
+
+// The identification answer in the forms the protocol allows, over real devices: korvat-sim
+// answers exactly the given lines (--ident-a, --ident-b), with or without stale lines waiting.
+// Main converter: "4" in fourth place, else the wrong board (single port) or crossed cables (two
+// ports); FPD converter: any line; trailing blanks are no part of the serial number.
+struct IdentCase {
+    std::string name;
+    bool twoPorts;
+    const char* identA;
+    const char* identB;
+    bool crossedInIni; // ComPortA names port B's link and the other way round
+    bool stale;
+    // Running: which link ends up as port 1 ("A"/"B"), the serial number, and port 2's text after
+    // its name. Ended: the message box holds `box` (its device: `boxDevice`).
+    const char* port1;
+    const char* serial;
+    const char* second;
+    const char* box;
+    const char* boxDevice;
+    // More korvat-sim options: how the instrument puts its lines on the wire.
+    QStringList habits = {};
+};
+
+void PrintTo(const IdentCase& c, std::ostream* os) { *os << c.name; }
+
+struct PtyIdentification : PtyStartup, ::testing::WithParamInterface<IdentCase> {};
+
+TEST_P(PtyIdentification, AnswerIsJudgedByTheProtocolsRuleOnly) {
+    const IdentCase& c = GetParam();
+    QStringList options = {"--ident-a", c.identA};
+    if (c.twoPorts)
+        options << "--fidfpd" << "--ident-b" << c.identB;
+    options << c.habits;
+    if (c.stale) {
+        options << "--stale-a" << ":HG0000\\r:SN2B01-0816\\r";
+        if (c.twoPorts)
+            options << "--stale-b" << ":SG0258\\r:SN4";
+    }
+    const bool swappedIni = c.crossedInIni;
+    QElapsedTimer t;
+    t.start();
+    const StartupOutcome outcome = start(options, c.twoPorts ? "FIDFPD" : "FID", swappedIni ? sim.linkB : sim.linkA,
+                                         swappedIni ? sim.linkA : sim.linkB);
+    const QString linkOf1 = QLatin1String(c.port1 ? c.port1 : "A") == QLatin1String("A") ? sim.linkA : sim.linkB;
+    const QString linkOf2 = linkOf1 == sim.linkA ? sim.linkB : sim.linkA;
+    if (c.serial) {
+        ASSERT_EQ(outcome, StartupOutcome::Running) << dialogs.texts().join('|').toStdString();
+        EXPECT_TRUE(dialogs.boxes.isEmpty());
+        EXPECT_EQ(app->sSerialNumber, c.serial);
+        EXPECT_EQ(com1.deviceName(), linkOf1);
+        EXPECT_EQ(view.connections[0], std::make_pair(linkOf1 + " " + c.serial, true));
+        if (c.twoPorts) {
+            EXPECT_EQ(app->DeviceTyp, TDeviceTyp::FIDFPD);
+            EXPECT_EQ(view.connections[1], std::make_pair(linkOf2 + " " + c.second, true));
+        }
+    } else {
+        EXPECT_EQ(outcome, StartupOutcome::Ended);
+        ASSERT_EQ(dialogs.boxes.size(), 1) << dialogs.texts().join('|').toStdString();
+        QString expected = QString::fromUtf8(c.box);
+        if (c.boxDevice)
+            expected = (QLatin1String(c.boxDevice) == QLatin1String("A") ? sim.linkA : sim.linkB) + ": " + expected;
+        EXPECT_TRUE(dialogs.boxes[0].text.contains(expected)) << dialogs.boxes[0].text.toStdString();
+        if (c.boxDevice) {
+            EXPECT_GE(t.elapsed(), 5000) << "refused only after the whole wait";
+        }
+    }
+}
+
+namespace {
+constexpr const char* kWrongBoard = "AD-Wandler hat keine I2C Schnittstelle";
+constexpr const char* kNotFound = "AD-Wandler nicht gefunden";
+
+std::vector<IdentCase> identCases() {
+    const IdentCase base[] = {
+        // name, two ports, A, B, crossed in ini, stale, port 1, serial, second, box, box device
+        {"SingleSN", false, ":SN4A01-0815", "", false, false, "A", "SN4A01-0815", nullptr, nullptr, nullptr},
+        {"SingleAD", false, ":AD4-4711-042", "", false, false, "A", "AD4-4711-042", nullptr, nullptr, nullptr},
+        {"SingleFourAlone", false, ":4", "", false, false, nullptr, nullptr, nullptr, kWrongBoard, nullptr},
+        {"SingleTrailingBlanks", false, ":AD4-4711-042   ", "", false, false, "A", "AD4-4711-042", nullptr, nullptr,
+         nullptr},
+        {"SingleWrongBoard", false, ":AD3-4711-042", "", false, false, nullptr, nullptr, nullptr, kWrongBoard, nullptr},
+        {"TwoSN", true, ":SN4A01-0815", ":SN2B01-0816", false, false, "A", "SN4A01-0815", "SN2B01-0816", nullptr,
+         nullptr},
+        {"TwoAD", true, ":AD4-4711-042", ":4711-043", false, false, "A", "AD4-4711-042", "4711-043", nullptr, nullptr},
+        {"TwoFpdFourAlone", true, ":AD4-4711-042", ":4", false, false, "A", "AD4-4711-042", "4", nullptr, nullptr},
+        {"TwoTrailingBlanks", true, ":AD4-4711-042  ", ":4711-043  ", false, false, "A", "AD4-4711-042", "4711-043",
+         nullptr, nullptr},
+        // Without "4" in fourth place on port A the cables count as crossed: the names are swapped
+        // and the other board, asked again, is taken without a check.
+        {"TwoWrongBoardCountsAsCrossed", true, ":AD3-4711-042", ":4711-043", false, false, "B", "4711-043",
+         "AD3-4711-042", nullptr, nullptr},
+        {"TwoMainFourAloneCountsAsCrossed", true, ":4", ":4711-043", false, false, "B", "4711-043", "4", nullptr,
+         nullptr},
+        {"TwoCrossedCables", true, ":AD4-4711-042", ":4711-043", true, false, "A", "AD4-4711-042", "4711-043",
+         nullptr, nullptr},
+        // The answer echoed, late, in pieces, with other line ends.
+        {"SingleEchoedLateInPiecesCrLf", false, ":AD4-4711-042", "", false, false, "A", "AD4-4711-042", nullptr,
+         nullptr, nullptr,
+         {"--echo", "--reply-delay", "400", "--chunk", "3", "--chunk-gap", "5", "--line-end", "crlf"}},
+        {"TwoLateLfCr", true, ":AD4-4711-042", ":4711-043", false, false, "A", "AD4-4711-042", "4711-043", nullptr,
+         nullptr, {"--reply-delay", "800", "--line-end", "lfcr", "--ack", "none"}},
+    };
+    std::vector<IdentCase> cases;
+    for (const IdentCase& c : base) {
+        cases.push_back(c);
+        IdentCase withStale = c;
+        withStale.stale = true;
+        withStale.name += "StaleWaiting";
+        cases.push_back(withStale);
+    }
+    // The one slow case: the FPD converter says nothing, the program gives up after the wait.
+    cases.push_back({"TwoFpdSilent", true, ":AD4-4711-042", "", false, false, nullptr, nullptr, nullptr, kNotFound,
+                     "B"});
+    return cases;
+}
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Forms, PtyIdentification, ::testing::ValuesIn(identCases()),
+                         [](const ::testing::TestParamInfo<IdentCase>& info) { return info.param.name; });

@@ -3,8 +3,10 @@
 // summary file, field for field. Two runs go into the same file, the second below the first
 // without a header of its own: the figures are those of the last run. The first run measures the
 // zero gas and both detectors; the second does not measure zero gas. The detection limits come
-// from the baseline noise, which korvat-eval takes from the raw-data files.
+// from the smallest peak the search finds, which counts the baseline noise korvat-eval takes from
+// the raw-data files.
 
+#include "evaluation/ResultsFileReader.h"
 #include "model/Permeation.h"
 #include "support/AppFixture.h"
 #include "support/QtPrinters.h"
@@ -24,7 +26,11 @@ using korvat::test::SimProcess;
 namespace {
 
 // The columns korvat-eval prints, as indexes into summaryFields.
-constexpr int kPrinted[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 14, 15};
+constexpr int kPrinted[] = {kSumCell,       kSumDetector,    kSumSample,     kSumBt01First, kSumBt01,
+                            kSumBt10First,  kSumBt10,        kSumResolution, kSumLevel,     kSumSteady,
+                            kSumCumulative, kSumMdpr,        kSumDuration,   kSumBt01Below, kSumBt10Below,
+                            kSumLevelBound, kSumContact,     kSumMassBasis,  kSumStatus};
+constexpr int kPrintedCount = static_cast<int>(std::size(kPrinted));
 
 sim::InstrumentOptions instrument() {
     sim::InstrumentOptions o;
@@ -71,6 +77,16 @@ protected:
         csv = f.dir + "Probe;7.csv"; // a ";" in the name: quoted in korvat-eval's lines
         f.dialogs.nextFileName = csv;
         f.app().btnSpeichernClick();
+        // Edited after the file was chosen: the measuring time, the contacts, the chemical of
+        // cell 1 with its molar mass. The run's own header block records them, and the figures
+        // from the file are the live ones all the same.
+        f.type(Input::Messzeit, "20");
+        f.app().UpdateMesszeit();
+        f.type(Input::Contact1, "2,5");
+        f.type(Input::Contact3, "-1");
+        ASSERT_TRUE(f.app().substanceFactors().EndDrag(SubstanceGrid::Hydrocarbons, Input::FIDFactor1, "Toluol", "1,00;92,14"));
+        f.app().PageControlExit();
+        ASSERT_TRUE(f.dialogs.boxes.isEmpty()) << f.dialogs.texts().join('|').toStdString();
     }
 
     void runRange(const QString& start, const QString& count, const QString& cycles) {
@@ -95,7 +111,7 @@ protected:
         ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
         ASSERT_EQ(cli.out.size(), static_cast<qsizetype>(live.size()) + 1) << cli.out.join('\n').toStdString();
         EXPECT_EQ(cli.out[0], "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
-                              "cumulative;mdpr;duration");
+                              "cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status");
 
         const QString summaryFile = besideRun(csv, f.app().records().fileRun(), "_summary.csv");
         const QStringList stored = fromCp1252(readBytes(summaryFile)).split("\r\n", Qt::SkipEmptyParts);
@@ -103,14 +119,14 @@ protected:
         const QString quotedName = '"' + csv + '"';
         for (std::size_t k = 0; k < live.size(); ++k) {
             SCOPED_TRACE(cli.out[k + 1].toStdString());
-            // The file name holds ";": quoted, so the line splits into the file name and 13 fields.
+            // The file name holds ";": quoted, so the line splits into the file name and 19 fields.
             ASSERT_TRUE(cli.out[k + 1].startsWith(quotedName + ';'));
             const QStringList printed = cli.out[k + 1].mid(quotedName.size() + 1).split(';');
             const QStringList liveFields = summaryFields(live[k], QLocale::c());
             // The summary file has the run's decimal comma; no name in this run holds one.
             const QStringList storedFields = QString(stored[k + 1]).replace(',', '.').split(';');
-            ASSERT_EQ(printed.size(), 13);
-            for (int c = 0; c < 13; ++c) {
+            ASSERT_EQ(printed.size(), kPrintedCount);
+            for (int c = 0; c < kPrintedCount; ++c) {
                 const int field = kPrinted[c];
                 EXPECT_EQ(printed[c], liveFields[field]) << summaryTitles()[field].toStdString();
                 EXPECT_EQ(printed[c], storedFields[field]) << summaryTitles()[field].toStdString();
@@ -128,7 +144,8 @@ protected:
 TEST_F(SummaryCliRun, PrintsTheFiguresTheRunShowedLiveAndWroteBesideTheResults) {
     f.toggle(Check::IsobutanCalib, true);
     f.toggle(Check::SulfurCalib, true);
-    runRange("1", "6", "8");
+    // Long enough (some 35 minutes of the run) for a steady state's half-hour window.
+    runRange("1", "6", "14");
     const std::vector<CellSummary> first = f.app().run().summaries();
     ASSERT_EQ(first.size(), 6u); // three cells, two detectors
     const Cli one = summaryOf(f.dir + "Korvat.ini", csv);
@@ -138,12 +155,21 @@ TEST_F(SummaryCliRun, PrintsTheFiguresTheRunShowedLiveAndWroteBesideTheResults) 
     for (const CellSummary& s : first) {
         broke += s.metrics.bt10.interpolated.has_value();
         steady += s.metrics.steady.has_value();
-        // The virtual instrument's zero gas gives no peak, rate 0 every time: no spread to take
-        // a limit from, so it comes from the noise here too.
+        // The detection limit is there whatever the blanks gave: at least the smallest peak the
+        // search can find.
         EXPECT_TRUE(s.metrics.detectionLimit.has_value()) << s.cell;
     }
     EXPECT_GE(broke, 2);
     EXPECT_GE(steady, 1);
+    // The run's parameters as it started, not as the file was chosen.
+    const ResultsFileRead read = readResultsFile(csv);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    EXPECT_EQ(read.runs.back().measuringSeconds, 20);
+    EXPECT_EQ(read.runs.back().parameters.cell(1).contactMinutes, 2.5);
+    EXPECT_EQ(read.runs.back().parameters.cell(1).molarMass, 92.14);
+    EXPECT_EQ(read.runs.back().parameters.cell(3).contactMinutes, -1.0);
+    EXPECT_EQ(first[0].contactMinutes, 2.5);
+    EXPECT_EQ(first[0].molarMass, 92.14);
 
     // The second run goes below the first in the same file (the operator is asked first); no
     // zero gas this time. Its raw-data files and summary carry its number: the first run's stay.
@@ -161,7 +187,9 @@ TEST_F(SummaryCliRun, PrintsTheFiguresTheRunShowedLiveAndWroteBesideTheResults) 
     expectTheLiveFigures(two);
     EXPECT_TRUE(two.err.contains("holds 2 runs")) << two.err.toStdString();
     for (const CellSummary& s : f.app().run().summaries()) {
-        EXPECT_EQ(s.detectionLimitFrom, CellSummary::Blank::Noise) << s.cell;
+        // Without zero gas: the smallest peak the search finds.
+        ASSERT_TRUE(s.metrics.detectionLimit.has_value()) << s.cell;
+        EXPECT_EQ(s.metrics.detectionLimit->from, DetectionLimit::From::SmallestPeak) << s.cell;
         EXPECT_TRUE(s.metrics.detectionLimit.has_value()) << s.cell;
     }
 }

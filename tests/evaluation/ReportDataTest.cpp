@@ -40,10 +40,19 @@ TEST(ReportData, FiguresInTheLanguageAndItsDecimalSeparator)
         int ID;
         const char* serialCaption;
         const char* cumulativeCell1; // the summary's figure as the language writes it
-        const char* notBroken;
+        const char* bracket;         // the crossing at 1.0 of cell 1, before its first measurement
+        QStringList remarks;
     } cases[] = {
-        {0, "Seriennummer des Geräts", "39,650", "Zelle 3 FID: nicht durchgebrochen innerhalb 4,2 min"},
-        {1000, "Instrument serial number", "39.650", "Cell 3 FID: not broken through within 4.2 min"},
+        {0, "Seriennummer des Geräts", "43,861", "≤ 0,9",
+         {"Zelle 1 FID: durchgebrochen vor der ersten Messung (0,9 min), nicht interpoliert",
+          "Zelle 2 FID: durchgebrochen vor der ersten Messung (1,4 min), nicht interpoliert",
+          "Zelle 3 FID: nicht durchgebrochen innerhalb 4,2 min (Stufe ≥ 0)",
+          "Kumulierte Permeation ab Kontakt, im ersten Intervall ab Rate 0 (kein Nullgas gemessen)"}},
+        {1000, "Instrument serial number", "43.861", "≤ 0.9",
+         {"Cell 1 FID: broken through before the first measurement (0.9 min), not interpolated",
+          "Cell 2 FID: broken through before the first measurement (1.4 min), not interpolated",
+          "Cell 3 FID: not broken through within 4.2 min (level ≥ 0)",
+          "Cumulative permeation from the contact, in the first interval from rate 0 (no zero gas measured)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ID);
@@ -52,7 +61,11 @@ TEST(ReportData, FiguresInTheLanguageAndItsDecimalSeparator)
         EXPECT_EQ(valueOf(d.identification, QString::fromUtf8(c.serialCaption)), QStringLiteral("SN4A01-0815"));
         ASSERT_EQ(d.results.size(), 3u);
         EXPECT_EQ(d.results[0][10], QString::fromLatin1(c.cumulativeCell1));
-        EXPECT_EQ(d.remarks, QStringList{QString::fromUtf8(c.notBroken)});
+        EXPECT_EQ(d.remarks, c.remarks);
+        // No crossing before the first measurement is made up: the bracket, and the levels it leaves.
+        EXPECT_EQ(d.results[0][6], QString::fromUtf8(c.bracket));
+        EXPECT_EQ(d.results[0][8], QStringLiteral("0"));
+        EXPECT_EQ(d.results[2][8], QStringLiteral("≥ 0"));
         EXPECT_EQ(d.sectionTitles.size(), 7);
         EXPECT_TRUE(d.events.isEmpty());
         EXPECT_EQ(valueOf(d.specimens, c.ID ? QStringLiteral("Sample cell 1") : QStringLiteral("Probe Zelle 1")),
@@ -88,6 +101,51 @@ TEST(ReportData, OnlyTheJournalsDataEventsAndItsCalibrationsAreTaken)
     const ReportData forged = gatherReportData(csv, 1000);
     ASSERT_EQ(forged.notes.size(), 1);
     EXPECT_TRUE(forged.notes[0].contains(QStringLiteral("line 9"))) << forged.notes[0].toStdString();
+}
+
+// The golden two-detector run as if the FPD had no calibration: its header's THT area 0 and every
+// FPD value 0, as an uncalibrated FPD records them. Its cells get no figures, the report says
+// "not calibrated", and there is no page of flat FPD curves.
+TEST(ReportData, AnUncalibratedDetectorGivesNoFiguresAndNoCurvePage)
+{
+    QTemporaryDir dir;
+    for (const QString& name : QDir(QStringLiteral(KORVAT_TEST_SOURCE_DIR "/run/golden/fidfpd")).entryList(QDir::Files)) {
+        QFile in(QStringLiteral(KORVAT_TEST_SOURCE_DIR "/run/golden/fidfpd/") + name);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        test::writeFile(dir.filePath(name), in.readAll().replace("@DIR@", dir.path().toLocal8Bit()));
+    }
+    const QString csv = dir.filePath(QStringLiteral("Golden.csv"));
+    QList<QByteArray> lines = test::readBytes(csv).split('\n');
+    bool rows = false;
+    for (QByteArray& line : lines) {
+        QList<QByteArray> f = line.split(';');
+        if (line.startsWith("ppm/rate THT:;"))
+            f[3] = "0";
+        if (rows && f.size() == 16) {
+            f[10] = "0,000";
+            f[11] = "0";
+        }
+        rows = rows || line.startsWith("Zelle;Bruch;");
+        line = f.join(';');
+    }
+    test::writeFile(csv, lines.join('\n'));
+
+    const ReportData d = gatherReportData(csv, 0);
+    ASSERT_TRUE(d.ok) << d.error.toStdString();
+    EXPECT_EQ(d.chartDetectors, std::vector<Detector>{Detector::FID});
+    int fpdRows = 0;
+    for (const QStringList& row : d.results) {
+        if (row[1] != QStringLiteral("FPD"))
+            continue;
+        ++fpdRows;
+        EXPECT_EQ(row[8], QStringLiteral("nicht kalibriert, keine Kennwerte"));
+        EXPECT_EQ(row[4], QStringLiteral("---"));
+        EXPECT_TRUE(d.remarks.contains(QStringLiteral("Zelle %1 FPD: nicht kalibriert, keine Kennwerte").arg(row[0])));
+    }
+    // Cell 1's rows are all marked broken with FPD values 0 now: none is an FPD measurement.
+    EXPECT_EQ(fpdRows, 2);
+    for (const CellSummary& c : d.cells)
+        EXPECT_EQ(c.calibrated, c.detector == Detector::FID) << c.cell;
 }
 
 TEST(ReportData, AFileThatDoesNotReadGivesAnErrorNamingIt)

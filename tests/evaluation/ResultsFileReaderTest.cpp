@@ -311,7 +311,8 @@ TEST(ResultsFileReader, FiguresFromTheFileAreTheLiveFiguresExactly) {
         for (std::size_t step = 0; step < 7; ++step) {
             ResultRow blank = row(1, number++, (step * 90 + 20) * 1000LL, 0.0);
             blank.Flow = 200;
-            blank.FIDMessMenge = 0.0004 * static_cast<double>(step % 3); // blanks that vary
+            blank.FIDMessMenge = 0.09 * static_cast<double>(step % 3); // blanks that vary
+            blank.FIDArea = 400 * static_cast<double>(step % 3);
             rows.push_back(blank);
             for (int cell = 1; cell <= 3; ++cell) {
                 if (step >= cellRates[cell - 1].size())
@@ -325,7 +326,12 @@ TEST(ResultsFileReader, FiguresFromTheFileAreTheLiveFiguresExactly) {
         std::vector<const ResultRow*> live;
         for (const ResultRow& r : rows)
             live.push_back(&r);
-        const auto expected = summarizeCells(live, 15, true);
+        // What the header block (written without its parameter lines, as older files are) says.
+        RunParameters parameters;
+        parameters.measuringSeconds = 15;
+        parameters.fidCalPpm = 100;
+        parameters.fidCalArea = 445163;
+        const auto expected = summarizeCells(live, parameters, true, DetectionSettings{});
 
         const ResultsFileRead read =
             parseResultsFile("a.csv", toCp1252(fileText({"", 0, locale, TDeviceTyp::FIDFPD, rows})), locale);
@@ -333,7 +339,7 @@ TEST(ResultsFileReader, FiguresFromTheFileAreTheLiveFiguresExactly) {
         std::vector<const ResultRow*> fromFile;
         for (const ResultRow& r : read.runs[0].rows)
             fromFile.push_back(&r);
-        const auto again = summarizeCells(fromFile, read.runs[0].measuringSeconds, true);
+        const auto again = summarizeCells(fromFile, read.runs[0].parameters, true, DetectionSettings{});
         ASSERT_EQ(again.size(), expected.size());
         for (std::size_t k = 0; k < expected.size(); ++k) {
             SCOPED_TRACE(k);
@@ -355,6 +361,7 @@ TEST(ResultsFileReader, FiguresFromTheFileAreTheLiveFiguresExactly) {
         // The rate just below 0.1 is recorded as 0,100: the file says it reached the threshold.
         ASSERT_TRUE(expected[0].metrics.bt01.first.has_value());
         EXPECT_EQ(*expected[0].metrics.bt01.first, expected[0].series[1].minutes);
-        EXPECT_EQ(expected[0].detectionLimitFrom, CellSummary::Blank::ZeroGas);
+        ASSERT_TRUE(expected[0].metrics.detectionLimit.has_value());
+        EXPECT_EQ(expected[0].metrics.detectionLimit->from, DetectionLimit::From::ZeroGas);
     }
 }

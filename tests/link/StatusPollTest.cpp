@@ -180,3 +180,45 @@ TEST_F(PollFixture, UnknownAndUndecodableRepliesChangeNothing) {
     EXPECT_EQ(line().writtenData(), "");
     EXPECT_TRUE(f.dialogs.boxes.isEmpty());
 }
+
+// An instrument may send back our commands or acknowledge them with text of its own. Such lines
+// are logged and passed over in the same tick; one reply is still interpreted per tick.
+TEST_F(PollFixture, LinesThatAreNoReplyDoNotHoldUpTheRepliesBehindThem) {
+    StatusPoll& poll = f.app().poll();
+    line().feedReceived("<SG\r:VS0258\rOK\r:D1\r:SG0111\r<VG\r:VG0222\r:XG1234\r");
+    QCoreApplication::processEvents();
+    poll.dispatchStep();
+    EXPECT_EQ(f.view.readBacks.value(ReadBack::Messkammer), "27.3° C");
+    EXPECT_EQ(f.view.readBacks.value(ReadBack::Ventilblock), "--- ° C") << "the next reply waits for the next tick";
+    EXPECT_EQ(f.view.log, (QStringList{"<SG", ":VS0258", "OK", ":D1", ":SG0111"}));
+    poll.dispatchStep();
+    EXPECT_EQ(f.view.readBacks.value(ReadBack::Ventilblock), "54.6° C");
+    poll.dispatchStep();
+    EXPECT_EQ(f.view.log.size(), 8) << "the last line is logged";
+    EXPECT_TRUE(f.app().link().ReplyQueue()->empty());
+    poll.dispatchStep(); // nothing waiting: nothing happens
+    EXPECT_EQ(f.view.log.size(), 8);
+}
+
+// An instrument that answers no setpoint (the protocol does not say it must): the mirror inside
+// the tick sends its setpoints and switches without waiting, so the tick does not stand still
+// for 5 s per setpoint while valves, poll and acquisition wait behind it.
+TEST(HeatingMirror, DoesNotWaitForAnInstrumentThatAnswersNoSetpoint) {
+    sim::InstrumentOptions o;
+    o.habits.ack = sim::AckMode::None;
+    AppFixture f(o);
+    f.writeIni({"Language/Code=DE"});
+    ASSERT_EQ(f.start(), StartupOutcome::Running);
+    QCoreApplication::processEvents();
+    sim::InProcessLine& line = f.instrument->mainLine();
+    line.clearWrittenData();
+    const Millis before = f.clock.monotonicNow();
+    line.feedReceived(":PGFC\r");
+    QCoreApplication::processEvents();
+    f.app().poll().dispatchStep();
+    EXPECT_LT(f.clock.monotonicNow() - before, Millis(100));
+    const QByteArray sent = line.writtenData();
+    EXPECT_TRUE(sent.contains("<SS")) << sent.toStdString();
+    EXPECT_TRUE(sent.contains("<VS")) << sent.toStdString();
+    EXPECT_TRUE(sent.endsWith("<PSCF\r")) << sent.toStdString();
+}

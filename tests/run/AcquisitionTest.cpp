@@ -48,8 +48,12 @@ TEST_F(AcquisitionFixture, SamplesBecomePointsAtTenthsOfASecond) {
 
     queue(link.DataQueue1(), {"]x1003E8"});
     acq().drain(TDeviceTyp::FIDFPD);
-    EXPECT_FALSE(acq().Sampling);
+    EXPECT_TRUE(acq().Sampling) << "the FPD converter's burst is still open";
     EXPECT_EQ(f->view.replots, 3); // an empty queue is skipped
+    queue(link.DataQueue2(), {"]A000000"});
+    acq().drain(TDeviceTyp::FIDFPD);
+    EXPECT_FALSE(acq().Sampling);
+    EXPECT_EQ(f->view.replots, 4);
 }
 
 TEST_F(AcquisitionFixture, WithOneDetectorTheSecondQueueIsLeftAlone) {
@@ -73,4 +77,47 @@ TEST_F(AcquisitionFixture, GarbledDataLinesAreReportedAndDropped) {
     EXPECT_EQ(f->view.log.size(), 3);
     EXPECT_EQ(f->view.log[0], "KORVAT-SIM-A: data line dropped: [x10G3E8");
     EXPECT_TRUE(acq().Sampling); // the dropped "]" did not end the burst
+}
+
+// Each converter ends its own burst with its "]" line, in whatever order and in whichever tick:
+// the burst counts as open until both have.
+TEST_F(AcquisitionFixture, TheBurstIsOpenUntilBothConvertersHaveEndedTheirs) {
+    struct Step {
+        std::vector<const char*> port1, port2;
+        bool open;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"together", {{{"[A100010"}, {"[B100010"}, true}, {{"]A100010"}, {"]B100010"}, false}}},
+        {"FPD converter first, main still sending",
+         {{{"[A100010"}, {"[B100010"}, true}, {{"[A100010"}, {"]B100010"}, true}, {{"]A100010"}, {}, false}}},
+        {"main converter first",
+         {{{"[A100010"}, {"[B100010"}, true}, {{"]A100010"}, {}, true}, {{}, {"[B100010", "]B100010"}, false}}},
+        {"main converter first, same tick",
+         {{{"[A100010"}, {"[B100010"}, true}, {{"]A100010"}, {"[B100010"}, true}, {{}, {"]B100010"}, false}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start("FIDFPD");
+        Link& link = f->app().link();
+        for (const Step& step : c.steps) {
+            for (const char* l : step.port1)
+                link.DataQueue1()->push_back(QString::fromLatin1(l));
+            for (const char* l : step.port2)
+                link.DataQueue2()->push_back(QString::fromLatin1(l));
+            acq().drain(TDeviceTyp::FIDFPD);
+            EXPECT_EQ(acq().Sampling, step.open);
+        }
+    }
+    // A new window starts afresh, whatever the last burst left open.
+    start("FIDFPD");
+    queue(f->app().link().DataQueue2(), {"[B100010"});
+    acq().drain(TDeviceTyp::FIDFPD);
+    acq().clearSeries(0);
+    acq().clearSeries(1);
+    queue(f->app().link().DataQueue1(), {"[A100010", "]A100010"});
+    acq().drain(TDeviceTyp::FIDFPD);
+    EXPECT_FALSE(acq().Sampling);
 }

@@ -104,6 +104,7 @@ TEST_F(EvalFixture, AnUncalibratedDetectorRecordsNoRateAndCalibratesNothingBelow
     // be taken over.
     start({"Calibration/FIDCalArea=1000"});
     f->view.results[Detector::FID] = "before";
+    results().FIDppm = 12.5; // a concentration from before: an uncalibrated row must not repeat it
     const MeasurementRecord r = measure(4, peak());
     EXPECT_FALSE(r.NoPeak);
     EXPECT_EQ(r.FIDMessMenge, 0.0);
@@ -137,6 +138,37 @@ TEST_F(EvalFixture, ConcentrationAndRateFollowThePositionsFlowAndFactors) {
     }
     // The worked example: 10 ppm at 100 ml/min over 20 cm2 is 0.1205, shown with two decimals.
     EXPECT_EQ(formatFixed(0.00241 * 10 * 100 / 20, 7, 2) + " ug/cm\u00b2/min", "0,12 ug/cm\u00b2/min");
+}
+
+// A rate is a mass: the cell's ppm times its chemical's molar mass over 24.1 L/mol; a chemical
+// without a molar mass keeps the detector's historical constant (the FID's isobutane equivalent,
+// the FPD's 0.00251). The reference positions measure the calibration gases and keep them too.
+TEST_F(EvalFixture, TheRateUsesTheMolarMassOfTheCellsChemical) {
+    start({"Calibration/FPDCalArea=400000", "Calibration/FPD/ppm=10", "Measurement/LimitFID=1000",
+           "Measurement/LimitFPD=1000"},
+          true);
+    const struct {
+        int position;
+        std::optional<double> fid, fpd; // the molar masses the cell's substances have
+        double fidPerPpm, fpdPerPpm;    // ug/ml per ppm
+    } cases[] = {
+        {4, 92.14, 62.13, 92.14 / 24100, 62.13 / 24100},
+        {5, std::nullopt, std::nullopt, 0.00241, 0.00251},
+        {6, 32.04, std::nullopt, 32.04 / 24100, 0.00251},
+        {3, 92.14, 62.13, 0.00241, 0.00251}, // the reference cell: cell parameters do not apply
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.position);
+        for (CellParameters& cell : run().parameters.cells) {
+            cell.molarMass = c.fid;
+            cell.fpdMolarMass = c.fpd;
+        }
+        const MeasurementRecord r = measure(c.position, peak(), peak());
+        ASSERT_GT(r.FIDppm, 0.0);
+        EXPECT_NEAR(r.FIDMessMenge, c.fidPerPpm * r.FIDppm * r.Flow / 19.6, 1e-12 * r.FIDMessMenge);
+        const double fpdPpm = r.FPDArea / 400000.0 * 10.0;
+        EXPECT_NEAR(r.FPDMessMenge, c.fpdPerPpm * fpdPpm * r.Flow / 19.6, 1e-12 * r.FPDMessMenge);
+    }
 }
 
 TEST_F(EvalFixture, ARateAboveTheLimitBreaksTheCellOnceAndLaterTurnsRecordItAsOff) {

@@ -165,6 +165,80 @@ TEST_F(RunFixture, ASwitchedOffCellIsVisitedButNotMeasured) {
     EXPECT_EQ(f.view.chemical, f.view.inputLabels.value(Input::FIDFactor3));
 }
 
+// The turn of a switched-off cell keeps its row, but the row is the cell's own: its chemical, its
+// factor and flow, no ppm of the position measured before, and no raw-data file that would pretend
+// to be a measurement (the series still hold the position before).
+TEST_F(RunFixture, ASwitchedOffCellsTurnRecordsItsOwnChemicalAndNoMeasurement) {
+    start({"Calibration/FIDCalArea=450000", "Measurement/RawDataSave=1", "Measurement/FIDSampleFactorName1=Toluol",
+           "Measurement/FIDSampleFactor1=0.57",
+           "Measurement/FIDSampleFactorName2=Methanol", "Measurement/FIDSampleFactor2=10",
+           "Measurement/SampleFlow2=70"});
+    app().records().sDateiname = f.dir + "Off.csv";
+    range(4, 3, 1);
+    seq().btnStartClick();
+    f.switchCellOff(2);
+    runToEnd();
+    const auto& m = app().run().measurements();
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_GT(m[0].FIDppm, 0.0); // cell 1 measured a ppm the turn after it must not repeat
+    const MeasurementRecord& off = m[1];
+    EXPECT_TRUE(off.skipped);
+    EXPECT_EQ(off.sChemikalie, "Methanol");
+    EXPECT_EQ(off.FIDSampleFactor, 10.0);
+    EXPECT_EQ(off.Flow, 70.0);
+    EXPECT_EQ(off.FIDppm, 0.0);
+    EXPECT_EQ(off.FIDMessMenge, 0.0);
+    EXPECT_EQ(off.FIDArea, 0.0);
+    EXPECT_EQ(off.marker, QChar('*'));
+    EXPECT_TRUE(QFile::exists(f.dir + "Off_1.txt"));
+    EXPECT_FALSE(QFile::exists(f.dir + "Off_2.txt"));
+    EXPECT_TRUE(QFile::exists(f.dir + "Off_3.txt"));
+    // The file was named, not chosen: Start made it with the run's header block; the rows follow
+    // its column titles.
+    QList<QByteArray> rows = test::readBytes(f.dir + "Off.csv").split('\n');
+    while (!rows.isEmpty() && !rows.front().startsWith("Zelle;Bruch;Bruchzeit;"))
+        rows.removeFirst();
+    ASSERT_GE(rows.size(), 4);
+    rows.removeFirst();
+    // A German program writes decimal commas.
+    EXPECT_TRUE(rows[1].startsWith("5;*;--:--;Methanol;10,00;70,0;")) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].contains(";0,000;0,000;0;")) << rows[1].toStdString();
+}
+
+// The contact of the chemical with each specimen is taken as typed when Start is pressed, stored,
+// and what the run's figures count from; a contact that is not a number starts nothing.
+TEST_F(RunFixture, ContactTimesAreTakenAtStart) {
+    start();
+    range(4, 1, 1);
+    const struct {
+        const char* texts[3];
+        bool starts;
+    } cases[] = {{{"fünf", "0", "0"}, false}, {{"0", "", "1e999"}, false}, {{"2.5", "", "-4"}, true}};
+    const Input edits[] = {Input::Contact1, Input::Contact2, Input::Contact3};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.texts[0]);
+        f.dialogs.boxes.clear();
+        for (int k = 0; k < 3; ++k)
+            app().inputs().edited(edits[k], QString::fromUtf8(c.texts[k]));
+        seq().btnStartClick();
+        EXPECT_EQ(seq().running(), c.starts);
+        EXPECT_EQ(f.dialogs.boxes.size(), c.starts ? 0 : 1);
+    }
+    ASSERT_TRUE(seq().running());
+    const RunParameters& p = app().run().parameters;
+    EXPECT_EQ(p.cell(1).contactMinutes, 2.5);
+    EXPECT_EQ(p.cell(2).contactMinutes, 0.0); // empty: the run's start
+    EXPECT_EQ(p.cell(3).contactMinutes, -4.0);
+    EXPECT_EQ(app().settings().ContactBeforeStart1, 2.5);
+    EXPECT_EQ(app().ini().readString("Measurement", "ContactBeforeStart3/min", "-"), "-4");
+    // Edited during the run, a contact is stored for the next run; this one keeps its own.
+    app().inputs().edited(Input::Contact1, "7");
+    app().editContactExit(1);
+    EXPECT_EQ(app().settings().ContactBeforeStart1, 7.0);
+    EXPECT_EQ(app().run().parameters.cell(1).contactMinutes, 2.5);
+    runToEnd();
+}
+
 TEST_F(RunFixture, ASwitchedOffCellThreeEndsThePreparationWithoutWrapping) {
     start();
     range(4, 3, 2);

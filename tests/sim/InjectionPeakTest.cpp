@@ -406,6 +406,41 @@ TEST(InjectionPeak, SameSeedSameMeasurement) {
     EXPECT_FALSE(run(8) == first);
 }
 
+// A clean injection is not quite nothing: the detector's blank, a small offset with its spread
+// from one injection to the next, on every injection; reproducible from the seed. Without a blank
+// a clean injection leaves no trace at all.
+TEST(InjectionPeak, TheBlankIsASmallOffsetThatVariesFromInjectionToInjection) {
+    auto areas = [](double blank, double spread, std::uint64_t seed) {
+        SignalProfile profile = kFidBaseline;
+        profile.blankPpm = blank;
+        profile.blankNoisePpm = spread;
+        DetectorSignal signal(profile, kFidResponse, seed);
+        std::vector<double> out;
+        for (int i = 0; i < 200; ++i) {
+            const Millis at(i * 60'000LL);
+            signal.inject(at, 0.0);
+            double area = 0;
+            for (Millis t = at; t < at + Millis(20'000); t += Millis(100))
+                area += (signal.sampleAt(t) - signal.baselineAt(t)) * kSampleSeconds;
+            out.push_back(area);
+        }
+        return out;
+    };
+    const std::vector<double> blank = areas(0.2, 0.1, 3);
+    const double mean = std::accumulate(blank.begin(), blank.end(), 0.0) / blank.size();
+    double squares = 0;
+    for (double a : blank)
+        squares += (a - mean) * (a - mean);
+    const double sd = std::sqrt(squares / (blank.size() - 1));
+    // 450 counts·s per ppm: 90 ± 45 counts·s, within what 200 injections and whole counts allow.
+    EXPECT_NEAR(mean, 0.2 * kFidResponse.countSecondsPerPpm, 8);
+    EXPECT_NEAR(sd, 0.1 * kFidResponse.countSecondsPerPpm, 8);
+    EXPECT_EQ(areas(0.2, 0.1, 3), blank);
+    EXPECT_NE(areas(0.2, 0.1, 4), blank);
+    for (double a : areas(0.0, 0.0, 3))
+        EXPECT_EQ(a, 0.0);
+}
+
 // ---- korvat-sim's numbers -----------------------------------------------------------------------
 
 TEST(InjectionPeak, CommandLineNumbersTakeADecimalPointAndRefuseTheRest) {

@@ -205,26 +205,43 @@ TEST(PermeationCells, TimeFactorScalesOnlyTheTimeSinceExposure) {
 
 // ---- from flux to ppm and back ----------------------------------------------------------------
 
-TEST(PermeationCells, ProgramRateFromThePpmEqualsTheFlux) {
+// The permeated mass in the carrier, as ppm by the ideal gas law: checked against hand
+// arithmetic for toluene at 20 °C and 101.325 kPa, and the round trip for other chemicals,
+// conditions, areas and flows.
+TEST(PermeationCells, PpmFromTheFluxByTheChemicalsMolarMassAndTheIdealGasLaw) {
+    // Toluene, C7H8: 7 × 12.011 + 8 × 1.008.
+    EXPECT_NEAR(*molarMassOfFormula(u"C7H8"), 92.141, 1e-9);
+    EXPECT_NEAR(*molarMassOfFormula(u"CH2Cl2"), 12.011 + 2 * 1.008 + 2 * 35.45, 1e-9);
+    EXPECT_NEAR(*molarMassOfFormula(u"C2H6S2"), 2 * 12.011 + 6 * 1.008 + 2 * 32.06, 1e-9);
+    EXPECT_FALSE(molarMassOfFormula(u"C7Xy8").has_value());
+    EXPECT_FALSE(molarMassOfFormula(u"").has_value());
+    EXPECT_EQ(findChemical(u"Toluol"), findChemical(u"toluene"));
+    // 20 °C, 101.325 kPa: 8.314462618 × 293.15 / 101325 m³/mol.
+    EXPECT_NEAR(molarVolumeLitres({}), 24.0551, 1e-4);
+
+    // 1 ug/cm²/min through 19.6 cm² into 100 ml/min: 0.196 ug/ml, 0.196 / 92.141 umol/ml of
+    // toluene in 1000 / 24.0551 umol/ml of gas: 51.17 ppm.
+    EXPECT_NEAR(ppmFromRate(1.0, 19.6, 100.0, 92.141), 0.196 / 92.141 / (1000 / 24.0551) * 1e6, 1e-3);
+    EXPECT_NEAR(ppmFromRate(1.0, 19.6, 100.0, 92.141), 51.17, 0.01);
+
     struct Case {
-        double rate, area, flow;
+        double rate, area, flow, molarMass, celsius;
     };
-    const Case cases[] = {
-        {1.0, 19.6, 100.0}, {0.1, 19.6, 100.0}, {37.5, 10.0, 250.0}, {0.004, 3.14, 20.0}};
+    const Case cases[] = {{1.0, 19.6, 100.0, 92.141, 20}, {0.1, 19.6, 100.0, 32.042, 25},
+                          {37.5, 10.0, 250.0, 58.124, 20}, {0.004, 3.14, 20.0, 88.168, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
-        const double ppm = ppmFromRate(c.rate, c.area, c.flow);
-        // The program's own arithmetic, as it turns ppm into a rate.
-        EXPECT_NEAR(((0.00241 * ppm) * c.flow) / c.area, c.rate, 1e-12 * c.rate);
-        EXPECT_NEAR(rateFromPpm(ppm, c.area, c.flow), c.rate, 1e-12 * c.rate);
+        const GasConditions gas{c.celsius, 101.325};
+        const double ppm = ppmFromRate(c.rate, c.area, c.flow, c.molarMass, gas);
+        EXPECT_NEAR(rateFromPpm(ppm, c.area, c.flow, c.molarMass, gas), c.rate, 1e-12 * c.rate);
+        // A heavier chemical is fewer molecules: the ppm go with 1 / M.
+        EXPECT_NEAR(ppmFromRate(c.rate, c.area, c.flow, 2 * c.molarMass, gas), ppm / 2, 1e-12 * ppm);
     }
-    // The EN limit in a standard cell: 1 µg/cm²/min × 19.6 cm² in 100 ml/min.
-    EXPECT_NEAR(ppmFromRate(1.0, 19.6, 100.0), 81.3278, 1e-4);
 
     PermeationOptions options;
     options.cells[2] = {kRound, 12.0, 50.0, Millis(0)};
     const Millis t(3'600'000);
-    EXPECT_NEAR(rateFromPpm(cellPpm(options, 3, t), 12.0, 50.0), cellRatePerMinute(options, 3, t),
+    EXPECT_NEAR(rateFromPpm(cellPpm(options, 3, t), 12.0, 50.0, options.molarMass), cellRatePerMinute(options, 3, t),
                 1e-12);
 }
 
@@ -294,8 +311,9 @@ TEST(PermeationGasPaths, InstrumentPassesTheOptionsOn) {
 
 // Through the whole instrument as the program measures it: a reference-gas injection calibrates
 // the FID, sample-cell injections give peak areas, and the program's arithmetic (ppm from the
-// area ratio times the sample factor, rate = 0.00241 × ppm × flow / area) must return the
-// model's flux at the moment the loop was closed off.
+// area ratio times the sample factor, rate = M / 24.1 L/mol × ppm × flow / area with toluene's
+// 92.14 g/mol from its list) must return the model's flux at the moment the loop was closed off:
+// within the difference of the two molar volumes (24.1 against the model's 24.06 at 20 °C).
 TEST(PermeationGasPaths, ProgramArithmeticOnThePeaksRecoversTheFlux) {
     InstrumentOptions options;
     options.permeation.enabled = true;
@@ -349,7 +367,7 @@ TEST(PermeationGasPaths, ProgramArithmeticOnThePeaksRecoversTheFlux) {
         runFor(at - now);
         const auto [area, closed] = measure(kFirstSampleCellPosition);
         const double ppm = area / calibrationArea * options.permeation.fidFactor * calibrationPpm;
-        const double rate = ((0.00241 * ppm) * 150.0) / 10.0;
+        const double rate = ((92.14 / 24100.0 * ppm) * 150.0) / 10.0;
         EXPECT_NEAR(rate / cellRatePerMinute(options.permeation, 1, closed), 1.0, 0.02);
     }
 }
@@ -409,6 +427,11 @@ TEST(PermeationSimOptions, RefusesBadValuesPty) {
         {QStringLiteral("--time-factor"), QStringLiteral("0")},
         {QStringLiteral("--fid-factor"), QStringLiteral("-1")},
         {QStringLiteral("--exposure-start"), QStringLiteral("0,5")},
+        {QStringLiteral("--chemical"), QStringLiteral("unobtainium")},
+        {QStringLiteral("--molar-mass"), QStringLiteral("0")},
+        {QStringLiteral("--gas-temperature"), QStringLiteral("-300")},
+        {QStringLiteral("--gas-pressure"), QStringLiteral("0")},
+        {QStringLiteral("--blank-noise"), QStringLiteral("-0.1")},
     };
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
@@ -436,6 +459,13 @@ TEST(PermeationSimOptions, PrintsBreakthroughTimesAndPresetsPty) {
     const QRegularExpressionMatch match = cell3.match(QString::fromLocal8Bit(run.err));
     ASSERT_TRUE(match.hasMatch()) << run.err.constData();
     EXPECT_NEAR(match.captured(1).toDouble(), *breakthroughSeconds(kRound, kEnLimit) / 60.0, 0.01);
+
+    // The chemical's molar mass from its formula, the gas's molar volume from its conditions.
+    const SimRun methanol = runSim({QStringLiteral("--chemical"), QStringLiteral("Methanol"),
+                                    QStringLiteral("--gas-temperature"), QStringLiteral("25")});
+    EXPECT_TRUE(methanol.ready) << methanol.err.constData();
+    EXPECT_TRUE(methanol.err.contains("permeation of methanol (32.042 g/mol, 24.4654 L/mol at 25 C"))
+        << methanol.err.constData();
 
     const SimRun list = runSim({QStringLiteral("--material-list")});
     EXPECT_FALSE(list.ready);

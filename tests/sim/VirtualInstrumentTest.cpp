@@ -88,16 +88,16 @@ OptionCase badIdCase() {
 }
 
 OptionCase ownIdsCase() {
-    OptionCase c{"OwnIds", twoConverters(), ":SN4X-1\r", ":SN7Y-2\r"};
-    c.options.mainId = "4X-1";
-    c.options.fpdId = "7Y-2";
+    OptionCase c{"OwnIds", twoConverters(), ":AD4-4711-042\r", ":4711-043\r"};
+    c.options.mainIdentification = ":AD4-4711-042";
+    c.options.fpdIdentification = ":4711-043";
     return c;
 }
 
 OptionCase shortIdCase() {
     // A reply too short to have a fourth character: the program must reject it.
     OptionCase c{"EmptyMainId", twoConverters(), ":SN\r", ":SN2B01-0816\r"};
-    c.options.mainId = "";
+    c.options.mainIdentification = ":SN";
     return c;
 }
 

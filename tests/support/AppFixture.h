@@ -16,6 +16,18 @@
 
 namespace korvat::test {
 
+// The virtual instrument's default chemical, toluene, as the program's three cells know it from
+// their list: its name and molar mass (the FID factor stays 1, as the instrument's is by default).
+// The molar mass is written with the decimal separator of `locale`, as the settings file of a
+// program running under it holds it.
+inline QStringList tolueneCells(const QLocale& locale = QLocale()) {
+    QStringList lines;
+    for (int k = 1; k <= 3; ++k)
+        lines << QStringLiteral("Measurement/FIDSampleFactorName%1=Toluol").arg(k)
+              << QStringLiteral("Measurement/FIDSampleMolarMass%1=%2").arg(k).arg(locale.toString(92.14, 'g', 6));
+    return lines;
+}
+
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly))

@@ -51,12 +51,13 @@ std::vector<CellSummary> handMade() {
     latex.series = {{5, 0}, {10, 0.05}, {15, 0.3}, {20, 2.0}, {25, 4.0}};
     CellMetrics& m = latex.metrics;
     m.measurements = 5;
-    m.bt01 = {15.0, 11.0};
-    m.bt10 = {20.0, 17.06};
+    m.bt01 = {15.0, 10.0, 11.0};
+    m.bt10 = {20.0, 15.0, 17.06};
     m.resolution = 5.0;
     m.cumulative = 24.125;
-    m.level = {1, true, 25};
-    m.detectionLimit = 0.0123;
+    m.level = {PerformanceLevel::Kind::Exact, 1, 1};
+    m.detectionLimit = DetectionLimit{0.0123, DetectionLimit::From::ZeroGas};
+    latex.molarMass = 92.14;
     m.testMinutes = 25;
 
     CellSummary latexFpd;
@@ -67,7 +68,7 @@ std::vector<CellSummary> handMade() {
     latexFpd.metrics.measurements = 5;
     latexFpd.metrics.steady = SteadyState{0.0203, 4};
     latexFpd.metrics.cumulative = 0.43;
-    latexFpd.metrics.level = {1, false, 25};
+    latexFpd.metrics.level = {PerformanceLevel::Kind::AtLeast, 1, 1, 25};
     latexFpd.metrics.testMinutes = 25;
 
     CellSummary nitrile;
@@ -75,9 +76,9 @@ std::vector<CellSummary> handMade() {
     nitrile.sampleName = "Nitrile";
     nitrile.series = {{8, 0.02}, {18, 0.5}};
     nitrile.metrics.measurements = 2;
-    nitrile.metrics.bt01 = {18.0, 9.5};
+    nitrile.metrics.bt01 = {18.0, 8.0, 9.5};
     nitrile.metrics.cumulative = 2.7;
-    nitrile.metrics.level = {0, false, 18};
+    nitrile.metrics.level = {PerformanceLevel::Kind::AtLeast, 0, 0, 18};
     nitrile.metrics.testMinutes = 18;
     return {latex, latexFpd, nitrile};
 }
@@ -150,24 +151,72 @@ TEST(PermeationView, DrawsEveryCellAndDetectorWithItsPointsLimitsAndBreakthrough
     const QString none = PermeationView::kNoFigure;
     const QStringList rows[] = {
         {"1", "FID", "Latex", "15,0", "11,0", "20,0", "17,1", "5,0", "1", none, "24,125", none, none,
-         "0,0123", "25,0"},
+         "0,0123", "25,0", "92,14 g/mol"},
         {"1", "FPD", "Latex", none, none, none, none, none,
-         "≥ 1", "0,0203", "0,430", none, none, none, "25,0"},
+         "≥ 1", "0,0203", "0,430", none, none, none, "25,0", "ohne Molmasse: 0,00251 µg/ml je ppm"},
         {"3", "FID", "Nitrile", "18,0", "9,5", none, none, none,
-         "≥ 0", none, "2,700", none, none, none, "18,0"},
+         "≥ 0", none, "2,700", none, none, none, "18,0", "Isobutan-Äquivalent"},
     };
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(rowOf(table, r), rows[r]) << "row " << r;
     // A breakthrough or steady state not reached says so on the "–"; other missing figures do not.
     EXPECT_EQ(table->item(1, PermeationView::Bt01Column)->toolTip(), "nicht erreicht");
     EXPECT_EQ(table->item(0, PermeationView::SteadyStateColumn)->toolTip(), "nicht erreicht");
-    EXPECT_EQ(table->item(0, PermeationView::Bt01Column)->toolTip(), "");
+    // An interpolated crossing names the two measurements it lies between.
+    EXPECT_EQ(table->item(0, PermeationView::Bt01Column)->toolTip(), "zwischen 10,0 und 15,0 min");
     EXPECT_EQ(table->item(0, PermeationView::Cumulative480Column)->toolTip(), "");
     // Without a breakthrough the level is a lower bound, said in words on the tooltip.
-    EXPECT_EQ(table->item(1, PermeationView::LevelColumn)->toolTip(), "> 25 min, nicht durchgebrochen (Stufe 1)");
+    EXPECT_EQ(table->item(1, PermeationView::LevelColumn)->toolTip(),
+              "nicht durchgebrochen innerhalb 25,0 min: Stufe 1 oder höher");
     EXPECT_EQ(table->item(0, PermeationView::LevelColumn)->toolTip(), "");
     EXPECT_EQ(table->horizontalHeaderItem(PermeationView::Bt01Column)->text(),
               "Durchbruch 0,1\ninterpoliert\n(min)");
+}
+
+// A cell above the limit at its first measurement: its crossing is the bracket "≤ first" with no
+// diamond on the curve, and its level the range of levels the bracket leaves. A detector without a
+// calibration gets a row that says so and no curve of zeros; one that cannot see the chemical no
+// level.
+TEST(PermeationView, BracketsUncalibratedDetectorsAndUnseenChemicals) {
+    LocaleGuard german{QLocale(QLocale::German, QLocale::Germany)};
+    CellSummary early;
+    early.cell = 1;
+    early.series = {{23.1, 2.5}, {46.2, 4.0}};
+    early.metrics = cellMetrics(early.series, std::nullopt, 0, 480);
+    CellSummary uncalibrated = early;
+    uncalibrated.detector = Detector::FPD;
+    uncalibrated.series.clear();
+    uncalibrated.metrics = {};
+    uncalibrated.calibrated = false;
+    CellSummary unseen;
+    unseen.cell = 2;
+    unseen.detector = Detector::FPD;
+    unseen.seesChemical = false;
+    unseen.series = {{20, 0.0}, {40, 0.0}};
+    unseen.metrics = cellMetrics(unseen.series, std::nullopt, 0, 480, false);
+
+    PermeationView view;
+    view.showSummaries({early, uncalibrated, unseen});
+    const QTableWidget* table = view.table();
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, PermeationView::Bt10Column)->text(), "≤ 23,1");
+    EXPECT_EQ(table->item(0, PermeationView::Bt10Column)->toolTip(),
+              "vor der ersten Messung (23,1 min) durchgebrochen, nicht interpoliert");
+    EXPECT_EQ(table->item(0, PermeationView::LevelColumn)->text(), "0–1");
+    EXPECT_EQ(table->item(0, PermeationView::LevelColumn)->toolTip(), "Stufe 0 bis 1 möglich");
+    EXPECT_TRUE(view.breakthroughMarkers(1, Detector::FID)->data()->isEmpty()) << "no diamond at a made-up crossing";
+
+    EXPECT_EQ(view.rateGraph(1, Detector::FPD), nullptr);
+    EXPECT_EQ(table->item(1, PermeationView::LevelColumn)->text(), "nicht kalibriert");
+    for (int column = PermeationView::Bt01FirstColumn; column <= PermeationView::TestTimeColumn; ++column) {
+        if (column != PermeationView::LevelColumn) {
+            EXPECT_EQ(table->item(1, column)->text(), PermeationView::kNoFigure) << column;
+        }
+    }
+
+    ASSERT_NE(view.rateGraph(2, Detector::FPD), nullptr);
+    EXPECT_EQ(table->item(2, PermeationView::LevelColumn)->text(), PermeationView::kNoFigure);
+    EXPECT_EQ(table->item(2, PermeationView::LevelColumn)->toolTip(), "FPD sieht die Chemikalie nicht");
 }
 
 TEST(PermeationView, SpeaksEnglishWhenTranslated) {
@@ -179,7 +228,9 @@ TEST(PermeationView, SpeaksEnglishWhenTranslated) {
     EXPECT_EQ(view.plot()->xAxis->label(), "Test time (min)");
     EXPECT_EQ(view.limitLabel(1)->text(), QString::fromUtf8("1.0 ug/cm²/min"));
     EXPECT_EQ(view.rateGraph(3, Detector::FID)->name(), "Cell 3 FID (Nitrile)");
-    EXPECT_EQ(view.table()->item(1, PermeationView::LevelColumn)->toolTip(), "> 25 min, not broken through (level 1)");
+    EXPECT_EQ(view.table()->item(1, PermeationView::LevelColumn)->toolTip(),
+              "not broken through within 25.0 min: level 1 or higher");
+    EXPECT_EQ(view.table()->item(2, PermeationView::MolarMassColumn)->text(), "isobutane equivalent");
     EXPECT_EQ(view.table()->item(2, PermeationView::Bt10Column)->toolTip(), "not reached");
 }
 
@@ -216,7 +267,7 @@ TEST(PermeationView, LaterFiguresChangeOnlyWhatChangedAndANewRunClearsIt) {
     // graphs and its table cells.
     summaries[2].series.push_back({28, 1.4});
     summaries[2].metrics.testMinutes = 28;
-    summaries[2].metrics.bt10 = {28.0, 26.0};
+    summaries[2].metrics.bt10 = {28.0, 18.0, 26.0};
     view.showSummaries(summaries);
     EXPECT_EQ(repaintsNow(), 1);
     EXPECT_EQ(view.rateGraph(1, Detector::FID), latex);

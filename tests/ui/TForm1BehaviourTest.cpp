@@ -231,7 +231,8 @@ TEST(MainWindowFocus, ExactlyTheEditsWithAnExitHandlerReportLeaving) {
     QStringList expected{"editStart",    "editAnzahl",     "editZyklen",     "editLimitFID",
                          "editLimitFPD", "editMesszeit",   "editIsobutan",   "editSulfur",
                          "editInfo1",    "editInfo2",      "editInfo3",      "editScale",
-                         "editScaleMin", "editStartdelay", "editVentilblock"};
+                         "editScaleMin", "editStartdelay", "editVentilblock", "editContact1",
+                         "editContact2", "editContact3"};
     for (QString& name : expected)
         name.prepend(QStringLiteral("exit "));
     expected.sort();

@@ -60,7 +60,7 @@ const Expected kControls[] = {
     {"lblFIDInfo", 119, K::Label}, {"lblFPDInfo", 119, K::Label},
     {"chkboxIsobutanCalib", 44, K::CheckBox}, {"chkboxSulfurCalib", 44, K::CheckBox},
     {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"ledWarning", 143, K::Led},
-    {"ledStorage", 151, K::Led}, {"lblStorage", 0, K::Label},
+    {"ledStorage", 168, K::Led}, {"lblStorage", 0, K::Label},
     {"btnChartFit", 145, K::PushButton}, {"btnChartAxes", 146, K::PushButton},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
     {"groupDelay", 97, K::GroupBox}, {"lblDelay", 0, K::Label},
@@ -114,6 +114,8 @@ const Expected kControls[] = {
     {"lblDateiname", 0, K::Label}, {"lblRawDataName", 0, K::PlatformLabel},
     {"btnSpeichern", 48, K::PushButton},
     {"editInfo1", 0, K::Edit}, {"editInfo2", 94, K::Edit}, {"editInfo3", 0, K::Edit},
+    {"lblContact", 160, K::Label},
+    {"editContact1", 0, K::Edit}, {"editContact2", 0, K::Edit}, {"editContact3", 0, K::Edit},
     {"memoDescription", 51, K::LabelledMemo}, {"btnLaden", 0, K::PushButton}, {"btnBericht", 144, K::PushButton},
 };
 // clang-format on
