@@ -16,7 +16,9 @@
 #include "run/Acquisition.h"
 #include "run/Events.h"
 #include "run/Inputs.h"
+#include "run/Recorder.h"
 #include "run/Records.h"
+#include "run/RunState.h"
 #include "run/ResultComputation.h"
 #include "run/RunModel.h"
 #include "run/Sequencer.h"
@@ -52,6 +54,11 @@ public:
         QString iniFile{};     // the settings file; its substance lists are in programDir
         QString debugLogDir{}; // korvat-debug.log
         QString dataDir{};     // DataDir and InitialDir of a newly created settings file
+        // The files of a run: written through this layer (default: the operating system's), on
+        // the recorder's own thread or, for tests that read the files right after a step, on the
+        // caller's thread.
+        std::shared_ptr<FileLayer> files{};
+        RecorderDispatch recorderDispatch = RecorderDispatch::Inline;
         // Offered when start-up cannot identify the instrument on the ports set, and from the
         // Configuration page. Without one, start-up says what failed in boxes and ends.
         PortChooser* portChooser = nullptr;
@@ -62,7 +69,9 @@ public:
     // Start-up: everything from the window title to the instrument's known state. `translate`
     // runs the caption walk with the chosen language offset.
     StartupOutcome FormCreate(const std::function<void(int)>& translate);
-    // Releases the line queues; nothing is saved (every setting was written when it was edited).
+    // The program ends (once, however often it is called): the journal's last line, a last try
+    // for whatever waits for its file (bounded; what still waits is kept and said), the line
+    // queues released. Settings need nothing: each was written when it was edited.
     void FormClose();
     // The 90 ms tick. Never lets an exception out: a failure is reported and the program goes on.
     void Timer1Timer();
@@ -80,6 +89,7 @@ public:
     PortChooserRequest portChooserRequest(const QString& problem, bool atStartup);
     // The Configuration page's chooser: a pair stored there is used from the next start.
     void choosePorts();
+
 
     // Settings handlers: each reads its input, stores the field and writes the key at once.
     void UpdateStartzelle();
@@ -129,6 +139,7 @@ public:
     Sequencer& sequencer() { return sequencer_; }
     ResultComputation& results() { return results_; }
     Records& records() { return records_; }
+    Recorder& recorder() { return recorder_; }
     Events& events() { return events_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
@@ -158,6 +169,9 @@ private:
     // A run the program did not end (killed, power cut, closed during the run): the operator
     // chooses to continue it or to leave it.
     void offerResume();
+    void continueOrLeave(const QString& path, const SavedRun& saved, const QString& note);
+    void restoreDamaged(const QString& path, const QString& error, const RunStateDamage& damage);
+    void markDiscardedOutcomes(const SavedRun& saved);
     void openJournal();
     void endProgramBox(const QString& middle);
     bool write(const IniKey& key, const QString& value);
@@ -186,6 +200,7 @@ private:
     ServicePanel panel_;
     StatusPoll poll_;
     ResultComputation results_;
+    Recorder recorder_;
     Records records_;
     Sequencer sequencer_;
     SubstanceFactors substanceFactors_;
@@ -195,6 +210,7 @@ private:
     QStringList identifyProblems_;
     QString startupProblem_;
     bool portTestRunning_ = false;
+    bool closed_ = false;
 };
 
 } // namespace korvat

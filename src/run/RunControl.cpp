@@ -8,6 +8,7 @@
 #include "run/Inputs.h"
 #include "run/Records.h"
 #include "run/RawDataFile.h"
+#include "run/Recorder.h"
 #include "run/RunSpec.h"
 #include "run/RunView.h"
 #include "run/Sequencer.h"
@@ -160,6 +161,7 @@ void Sequencer::btnStartClick() {
     }
     run.delayTag = 0;
     run.runAktiv = 1;
+    run.stoppedCycle = 0;
     stopPressed_ = false;
     toCommit_.reset();
     d_.records.beginRun(files.value_or(RunFilePlan{}), files ? runHeader_(files->fileRun) : QStringList());
@@ -256,9 +258,14 @@ void Sequencer::resume(const SavedRun& saved) {
     run.delayTag = 0;
     stopPressed_ = false;
     toCommit_.reset();
-    stateFile_ = runStateFileName(saved.resultsFile);
-    recordsOnDisk_ = 0; // written afresh with the next state: the file may hold one more
-    d_.records.writeSummary(run.summaries());
+    run.stoppedCycle = 0;
+    // The figures of what was measured before the interruption, at once.
+    FinishedMeasurement summary;
+    summary.now = d_.clock.wallNow();
+    summary.resultsFile = d_.records.sDateiname;
+    summary.summaryPath = d_.records.summaryPath();
+    summary.summary = d_.records.summaryBytes(run.summaries());
+    d_.records.commit(std::move(summary));
     run.setRunTag(RunTag::FillCell);
 }
 
@@ -287,6 +294,8 @@ void Sequencer::btnStopClick() {
     if (run.running()) {
         stopPressed_ = true;
         setStatus(T(104));
+        // The measurement under way keeps the cycle it belongs to.
+        run.stoppedCycle = run.cycleNumber();
         run.runCycles = 0;
         run.runCount = 0;
         RunControls controls = run.controls();

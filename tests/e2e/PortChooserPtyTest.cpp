@@ -83,7 +83,7 @@ TEST_F(PtyChooser, AMissingPortIsChosenTestedStoredAndUsed) {
     ASSERT_TRUE(sim.start({}));
     const QString missing = folder.filePath("ttyUSB7");
     writeIni("US", "FID", missing, "COM3");
-    KorvatApp app(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir, {}, {}, {}, &chooser});
+    KorvatApp app(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir, {}, {}, {}, {}, RecorderDispatch::Inline, &chooser});
 
     QString problem, settingsLine, testResult;
     whenChooserOpens([&](PortChooserDialog& d) {
@@ -110,7 +110,7 @@ TEST_F(PtyChooser, AMissingPortIsChosenTestedStoredAndUsed) {
 TEST_F(PtyChooser, QuitEndsStartUp) {
     ASSERT_TRUE(sim.start({"--bad-id"}));
     writeIni("DE", "FID", sim.linkA, "COM3");
-    KorvatApp app(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir, {}, {}, {}, &chooser});
+    KorvatApp app(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir, {}, {}, {}, {}, RecorderDispatch::Inline, &chooser});
     QString problem;
     whenChooserOpens([&](PortChooserDialog& d) {
         problem = d.findChild<QLabel*>("problem")->text();
@@ -142,7 +142,7 @@ TEST_P(PtyChooserTest, TheTestSaysWhatEachPortAnswered) {
     const PairCase& c = GetParam();
     ASSERT_TRUE(sim.start({"--fidfpd"}));
     writeIni("DE", "FIDFPD", sim.linkA, sim.linkB);
-    KorvatApp app(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir, {}, {}, {}, &chooser});
+    KorvatApp app(KorvatApp::Environment{view, dialogs, clock, com1, com2, dir, {}, {}, {}, {}, RecorderDispatch::Inline, &chooser});
     ASSERT_EQ(app.FormCreate({}), StartupOutcome::Running);
     const QString missing = folder.filePath("ttyUSB9");
     PortChooserRequest request = app.portChooserRequest({}, false);

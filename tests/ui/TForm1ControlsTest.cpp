@@ -60,6 +60,7 @@ const Expected kControls[] = {
     {"lblFIDInfo", 119, K::Label}, {"lblFPDInfo", 119, K::Label},
     {"chkboxIsobutanCalib", 44, K::CheckBox}, {"chkboxSulfurCalib", 44, K::CheckBox},
     {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"ledWarning", 143, K::Led},
+    {"ledStorage", 168, K::Led}, {"lblStorage", 0, K::Label},
     {"btnChartFit", 145, K::PushButton}, {"btnChartAxes", 146, K::PushButton},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
     {"groupDelay", 97, K::GroupBox}, {"lblDelay", 0, K::Label},
@@ -257,6 +258,7 @@ TEST(MainWindowControls, DesignedStates) {
                    {"ledLoop", TLedColor::Yellow},
                    {"ledSmpOff2", TLedColor::Red},
                    {"ledWarning", TLedColor::Red},
+                   {"ledStorage", TLedColor::Red},
                    {"ledV2_3", TLedColor::Green}};
     for (const auto& c : colours)
         EXPECT_EQ(form.findChild<StatusLed*>(QString::fromLatin1(c.name))->ledColor(), c.colour)
