@@ -115,7 +115,7 @@ TEST(ResultsFile, HeaderLines) {
           "Versuchsparameter Istwerte:;Messkammer:;27,1;Ventilblock:;99,8",
           "ppm/rate Isobutan:;100,5;Fläche:;123456;Schwelle:;0,50;Faktor:;1,23457E+006",
           "Startzelle:2", "Anzahl Zellen:;3", "Anzahl Messreihen:;10", "Dosierzeit:;45 s",
-          "Injektionzeit:;300 s", "Messzeit pro Zelle:;60 s", "Versuchsbeschreibung",
+          "Injektionszeit:;300 s", "Messzeit pro Zelle:;60 s", "Versuchsbeschreibung",
           "Handschuh Nitril", "Charge 7", "", "", "",
           "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"
           "Fläche;Probeninfo;Datum;Zeit"}},
@@ -130,7 +130,7 @@ TEST(ResultsFile, HeaderLines) {
           "Emmisionskammer:;150,2;Transferline;119,9;PMT Spannung;700;Null Kompensation;-5",
           "ppm/rate Isobutan:;100,5;Fläche:;123456;Schwelle:;0,50;Faktor:;1,23457E+006",
           "ppm/rate THT:;10;Fläche:;4321;Schwelle:;2,5;Faktor:;1,0", "Startzelle:2",
-          "Anzahl Zellen:;3", "Anzahl Messreihen:;10", "Dosierzeit:;45 s", "Injektionzeit:;300 s",
+          "Anzahl Zellen:;3", "Anzahl Messreihen:;10", "Dosierzeit:;45 s", "Injektionszeit:;300 s",
           "Messzeit pro Zelle:;60 s", "Versuchsbeschreibung", "Handschuh Nitril", "Charge 7", "",
           "", "",
           "Zelle;Bruch;Bruchzeit;Chemikalie;Faktor;(ml/min);Messzeit;ppm;ppm/rate Isobutan;"

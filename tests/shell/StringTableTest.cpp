@@ -28,10 +28,12 @@ const TextPair kSamples[] = {
     {1, u"Startzelle", u"Startcell"},
     {6, u"Messparameter", u"Measure parameter"},
     {9, u"ASTM F 739 (27\u00b0C)", u"ASTM F 739 (27\u00b0C)"},
-    // The two standards differ between the languages, not only in wording.
-    {10, u"EN16523-1 (23\u00b0C)", u"EN16523-2 (23\u00b0C)"},
+    // Part 1 of EN 16523 is the one for liquids, the chemicals the instrument tests against, in
+    // both languages (Part 2 is for gases).
+    {10, u"EN16523-1 (23\u00b0C)", u"EN16523-1 (23\u00b0C)"},
     {11, u"Pr\u00fcfstandard", u"Standard"},
     {18, u"\u00b0 C", u"\u00b0C"},
+    {76, u"Injektionszeit", u"Injectiontime"},
     {28, u"Fehler: Beim \u00d6ffnen des seriellen Anschlusses", u"Error: Cannot open COM port"},
     {39, u"Laufzeit --:-- ", u"Run Time --:--"},
     {43, u"Skalierung \u00b5V", u"Scale \u00b5V"},

@@ -76,11 +76,11 @@ TEST(TranslateRules, RadioGroupItemsAreTheStandardsWhateverTheTag)
 {
     expectCases({
         {"rgStandard English", ControlKind::RadioGroup, 11, kEnglishOffset,
-         {"Standard", "ASTM F 739 (27\u00b0C)", "EN16523-2 (23\u00b0C)"}},
+         {"Standard", "ASTM F 739 (27\u00b0C)", "EN16523-1 (23\u00b0C)"}},
         {"rgStandard German", ControlKind::RadioGroup, 11, kGermanOffset,
          {"Pr\u00fcfstandard", "ASTM F 739 (27\u00b0C)", "EN16523-1 (23\u00b0C)"}},
         {"other tag, same items", ControlKind::RadioGroup, 40, kEnglishOffset,
-         {"Measurestate", "ASTM F 739 (27\u00b0C)", "EN16523-2 (23\u00b0C)"}},
+         {"Measurestate", "ASTM F 739 (27\u00b0C)", "EN16523-1 (23\u00b0C)"}},
     });
 }
 

@@ -104,7 +104,7 @@ TEST(TranslateForm, EnglishCaptions) {
     EXPECT_EQ(tabText(form, "tabStatus"), QStringLiteral("Measure parameter"));
     EXPECT_EQ(tabText(form, "tabFaktoren"), QStringLiteral("Factors and Gasflows"));
     EXPECT_EQ(radioItem(form, 0), QString::fromUtf8("ASTM F 739 (27°C)"));
-    EXPECT_EQ(radioItem(form, 1), QString::fromUtf8("EN16523-2 (23°C)"));
+    EXPECT_EQ(radioItem(form, 1), QString::fromUtf8("EN16523-1 (23°C)"));
     EXPECT_EQ(columnTitle(form, "ValueListEditor1", 0), QStringLiteral("CH - Chemical"));
     EXPECT_EQ(columnTitle(form, "ValueListEditor1", 1), QStringLiteral("CH - Factor"));
     EXPECT_EQ(columnTitle(form, "ValueListEditor2", 1), QStringLiteral("S - Factor"));
