@@ -90,6 +90,14 @@ public:
     // The Configuration page's chooser: a pair stored there is used from the next start.
     void choosePorts();
 
+    // What is not ready for a run, one line each: the measuring chamber or the valve block far
+    // from its set point, a detector not calibrated, no results file chosen.
+    static constexpr double kReadyTemperatureBand = 5.0; // °C either side of the set point
+    QStringList readinessProblems() const;
+    // Start and the delayed start's arming as the operator presses them: what is not ready is
+    // said first, and one more click starts anyway.
+    void btnStartChecked();
+    void btnDelayChecked();
 
     // Settings handlers: each reads its input, stores the field and writes the key at once.
     void UpdateStartzelle();

@@ -124,8 +124,9 @@ bool StatusPoll::act(QChar letter, const QString& line) {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
-        setReadBack(letter == QLatin1Char('V') ? ReadBack::Ventilblock : ReadBack::Messkammer,
-                    TenthsToStr(*v) + T(18));
+        const ReadBack what = letter == QLatin1Char('V') ? ReadBack::Ventilblock : ReadBack::Messkammer;
+        setReadBack(what, TenthsToStr(*v) + T(18));
+        temperatures_[static_cast<int>(what)] = signed16(*v) / 10.0;
         return true;
     }
     case 'E':
@@ -133,8 +134,9 @@ bool StatusPoll::act(QChar letter, const QString& line) {
         const auto v = hex4At();
         if (!v)
             return malformed(line);
-        setReadBack(letter == QLatin1Char('E') ? ReadBack::Emmision : ReadBack::Transfer,
-                    QString::number(signed16(*v) / 10) + QLatin1Char(' ') + T(18));
+        const ReadBack what = letter == QLatin1Char('E') ? ReadBack::Emmision : ReadBack::Transfer;
+        setReadBack(what, QString::number(signed16(*v) / 10) + QLatin1Char(' ') + T(18));
+        temperatures_[static_cast<int>(what)] = signed16(*v) / 10.0;
         return true;
     }
     case 'Z': {

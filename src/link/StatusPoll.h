@@ -56,6 +56,9 @@ public:
     // start-up shows before the first reply.
     const QString& readBack(ReadBack what) const { return readBacks_[static_cast<int>(what)]; }
     void setReadBack(ReadBack what, const QString& text);
+    // The last temperature read back (°C) of a heater (valve block, measuring chamber, emission
+    // chamber, transfer line); none before the first reply.
+    std::optional<double> temperature(ReadBack what) const { return temperatures_[static_cast<int>(what)]; }
 
     std::vector<TUpdateObject> UpdateList;
     int PollCursor = 0;    // 1-based entry of the current tick; 0 before the first
@@ -72,6 +75,7 @@ private:
     Deps d_;
     HeaterRequest heaterRequest_;
     std::array<QString, kReadBackCount> readBacks_;
+    std::array<std::optional<double>, kReadBackCount> temperatures_{};
 };
 
 } // namespace korvat
