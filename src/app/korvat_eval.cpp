@@ -2,6 +2,7 @@
 // checks of old measurements. The detection settings come from the Korvat.ini beside the program
 // or from --ini; every file is evaluated as the first load after start-up would be. With --summary
 // it reads results files instead and prints the lab's figures of every cell, as the run showed them.
+#include "util/Clock.h"
 #include "evaluation/CellSummary.h"
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFileReader.h"
@@ -117,6 +118,7 @@ QStringList summaryLines(const QString& path, const DetectionSettings& detection
 } // namespace
 
 int main(int argc, char** argv) {
+    korvat::readLocalTimeZoneOnce();
     QCoreApplication app(argc, argv);
 
     QString iniPath;
