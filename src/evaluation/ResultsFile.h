@@ -59,13 +59,22 @@ struct ResultsHeader {
     // What the figures depend on: written below the measuring time (when `parameters.known`), one
     // line for the sample area and the planned duration, one for the calibration factors, one for
     // the peak search, one per sample cell (chemical, factor, molar mass, contact, and the FPD's
-    // substance).
+    // substance), one per cell's specimen (material, thickness, lot, exposed area), one per
+    // detector whose calibration the history knows (its number, date, points, curve,
+    // repeatability and control chart), one for the uncertainty budget's inputs and one for the
+    // requirement and its decision rule.
     RunParameters parameters;
 };
 
 // The string table's captions of those lines.
 inline constexpr int kSampleAreaLabel = 151, kPlannedLabel = 152, kCalFactorLabel = 153, kPeakSearchLabel = 154,
                      kMolarMassLabel = 155, kContactLabel = 156, kIsobutaneEquivalent = 157, kNoMolarMass = 158;
+// ... and of the specimens', the calibrations', the uncertainty's and the requirement's lines.
+inline constexpr int kSpecimenLabel = 168, kMaterialLabel = 169, kThicknessLabel = 170, kLotLabel = 171,
+                     kExposedAreaLabel = 172, kCurveLabel = 173, kCalNumberLabel = 174, kPointsLabel = 175,
+                     kSlopeLabel = 176, kOffsetLabel = 177, kRepeatabilityLabel = 178, kChartLabel = 179,
+                     kUncertaintyLabel = 180, kFlowToleranceLabel = 181, kReferenceGasLabel = 182,
+                     kRequirementLabel = 183, kRuleLabel = 184;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong

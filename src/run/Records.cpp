@@ -1,5 +1,7 @@
 #include "run/Records.h"
 
+#include "evaluation/GroupSummary.h"
+
 #include "link/Link.h"
 #include "link/LinkView.h"
 #include "run/Events.h"
@@ -84,13 +86,11 @@ void Records::writeRawData(const MeasurementRecord& r, const Series& fid, const 
     }
 }
 
-void Records::writeSummary(const std::vector<CellSummary>& summaries) {
+void Records::writeSummary(const std::vector<CellSummary>& summaries, const Requirement& requirement) {
     if (sDateiname.isEmpty())
         return;
     const QString path = besideRun(sDateiname, fileRun_, QStringLiteral("_summary.csv"));
-    QStringList lines{summaryTitles().join(QLatin1Char(';'))};
-    for (const CellSummary& s : summaries)
-        lines << summaryFields(s, fileNumberLocale(d_.ID)).join(QLatin1Char(';'));
+    const QStringList lines = summaryFileLines(summaries, requirement, fileNumberLocale(d_.ID));
     QByteArray bytes = toCp1252(lines.join(QStringLiteral("\r\n")));
     bytes.append("\r\n");
     QSaveFile file(path);

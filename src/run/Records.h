@@ -63,7 +63,8 @@ public:
     // The lab's figures of every cell and detector, "<name>_summary.csv" beside the results file
     // ("<name>_run2_summary.csv" for the file's second run), replaced whole after every measurement (the results file's code page, line ends and
     // decimal separator). A file that cannot be written is said, and written with the next one.
-    void writeSummary(const std::vector<CellSummary>& summaries);
+    // The groups of replicates follow the cells (GroupSummary.h), judged against `requirement`.
+    void writeSummary(const std::vector<CellSummary>& summaries, const Requirement& requirement = {});
 
     // A last try for whatever waits (the program is closing). False and `error` when something
     // still cannot be written.

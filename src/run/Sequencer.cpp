@@ -356,7 +356,7 @@ void Sequencer::commitMeasurement(bool finished) {
     const MeasurementRecord r = std::move(*toCommit_);
     toCommit_.reset();
     d_.records.append(r, [&](qint64 size, const QByteArray& bytes) { saveState(size, bytes, finished); });
-    d_.records.writeSummary(d_.run.summaries());
+    d_.records.writeSummary(d_.run.summaries(), d_.run.parameters.requirement);
 }
 
 SavedRun Sequencer::savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) const {
