@@ -105,7 +105,9 @@ void BM_EightHourRun(benchmark::State& state) {
         probe = new bench::ChartProbe(form->chart()->series(0)); // the chart owns it
     }
     MainView& view = withWindow ? static_cast<MainView&>(*presenter) : nullView;
-    KorvatApp app({view, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), setup.programDir});
+    // The run's files are written on the recorder's own thread, as the program writes them.
+    KorvatApp app({view, dialogs, clock, setup.instrument.mainLine(), setup.instrument.fpdLine(), setup.programDir,
+                   {}, {}, {}, {}, RecorderDispatch::OwnThread});
     // The window's events and the chords over the chart, as the program wires them.
     if (presenter)
         presenter->attach(app);
@@ -149,6 +151,8 @@ void BM_EightHourRun(benchmark::State& state) {
         while (seq.running())
             tick();
         QApplication::processEvents();
+        // The run is over when its files are: what the recorder was handed last is written.
+        app.recorder().settle(Millis(60000));
     }
 
     const auto& results = app.run().measurements();

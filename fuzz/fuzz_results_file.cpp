@@ -68,7 +68,7 @@ void checkRun(const ResultsRun& run) {
     std::vector<const ResultRow*> rows;
     for (const ResultRow& r : run.rows)
         rows.push_back(&r);
-    for (const CellSummary& s : summarizeCells(rows, run.measuringSeconds, both))
+    for (const CellSummary& s : summarizeCells(rows, run.parameters, both, DetectionSettings{}))
         FUZZ_CHECK(s.cell >= 1 && s.cell <= 3 && !s.series.empty(), "a summary of no cell");
 }
 

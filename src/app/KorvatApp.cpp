@@ -28,24 +28,19 @@ KorvatApp::KorvatApp(Environment env)
       poll_({link_, env.view, valves_, env.clock, ID}),
       results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp, events_,
                 calibrations_, sSerialNumber}),
-      records_({env.view, link_, settings_, DeviceTyp, events_, ID}),
+      recorder_({env.files ? env.files : makePosixFileLayer(), env.recorderDispatch, debugLogDir_}),
+      records_({env.view, link_, settings_, DeviceTyp, events_, ID, ini_, env.clock, recorder_}),
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
                   run_, results_, records_, ID, DeviceTyp, events_}),
       substanceFactors_(inputs_, env.dialogs, programDir_) {
     inputs_.setView(&view_);
     run_.setView(&view_);
+    events_.setRecorder(&recorder_);
     sequencer_.setRunHeader([this](int fileRun) { return resultsHeaderLines(fileRun); });
     events_.setObserver({[this](const RunEvent& e) { view_.eventAdded(e); },
                          [this](bool lit) { view_.warningShown(lit); },
-                         [this](const RunEvent& e) {
-                             const QString error = notifier_.notify(e);
-                             if (!error.isEmpty())
-                                 view_.logLine(error);
-                         }});
-    events_.onJournalFailure([this](const QString& error) {
-        view_.logLine(error);
-        view_.statusText(error);
-    });
+                         [this](const RunEvent& e) { notifier_.notify(e); }});
+    notifier_.onError([this](const QString& error) { view_.logLine(error); });
     auto measurement = [this] { return run_.running() ? run_.runAktiv : 0; };
     QObject::connect(&link_, &Link::portLost, &link_, [this, measurement](const QString& device, const QString& reason) {
         events_.add(EventKind::LineLost, QStringLiteral("%1: line lost (%2)").arg(device, reason), device, measurement());
@@ -348,11 +343,14 @@ void KorvatApp::showSettings() {
 }
 
 void KorvatApp::FormClose() {
+    if (closed_)
+        return;
+    closed_ = true;
     timerWanted_ = false;
     events_.add(EventKind::ProgramEnd, run_.running() ? QStringLiteral("program closed during a run; it can be continued at the next start")
                                                       : QStringLiteral("program closed"));
-    // Result rows still waiting for their file get a last chance; the operator learns of any
-    // that cannot be written rather than losing them unseen.
+    // What waits for its file gets a last chance; what still cannot be written is kept in a run
+    // state, and the operator learns how much and where rather than losing it unseen.
     QString error;
     if (!records_.flushAtClose(&error))
         dialogs_.error(error);
@@ -366,6 +364,7 @@ void KorvatApp::Timer1Timer() {
         poll_.dispatchStep();
         acquisition_.drain(DeviceTyp);
         sequencer_.tickStages();
+        records_.watch();
     } catch (const std::exception& e) {
         // Whatever went wrong, the run ends safely (valves closed, rows kept) and the program
         // stays up.

@@ -15,7 +15,9 @@
 #include "run/Acquisition.h"
 #include "run/Events.h"
 #include "run/Inputs.h"
+#include "run/Recorder.h"
 #include "run/Records.h"
+#include "run/RunState.h"
 #include "run/ResultComputation.h"
 #include "run/RunModel.h"
 #include "run/Sequencer.h"
@@ -51,6 +53,11 @@ public:
         QString iniFile{};     // the settings file; its substance lists are in programDir
         QString debugLogDir{}; // korvat-debug.log
         QString dataDir{};     // DataDir and InitialDir of a newly created settings file
+        // The files of a run: written through this layer (default: the operating system's), on
+        // the recorder's own thread or, for tests that read the files right after a step, on the
+        // caller's thread.
+        std::shared_ptr<FileLayer> files{};
+        RecorderDispatch recorderDispatch = RecorderDispatch::Inline;
     };
 
     explicit KorvatApp(Environment env);
@@ -58,7 +65,9 @@ public:
     // Start-up: everything from the window title to the instrument's known state. `translate`
     // runs the caption walk with the chosen language offset.
     StartupOutcome FormCreate(const std::function<void(int)>& translate);
-    // Releases the line queues; nothing is saved (every setting was written when it was edited).
+    // The program ends (once, however often it is called): the journal's last line, a last try
+    // for whatever waits for its file (bounded; what still waits is kept and said), the line
+    // queues released. Settings need nothing: each was written when it was edited.
     void FormClose();
     // The 90 ms tick. Never lets an exception out: a failure is reported and the program goes on.
     void Timer1Timer();
@@ -122,6 +131,7 @@ public:
     Sequencer& sequencer() { return sequencer_; }
     ResultComputation& results() { return results_; }
     Records& records() { return records_; }
+    Recorder& recorder() { return recorder_; }
     Events& events() { return events_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
@@ -147,6 +157,9 @@ private:
     // A run the program did not end (killed, power cut, closed during the run): the operator
     // chooses to continue it or to leave it.
     void offerResume();
+    void continueOrLeave(const QString& path, const SavedRun& saved, const QString& note);
+    void restoreDamaged(const QString& path, const QString& error, const RunStateDamage& damage);
+    void markDiscardedOutcomes(const SavedRun& saved);
     void openJournal();
     void endProgramBox(const QString& middle);
     bool write(const IniKey& key, const QString& value);
@@ -176,11 +189,13 @@ private:
     StatusPoll poll_;
     CalibrationStore calibrations_;
     ResultComputation results_;
+    Recorder recorder_;
     Records records_;
     Sequencer sequencer_;
     SubstanceFactors substanceFactors_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
+    bool closed_ = false;
 };
 
 } // namespace korvat

@@ -70,11 +70,11 @@ void KorvatApp::btnSpeichernClick() {
     sDateiname = resultsFileName(chosen);
     view_.infoShown(InfoLabel::ResultsFile, sDateiname);
     write(key::DataDir, QFileInfo(sDateiname).absolutePath());
-    openJournal();
 
     QString error;
     bool existed = false;
     const bool created = records_.createFile(sDateiname, resultsHeaderLines(), &error, &existed);
+    openJournal();
     if (sequencer_.running()) {
         // The run goes on into the new file: its rows go below what the file holds, under a
         // header block of their own when it holds rows already, and its raw-data files take

@@ -49,6 +49,8 @@ constexpr const char* kUsage =
     "(minutes, ug/cm2/min, ug/cm2; empty when not reached), or file;error;reason.\n"
     "With --verify-journal, per event journal (<name>_events.log) one line:\n"
     "  file;ok;LINES   or   file;bad;LINE;reason   (the first line that does not fit the chain)\n"
+    "then one line per row or raw-data file that no longer matches what the journal recorded:\n"
+    "  file;row;LINE;reason   or   file;raw;LINE;reason   (LINE: the measurement's journal line)\n"
     "Detection settings come from FILE, or else from the Korvat.ini beside the program.\n"
     "Exit status: 0 all files evaluated, 1 some file did not, 2 bad usage.\n";
 
@@ -198,6 +200,16 @@ int main(int argc, char** argv) {
             if (!check.readable || check.firstBadLine > 0)
                 status = 1;
             std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+            if (!check.readable)
+                continue;
+            // The chain says the journal is as written; the hashes in it say whether the rows
+            // and raw-data files still are.
+            for (const JournalMismatch& m : verifyJournalData(file)) {
+                status = 1;
+                const QString mismatch = csvField(file) + (m.raw ? QStringLiteral(";raw;") : QStringLiteral(";row;")) +
+                                         QString::number(m.line) + QLatin1Char(';') + csvField(m.text);
+                std::fputs((mismatch + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+            }
         }
         std::fflush(stdout);
         return status;

@@ -4,28 +4,15 @@
 #include "util/CodePage.h"
 #include "util/NumberText.h"
 
-#include <QFile>
-#include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-
-#if defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#endif
 
 namespace korvat {
 
 namespace {
 
 const QString kSep = QStringLiteral(";");
-const QByteArray kEol = QByteArrayLiteral("\r\n");
 
 QString wholeNumber(int value) {
     return QString::number(value);
@@ -35,78 +22,9 @@ QString shortDate(const QDateTime& moment, const QLocale& locale) {
     return locale.toString(moment.date(), QLocale::ShortFormat);
 }
 
-// Pushes what the handle holds through the operating system's cache onto the disk.
-bool syncHandle(QFile& file, QString* reason) {
-#if defined(Q_OS_UNIX)
-    if (::fsync(file.handle()) != 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-#elif defined(Q_OS_WIN)
-    if (::_commit(file.handle()) != 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(reason);
-#endif
-    return true;
-}
-
-// A newly created file survives a power cut only once its folder entry is on the disk as well.
-// Best effort: a folder that cannot be synced still holds the (synced) file contents.
-void syncFolderOf(const QString& path) {
-#if defined(Q_OS_UNIX)
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
-
-// Appends `bytes` to the file and syncs it; the file is closed again on return. On failure the
-// file is cut back to its old length, so a retry does not leave half a row in front of the row.
-bool appendThrough(const QString& path, const QByteArray& bytes, QString* reason) {
-    const bool isNew = !QFileInfo::exists(path);
-    QFile file(path);
-    // Unbuffered: a write that fails half-way is seen at once and can be cut back below.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        *reason = file.errorString();
-        return false;
-    }
-    const qint64 before = file.size();
-    bool ok = file.write(bytes) == bytes.size();
-    if (!ok)
-        *reason = file.errorString();
-    else
-        ok = syncHandle(file, reason);
-    if (!ok && file.size() != before) {
-#ifdef Q_OS_UNIX
-        const bool cut = ::ftruncate(file.handle(), before) == 0;
-#else
-        const bool cut = file.resize(before);
-#endif
-        if (!cut)
-            *reason += QStringLiteral("; the part of the row already written could not be removed");
-    }
-    file.close();
-    if (ok && isNew)
-        syncFolderOf(path);
-    return ok;
-}
-
 // Text the operator typed goes into one field: a ";" in it would shift every later column.
 QString asField(QString text) {
     return text.replace(QLatin1Char(';'), QLatin1Char(','));
-}
-
-QString rowsWaiting(std::size_t n) {
-    return n == 1 ? QStringLiteral("1 row waiting") : QStringLiteral("%1 rows waiting").arg(n);
 }
 
 } // namespace
@@ -304,106 +222,6 @@ QString resultRowText(const ResultRow& r, TDeviceTyp deviceTyp, const QLocale& l
     fields << asField(r.sampleName) << shortDate(r.moment, when)
            << formatTimeOfDay(r.moment.time(), when) << wholeNumber(r.runAktiv);
     return fields.join(kSep);
-}
-
-bool createResultsFile(const QString& path, const QStringList& headerLines, QString* error,
-                       bool* existed) {
-    if (existed)
-        *existed = false;
-    if (error)
-        error->clear();
-    auto fail = [&](const QString& reason) {
-        if (error)
-            *error = QStringLiteral("Results file not created: %1 (%2)").arg(path, reason);
-        return false;
-    };
-    auto keepExisting = [&]() {
-        if (QFileInfo(path).isDir())
-            return fail(QStringLiteral("a folder has that name"));
-        if (existed)
-            *existed = true;
-        return true;
-    };
-    if (QFileInfo::exists(path))
-        return keepExisting();
-
-    QByteArray bytes;
-    for (const QString& line : headerLines)
-        bytes += toCp1252(line) + kEol;
-
-    // NewOnly: a file that appeared since the check above is still never overwritten.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        if (QFileInfo::exists(path))
-            return keepExisting();
-        return fail(file.errorString());
-    }
-    QString reason;
-    bool ok = file.write(bytes) == bytes.size() && file.flush();
-    if (!ok)
-        reason = file.errorString();
-    else
-        ok = syncHandle(file, &reason);
-    file.close();
-    if (!ok) {
-        // A half header would be taken for an existing file on the next try.
-        QFile::remove(path);
-        return fail(reason);
-    }
-    syncFolderOf(path);
-    return true;
-}
-
-bool ResultsWriter::append(const QString& path, const QString& row) {
-    waiting_.push_back({path, toCp1252(row) + kEol});
-    return flushWaiting();
-}
-
-QByteArray ResultsWriter::bytesToAppend(const QString& path, const QString& row) const {
-    QByteArray bytes;
-    for (const Pending& p : waiting_)
-        if (p.path == path)
-            bytes += p.bytes;
-    return bytes + toCp1252(row) + kEol;
-}
-
-bool ResultsWriter::flushWaiting() {
-    error_.clear();
-    std::deque<Pending> kept;
-    QStringList blocked; // files that failed in this pass: their later rows must not overtake
-    QString failedPath, failedReason;
-    while (!waiting_.empty()) {
-        const QString path = waiting_.front().path;
-        std::size_t n = 0;
-        while (n < waiting_.size() && waiting_[n].path == path)
-            ++n;
-        bool written = false;
-        if (!blocked.contains(path)) {
-            QByteArray bytes;
-            for (std::size_t i = 0; i < n; ++i)
-                bytes += waiting_[i].bytes;
-            QString reason;
-            written = appendThrough(path, bytes, &reason);
-            if (!written) {
-                blocked << path;
-                if (failedPath.isEmpty()) {
-                    failedPath = path;
-                    failedReason = reason;
-                }
-            }
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!written)
-                kept.push_back(std::move(waiting_.front()));
-            waiting_.pop_front();
-        }
-    }
-    waiting_ = std::move(kept);
-    if (waiting_.empty())
-        return true;
-    error_ = QStringLiteral("Results not written to %1 (%2); %3")
-                 .arg(failedPath, failedReason, rowsWaiting(waiting_.size()));
-    return false;
 }
 
 } // namespace korvat

@@ -1,9 +1,8 @@
 #pragma once
 // The results file of a test run: one semicolon-separated text file in Windows-1252 with CR LF
 // line ends. Choosing the file writes the header block (once; an existing file keeps its content),
-// every measurement appends one row. Rows are written through to the disk one by one, and a row
-// that cannot be written waits in memory until the file can be reached again: a test runs
-// overnight without anyone watching, and a lost row costs the whole run.
+// every measurement appends one row. What the file holds is made here; the run's recorder
+// (run/Recorder.h) writes it.
 
 #include "evaluation/RunParameters.h"
 #include "evaluation/TestFiles.h"
@@ -13,8 +12,6 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
-#include <cstddef>
-#include <deque>
 #include <optional>
 
 namespace korvat {
@@ -70,11 +67,11 @@ struct ResultsHeader {
 inline constexpr int kSampleAreaLabel = 151, kPlannedLabel = 152, kCalFactorLabel = 153, kPeakSearchLabel = 154,
                      kMolarMassLabel = 155, kContactLabel = 156, kIsobutaneEquivalent = 157, kNoMolarMass = 158;
 // ... and of the specimens', the calibrations', the uncertainty's and the requirement's lines.
-inline constexpr int kSpecimenLabel = 168, kMaterialLabel = 169, kThicknessLabel = 170, kLotLabel = 171,
-                     kExposedAreaLabel = 172, kCurveLabel = 173, kCalNumberLabel = 174, kPointsLabel = 175,
-                     kSlopeLabel = 176, kOffsetLabel = 177, kRepeatabilityLabel = 178, kChartLabel = 179,
-                     kUncertaintyLabel = 180, kFlowToleranceLabel = 181, kReferenceGasLabel = 182,
-                     kRequirementLabel = 183, kRuleLabel = 184;
+inline constexpr int kSpecimenLabel = 175, kMaterialLabel = 176, kThicknessLabel = 177, kLotLabel = 178,
+                     kExposedAreaLabel = 179, kCurveLabel = 180, kCalNumberLabel = 181, kPointsLabel = 182,
+                     kSlopeLabel = 183, kOffsetLabel = 184, kRepeatabilityLabel = 185, kChartLabel = 186,
+                     kUncertaintyLabel = 187, kFlowToleranceLabel = 188, kReferenceGasLabel = 189,
+                     kRequirementLabel = 190, kRuleLabel = 191;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong
@@ -115,37 +112,5 @@ struct ResultRow {
 // Numbers follow `locale`, the date and time of day `moments` (default: `locale` too).
 QString resultRowText(const ResultRow& row, TDeviceTyp deviceTyp, const QLocale& locale,
                       const std::optional<QLocale>& moments = std::nullopt);
-
-// Creates the results file with the header lines (CR LF after each, Windows-1252), flushed to the
-// disk. A file of that name that already exists is left untouched (no second header, nothing
-// overwritten): the call succeeds and `existed` says so. On failure returns false, `error` names
-// the file and the reason, and no half-written file is left behind.
-bool createResultsFile(const QString& path, const QStringList& headerLines, QString* error,
-                       bool* existed = nullptr);
-
-// Appends result rows. The file is opened for each row and closed again, and every row is pushed
-// through to the disk before append() returns, so a power cut right after a measurement keeps it.
-class ResultsWriter {
-public:
-    // Writes the rows still waiting, then this one. A row that cannot be written is kept with its
-    // path and written, in order, before later rows of the same file; the call then returns false
-    // and error() names the file, the reason and how many rows wait.
-    bool append(const QString& path, const QString& row);
-    // Tries the waiting rows again without a new one (before the program ends, say).
-    bool flushWaiting();
-
-    const QString& error() const { return error_; }
-    std::size_t waiting() const { return waiting_.size(); }
-    // What append(path, row) is to add to the file: the rows that wait for it, then this one.
-    QByteArray bytesToAppend(const QString& path, const QString& row) const;
-
-private:
-    struct Pending {
-        QString path;
-        QByteArray bytes; // the row in Windows-1252 with its CR LF
-    };
-    std::deque<Pending> waiting_;
-    QString error_;
-};
 
 } // namespace korvat

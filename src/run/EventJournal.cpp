@@ -1,10 +1,14 @@
 #include "run/EventJournal.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QFile>
 #include <QList>
 
-#include <unistd.h>
+#include <cerrno>
 
 namespace korvat {
 
@@ -80,67 +84,127 @@ QByteArray journalHash(const QByteArray& previousHash, const QByteArray& body) {
     return h.result().toHex();
 }
 
+EventJournal::EventJournal(std::shared_ptr<FileLayer> files)
+    : files_(files ? std::move(files) : makePosixFileLayer()) {}
+
+void EventJournal::setPath(const QString& path) {
+    if (path == path_)
+        return;
+    path_ = path;
+    known_ = false;
+    seen_ = false;
+    expected_.reset();
+    lastHash_.clear();
+}
+
 bool EventJournal::open(const QString& path) {
-    close();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite)) {
-        error_ = QStringLiteral("Event journal %1 cannot be opened: %2").arg(path, f.errorString());
+    setPath(path);
+    const FileResult looked = look();
+    if (!looked) {
+        error_ = QStringLiteral("Event journal %1 cannot be opened: %2").arg(path, looked.reason);
+        path_.clear();
         return false;
     }
-    QByteArray hash = journalGenesis();
-    const qint64 size = f.size();
-    if (size > 0) {
-        // The last whole line's hash is its last field; only the file's end is read.
-        const qint64 from = std::max<qint64>(0, size - kTailRead);
-        f.seek(from);
-        const QByteArray tail = f.readAll();
-        if (!tail.endsWith('\n')) {
-            f.seek(size);
-            if (f.write("\n") != 1 || !f.flush()) {
-                error_ = QStringLiteral("Event journal %1 cannot be written: %2").arg(path, f.errorString());
-                return false;
-            }
-        }
-        // A last line left without its line end (the program ended while writing it) is closed
-        // above and fails the check on its own; the chain goes on from the last whole line.
-        QList<QByteArray> lines = tail.split('\n');
-        if (!tail.endsWith('\n'))
-            lines.removeLast();
-        while (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        if (!lines.isEmpty()) {
-            const QByteArray& last = lines.last();
-            const QByteArray field = last.mid(last.lastIndexOf('\t') + 1);
-            if (field.size() == 64)
-                hash = field;
-        }
-    }
-    path_ = path;
-    lastHash_ = hash;
     error_.clear();
     return true;
 }
 
 void EventJournal::close() {
     path_.clear();
+    known_ = false;
+    expected_.reset();
     lastHash_.clear();
 }
 
 bool EventJournal::append(const JournalEntry& e) {
     if (path_.isEmpty())
         return false;
-    const QByteArray body = journalLineBody(e);
-    const QByteArray hash = journalHash(lastHash_, body);
-    QByteArray line = body;
-    line.append('\t').append(hash).append('\n');
-    QFile f(path_);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
-        error_ = QStringLiteral("Event journal %1 not written: %2").arg(path_, f.errorString());
+    const FileResult written = write({e});
+    if (!written) {
+        error_ = QStringLiteral("Event journal %1 not written: %2").arg(path_, written.reason);
         return false;
     }
-    ::fsync(f.handle());
-    lastHash_ = hash;
+    error_.clear();
     return true;
+}
+
+FileResult EventJournal::look() {
+    FileResult looked;
+    const std::optional<FileIdentity> id = files_->identity(path_, &looked);
+    if (!id) {
+        if (looked.error == ENOENT && !seen_) {
+            mayCreate_ = true;
+            lastHash_ = journalGenesis();
+            expected_.reset();
+            known_ = true;
+            return {};
+        }
+        known_ = false;
+        if (looked.error == ENOENT)
+            return FileResult::failed(path_, ENOENT, QStringLiteral("the journal is not there any more"));
+        return looked;
+    }
+    QByteArray tail;
+    if (const FileResult read = files_->read(path_, &tail, std::max<qint64>(0, id->size - kTailRead)); !read)
+        return read;
+    FileIdentity at = *id;
+    if (!tail.isEmpty() && !tail.endsWith('\n')) {
+        // A last line left without its line end (the program ended while writing it) is closed
+        // and fails the check on its own; the chain goes on from the last whole line.
+        if (const FileResult closed = files_->append(path_, "\n", FileLayer::Create::No, &*id, &at); !closed)
+            return closed;
+    }
+    QList<QByteArray> lines = tail.split('\n');
+    if (!tail.endsWith('\n'))
+        lines.removeLast();
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    lastHash_ = journalGenesis();
+    if (!lines.isEmpty()) {
+        const QByteArray& last = lines.last();
+        const QByteArray field = last.mid(last.lastIndexOf('\t') + 1);
+        if (field.size() == 64)
+            lastHash_ = field;
+    }
+    expected_ = at;
+    mayCreate_ = false;
+    seen_ = true;
+    known_ = true;
+    return {};
+}
+
+FileResult EventJournal::write(const std::vector<JournalEntry>& entries) {
+    if (entries.empty())
+        return {};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!known_)
+            if (const FileResult looked = look(); !looked)
+                return looked;
+        QByteArray bytes;
+        QByteArray hash = lastHash_;
+        for (const JournalEntry& e : entries) {
+            const QByteArray body = journalLineBody(e);
+            hash = journalHash(hash, body);
+            bytes += body + '\t' + hash + '\n';
+        }
+        FileIdentity after;
+        const std::optional<FileIdentity> expected = expected_;
+        const FileResult written = files_->append(path_, bytes, mayCreate_ ? FileLayer::Create::New : FileLayer::Create::No,
+                                                  expected ? &*expected : nullptr, &after);
+        if (written) {
+            lastHash_ = hash;
+            expected_ = after;
+            mayCreate_ = false;
+            seen_ = true;
+            return written;
+        }
+        if (!written.changed && written.error != EEXIST)
+            return written;
+        // Something else wrote to it, or it was made meanwhile: its end is read again and the
+        // chain goes on from there.
+        known_ = false;
+    }
+    return FileResult::notTheSame(path_, QStringLiteral("it changed while the journal was written"));
 }
 
 JournalCheck verifyJournal(const QString& path) {
@@ -178,6 +242,71 @@ JournalCheck verifyJournal(const QString& path) {
         previous = hash;
     }
     return check;
+}
+
+std::vector<JournalMismatch> verifyJournalData(const QString& journalPath) {
+    std::vector<JournalMismatch> found;
+    QFile journal(journalPath);
+    if (!journal.open(QIODevice::ReadOnly))
+        return found;
+    const QFileInfo info(journalPath);
+    QString stem = info.fileName();
+    if (stem.endsWith(QLatin1String("_events.log")))
+        stem.chop(int(qstrlen("_events.log")));
+    const QString results = info.dir().filePath(stem + QStringLiteral(".csv"));
+    // Every line of the results file by its hash, as the row was hashed: without its line end.
+    QSet<QByteArray> rows;
+    QFile csv(results);
+    if (csv.open(QIODevice::ReadOnly))
+        for (QByteArray line : csv.readAll().split('\n')) {
+            while (line.endsWith('\r'))
+                line.chop(1);
+            rows.insert(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
+        }
+    static const QRegularExpression rowHash(QStringLiteral("; row sha256 ([0-9a-f]{64})"));
+    static const QRegularExpression rawHash(QStringLiteral("; raw-data file (.+) sha256 ([0-9a-f]{64})"));
+    static const QRegularExpression discarded(QStringLiteral("journalled at (\\S+) "));
+    struct Outcome {
+        int line, measurement;
+        QString time, text;
+    };
+    std::vector<Outcome> outcomes;
+    QSet<QString> discardedAt;
+    int number = 0;
+    while (!journal.atEnd()) {
+        const QByteArray raw = journal.readLine();
+        ++number;
+        const QList<QByteArray> f = raw.split('\t');
+        if (f.size() < 5)
+            continue;
+        const QString kind = unescapeJournalField(QString::fromUtf8(f[1])).value_or(QString());
+        const QString text = unescapeJournalField(QString::fromUtf8(f[4])).value_or(QString());
+        if (kind == QLatin1String("measurement"))
+            outcomes.push_back({number, f[3].toInt(), QString::fromUtf8(f[0]), text});
+        else if (kind == QLatin1String("measurement-discarded"))
+            if (const QRegularExpressionMatch m = discarded.match(text); m.hasMatch())
+                discardedAt.insert(m.captured(1));
+    }
+    for (const Outcome& o : outcomes) {
+        if (discardedAt.contains(o.time))
+            continue;
+        if (const QRegularExpressionMatch m = rowHash.match(o.text); m.hasMatch() && !rows.contains(m.captured(1).toLatin1()))
+            found.push_back({o.line, o.measurement, false,
+                             QStringLiteral("measurement %1: its row is not in %2 as it was recorded (changed or removed)")
+                                 .arg(o.measurement)
+                                 .arg(results)});
+        if (const QRegularExpressionMatch m = rawHash.match(o.text); m.hasMatch()) {
+            const QString path = info.dir().filePath(m.captured(1));
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                found.push_back({o.line, o.measurement, true,
+                                 QStringLiteral("measurement %1: %2 is not there").arg(o.measurement).arg(path)});
+            else if (QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex() != m.captured(2).toLatin1())
+                found.push_back({o.line, o.measurement, true,
+                                 QStringLiteral("measurement %1: %2 is not as it was recorded (changed)").arg(o.measurement).arg(path)});
+        }
+    }
+    return found;
 }
 
 } // namespace korvat

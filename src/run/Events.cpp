@@ -1,5 +1,7 @@
 #include "run/Events.h"
 
+#include "run/Recorder.h"
+
 namespace korvat {
 
 namespace {
@@ -23,6 +25,11 @@ QString eventKindName(EventKind kind) {
     case EventKind::LinesDropped: return QStringLiteral("lines-dropped");
     case EventKind::ConverterTimeout: return QStringLiteral("converter-timeout");
     case EventKind::FileWaiting: return QStringLiteral("file-waiting");
+    case EventKind::FilesWritten: return QStringLiteral("files-written");
+    case EventKind::ResultsFileChanged: return QStringLiteral("results-file-changed");
+    case EventKind::RowLate: return QStringLiteral("row-late");
+    case EventKind::MeasurementDiscarded: return QStringLiteral("measurement-discarded");
+    case EventKind::RunStateDamaged: return QStringLiteral("run-state-damaged");
     case EventKind::ValueWarning: return QStringLiteral("value-warning");
     case EventKind::Calibration: return QStringLiteral("calibration");
     case EventKind::Breakthrough: return QStringLiteral("breakthrough");
@@ -30,10 +37,16 @@ QString eventKindName(EventKind kind) {
     return QStringLiteral("event");
 }
 
-bool eventListed(EventKind kind) { return kind >= EventKind::LineLost; }
+bool eventListed(EventKind kind) { return kind >= EventKind::RunResumed; }
 
 bool eventAffectsData(EventKind kind) {
     switch (kind) {
+    case EventKind::RunResumed:
+    case EventKind::RunAbandoned:
+    case EventKind::MeasurementDiscarded:
+    case EventKind::RunStateDamaged:
+    case EventKind::ResultsFileChanged:
+    case EventKind::RowLate:
     case EventKind::LineLost:
     case EventKind::LinesDropped:
     case EventKind::ConverterTimeout:
@@ -49,15 +62,8 @@ void Events::add(EventKind kind, const QString& text, const QString& port, int m
     RunEvent e{clock_.wallNow(), kind, port, measurement, text};
     if (e.text.size() > kTextLimit)
         e.text = e.text.left(kTextLimit) + QStringLiteral("...");
-    if (journal_.isOpen()) {
-        if (journal_.append({e.time, eventKindName(kind), e.port, e.measurement, e.text})) {
-            journalError_.clear();
-        } else if (journalError_.isEmpty()) {
-            journalError_ = journal_.error();
-            if (journalFailure_)
-                journalFailure_(journalError_);
-        }
-    }
+    if (!journalPath_.isEmpty() && recorder_)
+        recorder_->journal({e.time, eventKindName(kind), e.port, e.measurement, e.text});
     if (observer_.any)
         observer_.any(e);
     if (eventAffectsData(kind)) {
@@ -87,14 +93,11 @@ void Events::acknowledge() {
         observer_.warning(false);
 }
 
-bool Events::openJournal(const QString& path, const QString& opening) {
-    if (!journal_.open(path)) {
-        journalError_ = journal_.error();
-        return false;
-    }
-    journalError_.clear();
+void Events::openJournal(const QString& path, const QString& opening) {
+    journalPath_ = path;
+    if (recorder_)
+        recorder_->openJournal(path, clock_.wallNow());
     add(EventKind::JournalOpened, opening);
-    return journal_.isOpen() && journalError_.isEmpty();
 }
 
 } // namespace korvat

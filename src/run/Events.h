@@ -12,6 +12,8 @@
 #include "util/Clock.h"
 
 #include <QDateTime>
+
+#include <QDateTime>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -19,22 +21,29 @@
 
 namespace korvat {
 
+class Recorder;
+
 enum class EventKind {
     ProgramStart,
     ProgramEnd,
     JournalOpened,
     RunStart,
     RunEnd,
-    RunResumed,
-    RunAbandoned,
     Measurement,
     SettingChanged,
     // Listed in the window:
+    RunResumed,           // a run continued after an interruption: the gap is in its data
+    RunAbandoned,         // a run the operator did not continue
+    MeasurementDiscarded, // an outcome journalled before an interruption that has no row
+    RunStateDamaged,      // a run state that does not read, and what of it was restored
     LineLost,
     LineBack,
     LinesDropped,
     ConverterTimeout,
-    FileWaiting,
+    FileWaiting,          // rows, raw-data files or lines that cannot be written for now
+    FilesWritten,         // ... written after all
+    ResultsFileChanged,   // the results file is not the one the run wrote to
+    RowLate,              // rows written after an interruption, or a cut row dealt with
     ValueWarning,
     Calibration,
     Breakthrough,
@@ -79,15 +88,13 @@ public:
     // When the last event that touches the data happened (monotonic), if any.
     std::optional<Millis> lastDataEvent() const { return lastDataEvent_; }
 
-    // The journal of the results file chosen; its first line says who writes it from when.
-    // False and journalError() when it cannot be opened (the events still reach the list).
-    bool openJournal(const QString& path, const QString& opening);
-    void closeJournal() { journal_.close(); }
-    const EventJournal& journal() const { return journal_; }
-    // Set when a journal line could not be written; cleared by the next line that is.
-    const QString& journalError() const { return journalError_; }
-    // Told once each time the journal stops taking lines (so it is not said for every line).
-    void onJournalFailure(std::function<void(const QString&)> f) { journalFailure_ = std::move(f); }
+    // The recorder that writes the journal's lines (off the tick, in order, each line checked).
+    void setRecorder(Recorder* recorder) { recorder_ = recorder; }
+    // The journal of the results file chosen; its first line says who writes it from when. A
+    // journal that cannot be written is said by the recorder like any file that waits.
+    void openJournal(const QString& path, const QString& opening);
+    void closeJournal() { journalPath_.clear(); }
+    const QString& journalPath() const { return journalPath_; }
 
 private:
     Clock& clock_;
@@ -96,9 +103,8 @@ private:
     std::size_t dropped_ = 0;
     bool warning_ = false;
     std::optional<Millis> lastDataEvent_;
-    EventJournal journal_;
-    QString journalError_;
-    std::function<void(const QString&)> journalFailure_;
+    Recorder* recorder_ = nullptr;
+    QString journalPath_;
 };
 
 } // namespace korvat

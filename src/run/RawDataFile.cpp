@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace korvat {
 
@@ -22,10 +21,9 @@ QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series&
     auto e = [&locale](double v) { return formatScientific23(v, locale); };
     const auto P = fid.size();
     if (deviceTyp == TDeviceTyp::FIDFPD) {
-        const auto Q = fpd.size();
-        const auto m = std::min(P, Q);
+        const auto m = std::min(P, fpd.size());
         out += QStringLiteral("2") + eol;
-        out += QString::number(P) + QLatin1Char(',') + QString::number(Q) + eol;
+        out += QString::number(m) + QLatin1Char(',') + QString::number(m) + eol;
         for (std::size_t i = 1; i < m; ++i)
             out += g(fid.y[i]) + QLatin1Char(',') + g(fpd.y[i]) + eol;
         out += e(p.FIDStart * 10) + QLatin1Char(',') + e(p.FPDStart * 10) + eol;
@@ -43,22 +41,6 @@ QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series&
         out += e(p.PeakEndLevel) + eol;
     }
     return out.toLatin1();
-}
-
-bool RawDataFile::write(const QString& path, const QByteArray& content) {
-    pending_.push_back({path, content});
-    std::vector<Pending> failed;
-    error_.clear();
-    for (Pending& item : pending_) {
-        QSaveFile file(item.path);
-        if (file.open(QIODevice::WriteOnly) && file.write(item.content) == item.content.size() &&
-            file.commit())
-            continue;
-        error_ = QStringLiteral("Raw data not written: %1 (%2)").arg(item.path, file.errorString());
-        failed.push_back(std::move(item));
-    }
-    pending_ = std::move(failed);
-    return pending_.empty();
 }
 
 } // namespace korvat

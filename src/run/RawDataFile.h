@@ -1,7 +1,7 @@
 #pragma once
 // The raw-data file of a measurement: the signal values and the peak's start and end, one text
 // file per measurement beside the results file ("Glove7.csv", measurement 3 -> "Glove7_3.txt").
-// A file that cannot be written is kept and written again with the next measurement.
+// The recorder writes it (Recorder.h).
 
 #include "evaluation/PeakSearch.h"
 #include "shell/Config.h"
@@ -33,25 +33,10 @@ inline PeakValues peakValuesOf(const EvaluationState& e) {
 QString rawDataFileName(const QString& sDateiname, int fileRun, int runAktiv);
 
 // The file's text, CR LF line ends, numbers with `locale`'s decimal separator (the results
-// file's, fileNumberLocale). The point with index 0 of each series is never written.
+// file's, fileNumberLocale). The point with index 0 of each series is never written. With two
+// detectors the file holds pairs, so both counts are those of the shorter series (a line that
+// was down leaves one short) and the file loads again.
 QByteArray rawDataContent(TDeviceTyp deviceTyp, const Series& fid, const Series& fpd,
                           const PeakValues& peaks, const QLocale& locale);
-
-class RawDataFile {
-public:
-    // Writes this measurement's file after any that are still waiting. False when a file could
-    // not be written; error() then names it, and it waits for the next call.
-    bool write(const QString& path, const QByteArray& content);
-    const QString& error() const { return error_; }
-    std::size_t waiting() const { return pending_.size(); }
-
-private:
-    struct Pending {
-        QString path;
-        QByteArray content;
-    };
-    std::vector<Pending> pending_;
-    QString error_;
-};
 
 } // namespace korvat

@@ -60,6 +60,8 @@ const Caption kNotBroken{u"nicht durchgebrochen innerhalb %1 min", u"not broken 
 const Caption kRawMissing{u"Rohdaten: %1", u"Raw data: %1"};
 const Caption kJournalBad{u"Ereignisprotokoll %1: Zeile %2 passt nicht in die Kette (%3)",
                           u"Event journal %1: line %2 does not fit the chain (%3)"};
+const Caption kJournalData{u"Ereignisprotokoll %1, Zeile %2: Daten stimmen nicht mit dem Protokoll überein (%3)",
+                           u"Event journal %1, line %2: the data do not match the journal (%3)"};
 const Caption kLate{u"Zeile verspätet geschrieben", u"row written late"};
 const Caption kSignatures[3] = {
     {u"Geprüft von", u"Tested by"}, {u"Freigegeben von", u"Approved by"}, {u"Datum", u"Date"}};
@@ -98,7 +100,10 @@ const Caption kFirstIntervalZero{u"Kumulierte Permeation ab Kontakt, im ersten I
 // The kinds of journal line that touched the data.
 const QSet<QString> kDataEvents{QStringLiteral("line-lost"), QStringLiteral("lines-dropped"),
                                 QStringLiteral("converter-timeout"), QStringLiteral("file-waiting"),
-                                QStringLiteral("value-warning"), QStringLiteral("row-late")};
+                                QStringLiteral("value-warning"), QStringLiteral("row-late"),
+                                QStringLiteral("files-written"), QStringLiteral("results-file-changed"),
+                                QStringLiteral("run-resumed"), QStringLiteral("run-abandoned"),
+                                QStringLiteral("measurement-discarded"), QStringLiteral("run-state-damaged")};
 
 struct JournalLine {
     QString time, kind, port, text;
@@ -204,6 +209,8 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
         const JournalCheck check = verifyJournal(eventJournalPathFor(resultsPath));
         if (check.firstBadLine > 0)
             d.notes << T(kJournalBad).arg(eventJournalPathFor(resultsPath)).arg(check.firstBadLine).arg(check.reason);
+        for (const JournalMismatch& m : verifyJournalData(eventJournalPathFor(resultsPath)))
+            d.notes << T(kJournalData).arg(eventJournalPathFor(resultsPath)).arg(m.line).arg(m.text);
     }
 
     d.title = T(kTitle);

@@ -8,6 +8,7 @@
 #include "run/Inputs.h"
 #include "run/Records.h"
 #include "run/RawDataFile.h"
+#include "run/Recorder.h"
 #include "run/ResultComputation.h"
 #include "run/RunSpec.h"
 #include "run/RunView.h"
@@ -216,6 +217,7 @@ void Sequencer::btnStartClick() {
     }
     run.delayTag = 0;
     run.runAktiv = 1;
+    run.stoppedCycle = 0;
     stopPressed_ = false;
     toCommit_.reset();
     d_.records.beginRun(files.value_or(RunFilePlan{}), files ? runHeader_(files->fileRun) : QStringList());
@@ -312,9 +314,14 @@ void Sequencer::resume(const SavedRun& saved) {
     run.delayTag = 0;
     stopPressed_ = false;
     toCommit_.reset();
-    stateFile_ = runStateFileName(saved.resultsFile);
-    recordsOnDisk_ = 0; // written afresh with the next state: the file may hold one more
-    d_.records.writeSummary(run.summaries(), run.parameters.requirement);
+    run.stoppedCycle = 0;
+    // The figures of what was measured before the interruption, at once.
+    FinishedMeasurement summary;
+    summary.now = d_.clock.wallNow();
+    summary.resultsFile = d_.records.sDateiname;
+    summary.summaryPath = d_.records.summaryPath();
+    summary.summary = d_.records.summaryBytes(run.summaries(), run.parameters.requirement);
+    d_.records.commit(std::move(summary));
     run.setRunTag(RunTag::FillCell);
 }
 
@@ -343,6 +350,8 @@ void Sequencer::btnStopClick() {
     if (run.running()) {
         stopPressed_ = true;
         setStatus(T(104));
+        // The measurement under way keeps the cycle it belongs to.
+        run.stoppedCycle = run.cycleNumber();
         run.runCycles = 0;
         run.runCount = 0;
         RunControls controls = run.controls();

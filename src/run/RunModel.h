@@ -63,6 +63,7 @@ struct RunCounters {
     Millis runStartCycle{0};     // start of the current measurement (monotonic)
     Millis delayStart{0};        // when a pending delayed start fires (monotonic)
     int runLaufzeit = -1;        // second of the day of the last run-time refresh
+    int stoppedCycle = 0;        // the cycle Stop was pressed in (the counters are ended then)
     // The position being measured: its substance, factors and flow.
     double FIDSampleFactor = 1, FPDFactor = 1, Flow = 0;
     QString sChemikalie;
@@ -88,7 +89,7 @@ public:
     void setRunTag(RunTag tag);
     void onRunTag(std::function<void(RunTag)> listener) { runTagListeners_.push_back(std::move(listener)); }
 
-    int cycleNumber() const { return strtCycles - runCycles + 1; }
+    int cycleNumber() const { return stoppedCycle > 0 ? stoppedCycle : strtCycles - runCycles + 1; }
     int measurementNumber() const { return strtMessungen - runMessungen + 1; }
     bool running() const { return runTag_ != RunTag::Idle; }
 

@@ -1,21 +1,22 @@
 #include "run/RunState.h"
 
 #include "evaluation/ResultsFile.h"
+#include "evaluation/TestFiles.h"
 
 #include <QFile>
 #include <algorithm>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
-
-#include <unistd.h>
+#include <QCryptographicHash>
+#include <QFileInfo>
 
 namespace korvat {
 
 namespace {
 
-constexpr int kFormat = 1;
+// 1: the first form (no waiting files, no journal lines); still read.
+constexpr int kFormat = 2;
 
 QJsonValue optionalNumber(const std::optional<double>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
 std::optional<double> optionalNumber(const QJsonValue& v) {
@@ -69,9 +70,40 @@ MeasurementRecord recordFrom(const QJsonObject& o) {
     return r;
 }
 
+QJsonObject toJson(const JournalEntry& e) {
+    return QJsonObject{{"time", e.time.toString(Qt::ISODateWithMs)},
+                       {"kind", e.kind},
+                       {"port", e.port},
+                       {"measurement", e.measurement},
+                       {"text", e.text}};
+}
+
+JournalEntry entryFrom(const QJsonObject& o) {
+    return JournalEntry{QDateTime::fromString(o["time"].toString(), Qt::ISODateWithMs), o["kind"].toString(),
+                        o["port"].toString(), o["measurement"].toInt(), o["text"].toString()};
+}
+
+QString base64(const QByteArray& bytes) { return QString::fromLatin1(bytes.toBase64()); }
+QByteArray fromBase64(const QJsonValue& v) { return QByteArray::fromBase64(v.toString().toLatin1()); }
+
+QString notAState(const QString& path, const QString& why) {
+    return QStringLiteral("%1 is not a run state of this program (%2)").arg(path, why);
+}
+
 } // namespace
 
 QString runStateFileName(const QString& resultsFile) { return besideResultsFile(resultsFile, QStringLiteral("_run.json")); }
+
+QString stateFileElsewhere(const QString& stateFolder, const QString& resultsFile) {
+    const QByteArray hash = QCryptographicHash::hash(QFileInfo(resultsFile).absoluteFilePath().toUtf8(),
+                                                     QCryptographicHash::Sha256)
+                                .toHex()
+                                .left(8);
+    QString folder = stateFolder;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + testStem(resultsFile) + QLatin1Char('_') + QString::fromLatin1(hash) + QStringLiteral("_run.json");
+}
 
 QString runRecordsFileName(const QString& stateFile) {
     QString path = stateFile;
@@ -80,28 +112,21 @@ QString runRecordsFileName(const QString& stateFile) {
     return path + QStringLiteral(".records");
 }
 
-void removeRunState(const QString& stateFile) {
-    QFile::remove(stateFile);
-    QFile::remove(runRecordsFileName(stateFile));
+void removeRunState(FileLayer& files, const QString& stateFile) {
+    files.remove(stateFile);
+    files.remove(runRecordsFileName(stateFile));
 }
 
-bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk) {
-    // The records first: a state never counts more of them than the file holds.
-    {
-        const std::size_t from = std::min(*recordsOnDisk, run.measurements.size());
-        QFile records(runRecordsFileName(path));
-        const QIODevice::OpenMode mode = from == 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::Append;
-        QByteArray lines;
-        for (std::size_t i = from; i < run.measurements.size(); ++i)
-            lines += QJsonDocument(toJson(run.measurements[i])).toJson(QJsonDocument::Compact) + '\n';
-        if (!records.open(mode) || records.write(lines) != lines.size() || !records.flush()) {
-            *error = QStringLiteral("Run state %1 not written: %2").arg(records.fileName(), records.errorString());
-            *recordsOnDisk = 0; // written afresh next time
-            return false;
-        }
-        ::fsync(records.handle());
-        *recordsOnDisk = run.measurements.size();
-    }
+void removeRunState(const QString& stateFile) { removeRunState(*makePosixFileLayer(), stateFile); }
+
+QByteArray runRecordLines(const std::vector<MeasurementRecord>& measurements, std::size_t from) {
+    QByteArray lines;
+    for (std::size_t i = from; i < measurements.size(); ++i)
+        lines += QJsonDocument(toJson(measurements[i])).toJson(QJsonDocument::Compact) + '\n';
+    return lines;
+}
+
+QByteArray runStateBytes(const SavedRun& run) {
     QJsonArray cells;
     for (const CellState& c : run.cells)
         cells.append(QJsonObject{{"off", c.off},
@@ -109,6 +134,21 @@ bool saveRunState(const QString& path, const SavedRun& run, QString* error, std:
                                  {"breakMeasurement", c.breakMeasurement},
                                  {"breakElapsedMs", c.breakElapsedMs},
                                  {"timeText", c.timeText}});
+    QJsonArray otherRows;
+    for (const WaitingRows& w : run.otherRows)
+        otherRows.append(QJsonObject{{"file", w.file}, {"size", w.size}, {"bytes", base64(w.bytes)},
+                                     {"create", w.create}, {"rows", w.rows}});
+    QJsonArray files;
+    for (const WaitingFile& w : run.files)
+        files.append(QJsonObject{{"path", w.path}, {"bytes", base64(w.bytes)}, {"results", w.results},
+                                 {"measurement", w.measurement}, {"raw", w.raw}});
+    QJsonArray journal;
+    for (const WaitingLines& w : run.journal) {
+        QJsonArray lines;
+        for (const JournalEntry& e : w.lines)
+            lines.append(toJson(e));
+        journal.append(QJsonObject{{"journal", w.journal}, {"lines", lines}});
+    }
     const QJsonObject o{
         {"format", kFormat},
         {"resultsFile", run.resultsFile},
@@ -128,40 +168,74 @@ bool saveRunState(const QString& path, const SavedRun& run, QString* error, std:
         {"keepMeasuring", run.keepMeasuring},
         {"fileRun", run.fileRun},
         {"resultsSize", run.resultsSize},
-        {"rowsToWrite", QString::fromLatin1(run.rowsToWrite.toBase64())},
+        {"rowsToWrite", base64(run.rowsToWrite)},
+        {"resultsNew", run.resultsNew},
         {"finished", run.finished},
+        {"hasRun", run.hasRun},
         {"measurements", static_cast<qint64>(run.measurements.size())},
+        {"otherRows", otherRows},
+        {"files", files},
+        {"journal", journal},
     };
-    QSaveFile file(path);
-    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
-        *error = QStringLiteral("Run state %1 not written: %2").arg(path, file.errorString());
-        file.cancelWriting();
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+bool saveRunState(FileLayer& files, const QString& path, const SavedRun& run, QString* error,
+                  std::size_t* recordsOnDisk) {
+    // The records first: a state never counts more of them than the file holds.
+    const std::size_t from = std::min(*recordsOnDisk, run.measurements.size());
+    const QString recordsPath = runRecordsFileName(path);
+    const QByteArray lines = runRecordLines(run.measurements, from);
+    const FileResult records = from == 0 ? files.replace(recordsPath, lines)
+                                         : files.append(recordsPath, lines, FileLayer::Create::IfMissing, nullptr, nullptr);
+    if (!records) {
+        *error = QStringLiteral("Run state not written: %1").arg(records.reason);
+        *recordsOnDisk = 0; // written afresh next time
         return false;
     }
-    ::fsync(file.handle());
-    if (!file.commit()) {
-        *error = QStringLiteral("Run state %1 not written: %2").arg(path, file.errorString());
+    *recordsOnDisk = run.measurements.size();
+    if (const FileResult main = files.replace(path, runStateBytes(run)); !main) {
+        *error = QStringLiteral("Run state not written: %1").arg(main.reason);
         return false;
     }
     return true;
 }
 
-std::optional<SavedRun> loadRunState(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return std::nullopt;
+bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk) {
+    return saveRunState(*makePosixFileLayer(), path, run, error, recordsOnDisk);
+}
+
+std::optional<SavedRun> loadRunState(FileLayer& files, const QString& path, QString* error, RunStateDamage* damage) {
+    RunStateDamage seen;
+    // Whatever the main file says, the whole lines of the records file are what can be restored.
+    QByteArray recordBytes;
+    const bool recordsRead = bool(files.read(runRecordsFileName(path), &recordBytes));
+    for (const QByteArray& line : recordBytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(line);
+        if (!doc.isObject())
+            break;
+        seen.records.push_back(recordFrom(doc.object()));
     }
+    auto fail = [&](const QString& text) -> std::optional<SavedRun> {
+        *error = text;
+        if (damage)
+            *damage = std::move(seen);
+        return std::nullopt;
+    };
+
+    QByteArray bytes;
+    if (const FileResult read = files.read(path, &bytes); !read)
+        return fail(read.reason);
     QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
     const QJsonObject o = doc.object();
-    if (parse.error != QJsonParseError::NoError || o["format"].toInt() != kFormat ||
-        !o["resultsFile"].isString() || !o["cells"].isArray() || o["cells"].toArray().size() != 3) {
-        *error = QStringLiteral("%1 is not a run state of this program (%2)")
-                     .arg(path, parse.error != QJsonParseError::NoError ? parse.errorString() : QStringLiteral("fields missing"));
-        return std::nullopt;
-    }
+    const int format = o["format"].toInt();
+    if (parse.error != QJsonParseError::NoError || (format != 1 && format != kFormat) ||
+        !o["resultsFile"].isString() || !o["cells"].isArray() || o["cells"].toArray().size() != 3)
+        return fail(notAState(path, parse.error != QJsonParseError::NoError ? parse.errorString()
+                                                                            : QStringLiteral("fields missing")));
     SavedRun run;
     run.resultsFile = o["resultsFile"].toString();
     run.started = QDateTime::fromString(o["started"].toString(), Qt::ISODateWithMs);
@@ -186,63 +260,94 @@ std::optional<SavedRun> loadRunState(const QString& path, QString* error) {
     // A state written before runs were numbered belongs to a file's first run.
     run.fileRun = std::max(1, o["fileRun"].toInt(1));
     run.resultsSize = o["resultsSize"].toInteger();
-    run.rowsToWrite = QByteArray::fromBase64(o["rowsToWrite"].toString().toLatin1());
+    run.rowsToWrite = fromBase64(o["rowsToWrite"]);
+    run.resultsNew = o["resultsNew"].toBool();
     run.finished = o["finished"].toBool();
+    run.hasRun = o["hasRun"].toBool(true);
+    for (const QJsonValue& v : o["otherRows"].toArray()) {
+        const QJsonObject w = v.toObject();
+        run.otherRows.push_back({w["file"].toString(), w["size"].toInteger(), fromBase64(w["bytes"]),
+                                 w["create"].toBool(), w["rows"].toInt()});
+    }
+    for (const QJsonValue& v : o["files"].toArray()) {
+        const QJsonObject w = v.toObject();
+        run.files.push_back({w["path"].toString(), fromBase64(w["bytes"]), w["results"].toString(),
+                             w["measurement"].toInt(), w["raw"].toBool(true)});
+    }
+    for (const QJsonValue& v : o["journal"].toArray()) {
+        const QJsonObject w = v.toObject();
+        WaitingLines lines{w["journal"].toString(), {}};
+        for (const QJsonValue& e : w["lines"].toArray())
+            lines.lines.push_back(entryFrom(e.toObject()));
+        run.journal.push_back(std::move(lines));
+    }
+    seen.mainReadable = true;
     // The first `measurements` lines of the records file (a kill between the two writes may have
     // left one more there).
     const qint64 count = o["measurements"].toInteger(-1);
-    QFile records(runRecordsFileName(path));
-    if (count > 0 && !records.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: its records %2: %3").arg(path, records.fileName(), records.errorString());
-        return std::nullopt;
-    }
-    while (count > 0 && static_cast<qint64>(run.measurements.size()) < count && !records.atEnd()) {
-        const QJsonDocument line = QJsonDocument::fromJson(records.readLine());
-        if (!line.isObject())
-            break;
-        run.measurements.push_back(recordFrom(line.object()));
-    }
-    if (count < 0 || static_cast<qint64>(run.measurements.size()) != count) {
-        *error = QStringLiteral("%1 is not a run state of this program (%2 does not hold its %3 measurement records)")
-                     .arg(path, records.fileName())
-                     .arg(count);
-        return std::nullopt;
-    }
-    if (!run.started.isValid() || run.runStart < 1 || run.runStart > 6 || run.runZelle < 1 || run.runZelle > 6 ||
-        run.resultsSize < 0) {
-        *error = QStringLiteral("%1 is not a run state of this program (values out of range)").arg(path);
-        return std::nullopt;
-    }
+    seen.recordsExpected = count > 0 ? std::size_t(count) : 0;
+    if (count < 0 || (count > 0 && !recordsRead) || qint64(seen.records.size()) < count)
+        return fail(notAState(path, QStringLiteral("%1 does not hold its %2 measurement records")
+                                        .arg(runRecordsFileName(path))
+                                        .arg(count)));
+    run.measurements.assign(seen.records.begin(), seen.records.begin() + count);
+    if (run.hasRun && (!run.started.isValid() || run.runStart < 1 || run.runStart > 6 || run.runZelle < 1 ||
+                       run.runZelle > 6 || run.resultsSize < 0))
+        return fail(notAState(path, QStringLiteral("values out of range")));
     return run;
 }
 
-RowsRestored restoreRows(const SavedRun& run, QString* error) {
-    QFile file(run.resultsFile);
-    if (!file.open(QIODevice::ReadWrite)) {
-        *error = QStringLiteral("%1: %2").arg(run.resultsFile, file.errorString());
+std::optional<SavedRun> loadRunState(const QString& path, QString* error) {
+    return loadRunState(*makePosixFileLayer(), path, error);
+}
+
+RowsRestored restoreRows(FileLayer& files, const WaitingRows& rows, QString* error, FileIdentity* after) {
+    FileResult looked;
+    const std::optional<FileIdentity> id = files.identity(rows.file, &looked);
+    if (!id && rows.create) {
+        // The file was never made: it is made now, header block first.
+        const FileResult made = files.append(rows.file, rows.bytes, FileLayer::Create::New, nullptr, after);
+        if (!made) {
+            *error = made.reason;
+            return RowsRestored::Failed;
+        }
+        return RowsRestored::Appended;
+    }
+    if (!id) {
+        *error = looked.reason;
         return RowsRestored::Failed;
     }
-    const qint64 size = file.size();
-    if (size < run.resultsSize) {
-        *error = QStringLiteral("%1 is shorter than when the run was interrupted").arg(run.resultsFile);
+    if (id->size < rows.size) {
+        *error = QStringLiteral("%1 is shorter than when the run was interrupted").arg(rows.file);
         return RowsRestored::FileChanged;
     }
-    file.seek(run.resultsSize);
-    const QByteArray tail = file.readAll();
-    if (tail == run.rowsToWrite)
+    QByteArray tail;
+    if (const FileResult read = files.read(rows.file, &tail, rows.size); !read) {
+        *error = read.reason;
+        return RowsRestored::Failed;
+    }
+    if (tail == rows.bytes) {
+        if (after)
+            *after = *id;
         return RowsRestored::AlreadyThere;
-    if (!run.rowsToWrite.startsWith(tail)) {
-        *error = QStringLiteral("%1 holds other rows than the interrupted run wrote last").arg(run.resultsFile);
+    }
+    if (!rows.bytes.startsWith(tail)) {
+        *error = QStringLiteral("%1 holds other rows than the interrupted run wrote last").arg(rows.file);
         return RowsRestored::FileChanged;
     }
     // The rows, or the part of them the program did not get to write.
-    const QByteArray rest = run.rowsToWrite.mid(tail.size());
-    if (!file.seek(size) || file.write(rest) != rest.size() || !file.flush()) {
-        *error = QStringLiteral("%1: %2").arg(run.resultsFile, file.errorString());
-        return RowsRestored::Failed;
+    const QByteArray rest = rows.bytes.mid(tail.size());
+    const FileIdentity expected = *id;
+    if (const FileResult appended = files.append(rows.file, rest, FileLayer::Create::No, &expected, after); !appended) {
+        *error = appended.reason;
+        return appended.changed ? RowsRestored::FileChanged : RowsRestored::Failed;
     }
-    ::fsync(file.handle());
     return RowsRestored::Appended;
+}
+
+RowsRestored restoreRows(const SavedRun& run, QString* error) {
+    return restoreRows(*makePosixFileLayer(), WaitingRows{run.resultsFile, run.resultsSize, run.rowsToWrite, run.resultsNew, 0},
+                       error);
 }
 
 } // namespace korvat

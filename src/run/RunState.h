@@ -7,8 +7,15 @@
 // "Glove7_run.json") after every measurement, before the measurement's row is appended, and
 // with the bytes that row (and any rows still waiting for the disk) must add to the results
 // file: a kill between the two writes cannot lose the row or write it twice.
+//
+// It also keeps everything else that has not reached its file yet: rows of other results files,
+// raw-data files and summaries, journal lines. A state may hold only those (`hasRun` false): the
+// run had ended, or there was none, when the disk stopped taking them. When the results folder
+// cannot take the state, it is kept in the user's state folder instead (stateFileElsewhere).
 
+#include "run/EventJournal.h"
 #include "run/RunModel.h"
+#include "util/FileLayer.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -18,6 +25,31 @@
 #include <vector>
 
 namespace korvat {
+
+// Rows (and header blocks) that have not reached a results file: the file had `size` bytes when
+// they were due, or did not exist yet (`create`: the bytes begin with its header block).
+struct WaitingRows {
+    QString file;
+    qint64 size = 0;
+    QByteArray bytes;
+    bool create = false;
+    int rows = 0;
+};
+
+// A whole file that waits: a raw-data file or a summary, beside results file `results`.
+struct WaitingFile {
+    QString path;
+    QByteArray bytes;
+    QString results;
+    int measurement = 0;
+    bool raw = true;
+};
+
+// Journal lines that wait, in order, for the journal at `journal`.
+struct WaitingLines {
+    QString journal;
+    std::vector<JournalEntry> lines;
+};
 
 struct SavedRun {
     QString resultsFile;
@@ -31,28 +63,59 @@ struct SavedRun {
     // The results file's size before the rows below, and those rows' bytes as they go to disk.
     qint64 resultsSize = 0;
     QByteArray rowsToWrite;
+    // The results file did not exist yet: rowsToWrite begins with its header block.
+    bool resultsNew = false;
     // Nothing is left to measure: the run ended with the measurement this state was written for.
     bool finished = false;
+    // False for a state that only keeps what waits (no run to continue).
+    bool hasRun = true;
     std::vector<MeasurementRecord> measurements;
+    // What else has not reached its file.
+    std::vector<WaitingRows> otherRows;
+    std::vector<WaitingFile> files;
+    std::vector<WaitingLines> journal;
 };
 
 // "Glove7.csv" -> "Glove7_run.json". The measurements' records go to a file beside it
 // ("Glove7_run.records", one line each, appended), so a state stays small however long the run.
 QString runStateFileName(const QString& resultsFile);
+// The state of that results file kept in `stateFolder` (the results folder could not take it):
+// the test's stem and a short hash of the results file's path, so two tests of the same name
+// in different folders do not meet.
+QString stateFileElsewhere(const QString& stateFolder, const QString& resultsFile);
 QString runRecordsFileName(const QString& stateFile);
 // Both files of a state.
+void removeRunState(FileLayer& files, const QString& stateFile);
 void removeRunState(const QString& stateFile);
+
+// The state's main file and the lines of measurement records [from, end) of its records file.
+QByteArray runStateBytes(const SavedRun& run);
+QByteArray runRecordLines(const std::vector<MeasurementRecord>& measurements, std::size_t from);
 
 // `recordsOnDisk`: how many of run.measurements the records file holds already (the rest are
 // appended; 0 starts the file afresh); updated on success.
+bool saveRunState(FileLayer& files, const QString& path, const SavedRun& run, QString* error,
+                  std::size_t* recordsOnDisk);
 bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk);
-// nullopt and `error` for a file that is missing, unreadable or not a run state.
+
+// What a state that does not read still holds.
+struct RunStateDamage {
+    bool mainReadable = false;        // the state's main file read (its records did not)
+    std::size_t recordsExpected = 0;  // measurements the main file counts (when readable)
+    std::vector<MeasurementRecord> records; // the whole records lines of the records file
+};
+// nullopt and `error` for a file that is missing, unreadable or not a run state; `damage` (when
+// given) says what of it can still be read.
+std::optional<SavedRun> loadRunState(FileLayer& files, const QString& path, QString* error,
+                                     RunStateDamage* damage = nullptr);
 std::optional<SavedRun> loadRunState(const QString& path, QString* error);
 
-// Brings the results file to what the state says it holds: the file as it was at `resultsSize`,
-// then `rowsToWrite`. The rows (or their missing end) are appended when the program ended before
-// they were all written; a file that already holds them is left as it is.
+// Brings a results file to what a state says it holds: the file as it was at `size`, then
+// `bytes`. The rows (or their missing end) are appended when the program ended before they were
+// all written; a file that already holds them is left as it is. A file to be created (`create`)
+// that is not there is created with the bytes.
 enum class RowsRestored { AlreadyThere, Appended, FileChanged, Failed };
+RowsRestored restoreRows(FileLayer& files, const WaitingRows& rows, QString* error, FileIdentity* after = nullptr);
 RowsRestored restoreRows(const SavedRun& run, QString* error);
 
 } // namespace korvat

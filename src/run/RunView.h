@@ -14,6 +14,21 @@
 
 namespace korvat {
 
+// How the files of the run stand, while something does not reach its file: shown until it is
+// over, in the window and not only in the status line that the next phase overwrites.
+struct StorageState {
+    bool trouble = false;      // something waits, or the disk does not answer
+    bool notAnswering = false; // a write has not come back
+    bool refused = false;      // the results file is not the run's any more
+    QDateTime since;
+    QString file;
+    std::size_t rows = 0, rawFiles = 0;
+    QString text;    // in short (file names without their folders), in the program's language
+    QString detail;  // the whole of it: folders, and where the run state is kept
+    QString keptIn;  // where the run state holding what waits is
+    bool operator==(const StorageState&) const = default;
+};
+
 class RunView : public LinkView {
 public:
     // An input the core changed (a clamped value, a formatted setting, a cleared box).
@@ -45,6 +60,8 @@ public:
     // has looked at the list.
     virtual void eventAdded(const RunEvent& event) { (void)event; }
     virtual void warningShown(bool lit) { (void)lit; }
+    // How the run's files stand (StorageState::trouble false: all written).
+    virtual void storageShown(const StorageState& state) { (void)state; }
 
     // The signal curves (0 FID, 1 FPD) mirror the acquisition's series: points are appended as
     // they arrive; curvesChanged asks for one repaint per batch.

@@ -13,6 +13,7 @@
 #include "shell/IniFile.h"
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
+#include "run/Recorder.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -317,6 +318,7 @@ QString outcomeText(const MeasurementRecord& r, TDeviceTyp deviceTyp) {
 
 } // namespace
 
+
 void Sequencer::recordMeasurement() {
     MeasurementRecord r = d_.results.evaluate();
     for (int port = 1; port <= 2; ++port) {
@@ -331,10 +333,16 @@ void Sequencer::recordMeasurement() {
     const std::optional<Millis> lastEvent = d_.events.lastDataEvent();
     r.flagged = r.lineDown || !r.warning.isEmpty() || (lastEvent && *lastEvent >= d_.run.runStartCycle);
     applyBreakthrough(r);
-    // A switched-off cell's turn measured nothing: no raw-data file pretends it did.
+    // The raw-data file's bytes are made now, from the window as it was measured; the recorder
+    // writes them with the measurement's row. A switched-off cell's turn measured nothing: no
+    // raw-data file pretends it did.
+    QString rawNote;
+    rawData_.reset();
     if (!r.skipped)
-        d_.records.writeRawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval);
-    d_.events.add(EventKind::Measurement, outcomeText(r, d_.deviceTyp), {}, r.runAktiv);
+        rawData_ = d_.records.rawData(r, d_.acquisition.Series1, d_.acquisition.Series2, d_.run.eval, &rawNote);
+    if (!rawNote.isEmpty())
+        d_.events.add(EventKind::ValueWarning, rawNote, {}, r.runAktiv);
+    outcome_ = outcomeText(r, d_.deviceTyp);
     toCommit_ = r;
     d_.run.record(std::move(r));
     updateSummaries();
@@ -355,11 +363,31 @@ void Sequencer::commitMeasurement(bool finished) {
         return;
     const MeasurementRecord r = std::move(*toCommit_);
     toCommit_.reset();
-    d_.records.append(r, [&](qint64 size, const QByteArray& bytes) { saveState(size, bytes, finished); });
-    d_.records.writeSummary(d_.run.summaries(), d_.run.parameters.requirement);
+    std::optional<Records::RawData> raw = std::exchange(rawData_, std::nullopt);
+    FinishedMeasurement m;
+    m.now = d_.clock.wallNow();
+    m.resultsFile = d_.records.sDateiname;
+    m.measurement = r.runAktiv;
+    QString outcome = std::exchange(outcome_, QString());
+    if (!m.resultsFile.isEmpty()) {
+        m.row = d_.records.rowBytes(r);
+        m.summaryPath = d_.records.summaryPath();
+        m.summary = d_.records.summaryBytes(d_.run.summaries(), d_.run.parameters.requirement);
+        m.state = savedRun(finished);
+        // The outcome carries what it was recorded as, so a row or raw-data file changed later
+        // is found (korvat-eval --verify-journal).
+        outcome += rowHashText(m.row);
+        if (raw) {
+            m.rawPath = raw->path;
+            m.raw = raw->bytes;
+            outcome += rawHashText(raw->path, raw->bytes);
+        }
+    }
+    d_.events.add(EventKind::Measurement, outcome, {}, r.runAktiv);
+    d_.records.commit(std::move(m));
 }
 
-SavedRun Sequencer::savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) const {
+SavedRun Sequencer::savedRun(bool finished) const {
     const RunModel& run = d_.run;
     SavedRun s;
     s.resultsFile = d_.records.sDateiname;
@@ -379,39 +407,9 @@ SavedRun Sequencer::savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, 
         s.cells[k - 1] = run.cell(k);
     s.keepMeasuring = d_.settings.KeepMeasuring;
     s.fileRun = d_.records.fileRun();
-    s.resultsSize = resultsSize;
-    s.rowsToWrite = rowsToWrite;
     s.finished = finished;
     s.measurements = run.measurements();
     return s;
-}
-
-void Sequencer::saveState(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) {
-    const QString path = runStateFileName(d_.records.sDateiname);
-    QString error;
-    if (stateFile_ != path)
-        recordsOnDisk_ = 0;
-    if (!saveRunState(path, savedRun(resultsSize, rowsToWrite, finished), &error, &recordsOnDisk_)) {
-        if (stateFailure_ != error) {
-            stateFailure_ = error;
-            d_.events.add(EventKind::FileWaiting, error + QStringLiteral("; the run cannot be continued after a power cut"));
-        }
-        return;
-    }
-    stateFailure_.clear();
-    if (stateFile_ != path) {
-        forgetState(); // a results file chosen during the run: the older state is left behind
-        stateFile_ = path;
-        d_.ini.writeString(key::RunState, path);
-    }
-}
-
-void Sequencer::forgetState() {
-    if (stateFile_.isEmpty())
-        return;
-    removeRunState(stateFile_);
-    stateFile_.clear();
-    d_.ini.writeString(key::RunState, QString());
 }
 
 void Sequencer::applyBreakthrough(const MeasurementRecord& r) {
@@ -445,7 +443,8 @@ void Sequencer::endRun(const QString& status, const QString& how) {
     // The last measurement's row goes out before the run is over (a stop during its evaluation).
     commitMeasurement(true);
     d_.events.add(EventKind::RunEnd, QStringLiteral("run ended: %1; %2 measurement(s) recorded").arg(how).arg(d_.run.measurements().size()));
-    forgetState();
+    // The state goes once nothing of the run waits for its file.
+    d_.records.runOver();
     setStatus(status);
     d_.run.setControls({.start = true, .delay = true, .stop = false});
     d_.valves.closeBanks();

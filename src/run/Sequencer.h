@@ -6,6 +6,7 @@
 // model; the sequencer is the one that changes it.
 
 #include "evaluation/TestFiles.h"
+#include "run/Records.h"
 #include "run/RunModel.h"
 #include "run/RunState.h"
 #include "shell/Config.h"
@@ -23,7 +24,6 @@ class Events;
 class IniFile;
 class Inputs;
 class Link;
-class Records;
 class ResultComputation;
 class RunView;
 class StatusPoll;
@@ -85,8 +85,9 @@ public:
     // instrument's valves as the run had them, the next position, elapsed and break times from
     // the original start. The results file must already hold the run's rows (restoreRows).
     void resume(const SavedRun& saved);
-    // The run's state as saved after its last measurement (also what resume takes).
-    SavedRun savedRun(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished) const;
+    // The run's state as saved after its last measurement (also what resume takes); the
+    // recorder adds what still waits for the disk.
+    SavedRun savedRun(bool finished) const;
 
     bool running() const { return d_.run.running(); }
     bool delayPending() const { return d_.run.delayTag > 0; }
@@ -104,11 +105,10 @@ private:
     void state7();
     void applyBreakthrough(const MeasurementRecord& r);
     void updateSummaries();
-    // The recorded measurement's row and the run state that goes before it; after the counters
-    // moved on to the next position (`finished`: nothing is left to measure).
+    // Hands the recorded measurement's row, raw-data file, summary and the run state that goes
+    // before them to the recorder, after the counters moved on to the next position
+    // (`finished`: nothing is left to measure). Never waits for a disk.
     void commitMeasurement(bool finished);
-    void saveState(qint64 resultsSize, const QByteArray& rowsToWrite, bool finished);
-    void forgetState();
     void endRun(const QString& status, const QString& how);
     void stopConverters();
     void refreshRunTime(bool withDelay);
@@ -121,10 +121,9 @@ private:
     RunHeader runHeader_;
     Millis state6Since_{0};
     std::optional<MeasurementRecord> toCommit_;
+    std::optional<Records::RawData> rawData_;
+    QString outcome_;
     bool stopPressed_ = false;
-    QString stateFile_;      // the state file this run writes, once a results file is chosen
-    QString stateFailure_;   // why the last state could not be written (said once)
-    std::size_t recordsOnDisk_ = 0; // measurement records the state's records file holds
 };
 
 } // namespace korvat

@@ -9,7 +9,7 @@ namespace korvat {
 
 inline constexpr int kGermanOffset = 0;
 inline constexpr int kEnglishOffset = 1000;
-inline constexpr int kStringTableCount = 197;
+inline constexpr int kStringTableCount = 204;
 
 // The text with number offset + n, or an empty string when the table has no such number (a
 // mistyped Tag then simply gives an empty caption). Never longer than 1023 characters.

@@ -13,7 +13,7 @@ namespace korvat {
 
 namespace {
 
-constexpr int kCurveCaption = 173, kNumberCaption = 174, kChartCaption = 179, kRepeatabilityCaption = 178;
+constexpr int kCurveCaption = 180, kNumberCaption = 181, kChartCaption = 186, kRepeatabilityCaption = 185;
 
 QString detectorName(Detector d) { return d == Detector::FID ? QStringLiteral("FID") : QStringLiteral("FPD"); }
 

@@ -218,7 +218,7 @@ void PermeationView::applyHeaderTexts() {
     heads[TestTimeColumn] = headLines(T(125));
     heads[MolarMassColumn] = headLines(T(155));
     heads[UBt10Column] = headLines(T(130).arg(en) + QStringLiteral(" ± U (k = 2)"));
-    heads[DecisionColumn] = headLines(T(194));
+    heads[DecisionColumn] = headLines(T(201));
     m_table->setHorizontalHeaderLabels(heads);
 }
 
@@ -423,9 +423,9 @@ QString PermeationView::tipOf(const CellSummary& s, int column, const QString& t
 
 QString PermeationView::decisionText(Decision d) const {
     switch (d) {
-    case Decision::Pass: return T(195);
-    case Decision::Fail: return T(196);
-    case Decision::NotDecidable: return T(197);
+    case Decision::Pass: return T(202);
+    case Decision::Fail: return T(203);
+    case Decision::NotDecidable: return T(204);
     case Decision::None: break;
     }
     return {};

@@ -200,6 +200,15 @@ void Presenter::eventAdded(const RunEvent& event) { eventList().add(event); }
 
 void Presenter::warningShown(bool lit) { form_.setLedOn(QStringLiteral("ledWarning"), lit); }
 
+void Presenter::storageShown(const StorageState& state) {
+    form_.setLedOn(QStringLiteral("ledStorage"), state.trouble);
+    // The line is short: it shows the start of the text, the tooltip all of it.
+    form_.setText(QStringLiteral("lblStorage"), state.trouble ? state.text : QString());
+    for (const char* name : {"lblStorage", "ledStorage"})
+        if (QWidget* w = form_.control(QString::fromLatin1(name)))
+            w->setToolTip(state.trouble ? state.detail : QString());
+}
+
 void Presenter::powerShown(bool on) { form_.setLedOn(QStringLiteral("ledPower"), on); }
 
 void Presenter::switchCaptionShown(Check toggle, const QString& caption) { form_.setText(controlOf(toggle), caption); }
@@ -368,7 +377,7 @@ void Presenter::onClicked(const QString& control) {
         return permeation().open();
     if (control == QLatin1String("btnBericht"))
         return writeReport(a);
-    if (control == QLatin1String("ledWarning")) {
+    if (control == QLatin1String("ledWarning") || control == QLatin1String("ledStorage")) {
         // Looking at the list is what puts the lamp out.
         eventList().open();
         return a.eventListSeen();

@@ -63,6 +63,7 @@ public:
     void monitorShown(const QString& caption) override;
     void eventAdded(const RunEvent& event) override;
     void warningShown(bool lit) override;
+    void storageShown(const StorageState& state) override;
     void seriesAppended(int series, std::span<const double> x, std::span<const double> y) override;
     void seriesCleared(int series) override;
     void curvesChanged() override;

@@ -7,11 +7,12 @@ namespace {
 constexpr int kTickMs = 90;
 } // namespace
 
-Program::Program(const ProgramFolders& folders)
+Program::Program(const ProgramFolders& folders, std::shared_ptr<FileLayer> files)
     : dialogs_(&form_),
+      // The run's files are written on the recorder's own thread: the tick never waits for a disk.
       app_(std::make_unique<KorvatApp>(KorvatApp::Environment{
           presenter_, dialogs_, clock_, com1_, com2_, folders.settingsDir, folders.iniFile,
-          folders.logDir, folders.dataDir})) {
+          folders.logDir, folders.dataDir, std::move(files), RecorderDispatch::OwnThread})) {
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setInterval(kTickMs);
     QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer1Timer(); });

@@ -17,10 +17,12 @@ namespace korvat {
 
 class Program {
 public:
-    // `folders` says where the settings file, the substance lists and the debug log are.
-    explicit Program(const ProgramFolders& folders);
+    // `folders` says where the settings file, the substance lists and the debug log are;
+    // `files` is the layer the run's files go through (default: the operating system's).
+    explicit Program(const ProgramFolders& folders, std::shared_ptr<FileLayer> files = {});
     // Everything in `programDir` (with a trailing separator), as a program in a folder of its own.
-    explicit Program(const QString& programDir) : Program(foldersBeside(programDir)) {}
+    explicit Program(const QString& programDir, std::shared_ptr<FileLayer> files = {})
+        : Program(foldersBeside(programDir), std::move(files)) {}
     ~Program();
 
     // Start-up. Returns the outcome; on Running the timer runs from the next event loop pass.

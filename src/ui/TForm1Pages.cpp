@@ -172,7 +172,7 @@ void TForm1::buildStatusPage(QWidget* page) {
 
     QWidget* status = group(page, QStringLiteral("groupStatus"), 40, QRect(470, 2, 238, 162));
     const auto ledAt = [](int column, int row) {
-        return QRect(6 + column * 57, 18 + row * 22, 54, 18);
+        return QRect(6 + column * 57, 18 + row * 20, 54, 17);
     };
     led(status, QStringLiteral("ledZero"), 31, ledAt(0, 1), TLedColor::Green, false);
     led(status, QStringLiteral("ledPower"), 37, ledAt(0, 0), TLedColor::Green, false);
@@ -184,12 +184,22 @@ void TForm1::buildStatusPage(QWidget* page) {
     led(status, QStringLiteral("ledLoop"), 38, ledAt(1, 0), TLedColor::Yellow, true);
     // Lit from the first event that touched the data until the event list is opened (a click).
     led(status, QStringLiteral("ledWarning"), 143, ledAt(3, 0), TLedColor::Red, true);
+    // Lit while a row, raw-data file or journal line does not reach its file (or the disk does
+    // not answer); the line below says which file, since when, how much waits and where it is
+    // kept. A click opens the event list.
+    led(status, QStringLiteral("ledStorage"), 168, ledAt(3, 1), TLedColor::Red, true);
     for (int cell = 1; cell <= 3; ++cell)
         led(status, QStringLiteral("ledSmpOff%1").arg(cell), 26, ledAt(cell - 1, 3), TLedColor::Red,
             false);
     // Beside the cells' lamps: whether a broken cell is measured on, and its curves.
-    checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 106, 140, 22));
-    button(status, QStringLiteral("btnPermeation"), 123, QRect(148, 105, 84, 24));
+    checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 97, 140, 20));
+    button(status, QStringLiteral("btnPermeation"), 123, QRect(148, 96, 84, 22));
+    QLabel* storage = label(status, QStringLiteral("lblStorage"), 0, QRect(6, 119, 226, 15));
+    QFont small = storage->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    small.setBold(true);
+    storage->setFont(small);
+    storage->setStyleSheet(QStringLiteral("color: #b00000"));
     // On the chart's top left corner: the whole curves once, and back to the configured axes.
     button(m_chart, QStringLiteral("btnChartFit"), 145, QRect(4, 4, 72, 22));
     button(m_chart, QStringLiteral("btnChartAxes"), 146, QRect(80, 4, 72, 22));

@@ -17,10 +17,10 @@ namespace korvat {
 namespace {
 constexpr int kEditHeight = 22;
 // Captions of the string table.
-constexpr int kMaterialCaption = 169, kThicknessCaption = 186, kLotCaption = 171, kAreaCaption = 187,
-              kRequirementCaption = 183, kRuleCaption = 184;
-constexpr int kRequirementItems[] = {188, 189, 190, 191};
-constexpr int kRuleItems[] = {192, 193};
+constexpr int kMaterialCaption = 176, kThicknessCaption = 193, kLotCaption = 178, kAreaCaption = 194,
+              kRequirementCaption = 190, kRuleCaption = 191;
+constexpr int kRequirementItems[] = {195, 196, 197, 198};
+constexpr int kRuleItems[] = {199, 200};
 } // namespace
 
 void TForm1::buildSpecimensPage(QWidget* page) {

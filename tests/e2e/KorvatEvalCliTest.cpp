@@ -9,6 +9,7 @@
 #include "run/RawDataFile.h"
 #include "run/Sequencer.h"
 #include "shell/IniFile.h"
+#include "support/AppFixture.h"
 #include "support/QtPrinters.h"
 #include "support/SimProcess.h"
 #include "tests/evaluation/SyntheticPeak.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -324,4 +326,65 @@ TEST_F(KorvatEvalCli, VerifyJournalNamesTheFirstLineThatDoesNotFit) {
     EXPECT_EQ(exitCode, 0);
     run({"--verify-journal", "--summary", "Glove_events.log"});
     EXPECT_EQ(exitCode, 2);
+}
+
+// Each measurement's journal line carries the SHA-256 of its row and of its raw-data file: a rate
+// edited in the results file afterwards, a raw-data file changed or taken away, is named with the
+// measurement's journal line.
+TEST_F(KorvatEvalCli, VerifyJournalSaysWhichRowsAndRawDataFilesNoLongerMatch) {
+    {
+        AppFixture f({}, folder.path() + "/");
+        f.writeIni({"Language/Code=DE", "Measurement/RawDataSave=1", "Measurement/MeasurementSampleTime/s=5",
+                    "Measurement/MeasurementInjectionTime/s=3", "Measurement/MeasurementTimePerCell/s=30",
+                    "Calibration/FIDCalArea=450000"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        f.dialogs.nextFileName = folder.filePath("Glove.csv");
+        f.app().btnSpeichernClick();
+        f.type(Input::Start, "4");
+        f.type(Input::Count, "3");
+        f.type(Input::Cycles, "1");
+        f.app().sequencer().btnStartClick();
+        while (f.app().sequencer().running()) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            f.app().Timer1Timer();
+        }
+    }
+    run({"--verify-journal", "Glove_events.log"});
+    EXPECT_EQ(exitCode, 0) << out.join('\n').toStdString();
+    ASSERT_EQ(out.size(), 1) << out.join('\n').toStdString();
+    EXPECT_TRUE(out[0].startsWith("Glove_events.log;ok;"));
+
+    // The rate of measurement 2 edited (one digit), raw-data file 3 changed, file 1 taken away.
+    QByteArray csv = readBytes(folder.filePath("Glove.csv"));
+    const qsizetype row2 = csv.indexOf("\r\n5;") + 2;
+    ASSERT_GT(row2, 2);
+    const QList<QByteArray> fields = csv.mid(row2, csv.indexOf("\r\n", row2) - row2).split(';');
+    const qsizetype rate = row2 + fields.mid(0, 8).join(';').size() + 1;
+    csv[rate + fields[8].size() - 1] = csv[rate + fields[8].size() - 1] == '7' ? '2' : '7';
+    writeFile("Glove.csv", csv);
+    QByteArray raw = readBytes(folder.filePath("Glove_3.txt"));
+    raw[raw.size() - 3] = raw[raw.size() - 3] == '1' ? '2' : '1';
+    writeFile("Glove_3.txt", raw);
+    ASSERT_TRUE(QFile::remove(folder.filePath("Glove_1.txt")));
+    run({"--verify-journal", "Glove_events.log"});
+    EXPECT_EQ(exitCode, 1);
+    ASSERT_EQ(out.size(), 4) << out.join('\n').toStdString();
+    EXPECT_TRUE(out[0].startsWith("Glove_events.log;ok;")) << out[0].toStdString(); // the chain itself holds
+    QStringList said = out.mid(1);
+    std::sort(said.begin(), said.end(), [](const QString& a, const QString& b) {
+        return a.section(';', 2, 2).toInt() < b.section(';', 2, 2).toInt();
+    });
+    EXPECT_TRUE(said[0].contains(";raw;") && said[0].contains("measurement 1:") && said[0].contains("not there"))
+        << said[0].toStdString();
+    EXPECT_TRUE(said[1].contains(";row;") && said[1].contains("measurement 2:")) << said[1].toStdString();
+    EXPECT_TRUE(said[2].contains(";raw;") && said[2].contains("measurement 3:") && said[2].contains("Glove_3.txt"))
+        << said[2].toStdString();
+    // The journal line named is the measurement's own.
+    const QList<QByteArray> lines = readBytes(folder.filePath("Glove_events.log")).split('\n');
+    for (const QString& s : std::as_const(said)) {
+        const int line = s.section(';', 2, 2).toInt();
+        ASSERT_GT(line, 0);
+        EXPECT_TRUE(lines[line - 1].contains("\tmeasurement\t")) << lines[line - 1].toStdString();
+    }
 }

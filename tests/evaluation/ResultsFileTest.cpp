@@ -10,8 +10,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace korvat;
 
@@ -74,17 +72,6 @@ ResultRow sampleRow() {
     r.moment = kMoment;
     r.runAktiv = 7;
     return r;
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace
@@ -254,132 +241,3 @@ TEST(ResultsFile, Rows) {
     EXPECT_TRUE(row.contains("Methanol,Wasser") && row.contains("Probe,A"));
 }
 
-TEST(ResultsFile, CreatedFileIsWindows1252WithCrLf) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Glove.csv");
-    QString error;
-    bool existed = true;
-    ASSERT_TRUE(createResultsFile(path, {"Fläche:;1", "Messkammer:;27 °C", ""}, &error, &existed))
-        << error.toStdString();
-    EXPECT_FALSE(existed);
-    EXPECT_EQ(readBytes(path), QByteArray("Fl\xe4"
-                                          "che:;1\r\nMesskammer:;27 \xb0"
-                                          "C\r\n\r\n"));
-
-    ResultsWriter writer;
-    ASSERT_TRUE(writer.append(path, "1; ;;Lösung")) << writer.error().toStdString();
-    EXPECT_TRUE(readBytes(path).endsWith(QByteArray("\r\n1; ;;L\xf6"
-                                                    "sung\r\n")));
-}
-
-TEST(ResultsFile, ExistingFileKeepsItsContentAndGetsRowsBelow) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Glove.csv");
-    const QByteArray old("Datei:;alt\r\n1;*;;alt\r\n");
-    writeBytes(path, old);
-
-    QString error;
-    bool existed = false;
-    EXPECT_TRUE(createResultsFile(path, {"Datei:;neu", "Zelle;Bruch"}, &error, &existed));
-    EXPECT_TRUE(existed);
-    EXPECT_TRUE(error.isEmpty());
-    EXPECT_EQ(readBytes(path), old);
-
-    ResultsWriter writer;
-    EXPECT_TRUE(writer.append(path, "2; ;;neu"));
-    EXPECT_TRUE(writer.append(path, "3; ;;neu"));
-    EXPECT_EQ(readBytes(path), old + "2; ;;neu\r\n3; ;;neu\r\n");
-    EXPECT_EQ(writer.waiting(), 0u);
-}
-
-TEST(ResultsFile, CreateFailureNamesTheFile) {
-    QTemporaryDir dir;
-    const QString missing = dir.filePath("gone/Glove.csv");
-    QString error;
-    bool existed = true;
-    EXPECT_FALSE(createResultsFile(missing, {"x"}, &error, &existed));
-    EXPECT_FALSE(existed);
-    EXPECT_TRUE(error.contains(missing)) << error.toStdString();
-    EXPECT_FALSE(QFile::exists(missing));
-
-    // A folder in the file's place is not an existing results file.
-    ASSERT_TRUE(QDir(dir.path()).mkdir("Taken.csv"));
-    EXPECT_FALSE(createResultsFile(dir.filePath("Taken.csv"), {"x"}, &error, &existed));
-    EXPECT_TRUE(error.contains("Taken.csv")) << error.toStdString();
-}
-
-// The folder of the results file is missing (a network share or stick that went away) and comes
-// back later: no row is lost and the order is kept.
-TEST(ResultsFile, RowThatFailedIsWrittenBeforeTheNextOne) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("share/Glove.csv");
-    ResultsWriter writer;
-
-    EXPECT_FALSE(writer.append(path, "1; ;;a"));
-    EXPECT_EQ(writer.waiting(), 1u);
-    EXPECT_TRUE(writer.error().contains(path)) << writer.error().toStdString();
-    EXPECT_TRUE(writer.error().contains("1 row waiting")) << writer.error().toStdString();
-
-    EXPECT_FALSE(writer.append(path, "2; ;;b"));
-    EXPECT_EQ(writer.waiting(), 2u);
-    EXPECT_TRUE(writer.error().contains("2 rows waiting")) << writer.error().toStdString();
-    EXPECT_FALSE(writer.flushWaiting());
-    EXPECT_EQ(writer.waiting(), 2u);
-
-    ASSERT_TRUE(QDir(dir.path()).mkdir("share"));
-    EXPECT_TRUE(writer.append(path, "3; ;;c")) << writer.error().toStdString();
-    EXPECT_EQ(writer.waiting(), 0u);
-    EXPECT_TRUE(writer.error().isEmpty());
-    EXPECT_EQ(readBytes(path), QByteArray("1; ;;a\r\n2; ;;b\r\n3; ;;c\r\n"));
-}
-
-TEST(ResultsFile, WaitingRowsKeepTheirFileWhenTheOperatorChoosesAnother) {
-    QTemporaryDir dir;
-    const QString first = dir.filePath("share/First.csv");
-    const QString second = dir.filePath("Second.csv");
-    ResultsWriter writer;
-
-    EXPECT_FALSE(writer.append(first, "1; ;;first"));
-    // The new file is written at once; the old row still waits, so the call reports it.
-    EXPECT_FALSE(writer.append(second, "1; ;;second"));
-    EXPECT_EQ(writer.waiting(), 1u);
-    EXPECT_TRUE(writer.error().contains(first)) << writer.error().toStdString();
-    EXPECT_EQ(readBytes(second), QByteArray("1; ;;second\r\n"));
-
-    // Retried without a new row, as before the program ends.
-    ASSERT_TRUE(QDir(dir.path()).mkdir("share"));
-    EXPECT_TRUE(writer.flushWaiting()) << writer.error().toStdString();
-    EXPECT_EQ(writer.waiting(), 0u);
-    EXPECT_EQ(readBytes(first), QByteArray("1; ;;first\r\n"));
-    EXPECT_EQ(readBytes(second), QByteArray("1; ;;second\r\n"));
-}
-
-TEST(ResultsFile, ARowCutOffByAFullDiskLeavesNoFragmentBehind) {
-    // A file-size limit stands in for a full disk: the write stops part-way through the row.
-    QTemporaryDir dir;
-    const QString path = dir.filePath("full.csv");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(90, 'x'));
-    }
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    ResultsWriter writer;
-    const bool written = writer.append(path, QString(30, QChar('r')));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_FALSE(written);
-    EXPECT_EQ(QFileInfo(path).size(), 90);
-    EXPECT_EQ(writer.waiting(), 1u);
-    // Room again: the row goes in whole, once.
-    EXPECT_TRUE(writer.flushWaiting());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray(90, 'x') + QByteArray(30, 'r') + "\r\n");
-}

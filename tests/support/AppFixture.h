@@ -75,7 +75,7 @@ struct AppFixture {
     KorvatApp& app() {
         if (!app_)
             app_ = std::make_unique<KorvatApp>(KorvatApp::Environment{
-                view, dialogs, clock, instrument->mainLine(), instrument->fpdLine(), dir});
+                view, dialogs, clock, instrument->mainLine(), instrument->fpdLine(), dir, {}, {}, {}, files});
         return *app_;
     }
 
@@ -97,6 +97,10 @@ struct AppFixture {
 
     QTemporaryDir folder;
     QString dir;
+    // The layer the run's files go through (set before app() is first called); the operating
+    // system's when empty. The recorder works on the test's thread, so every file is written
+    // when a step returns.
+    std::shared_ptr<FileLayer> files;
     ManualClock clock;
     RecordingView view;
     RecordingDialogs dialogs;

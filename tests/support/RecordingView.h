@@ -42,6 +42,10 @@ public:
     void monitorShown(const QString& t) override { monitorCaption = t; }
     void eventAdded(const RunEvent& e) override { events.push_back(e); }
     void warningShown(bool lit) override { warning = lit; }
+    void storageShown(const StorageState& s) override {
+        storage = s;
+        storageHistory.push_back(s);
+    }
     void seriesAppended(int s, std::span<const double> x, std::span<const double> y) override {
         auto& series = seriesData[s];
         series.first.insert(series.first.end(), x.begin(), x.end());
@@ -95,6 +99,8 @@ public:
     std::vector<CellSummary> summaries;
     std::vector<RunEvent> events;
     bool warning = false;
+    StorageState storage;
+    std::vector<StorageState> storageHistory;
     std::map<int, std::pair<std::vector<double>, std::vector<double>>> seriesData;
     int replots = 0;
     int overlayRepaints = 0;

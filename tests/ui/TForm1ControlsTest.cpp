@@ -60,6 +60,7 @@ const Expected kControls[] = {
     {"lblFIDInfo", 119, K::Label}, {"lblFPDInfo", 119, K::Label},
     {"chkboxIsobutanCalib", 44, K::CheckBox}, {"chkboxSulfurCalib", 44, K::CheckBox},
     {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"ledWarning", 143, K::Led},
+    {"ledStorage", 168, K::Led}, {"lblStorage", 0, K::Label},
     {"btnChartFit", 145, K::PushButton}, {"btnChartAxes", 146, K::PushButton},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
     {"groupDelay", 97, K::GroupBox}, {"lblDelay", 0, K::Label},
@@ -117,14 +118,14 @@ const Expected kControls[] = {
     {"editContact1", 0, K::Edit}, {"editContact2", 0, K::Edit}, {"editContact3", 0, K::Edit},
     {"memoDescription", 51, K::LabelledMemo}, {"btnLaden", 0, K::PushButton}, {"btnBericht", 144, K::PushButton},
     // specimens' page
-    {"tabProben", 185, K::TabSheet},
-    {"lblSpecimenMaterial", 169, K::Label}, {"lblSpecimenThickness", 186, K::Label},
-    {"lblSpecimenLot", 171, K::Label}, {"lblSpecimenArea", 187, K::Label},
+    {"tabProben", 192, K::TabSheet},
+    {"lblSpecimenMaterial", 176, K::Label}, {"lblSpecimenThickness", 193, K::Label},
+    {"lblSpecimenLot", 178, K::Label}, {"lblSpecimenArea", 194, K::Label},
     {"editMaterial1", 0, K::Edit}, {"editMaterial2", 0, K::Edit}, {"editMaterial3", 0, K::Edit},
     {"editThickness1", 0, K::Edit}, {"editThickness2", 0, K::Edit}, {"editThickness3", 0, K::Edit},
     {"editLot1", 0, K::Edit}, {"editLot2", 0, K::Edit}, {"editLot3", 0, K::Edit},
     {"editArea1", 0, K::Edit}, {"editArea2", 0, K::Edit}, {"editArea3", 0, K::Edit},
-    {"lblRequirement", 183, K::Label}, {"editRequirement", 0, K::Edit}, {"lblDecisionRule", 184, K::Label},
+    {"lblRequirement", 190, K::Label}, {"editRequirement", 0, K::Edit}, {"lblDecisionRule", 191, K::Label},
 };
 // clang-format on
 
@@ -265,6 +266,7 @@ TEST(MainWindowControls, DesignedStates) {
                    {"ledLoop", TLedColor::Yellow},
                    {"ledSmpOff2", TLedColor::Red},
                    {"ledWarning", TLedColor::Red},
+                   {"ledStorage", TLedColor::Red},
                    {"ledV2_3", TLedColor::Green}};
     for (const auto& c : colours)
         EXPECT_EQ(form.findChild<StatusLed*>(QString::fromLatin1(c.name))->ledColor(), c.colour)

@@ -4,6 +4,7 @@
 #include "evaluation/ResultsFile.h"
 #include "evaluation/SubstanceList.h"
 #include "util/CodePage.h"
+#include "util/FileLayer.h"
 #include "util/NumberText.h"
 #include "util/Utils.h"
 
@@ -118,9 +119,10 @@ TEST(CodePage, SubstanceListsAndResultRowsKeepEveryByte) {
     ASSERT_TRUE(back.open(QIODevice::ReadOnly));
     EXPECT_EQ(back.readAll(), list);
 
-    ResultsWriter results;
+    // A row goes to the results file as the program writes it: Windows-1252 and CR LF.
     const QString csv = dir.filePath("Glove7.csv");
-    ASSERT_TRUE(results.append(csv, (*lines)[0]));
+    ASSERT_TRUE(makePosixFileLayer()->append(csv, toCp1252((*lines)[0]) + "\r\n", FileLayer::Create::IfMissing,
+                                             nullptr, nullptr));
     QFile rows(csv);
     ASSERT_TRUE(rows.open(QIODevice::ReadOnly));
     EXPECT_EQ(rows.readAll(), "\xC3\x81thanol=0,5\r\n");
