@@ -1,6 +1,7 @@
 #pragma once
-// The compiled-in caption table: every text the operator sees exists in German (numbers 1 to 142)
-// and in English (the same number plus 1000). Callers add the language offset chosen at start-up.
+// The compiled-in caption table: every text the operator sees exists in German (numbers 1 to
+// kStringTableCount) and in English (the same number plus 1000). Callers add the language offset
+// chosen at start-up.
 
 #include <QString>
 
@@ -8,7 +9,7 @@ namespace korvat {
 
 inline constexpr int kGermanOffset = 0;
 inline constexpr int kEnglishOffset = 1000;
-inline constexpr int kStringTableCount = 174;
+inline constexpr int kStringTableCount = 204;
 
 // The text with number offset + n, or an empty string when the table has no such number (a
 // mistyped Tag then simply gives an empty caption). Never longer than 1023 characters.
