@@ -5,6 +5,7 @@
 
 #include "bench/BenchMain.h"
 #include "evaluation/CellSummary.h"
+#include "evaluation/GroupSummary.h"
 
 #include <benchmark/benchmark.h>
 
@@ -94,6 +95,55 @@ void BM_SummarizeCells(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(rows.size());
 }
 BENCHMARK(BM_SummarizeCells)->Unit(benchmark::kMicrosecond);
+
+// Every figure of a group of three specimens (one material, three thicknesses): the cells'
+// figures through a calibration curve of two levels with their uncertainties, the time-lag fit of
+// each and the decision against a requirement, then the group's statistics. The budget is 1 ms.
+void BM_GroupFigures(benchmark::State& state) {
+    const std::vector<ResultRow> rows = runRows();
+    std::vector<const ResultRow*> pointers;
+    for (const ResultRow& r : rows)
+        pointers.push_back(&r);
+    RunParameters parameters;
+    parameters.measuringSeconds = kMeasuringSeconds;
+    parameters.fidCalArea = parameters.fpdCalArea = 100000;
+    parameters.fidCalPpm = parameters.fpdCalPpm = 100;
+    parameters.sampleArea = 19.6;
+    for (int k = 0; k < 3; ++k)
+        parameters.cells[static_cast<std::size_t>(k)].specimen =
+            Specimen{QStringLiteral("Nitrile"), QStringLiteral("L1"), 0.3 + 0.05 * k, std::nullopt};
+    for (Detector d : {Detector::FID, Detector::FPD}) {
+        std::vector<CalibrationPoint> points(2);
+        points[0].ppm = 100;
+        points[0].area = 100000;
+        points[1].ppm = 5;
+        points[1].area = 4400;
+        parameters.calibration(d).curve = fitCalibrationCurve(d, points, 0.01);
+        parameters.calibration(d).repeatability = Repeatability{0.01, 9};
+    }
+    parameters.requirement = *requirementFromToken(QStringLiteral("level >= 2"));
+    auto figures = [&] {
+        std::vector<CellSummary> cells = summarizeCells(pointers, parameters, true, DetectionSettings{});
+        std::vector<GroupSummary> groups = summarizeGroups(cells);
+        return std::pair{std::move(cells), std::move(groups)};
+    };
+    {
+        const auto [cells, groups] = figures();
+        bool fitted = true;
+        for (const CellSummary& s : cells)
+            fitted = fitted && s.uBt01 && s.decision != Decision::None;
+        if (groups.size() != 2 || groups[0].cells.size() != 3 || !groups[0].bt01.mean || !fitted) {
+            state.SkipWithError("the group's figures are not the expected ones");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        auto result = figures();
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["rows"] = static_cast<double>(rows.size());
+}
+BENCHMARK(BM_GroupFigures)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "model/GasPaths.h"
 
+#include <algorithm>
+
 namespace korvat::sim {
 
 GasPaths::GasPaths(GasSupply supply, PermeationOptions permeation)
@@ -17,7 +19,22 @@ GasSample GasPaths::concentrationAt(int position, Millis t) const {
                 permeation_.sulfurCompound ? seen(permeation_.fpdFactor) : 0.0};
     }
     const auto i = static_cast<std::size_t>(position - 1);
-    return {supply_.hydrocarbonPpm[i], supply_.sulfurPpm[i]};
+    GasSample gas{supply_.hydrocarbonPpm[i], supply_.sulfurPpm[i]};
+    if (position == kReferenceGasPosition) {
+        const auto level = [this](const std::vector<double>& levels, double fixed) {
+            return levels.empty() ? fixed : levels[referenceLevel_ % levels.size()];
+        };
+        gas.hydrocarbonPpm = level(supply_.referenceLevels, gas.hydrocarbonPpm);
+        gas.sulfurPpm = level(supply_.referenceSulfurLevels, gas.sulfurPpm);
+    }
+    return gas;
+}
+
+GasSample GasPaths::nextReferenceLevel() {
+    const std::size_t count = std::max(supply_.referenceLevels.size(), supply_.referenceSulfurLevels.size());
+    if (count > 0)
+        referenceLevel_ = (referenceLevel_ + 1) % count;
+    return concentrationAt(kReferenceGasPosition, Millis{0});
 }
 
 bool GasPaths::isOpen(std::uint8_t v1, int position) {

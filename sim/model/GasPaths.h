@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace korvat::sim {
 
@@ -39,6 +40,12 @@ struct GasSupply {
     std::array<double, kPositionCount> hydrocarbonPpm{0.0, 100.0, 0.5, 1.0, 5.0, 40.0};
     // Only the reference gas carries a sulfur compound by default.
     std::array<double, kPositionCount> sulfurPpm{0.0, 2.0, 0.0, 0.0, 0.0, 0.0};
+    // Reference gases of several levels (a calibration curve): when given, position 2 delivers
+    // one of them at a time instead of its entry above, starting with the first; the lab changes
+    // the cylinder (GasPaths::nextReferenceLevel). Both lists step together; a list that has run
+    // out starts again from its first level.
+    std::vector<double> referenceLevels;
+    std::vector<double> referenceSulfurLevels;
 };
 
 class GasPaths {
@@ -60,9 +67,16 @@ public:
     // Whether V1 with this value opens position `position`'s path.
     static bool isOpen(std::uint8_t v1, int position);
 
+    // The next cylinder on the reference-gas path (after the last, the first again); what the
+    // path now delivers. Without levels nothing changes.
+    GasSample nextReferenceLevel();
+    // Which level the reference gas is at (0 for the first).
+    std::size_t referenceLevel() const { return referenceLevel_; }
+
 private:
     GasSupply supply_;
     PermeationOptions permeation_;
+    std::size_t referenceLevel_ = 0;
 };
 
 } // namespace korvat::sim

@@ -164,6 +164,9 @@ public:
 
     // ---- gas paths, sample loop and injections -------------------------------------------------
     const GasPaths& gasPaths() const { return gasPaths_; }
+    // The lab puts the next reference-gas cylinder on (GasSupply::referenceLevels); what the
+    // reference-gas path delivers from now on.
+    GasSample nextReferenceLevel() { return gasPaths_.nextReferenceLevel(); }
     // What position `position` (1..6) delivers now.
     GasSample concentration(int position) const {
         return gasPaths_.concentrationAt(position, now_);

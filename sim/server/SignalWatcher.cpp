@@ -13,7 +13,7 @@ namespace korvat::sim {
 
 namespace {
 
-constexpr std::array kWatchedSignals{SIGINT, SIGTERM, SIGHUP};
+constexpr std::array kWatchedSignals{SIGINT, SIGTERM, SIGHUP, SIGUSR1};
 int pipeFds[2] = {-1, -1};
 
 extern "C" void onSignal(int signalNumber) {
@@ -69,8 +69,15 @@ bool SignalWatcher::install(QString* error) {
 void SignalWatcher::drain() {
     unsigned char byte = 0;
     int last = 0;
-    while (::read(pipeFds[0], &byte, 1) == 1)
-        last = byte;
+    int cylinders = 0;
+    while (::read(pipeFds[0], &byte, 1) == 1) {
+        if (byte == SIGUSR1)
+            ++cylinders;
+        else
+            last = byte;
+    }
+    for (int i = 0; i < cylinders; ++i)
+        Q_EMIT nextCylinderRequested();
     if (last != 0)
         Q_EMIT terminationRequested(last);
 }

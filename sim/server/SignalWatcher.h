@@ -1,6 +1,7 @@
 #pragma once
 // Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop (self-pipe), so korvat-sim
-// leaves through its normal exit path and removes its device links.
+// leaves through its normal exit path and removes its device links; SIGUSR1 is the lab putting the
+// next reference-gas cylinder on.
 
 #include <QObject>
 #include <QString>
@@ -20,6 +21,8 @@ public:
 
 Q_SIGNALS:
     void terminationRequested(int signalNumber);
+    // Once per SIGUSR1 received.
+    void nextCylinderRequested();
 
 private:
     void drain();

@@ -76,6 +76,25 @@ QString applyGasOptions(const QCommandLineParser& parser, InstrumentOptions& opt
     }
     const struct {
         const char* name;
+        std::vector<double>* target;
+    } levels[] = {{"ref-ppm-levels", &gas.referenceLevels}, {"ref-sulfur-ppm-levels", &gas.referenceSulfurLevels}};
+    for (const auto& list : levels) {
+        const QString name = QString::fromLatin1(list.name);
+        if (!parser.isSet(name))
+            continue;
+        const QString text = parser.value(name);
+        const qsizetype count = text.split(u',').size();
+        const std::optional<std::vector<double>> values = parseNonNegativeList(text, count);
+        if (!values || values->empty())
+            return invalid(name, text);
+        *list.target = *values;
+    }
+    if (parser.isSet(QStringLiteral("ref-ppm")) && parser.isSet(QStringLiteral("ref-ppm-levels")))
+        return QStringLiteral("--ref-ppm and --ref-ppm-levels exclude each other");
+    if (parser.isSet(QStringLiteral("ref-sulfur-ppm")) && parser.isSet(QStringLiteral("ref-sulfur-ppm-levels")))
+        return QStringLiteral("--ref-sulfur-ppm and --ref-sulfur-ppm-levels exclude each other");
+    const struct {
+        const char* name;
         std::array<double, kPositionCount>* target;
     } cells[] = {{"cell-ppm", &gas.hydrocarbonPpm}, {"cell-sulfur-ppm", &gas.sulfurPpm}};
     for (const auto& cell : cells) {
@@ -218,6 +237,17 @@ int main(int argc, char** argv) {
         QStringLiteral("cell-sulfur-ppm"),
         QStringLiteral("Sulfur from sample cells 1,2,3, ppm THT; default %1.").arg(cellsSulfurPpm),
         QStringLiteral("a,b,c"));
+    const QCommandLineOption refPpmLevels(
+        QStringLiteral("ref-ppm-levels"),
+        QStringLiteral("Reference gases of several levels for a calibration curve, ppm isobutane: "
+                       "position 2 delivers the first; SIGUSR1 puts the next cylinder on (after the "
+                       "last, the first again)."),
+        QStringLiteral("a,b,..."));
+    const QCommandLineOption refSulfurPpmLevels(
+        QStringLiteral("ref-sulfur-ppm-levels"),
+        QStringLiteral("The same for the sulfur in the reference gas, ppm THT; the two lists step "
+                       "together."),
+        QStringLiteral("a,b,..."));
     const QCommandLineOption peakDelay(
         QStringLiteral("peak-delay"),
         QStringLiteral("Seconds from \"<D0\" to the start of the peaks; default %1.")
@@ -225,7 +255,7 @@ int main(int argc, char** argv) {
         QStringLiteral("s"));
     parser.addOptions({fidFpd, linkA, linkB, silent, badId, mainId, fpdId, staleA, staleB,
                        heatersOff, logFile, refPpm, refCellPpm, cellPpm, refSulfurPpm,
-                       cellSulfurPpm, peakDelay});
+                       cellSulfurPpm, refPpmLevels, refSulfurPpmLevels, peakDelay});
     PhysicsCli physics;
     physics.add(parser);
     FaultCli faults;
@@ -270,6 +300,18 @@ int main(int argc, char** argv) {
 
     VirtualInstrument instrument(options);
     instrument.setLineObserver([&log](const ReceivedLine& line) { log.write(line); });
+    // The lab changes the reference-gas cylinder: said on stderr and in the log, so a script (or
+    // the operator) knows which ppm to enter for the next calibration measurement.
+    QObject::connect(&signalWatcher, &SignalWatcher::nextCylinderRequested, &app, [&] {
+        instrument.advanceTo(clock.monotonicNow());
+        const GasSample gas = instrument.nextReferenceLevel();
+        const QString text = QStringLiteral("reference gas now %1 ppm isobutane, %2 ppm THT (level %3)")
+                                 .arg(QLocale::c().toString(gas.hydrocarbonPpm, 'g', 6),
+                                      QLocale::c().toString(gas.sulfurPpm, 'g', 6))
+                                 .arg(instrument.gasPaths().referenceLevel() + 1);
+        log.note(text);
+        std::fputs(("korvat-sim: " + text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    });
 
     // Declared after the instrument, so the ports go first and no byte reaches a dead model.
     ServedPort portA;

@@ -26,7 +26,8 @@ KorvatApp::KorvatApp(Environment env)
       acquisition_({link_, env.view, settings_, ID, DeviceTyp}),
       panel_({settings_, ini_, link_, env.view, inputs_, env.dialogs, valves_, ID, DeviceTyp}),
       poll_({link_, env.view, valves_, env.clock, ID}),
-      results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp, events_}),
+      results_({settings_, ini_, env.view, inputs_, link_, env.clock, acquisition_, run_, ID, DeviceTyp, events_,
+                calibrations_, sSerialNumber}),
       recorder_({env.files ? env.files : makePosixFileLayer(), env.recorderDispatch, debugLogDir_}),
       records_({env.view, link_, settings_, DeviceTyp, events_, ID, ini_, env.clock, recorder_}),
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
@@ -107,6 +108,13 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
         link_.setDebugLog(
             std::make_unique<DebugLog>(clock_, debugLogDir_ + QStringLiteral("korvat-debug.log")));
     showSettings();
+    // The calibration history beside the settings: the curves, the repeatability and the control
+    // charts. A line that does not read is named in the log and left out.
+    results_.calibrations().load(ini_.path());
+    for (const QString& problem : results_.calibrations().problems())
+        view_.logLine(problem);
+    for (Detector d : {Detector::FID, Detector::FPD})
+        view_.calibrationShown(results_.calibrationDisplay(d));
 
     view_.timeAxisShown(settings_.Messzeit);
     view_.valueAxisShown(settings_.ScaleMin, settings_.Scale);
@@ -350,6 +358,7 @@ void KorvatApp::showSettings() {
     for (int k = 0; k < 3; ++k)
         inputs_.set(contacts[k], formatGeneral(contactMinutes[k]));
 
+    showSpecimens();
     inputs_.setChecked(Check::KeepMeasuring, s.KeepMeasuring);
     inputs_.set(Input::Scale, number(s.Scale));
     inputs_.set(Input::ScaleMin, number(s.ScaleMin));

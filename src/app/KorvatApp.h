@@ -112,6 +112,15 @@ public:
     // editContact1Exit .. editContact3Exit: the chemical's contact with the cell's specimen,
     // minutes before Start.
     void editContactExit(int cell);
+    // The specimens' window: a specimen's material, thickness, lot or exposed area (stored at
+    // once; a number that is not above 0 is refused), the requirement and its decision rule.
+    void editSpecimenExit(Input input);
+    void requirementPicked(int choice); // RequirementChoice
+    void editRequirementExit();
+    void decisionRulePicked(int rule); // 0 simple, 1 guarded
+    // The calibration window: point `index` of the detector's current calibration chosen for the
+    // curve or left out. The curve's newest point becomes the calibration area and ppm.
+    void calibrationPointChosen(Detector detector, int index, bool used);
     void editScaleExit();
     void editScaleMinExit();
     void rgStandardClick(int item);
@@ -174,6 +183,9 @@ private:
     void identificationFailed(const QString& text, bool endBox);
     QString settingsFileNote() const;
     void showSettings();
+    void showSpecimens();
+    // The requirement of the settings as the window offers it.
+    void showRequirement();
     // A run the program did not end (killed, power cut, closed during the run): the operator
     // chooses to continue it or to leave it.
     void offerResume();
@@ -207,6 +219,7 @@ private:
     Acquisition acquisition_;
     ServicePanel panel_;
     StatusPoll poll_;
+    CalibrationStore calibrations_;
     ResultComputation results_;
     Recorder recorder_;
     Records records_;

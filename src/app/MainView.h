@@ -16,6 +16,9 @@ enum class InfoLabel {
     ResultsFile, RawDataFile,                           // the files chosen on the sample-info page
 };
 
+// What the specimens' window offers as a requirement.
+enum RequirementChoice { kNoRequirement = 0, kLevelAtLeast = 1, kNoBreakthrough01 = 2, kNoBreakthrough10 = 3 };
+
 // The two substance grids of the factors page.
 enum class SubstanceGrid { Hydrocarbons, Sulfur };
 
@@ -37,6 +40,9 @@ public:
     virtual void powerShown(bool on) = 0;
     // The caption of a heater's or the PMT voltage's on/off toggle.
     virtual void switchCaptionShown(Check toggle, const QString& caption) = 0;
+    // The run's requirement as the specimens' window offers it (RequirementChoice; its value is
+    // the input RequirementValue) and its decision rule (0 simple, 1 guarded acceptance).
+    virtual void requirementShown(int choice, int rule) { (void)choice, (void)rule; }
 };
 
 } // namespace korvat

@@ -53,7 +53,7 @@ QStringList KorvatApp::resultsHeaderLines(int fileRun) const {
     h.Messzeit = s.Messzeit;
     h.description = inputs_.text(Input::Description);
     // During a run, the parameters it started with; otherwise those a start would take now.
-    h.parameters = sequencer_.running() ? run_.parameters : startParameters(settings_, inputs_);
+    h.parameters = sequencer_.running() ? run_.parameters : startParameters(settings_, inputs_, results_.calibrations());
     h.Messzeit = h.parameters.measuringSeconds;
     // Numbers by the program's language, date and time as the system shows them.
     return korvat::resultsHeaderLines(h, ID, DeviceTyp, fileNumberLocale(ID), QLocale());

@@ -2,7 +2,9 @@
 // checks of old measurements. The detection settings come from the Korvat.ini beside the program
 // or from --ini; every file is evaluated as the first load after start-up would be. With --summary
 // it reads results files instead and prints the lab's figures of every cell, as the run showed them.
+#include "util/Clock.h"
 #include "evaluation/CellSummary.h"
+#include "evaluation/GroupSummary.h"
 #include "evaluation/RawDataLoader.h"
 #include "evaluation/ResultsFileReader.h"
 #include "run/EventJournal.h"
@@ -38,7 +40,14 @@ const char* const kHelp =
     "With --summary, per results file a title line and one line per sample cell and detector\n"
     "of its last run:\n"
     "  file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;\n"
-    "  cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status\n"
+    "  cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status;\n"
+    "  material;thickness;lot;area;u_rate01;u_rate10;u_bt01;u_bt10;u_sspr;D;time_lag;sspr_fit;\n"
+    "  fit_residual;fit;decision\n"
+    "(standard uncertainties, k = 1: of rates in %, of times in minutes; D in cm2/s), then,\n"
+    "when cells test the same material against the same chemical, a title line and three\n"
+    "lines (mean, sd, min) per group of replicates:\n"
+    "  file;group;detector;material;chemical;cells;statistic;bt01;bt10;sspr;cumulative;D;\n"
+    "  u_bt01;u_bt10;u_sspr;level;requirement;rule;decision;note\n"
     "(minutes, ug/cm2/min, ug/cm2; empty when not reached), or file;error;reason.\n"
     "With --verify-journal, per event journal (<name>_events.log) one line:\n"
     "  file;ok;LINES   or   file;bad;LINE;reason   (the first line that does not fit the chain)\n"
@@ -55,7 +64,8 @@ QString csvField(const QString& text) {
 QString summaryTitleLine() {
     return QStringLiteral(
         "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;mdpr;duration;"
-        "bt01_below;bt10_below;level_bound;contact;mass_basis;status");
+        "bt01_below;bt10_below;level_bound;contact;mass_basis;status;material;thickness;lot;area;u_rate01;u_rate10;"
+        "u_bt01;u_bt10;u_sspr;D;time_lag;sspr_fit;fit_residual;fit;decision");
 }
 
 // The figures of the file's last run, with the summary file's decimals and a decimal point: the
@@ -111,7 +121,21 @@ QStringList summaryLines(const QString& path, const DetectionSettings& detection
                         f[kSumContact],
                         csvField(f[kSumMassBasis]),
                         csvField(f[kSumStatus])};
+        for (int c = kSumMaterial; c <= kSumDecision; ++c)
+            out << csvField(f[c]);
         lines << out.join(QLatin1Char(';'));
+    }
+    // The groups of replicates after the cells, judged against the run's requirement.
+    const std::vector<GroupSummary> groups = summarizeGroups(summaries);
+    if (!groups.empty()) {
+        lines << QStringLiteral("file;") + groupTitles().join(QLatin1Char(';'));
+        for (const GroupSummary& g : groups)
+            for (const QStringList& f : groupLines(g, run.parameters.requirement, QLocale::c())) {
+                QStringList out{name};
+                for (const QString& field : f)
+                    out << csvField(field);
+                lines << out.join(QLatin1Char(';'));
+            }
     }
     return lines;
 }
@@ -119,6 +143,7 @@ QStringList summaryLines(const QString& path, const DetectionSettings& detection
 } // namespace
 
 int main(int argc, char** argv) {
+    korvat::readLocalTimeZoneOnce();
     QCoreApplication app(argc, argv);
 
     CommandLine line(QStringLiteral("korvat-eval"), kUsage, QString::fromLatin1(kHelp));

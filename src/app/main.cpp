@@ -2,6 +2,7 @@
 // log are, creates the application and the main window, runs start-up, and ends at once when
 // start-up says the instrument is not there.
 
+#include "util/Clock.h"
 #include "shell/ProgramFolders.h"
 #include "ui/Program.h"
 #include "util/Utils.h"
@@ -24,6 +25,7 @@ void print(std::FILE* stream, const QString& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    korvat::readLocalTimeZoneOnce();
     const QString name = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
     const QString shown = name.isEmpty() ? QStringLiteral("korvat") : name;
 

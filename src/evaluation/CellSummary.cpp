@@ -64,6 +64,57 @@ bool isMeasurement(const ResultRow& row, Detector detector) {
     return !(row.marker == QLatin1Char('*') && rateOf(row, detector) == 0 && areaOf(row, detector) == 0);
 }
 
+Decision decideCell(const CellSummary& s, const Requirement& requirement) {
+    if (!requirement.any())
+        return Decision::None;
+    if (!s.calibrated || !s.seesChemical || s.series.empty())
+        return Decision::NotDecidable;
+    const double threshold = requirement.thresholdAsked();
+    const double minutes = requirement.minutesAsked();
+    const bool ten = threshold > 0.5;
+    const Breakthrough& b = ten ? s.metrics.bt10 : s.metrics.bt01;
+    const std::optional<StandardUncertainty>& u = ten ? s.uBt10 : s.uBt01;
+    const bool guarded = requirement.rule == DecisionRule::Guarded;
+    // A rate's value with its expanded uncertainty added (or taken off).
+    auto expanded = [&s](double rate, double sign) {
+        return rate + sign * kCoverage * s.uncertainty.relative(rate) * rate;
+    };
+    if (b.interpolated) {
+        const double t = *b.interpolated;
+        if (!guarded)
+            return t > minutes ? Decision::Pass : Decision::Fail;
+        if (!u)
+            return Decision::NotDecidable;
+        const double U = kCoverage * u->value;
+        if (t - U > minutes)
+            return Decision::Pass;
+        if (t + U <= minutes)
+            return Decision::Fail;
+        return Decision::NotDecidable;
+    }
+    if (b.first) {
+        // Broken through at or before the first measurement: a fail when that lies within the
+        // time asked for (under guarded acceptance only when its rate is above the threshold by
+        // its uncertainty); later, nothing says when it broke through.
+        if (*b.first > minutes)
+            return Decision::NotDecidable;
+        if (!guarded || expanded(s.series.front().rate, -1) >= threshold)
+            return Decision::Fail;
+        return Decision::NotDecidable;
+    }
+    // Held without breaking through: for as long as asked? Under guarded acceptance every rate up
+    // to then must stay below the threshold by its uncertainty.
+    if (s.heldMinutes < minutes)
+        return Decision::NotDecidable;
+    if (!guarded)
+        return Decision::Pass;
+    double highest = 0;
+    for (const RatePoint& p : s.series)
+        if (p.minutes <= minutes)
+            highest = std::max(highest, p.rate);
+    return expanded(highest, +1) < threshold ? Decision::Pass : Decision::NotDecidable;
+}
+
 std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& p,
                                         bool twoDetectors, const DetectionSettings& fallbackDetection) {
     const DetectionSettings detection = p.detection.value_or(fallbackDetection);
@@ -77,6 +128,8 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
             s.cell = cell;
             s.detector = d;
             s.contactMinutes = cp.contactMinutes;
+            s.specimen = cp.specimen;
+            s.area = p.cellArea(cell);
             s.molarMass = d == Detector::FID ? cp.molarMass : cp.fpdMolarMass;
             s.seesChemical = d == Detector::FID || cp.fpdSeesChemical;
             bool any = false;
@@ -118,31 +171,71 @@ std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, 
             s.calibrated = calibrated;
             if (!calibrated || s.series.empty()) {
                 // Not calibrated, or measured only before the contact: no figures.
+                s.decision = decideCell(s, p.requirement);
                 out.push_back(std::move(s));
                 continue;
             }
 
             // Everything at the cell is a rate through the cell's calibration, factor, molar mass
-            // and flow: the blanks and the smallest peak go there by their areas.
+            // and flow: the blanks and the smallest peak go there by their areas. With a curve of
+            // several levels the rate is no longer proportional to the area: each area goes
+            // through the curve (no peak stays 0).
+            const bool curve = p.calibration(d).multiLevel();
             std::optional<double> k;
-            if (!perArea.empty())
+            if (curve)
+                k = p.ratePerPpm(cell, d, flow);
+            else if (!perArea.empty())
                 k = median(perArea);
             else
                 k = p.ratePerArea(cell, d, flow);
+            auto toRate = [&](double area) {
+                return curve ? p.rateOfArea(cell, d, flow, area).value_or(0) : area * *k;
+            };
             std::optional<double> spread, smallest;
             double contactRate = 0;
+            std::optional<double> blankSd;
             if (k) {
-                if (const auto sigma = threeSigma(blankAreas))
-                    spread = *sigma * *k;
-                if (!blankAreas.empty()) {
-                    contactRate = mean(blankAreas) * *k;
-                    s.blankMeasured = true;
-                }
                 const double threshold = d == Detector::FID ? smallestFidPeakArea(detection) : smallestFpdPeakArea(detection);
-                smallest = (noiseComplete && !smallestAreas.empty() ? mean(smallestAreas) : threshold) * *k;
+                if (curve) {
+                    std::vector<double> blankRates;
+                    for (double a : blankAreas)
+                        blankRates.push_back(toRate(a));
+                    spread = threeSigma(blankRates);
+                    if (!blankRates.empty()) {
+                        contactRate = mean(blankRates);
+                        s.blankMeasured = true;
+                    }
+                } else {
+                    if (const auto sigma = threeSigma(blankAreas))
+                        spread = *sigma * *k;
+                    if (!blankAreas.empty()) {
+                        contactRate = mean(blankAreas) * *k;
+                        s.blankMeasured = true;
+                    }
+                }
+                if (spread)
+                    blankSd = *spread / 3;
+                smallest = toRate(noiseComplete && !smallestAreas.empty() ? mean(smallestAreas) : threshold);
             }
             s.metrics = cellMetrics(s.series, detectionLimit(spread, smallest), contactRate, p.plannedMinutes,
                                     s.seesChemical);
+            const CellMetrics& m = s.metrics;
+            s.heldMinutes = unbrokenMinutes(m.testMinutes, m.resolution, p.plannedMinutes);
+            if (const auto perPpm = p.ratePerPpm(cell, d, flow)) {
+                const CalibrationInForce& cal = p.calibration(d);
+                s.uncertainty = RateUncertainty(p.curve(d), *perPpm,
+                                                cal.repeatability ? std::optional<double>(cal.repeatability->relative)
+                                                                  : std::nullopt,
+                                                p.uncertainty, blankSd);
+                s.uBt01 = breakthroughUncertainty(s.series, m.bt01, kAstmThreshold, s.uncertainty);
+                s.uBt10 = breakthroughUncertainty(s.series, m.bt10, kEnThreshold, s.uncertainty);
+                if (m.steady)
+                    s.uSteady = steadyStateUncertainty(s.series, *m.steady, s.uncertainty);
+            }
+            const std::optional<double> thickness =
+                cp.specimen.thicknessMm ? std::optional<double>(*cp.specimen.thicknessMm / 10) : std::nullopt;
+            s.fit = fitTimeLag(s.series, contactRate, thickness, m.steady.has_value());
+            s.decision = decideCell(s, p.requirement);
             out.push_back(std::move(s));
         }
     }
@@ -158,7 +251,12 @@ QStringList summaryTitles() {
             QStringLiteral("duration"),      QStringLiteral("measurements"),  QStringLiteral("flagged"),
             QStringLiteral("bt01_below"),    QStringLiteral("bt10_below"),    QStringLiteral("level_bound"),
             QStringLiteral("contact"),       QStringLiteral("mass_basis"),    QStringLiteral("first_interval"),
-            QStringLiteral("status")};
+            QStringLiteral("status"),        QStringLiteral("material"),      QStringLiteral("thickness"),
+            QStringLiteral("lot"),           QStringLiteral("area"),          QStringLiteral("u_rate01"),
+            QStringLiteral("u_rate10"),      QStringLiteral("u_bt01"),        QStringLiteral("u_bt10"),
+            QStringLiteral("u_sspr"),        QStringLiteral("D"),             QStringLiteral("time_lag"),
+            QStringLiteral("sspr_fit"),      QStringLiteral("fit_residual"),  QStringLiteral("fit"),
+            QStringLiteral("decision")};
 }
 
 namespace {
@@ -192,10 +290,30 @@ QStringList summaryFields(const CellSummary& s, const QLocale& locale) {
     f[kSumContact] = number(s.contactMinutes, 1);
     f[kSumMassBasis] = basis;
     f[kSumFlagged] = flaggedText(s.flagged);
+    f[kSumMaterial] = field(s.specimen.material);
+    f[kSumThickness] = number(s.specimen.thicknessMm, 3);
+    f[kSumLot] = field(s.specimen.lot);
+    f[kSumArea] = number(s.area, 2);
+    f[kSumDecision] = decisionToken(s.decision);
     if (!s.calibrated) {
         f[kSumStatus] = QStringLiteral("not calibrated");
         f[kSumMeasurements] = QString::number(0);
         return f;
+    }
+    if (s.uncertainty.known()) {
+        f[kSumURate01] = number(100 * s.uncertainty.relative(kAstmThreshold), 1);
+        f[kSumURate10] = number(100 * s.uncertainty.relative(kEnThreshold), 1);
+    }
+    f[kSumUBt01] = number(s.uBt01 ? std::optional<double>(s.uBt01->value) : std::nullopt, 2);
+    f[kSumUBt10] = number(s.uBt10 ? std::optional<double>(s.uBt10->value) : std::nullopt, 2);
+    f[kSumUSteady] = number(s.uSteady ? std::optional<double>(100 * s.uSteady->value) : std::nullopt, 1);
+    if (s.fit) {
+        if (s.fit->diffusivity)
+            f[kSumDiffusivity] = formatExponent(*s.fit->diffusivity, 3, locale);
+        f[kSumTimeLag] = number(s.fit->lagMinutes, 1);
+        f[kSumSteadyFit] = number(s.fit->steadyRate, 4);
+        f[kSumFitResidual] = number(s.fit->residual, 4);
+        f[kSumFit] = s.fit->extrapolated ? QStringLiteral("extrapolated") : QStringLiteral("steady");
     }
     f[kSumBt01First] = number(m.bt01.first, 1);
     f[kSumBt01] = number(m.bt01.interpolated, 1);

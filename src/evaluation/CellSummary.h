@@ -7,8 +7,11 @@
 // parameters, so they give the same figures.
 
 #include "evaluation/PermeationMetrics.h"
+#include "evaluation/Requirement.h"
 #include "evaluation/ResultsFile.h"
 #include "evaluation/RunParameters.h"
+#include "evaluation/TimeLagFit.h"
+#include "evaluation/Uncertainty.h"
 
 #include <QString>
 #include <span>
@@ -36,6 +39,19 @@ struct CellSummary {
     // Running numbers of the cell's measurements during which something touched the data (a
     // line lost, lines dropped, a value recorded as 0): known only to the live run.
     std::vector<int> flagged;
+    // The specimen as entered, and the exposed area the rates are per.
+    Specimen specimen;
+    std::optional<double> area;
+    // The minutes the cell held without breaking through (the planned duration once the test ran
+    // to it): what a requirement's time is judged against.
+    double heldMinutes = 0;
+    // The uncertainty of the cell's rates, and of its figures (standard, k = 1).
+    RateUncertainty uncertainty;
+    std::optional<StandardUncertainty> uBt01, uBt10, uSteady; // minutes, minutes, relative
+    // The time-lag solution fitted to the rates (D with the thickness entered).
+    std::optional<TimeLagFit> fit;
+    // The cell against the run's requirement.
+    Decision decision = Decision::None;
 };
 
 // Whether a row holds a measurement of `detector` for its cell: a row marked "*" whose rate and
@@ -53,10 +69,17 @@ bool isMeasurement(const ResultRow& row, Detector detector);
 std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& parameters,
                                         bool twoDetectors, const DetectionSettings& detection);
 
+// The cell against a requirement (Requirement.h): its breakthrough at the threshold asked for,
+// with its expanded uncertainty under guarded acceptance, against the time asked for.
+Decision decideCell(const CellSummary& s, const Requirement& requirement);
+
 // The summary as one line of fields, numbers in `locale` (empty fields for figures not reached):
 // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;
 // cumulative60;cumulative480;mdpr;duration;measurements;flagged;bt01_below;bt10_below;level_bound;
-// contact;mass_basis;first_interval;status
+// contact;mass_basis;first_interval;status;material;thickness;lot;area;u_rate01;u_rate10;u_bt01;
+// u_bt10;u_sspr;D;time_lag;sspr_fit;fit_residual;fit;decision
+// (uncertainties standard, k = 1: of rates and the steady state relative in %, of times in
+// minutes; D in cm²/s).
 QStringList summaryFields(const CellSummary& s, const QLocale& locale);
 QStringList summaryTitles();
 // Column indexes of summaryFields.
@@ -64,7 +87,9 @@ enum SummaryColumn {
     kSumCell, kSumDetector, kSumSample, kSumChemical, kSumBt01First, kSumBt01, kSumBt10First, kSumBt10,
     kSumResolution, kSumLevel, kSumSteady, kSumCumulative, kSumCumulative60, kSumCumulative480, kSumMdpr,
     kSumDuration, kSumMeasurements, kSumFlagged, kSumBt01Below, kSumBt10Below, kSumLevelBound, kSumContact,
-    kSumMassBasis, kSumFirstInterval, kSumStatus, kSumColumns
+    kSumMassBasis, kSumFirstInterval, kSumStatus, kSumMaterial, kSumThickness, kSumLot, kSumArea, kSumURate01,
+    kSumURate10, kSumUBt01, kSumUBt10, kSumUSteady, kSumDiffusivity, kSumTimeLag, kSumSteadyFit, kSumFitResidual,
+    kSumFit, kSumDecision, kSumColumns
 };
 
 } // namespace korvat

@@ -61,6 +61,57 @@ QStringList runParameterLines(const RunParameters& p, int ID, TDeviceTyp deviceT
                     G(c.fpdFactor) + kSep + T(kMolarMassLabel) + label + mass(c.fpdMolarMass, Detector::FPD);
         lines << line;
     }
+    // The lines below say only what a run has: a file of a run without specimens, history,
+    // stated tolerances or requirement reads as it always did.
+    for (int k = 1; k <= 3; ++k) {
+        const Specimen& sp = p.cell(k).specimen;
+        if (!sp.any())
+            continue;
+        lines << T(kSpecimenLabel) + QLatin1Char(' ') + wholeNumber(k) + label + T(kMaterialLabel) + label +
+                     asField(sp.material) + kSep + T(kThicknessLabel) + label +
+                     (sp.thicknessMm ? G(*sp.thicknessMm) + QStringLiteral(" mm") : QString()) + kSep + T(kLotLabel) +
+                     label + asField(sp.lot) + kSep + T(kExposedAreaLabel) + label +
+                     (sp.areaCm2 ? G(*sp.areaCm2) + QStringLiteral(" cm\u00b2") : QString());
+    }
+    for (Detector d : {Detector::FID, Detector::FPD}) {
+        const CalibrationInForce& c = p.calibration(d);
+        if (!c.curve || (d == Detector::FPD && !both))
+            continue;
+        const CalibrationCurve& curve = *c.curve;
+        QStringList points;
+        for (const CalibrationPoint& point : curve.points)
+            points << G(point.ppm) + QLatin1Char('=') + G(point.area);
+        QString line = T(kCurveLabel) + label + (d == Detector::FID ? QStringLiteral("FID") : QStringLiteral("FPD")) +
+                       kSep + T(kCalNumberLabel) + label + (curve.number > 0 ? wholeNumber(curve.number) : QString()) +
+                       kSep + T(72) + label +
+                       (curve.date.isValid() ? curve.date.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString()) +
+                       kSep + T(kPointsLabel) + label + points.join(QLatin1Char(' ')) + kSep + T(kSlopeLabel) + label +
+                       G(curve.slope) + kSep + T(kOffsetLabel) + label + G(curve.offset) + kSep +
+                       QStringLiteral("R\u00b2") + label + (curve.rSquared ? G(*curve.rSquared) : QString()) + kSep +
+                       T(kRepeatabilityLabel) + label +
+                       (c.repeatability ? G(100 * c.repeatability->relative) + QStringLiteral(" %") : QString()) + kSep +
+                       QStringLiteral("dof") + label +
+                       (c.repeatability ? wholeNumber(c.repeatability->degreesOfFreedom) : QString()) + kSep +
+                       T(kChartLabel) + label + controlChartToken(c.chartState);
+        if (c.chartLevel > 0)
+            line += kSep + QStringLiteral("chart_ppm") + label + G(c.chartLevel);
+        const struct {
+            const char* name;
+            const std::optional<double>& value;
+        } chart[] = {{"chart_centre", c.chartCentre}, {"chart_sd", c.chartSd}, {"chart_last", c.chartLast}};
+        for (const auto& v : chart)
+            if (v.value)
+                line += kSep + QString::fromLatin1(v.name) + label + G(*v.value);
+        lines << line;
+    }
+    const UncertaintySettings& u = p.uncertainty;
+    if (u != UncertaintySettings{})
+        lines << T(kUncertaintyLabel) + label + T(kFlowToleranceLabel) + label + G(u.flowTolerance) + QStringLiteral(" %") +
+                 kSep + T(kExposedAreaLabel) + label + G(u.areaTolerance) + QStringLiteral(" %") + kSep +
+                 T(kReferenceGasLabel) + label + G(u.referenceGas) + QStringLiteral(" % (k = 2)");
+    if (p.requirement.any())
+        lines << T(kRequirementLabel) + label + requirementToken(p.requirement, locale) + kSep + T(kRuleLabel) + label +
+                 decisionRuleToken(p.requirement.rule);
     return lines;
 }
 

@@ -56,13 +56,22 @@ struct ResultsHeader {
     // What the figures depend on: written below the measuring time (when `parameters.known`), one
     // line for the sample area and the planned duration, one for the calibration factors, one for
     // the peak search, one per sample cell (chemical, factor, molar mass, contact, and the FPD's
-    // substance).
+    // substance), one per cell's specimen (material, thickness, lot, exposed area), one per
+    // detector whose calibration the history knows (its number, date, points, curve,
+    // repeatability and control chart), one for the uncertainty budget's inputs and one for the
+    // requirement and its decision rule.
     RunParameters parameters;
 };
 
 // The string table's captions of those lines.
 inline constexpr int kSampleAreaLabel = 151, kPlannedLabel = 152, kCalFactorLabel = 153, kPeakSearchLabel = 154,
                      kMolarMassLabel = 155, kContactLabel = 156, kIsobutaneEquivalent = 157, kNoMolarMass = 158;
+// ... and of the specimens', the calibrations', the uncertainty's and the requirement's lines.
+inline constexpr int kSpecimenLabel = 175, kMaterialLabel = 176, kThicknessLabel = 177, kLotLabel = 178,
+                     kExposedAreaLabel = 179, kCurveLabel = 180, kCalNumberLabel = 181, kPointsLabel = 182,
+                     kSlopeLabel = 183, kOffsetLabel = 184, kRepeatabilityLabel = 185, kChartLabel = 186,
+                     kUncertaintyLabel = 187, kFlowToleranceLabel = 188, kReferenceGasLabel = 189,
+                     kRequirementLabel = 190, kRuleLabel = 191;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong

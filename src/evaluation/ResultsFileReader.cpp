@@ -37,7 +37,7 @@ constexpr qint64 kLargestFile = 256LL * 1024 * 1024;
 // The header block: the file line, then at most 16 lines up to the description title (both
 // detectors, with the run's parameters), then at most five description lines before the column
 // titles.
-constexpr int kHeaderLinesBeforeDescription = 17;
+constexpr int kHeaderLinesBeforeDescription = 40;
 constexpr int kDescriptionLines = 5;
 
 QString quote(QStringView text) {
@@ -422,6 +422,119 @@ private:
                 *field = *v;
             }
             p.detection = d;
+            return true;
+        }
+        for (int k = 1; k <= 3; ++k) {
+            if (head != T(kSpecimenLabel) + QLatin1Char(' ') + QString::number(k) + QLatin1Char(':'))
+                continue;
+            Specimen& sp = p.cells[static_cast<std::size_t>(k - 1)].specimen;
+            const auto values = labelled(f, 1);
+            auto value = [&values](const QString& name) { return values.count(name) ? values.at(name) : QString(); };
+            sp.material = value(T(kMaterialLabel));
+            sp.lot = value(T(kLotLabel));
+            for (const auto& [name, unit, field] :
+                 {std::tuple{T(kThicknessLabel), QStringLiteral(" mm"), &sp.thicknessMm},
+                  std::tuple{T(kExposedAreaLabel), QStringLiteral(" cm\u00b2"), &sp.areaCm2}}) {
+                if (value(name).isEmpty())
+                    continue;
+                const auto v = number(value(name), unit);
+                if (!v)
+                    return false;
+                *field = *v;
+            }
+            return true;
+        }
+        if (head == T(kCurveLabel) + QLatin1Char(':')) {
+            const QString which = f.value(1);
+            if (which != QLatin1String("FID") && which != QLatin1String("FPD")) {
+                fail(line, QStringLiteral("%1 is no detector (FID or FPD)").arg(quote(which)));
+                return false;
+            }
+            const Detector d = which == QLatin1String("FID") ? Detector::FID : Detector::FPD;
+            const auto values = labelled(f, 2);
+            auto value = [&values](const QString& name) { return values.count(name) ? values.at(name) : QString(); };
+            CalibrationInForce& c = p.calibration(d);
+            const QString numberText = value(T(kCalNumberLabel));
+            const auto calibrationNumber = numberText.isEmpty() ? std::optional<int>(0) : plainWholeNumber(numberText);
+            if (!calibrationNumber) {
+                fail(line, QStringLiteral("%1 is not a calibration number").arg(quote(numberText)));
+                return false;
+            }
+            const QDateTime date = QDateTime::fromString(value(T(72)), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+            if (!value(T(kRepeatabilityLabel)).isEmpty()) {
+                const auto percent = number(value(T(kRepeatabilityLabel)), QStringLiteral(" %"));
+                const auto dof = plainWholeNumber(value(QStringLiteral("dof")));
+                if (!percent)
+                    return false;
+                c.repeatability = Repeatability{*percent / 100, dof.value_or(0)};
+            }
+            std::vector<CalibrationPoint> points;
+            for (const QString& pair : value(T(kPointsLabel)).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                const qsizetype eq = pair.indexOf(QLatin1Char('='));
+                const auto ppm = eq > 0 ? fixedNumber(QStringView(pair).left(eq), point) : std::nullopt;
+                const auto area = eq > 0 ? fixedNumber(QStringView(pair).mid(eq + 1), point) : std::nullopt;
+                if (!ppm || !area || !(*ppm > 0)) {
+                    fail(line, QStringLiteral("%1 is not a calibration point (ppm=area)").arg(quote(pair)));
+                    return false;
+                }
+                CalibrationPoint cp;
+                cp.number = *calibrationNumber;
+                cp.detector = d;
+                cp.moment = date;
+                cp.ppm = *ppm;
+                cp.area = *area;
+                points.push_back(cp);
+            }
+            CalibrationCurve curve =
+                fitCalibrationCurve(d, points, c.repeatability ? c.repeatability->relative : 0);
+            curve.number = *calibrationNumber;
+            curve.date = date;
+            c.curve = curve;
+            const auto state = controlChartStateFromToken(value(T(kChartLabel)));
+            if (!state) {
+                fail(line, QStringLiteral("%1 is not a control chart's state").arg(quote(value(T(kChartLabel)))));
+                return false;
+            }
+            c.chartState = *state;
+            for (const auto& [name, field] : {std::pair{QStringLiteral("chart_centre"), &c.chartCentre},
+                                              std::pair{QStringLiteral("chart_sd"), &c.chartSd},
+                                              std::pair{QStringLiteral("chart_last"), &c.chartLast}}) {
+                if (value(name).isEmpty())
+                    continue;
+                const auto v = number(value(name));
+                if (!v)
+                    return false;
+                *field = *v;
+            }
+            if (!value(QStringLiteral("chart_ppm")).isEmpty()) {
+                const auto v = number(value(QStringLiteral("chart_ppm")));
+                if (!v)
+                    return false;
+                c.chartLevel = *v;
+            }
+            return true;
+        }
+        if (head == T(kUncertaintyLabel) + QLatin1Char(':')) {
+            const auto values = labelled(f, 1);
+            auto value = [&values](const QString& name) { return values.count(name) ? values.at(name) : QString(); };
+            const auto flow = number(value(T(kFlowToleranceLabel)), QStringLiteral(" %"));
+            const auto area = number(value(T(kExposedAreaLabel)), QStringLiteral(" %"));
+            const auto gas = number(value(T(kReferenceGasLabel)), QStringLiteral(" % (k = 2)"));
+            if (!flow || !area || !gas)
+                return false;
+            p.uncertainty = UncertaintySettings{*flow, *area, *gas};
+            return true;
+        }
+        if (head == T(kRequirementLabel) + QLatin1Char(':')) {
+            const auto requirement = requirementFromToken(f.value(1));
+            const auto values = labelled(f, 2);
+            const auto rule = decisionRuleFromToken(values.count(T(kRuleLabel)) ? values.at(T(kRuleLabel)) : QString());
+            if (!requirement || !rule) {
+                fail(line, QStringLiteral("%1 is not a requirement with its decision rule").arg(quote(lines_[line])));
+                return false;
+            }
+            p.requirement = *requirement;
+            p.requirement.rule = *rule;
             return true;
         }
         for (int k = 1; k <= 3; ++k) {

@@ -35,7 +35,12 @@ void Acquisition::drainPort(int port) {
     LineQueue* queue = port == 1 ? d_.link.DataQueue1() : d_.link.DataQueue2();
     if (!queue || queue->empty())
         return;
-    Series& series = port == 1 ? Series1 : Series2;
+    // While monitoring nothing evaluates the signal: the chart keeps it (compactly, for days), and
+    // the samples pass through here only on their way to it.
+    const bool passOn = monitoring();
+    Series& series = passOn ? monitorBatch_ : port == 1 ? Series1 : Series2;
+    if (passOn)
+        series.clear();
     int& counter = port == 1 ? runZeit : runZeit2;
     const std::size_t first = series.size();
     int last = 0;

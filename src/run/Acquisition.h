@@ -38,6 +38,7 @@ public:
     // 55: not monitoring, the button offers to start; 57: monitoring.
     int btnMonitorTag = 55;
 
+    // The signal of the measurement under way (empty while monitoring: the chart alone keeps that).
     Series Series1; // FID, port 1
     Series Series2; // FPD, port 2
     Series Serie3;  // slope of Series1 (evaluation)
@@ -55,6 +56,8 @@ private:
 
     // Whether each converter's (port 1, port 2) last line was inside its burst.
     std::array<bool, 2> burstOpen_{};
+    // The samples of one drain while monitoring, on their way to the chart.
+    Series monitorBatch_;
 
     Deps d_;
 };

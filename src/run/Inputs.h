@@ -25,8 +25,12 @@ enum class Input {
     Info1, Info2, Info3, Description,
     // sample-info page: the chemical's contact with each cell's specimen, minutes before Start
     Contact1, Contact2, Contact3,
+    // the specimens' window: each cell's specimen, and the value of the requirement (a level, or
+    // the minutes without breakthrough)
+    Material1, Material2, Material3, Thickness1, Thickness2, Thickness3, Lot1, Lot2, Lot3, Area1, Area2, Area3,
+    RequirementValue,
 };
-inline constexpr int kInputCount = static_cast<int>(Input::Contact3) + 1;
+inline constexpr int kInputCount = static_cast<int>(Input::RequirementValue) + 1;
 
 enum class Check {
     IsobutanCalib, SulfurCalib, // measure the calibration gas of that detector

@@ -398,7 +398,10 @@ void Recorder::Core::writeState(std::unique_lock<std::mutex>& lock, std::map<QSt
 
 void Recorder::Core::writeRows(std::unique_lock<std::mutex>& lock, std::map<QString, bool>& seen) {
     FileLayer& files = *options.files;
-    for (auto& [path, lane] : lanes) {
+    // Named references, not a structured binding: the lambdas below capture them.
+    for (auto& entry : lanes) {
+        const QString& path = entry.first;
+        auto& lane = entry.second;
         std::size_t n = 0;
         QByteArray bytes;
         int rows = 0;
@@ -491,7 +494,9 @@ void Recorder::Core::writeSummaries(std::unique_lock<std::mutex>& lock, std::map
 }
 
 void Recorder::Core::writeJournals(std::unique_lock<std::mutex>& lock, std::map<QString, bool>& seen) {
-    for (auto& [path, j] : journals) {
+    for (auto& entry : journals) {
+        const QString& path = entry.first;
+        auto& j = entry.second;
         if (j.lines.empty())
             continue;
         cleanFolder(folderOf(path), lock);

@@ -1,5 +1,6 @@
 #include "run/Records.h"
 
+#include "evaluation/GroupSummary.h"
 #include "evaluation/RawDataLoader.h"
 #include "link/Link.h"
 #include "link/LinkView.h"
@@ -104,10 +105,8 @@ std::optional<Records::RawData> Records::rawData(const MeasurementRecord& r, con
 
 QString Records::summaryPath() const { return besideRun(sDateiname, fileRun_, QStringLiteral("_summary.csv")); }
 
-QByteArray Records::summaryBytes(const std::vector<CellSummary>& summaries) const {
-    QStringList lines{summaryTitles().join(QLatin1Char(';'))};
-    for (const CellSummary& s : summaries)
-        lines << summaryFields(s, fileNumberLocale(d_.ID)).join(QLatin1Char(';'));
+QByteArray Records::summaryBytes(const std::vector<CellSummary>& summaries, const Requirement& requirement) const {
+    const QStringList lines = summaryFileLines(summaries, requirement, fileNumberLocale(d_.ID));
     QByteArray bytes = toCp1252(lines.join(QStringLiteral("\r\n")));
     bytes.append("\r\n");
     return bytes;

@@ -71,9 +71,10 @@ public:
                                    const EvaluationState& eval, QString* why) const;
     // The lab's figures of every cell and detector, "<name>_summary.csv" beside the results file
     // ("<name>_run2_summary.csv" for the file's second run), replaced whole after every
-    // measurement (the results file's code page, line ends and decimal separator).
+    // measurement (the results file's code page, line ends and decimal separator). The groups of
+    // replicates follow the cells (GroupSummary.h), judged against `requirement`.
     QString summaryPath() const;
-    QByteArray summaryBytes(const std::vector<CellSummary>& summaries) const;
+    QByteArray summaryBytes(const std::vector<CellSummary>& summaries, const Requirement& requirement = {}) const;
 
     // Hands a measurement's files (and the run's state) to the recorder; never waits.
     void commit(FinishedMeasurement m);

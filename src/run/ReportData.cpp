@@ -349,6 +349,8 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
         d.remarks << (blankMeasured ? T(kFirstIntervalBlank).arg(firstIntervals.join(QStringLiteral(", ")))
                                     : T(kFirstIntervalZero));
 
+    addLabTables(d, run.parameters);
+
     // 6. Events.
     for (const JournalLine& l : journal)
         if (kDataEvents.contains(l.kind))

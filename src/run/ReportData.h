@@ -17,6 +17,13 @@ namespace korvat {
 
 using ReportPair = std::pair<QString, QString>; // caption, value
 
+// A table of the lab's sections below the results: a title, column captions and rows.
+struct ReportTable {
+    QString title;
+    QStringList captions;
+    std::vector<QStringList> rows;
+};
+
 struct ReportData {
     bool ok = false;
     QString error; // names the file and what is wrong when !ok
@@ -29,6 +36,10 @@ struct ReportData {
     QStringList resultCaptions;
     std::vector<QStringList> results;
     QStringList remarks; // below the table: the cells that did not break through within the test
+    // Below the remarks: the specimens, the groups of replicates, the uncertainty budget, the
+    // requirement and its decision, the calibration used, and the items a report states under
+    // ASTM F1194 and EN 16523-1 with "not recorded" for those the run has none of.
+    std::vector<ReportTable> labTables;
     // Section 5: the curves, and the two thresholds every report marks.
     std::vector<CellSummary> cells;
     bool twoDetectors = false;
@@ -48,6 +59,9 @@ struct ReportData {
 // The report of the last run of `resultsPath` in language `ID` (0 German, 1000 English); numbers
 // with the language's decimal separator.
 ReportData gatherReportData(const QString& resultsPath, int ID);
+
+// The lab's tables of a run started with `parameters` whose cells gave `d.cells` (ReportLab.cpp).
+void addLabTables(ReportData& d, const RunParameters& parameters);
 
 // "<stem>_events.log" beside "<stem>.csv" (or the name an earlier version gave it, when only
 // that one is there).

@@ -11,6 +11,7 @@
 #include "util/NumberText.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 #include <cmath>
 
 namespace korvat {
@@ -54,6 +55,22 @@ std::optional<double> ResultComputation::molarMass(Detector detector) const {
     return detector == Detector::FID ? cell.molarMass : cell.fpdMolarMass;
 }
 
+double ResultComputation::exposedArea() const {
+    const int position = d_.run.runZelle;
+    if (isCell(position)) {
+        const std::optional<double> area = d_.run.parameters.cell(position - 3).specimen.areaCm2;
+        if (area && *area > 0)
+            return *area;
+    }
+    return d_.settings.SampleArea;
+}
+
+CalibrationDisplay ResultComputation::calibrationDisplay(Detector detector) const {
+    const Settings& s = d_.settings;
+    return detector == Detector::FID ? d_.calibrations.display(detector, s.FIDCalArea, s.FIDCALMenge)
+                                     : d_.calibrations.display(detector, s.FPDCalArea, s.FPDCalMenge);
+}
+
 QString ResultComputation::sampleName(int position) const {
     if (position >= 1 && position <= 3)
         return T(30 + position);
@@ -87,7 +104,15 @@ bool ResultComputation::takeOverCalibration(bool fid, double area, MeasurementRe
                   {}, r ? r->runAktiv : 0);
     if (!d_.ini.writeInteger(fid ? key::FIDCalArea : key::FPDCalArea, calArea))
         warn(r ? *r : scratch, d_.ini.lastError());
-    d_.view.calibratedShown(fid ? Detector::FID : Detector::FPD, true);
+    // Kept in the history with its level and date: the curve, the repeatability and the control
+    // chart come from there.
+    const Detector detector = fid ? Detector::FID : Detector::FPD;
+    QString error;
+    if (!d_.calibrations.add(detector, fid ? d_.settings.FIDCALMenge : d_.settings.FPDCalMenge, calArea,
+                             d_.clock.wallNow(), d_.serial, &error))
+        warn(r ? *r : scratch, error);
+    d_.view.calibratedShown(detector, true);
+    d_.view.calibrationShown(calibrationDisplay(detector));
     d_.inputs.setChecked(box, false);
     return true;
 }
@@ -217,9 +242,14 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
         return;
     }
 
+    const CalibrationInForce calibration = d_.calibrations.inForce(Detector::FID, s.FIDCalArea, s.FIDCALMenge);
     if (!(s.FIDCalFactor > 0)) {
         FIDppm = 0;
         warn(r, QStringLiteral("the FID calibration factor is not above zero; ppm and rate recorded as 0"));
+    } else if (calibration.multiLevel()) {
+        // Through the curve: the area every peak loses is in its offset. A peak smaller than the
+        // offset reads 0, never a negative concentration.
+        FIDppm = std::max(0.0, calibration.curve->ppmOf(st.FIDArea)) * (run.FIDSampleFactor / s.FIDCalFactor);
     } else {
         FIDppm = (st.FIDArea / s.FIDCalArea) * (run.FIDSampleFactor / s.FIDCalFactor) * s.FIDCALMenge;
     }
@@ -228,11 +258,12 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
         d_.view.resultShown(Detector::FID, F2(FIDppm) + kPpmUnit);
         return;
     }
-    if (!(s.SampleArea > 0)) {
+    const double area = exposedArea();
+    if (!(area > 0)) {
         FIDMessMenge = 0;
         warn(r, QStringLiteral("the sample area is not above zero; FID rate recorded as 0"));
     } else {
-        FIDMessMenge = ((massPerPpm(molarMass(Detector::FID), Detector::FID) * FIDppm) * run.Flow) / s.SampleArea;
+        FIDMessMenge = ((massPerPpm(molarMass(Detector::FID), Detector::FID) * FIDppm) * run.Flow) / area;
     }
     d_.view.resultShown(Detector::FID, F2(FIDMessMenge) + kRateUnit);
 }
@@ -275,18 +306,27 @@ void ResultComputation::fpdResult(MeasurementRecord& r) {
 
     if (s.FPDCalArea <= kFPDTakeOverArea)
         return;
+    const CalibrationInForce calibration = d_.calibrations.inForce(Detector::FPD, s.FPDCalArea, s.FPDCalMenge);
+    // The calibration gas's ppm of this area: through the curve when there is one of several levels.
+    auto calibrationPpm = [&]() {
+        return calibration.multiLevel() ? std::max(0.0, calibration.curve->ppmOf(st.FPDArea)) : 0.0;
+    };
     if (pos == 2) {
-        FPDMessMenge = (st.FPDArea * s.FPDCalMenge) / s.FPDCalArea;
+        FPDMessMenge = calibration.multiLevel() ? calibrationPpm() : (st.FPDArea * s.FPDCalMenge) / s.FPDCalArea;
         d_.view.resultShown(Detector::FPD, F2(FPDMessMenge) + kPpmUnit);
         return;
     }
+    const double area = exposedArea();
     if (!(run.FPDFactor > 0)) {
         warn(r, QStringLiteral("the FPD sample factor is not above zero; FPD rate recorded as 0"));
-    } else if (!(s.SampleArea > 0)) {
+    } else if (!(area > 0)) {
         warn(r, QStringLiteral("the sample area is not above zero; FPD rate recorded as 0"));
     } else {
-        FPDMessMenge = (st.FPDArea / s.FPDCalArea) * (s.FPDCalFactor / run.FPDFactor) * s.FPDCalMenge;
-        FPDMessMenge = ((massPerPpm(molarMass(Detector::FPD), Detector::FPD) * FPDMessMenge) * run.Flow) / s.SampleArea;
+        if (calibration.multiLevel())
+            FPDMessMenge = calibrationPpm() * (s.FPDCalFactor / run.FPDFactor);
+        else
+            FPDMessMenge = (st.FPDArea / s.FPDCalArea) * (s.FPDCalFactor / run.FPDFactor) * s.FPDCalMenge;
+        FPDMessMenge = ((massPerPpm(molarMass(Detector::FPD), Detector::FPD) * FPDMessMenge) * run.Flow) / area;
     }
     d_.view.resultShown(Detector::FPD, F2(FPDMessMenge) + kRateUnit);
 }

@@ -8,6 +8,7 @@
 
 #include "evaluation/RunParameters.h"
 #include "evaluation/Series.h"
+#include "run/CalibrationStore.h"
 #include "run/RunModel.h"
 #include "shell/Config.h"
 
@@ -43,6 +44,10 @@ public:
         const int& ID;
         const TDeviceTyp& deviceTyp;
         Events& events;
+        // The calibration history: every take-over goes into it; a curve of several levels in
+        // force gives the concentrations.
+        CalibrationStore& calibrations;
+        const QString& serial; // the instrument's, for the history
     };
 
     explicit ResultComputation(Deps deps) : d_(deps) {}
@@ -55,6 +60,11 @@ public:
     // the configuration file at once, the edit turns green and the box is cleared.
     bool takeOverFIDCalibration(double area, MeasurementRecord* r = nullptr);
     bool takeOverFPDCalibration(double area, MeasurementRecord* r = nullptr);
+
+    CalibrationStore& calibrations() { return d_.calibrations; }
+    const CalibrationStore& calibrations() const { return d_.calibrations; }
+    // What the window shows of the detector's calibration now.
+    CalibrationDisplay calibrationDisplay(Detector detector) const;
 
     // Results of the last evaluation, named as the operator's documents name them.
     double FIDppm = 0;
@@ -71,6 +81,9 @@ private:
     void positionStep(MeasurementRecord& r, const QString& elapsed, double& rate, double& area, double limit);
     QString sampleName(int position) const;
     std::optional<double> molarMass(Detector detector) const;
+    // The exposed area the position's rate is per: a sample cell's specimen's as the run started
+    // with it, or the sample area.
+    double exposedArea() const;
     std::optional<double> noiseArea(const Series& signal) const;
     void warn(MeasurementRecord& r, const QString& text);
     QString T(int n) const;

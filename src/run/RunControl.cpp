@@ -9,6 +9,7 @@
 #include "run/Records.h"
 #include "run/RawDataFile.h"
 #include "run/Recorder.h"
+#include "run/ResultComputation.h"
 #include "run/RunSpec.h"
 #include "run/RunView.h"
 #include "run/Sequencer.h"
@@ -95,6 +96,24 @@ void Sequencer::btnStartClick() {
         }
         contacts[k] = *v;
     }
+    // The specimens' thickness and exposed area as typed: empty, or a number above 0.
+    const Input specimenEdits[] = {Input::Thickness1, Input::Thickness2, Input::Thickness3,
+                                   Input::Area1,      Input::Area2,      Input::Area3};
+    for (std::size_t k = 0; k < std::size(specimenEdits); ++k) {
+        const QString text = d_.inputs.text(specimenEdits[k]);
+        if (specimenNumber(text))
+            continue;
+        const QString message =
+            QStringLiteral("'%1' is not a valid %2 of the specimen of cell %3: a number above 0, or nothing")
+                .arg(text, k < 3 ? QStringLiteral("thickness (mm)") : QStringLiteral("exposed area (cm\u00b2)"))
+                .arg(k % 3 + 1);
+        if (completingDelay) {
+            abortRun(message);
+            return;
+        }
+        d_.dialogs.error(message);
+        return;
+    }
     // The range is kept inside the valve block even when an edit's exit handler has not run
     // (a value straight from the file): a position outside 1..6 addresses no valve, lamp or cell.
     values[0] = clampStartzelle(values[0]);
@@ -109,7 +128,44 @@ void Sequencer::btnStartClick() {
         *contactFields[k] = contacts[k];
         d_.ini.writeString(contactKeys[k], formatGeneral(contacts[k]));
     }
-    run.parameters = startParameters(d_.settings, d_.inputs);
+    run.parameters = startParameters(d_.settings, d_.inputs, d_.results.calibrations());
+    // The specimens as the run takes them are the settings from now on, as the contacts are.
+    {
+        Settings& st = d_.settings;
+        const struct {
+            QString* text;
+            const IniKey& key;
+            Input input;
+        } texts[] = {{&st.Material1, key::Material1, Input::Material1}, {&st.Material2, key::Material2, Input::Material2},
+                     {&st.Material3, key::Material3, Input::Material3}, {&st.Lot1, key::Lot1, Input::Lot1},
+                     {&st.Lot2, key::Lot2, Input::Lot2},                {&st.Lot3, key::Lot3, Input::Lot3}};
+        for (const auto& t : texts) {
+            const QString typed = d_.inputs.text(t.input);
+            if (*t.text != typed) {
+                *t.text = typed;
+                d_.ini.writeString(t.key, typed);
+            }
+        }
+        const struct {
+            double* number;
+            const IniKey& key;
+            std::optional<double> value;
+        } numbers[] = {
+            {&st.Thickness1, key::Thickness1, run.parameters.cell(1).specimen.thicknessMm},
+            {&st.Thickness2, key::Thickness2, run.parameters.cell(2).specimen.thicknessMm},
+            {&st.Thickness3, key::Thickness3, run.parameters.cell(3).specimen.thicknessMm},
+            {&st.ExposedArea1, key::ExposedArea1, run.parameters.cell(1).specimen.areaCm2},
+            {&st.ExposedArea2, key::ExposedArea2, run.parameters.cell(2).specimen.areaCm2},
+            {&st.ExposedArea3, key::ExposedArea3, run.parameters.cell(3).specimen.areaCm2},
+        };
+        for (const auto& n : numbers) {
+            const double v = n.value.value_or(0);
+            if (*n.number != v) {
+                *n.number = v;
+                d_.ini.writeString(n.key, formatGeneral(v));
+            }
+        }
+    }
     // The run's files are decided before anything moves; a delayed start was put to the operator
     // when it was armed.
     const std::optional<RunFilePlan> files = planRunFiles();
@@ -222,7 +278,7 @@ void Sequencer::resume(const SavedRun& saved) {
         run.setCell(k, saved.cells[k - 1]);
     // The parameters the run started with, as its header block in the results file records them
     // (the settings may have changed since); the settings' own where the file does not say.
-    run.parameters = startParameters(d_.settings, d_.inputs);
+    run.parameters = startParameters(d_.settings, d_.inputs, d_.results.calibrations());
     if (const ResultsFileRead read = readResultsFile(saved.resultsFile); read.ok && !read.runs.empty()) {
         const RunParameters& recorded = read.runs.back().parameters;
         if (recorded.known)
@@ -264,7 +320,7 @@ void Sequencer::resume(const SavedRun& saved) {
     summary.now = d_.clock.wallNow();
     summary.resultsFile = d_.records.sDateiname;
     summary.summaryPath = d_.records.summaryPath();
-    summary.summary = d_.records.summaryBytes(run.summaries());
+    summary.summary = d_.records.summaryBytes(run.summaries(), run.parameters.requirement);
     d_.records.commit(std::move(summary));
     run.setRunTag(RunTag::FillCell);
 }

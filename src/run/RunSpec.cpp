@@ -1,5 +1,6 @@
 #include "run/RunSpec.h"
 
+#include "run/CalibrationStore.h"
 #include "run/Inputs.h"
 #include "util/NumberText.h"
 
@@ -50,10 +51,38 @@ RunParameters runParametersOf(const Settings& s) {
         c.contactMinutes = cells[k].contact;
         c.fpdSeesChemical = sameSubstance(c.fpdSubstance, c.chemical);
     }
+    const struct {
+        const QString& material;
+        const QString& lot;
+        double thickness, area;
+    } specimens[] = {{s.Material1, s.Lot1, s.Thickness1, s.ExposedArea1},
+                     {s.Material2, s.Lot2, s.Thickness2, s.ExposedArea2},
+                     {s.Material3, s.Lot3, s.Thickness3, s.ExposedArea3}};
+    for (std::size_t k = 0; k < 3; ++k) {
+        Specimen& sp = p.cells[k].specimen;
+        sp.material = specimens[k].material.simplified();
+        sp.lot = specimens[k].lot.simplified();
+        sp.thicknessMm = known(specimens[k].thickness);
+        sp.areaCm2 = known(specimens[k].area);
+    }
+    p.uncertainty = UncertaintySettings{s.FlowTolerance, s.AreaTolerance, s.ReferenceGasUncertainty};
+    // A requirement the settings file words otherwise is none (Start says so).
+    p.requirement = requirementFromToken(s.Requirement).value_or(Requirement{});
+    p.requirement.rule = decisionRuleFromToken(s.DecisionRule).value_or(DecisionRule::Simple);
     return p;
 }
 
-RunParameters startParameters(const Settings& settings, const Inputs& inputs) {
+std::optional<std::optional<double>> specimenNumber(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::optional<double>();
+    const auto v = parseFloat(t);
+    if (!v || !std::isfinite(*v) || !(*v > 0))
+        return std::nullopt;
+    return std::optional<double>(*v);
+}
+
+RunParameters startParameters(const Settings& settings, const Inputs& inputs, const CalibrationStore& calibrations) {
     RunParameters p = runParametersOf(settings);
     const Input fid[] = {Input::FIDFactor1, Input::FIDFactor2, Input::FIDFactor3};
     const Input fpd[] = {Input::FPDFactor1, Input::FPDFactor2, Input::FPDFactor3};
@@ -70,6 +99,23 @@ RunParameters startParameters(const Settings& settings, const Inputs& inputs) {
         c.fpdSubstance = inputs.label(fpd[k]);
         c.fpdSeesChemical = sameSubstance(c.fpdSubstance, c.chemical);
     }
+    // The specimens as typed; a number that does not read keeps what the settings hold (Start
+    // refuses it before it gets here).
+    const Input material[] = {Input::Material1, Input::Material2, Input::Material3};
+    const Input lot[] = {Input::Lot1, Input::Lot2, Input::Lot3};
+    const Input thickness[] = {Input::Thickness1, Input::Thickness2, Input::Thickness3};
+    const Input area[] = {Input::Area1, Input::Area2, Input::Area3};
+    for (std::size_t k = 0; k < 3; ++k) {
+        Specimen& sp = p.cells[k].specimen;
+        sp.material = inputs.text(material[k]).simplified();
+        sp.lot = inputs.text(lot[k]).simplified();
+        if (const auto v = specimenNumber(inputs.text(thickness[k])))
+            sp.thicknessMm = *v;
+        if (const auto v = specimenNumber(inputs.text(area[k])))
+            sp.areaCm2 = *v;
+    }
+    p.calibration(Detector::FID) = calibrations.inForce(Detector::FID, settings.FIDCalArea, settings.FIDCALMenge);
+    p.calibration(Detector::FPD) = calibrations.inForce(Detector::FPD, settings.FPDCalArea, settings.FPDCalMenge);
     return p;
 }
 

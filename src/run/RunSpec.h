@@ -10,11 +10,18 @@
 
 namespace korvat {
 
+class CalibrationStore;
+class Inputs;
+
 RunParameters runParametersOf(const Settings& settings);
 
-class Inputs;
 // The same, with the substance names as the factor edits' labels show them (the names every row
-// of the cell carries) and the contacts as typed, as Start takes them.
-RunParameters startParameters(const Settings& settings, const Inputs& inputs);
+// of the cell carries), the contacts and specimens as typed, as Start takes them, and the
+// calibrations in force from the history.
+RunParameters startParameters(const Settings& settings, const Inputs& inputs, const CalibrationStore& calibrations);
+
+// A specimen's thickness or exposed area as typed: empty is none; otherwise a number above 0.
+// nullopt inside the optional: not a number above 0.
+std::optional<std::optional<double>> specimenNumber(const QString& text);
 
 } // namespace korvat

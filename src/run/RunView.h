@@ -4,6 +4,7 @@
 // the link shows; the program's view extends it again with the settings and start-up displays.
 
 #include "evaluation/CellSummary.h"
+#include "run/CalibrationStore.h"
 #include "link/LinkView.h"
 #include "run/Events.h"
 #include "run/Inputs.h"
@@ -46,6 +47,9 @@ public:
     virtual void resultShown(Detector detector, const QString& text) = 0;
     // Whether the detector has a calibration area (the calibration gas edit's colour).
     virtual void calibratedShown(Detector detector, bool calibrated) = 0;
+    // The detector's calibration: its current points, the curve in force and the control chart
+    // (after a take-over, a choice of points, and at start-up).
+    virtual void calibrationShown(const CalibrationDisplay& calibration) { (void)calibration; }
     // The lab's figures of every sample cell and detector, after each measurement.
     virtual void summariesShown(const std::vector<CellSummary>& summaries) = 0;
     // The latest sample value of a detector.

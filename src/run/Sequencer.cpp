@@ -372,7 +372,7 @@ void Sequencer::commitMeasurement(bool finished) {
     if (!m.resultsFile.isEmpty()) {
         m.row = d_.records.rowBytes(r);
         m.summaryPath = d_.records.summaryPath();
-        m.summary = d_.records.summaryBytes(d_.run.summaries());
+        m.summary = d_.records.summaryBytes(d_.run.summaries(), d_.run.parameters.requirement);
         m.state = savedRun(finished);
         // The outcome carries what it was recorded as, so a row or raw-data file changed later
         // is found (korvat-eval --verify-journal).

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QLoggingCategory>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -19,7 +20,7 @@ namespace {
 
 using T = KeyType;
 
-constexpr std::array<ConfigKey, 69> kKeys{{
+constexpr std::array<ConfigKey, 86> kKeys{{
     {key::Code, T::Text, "DE", "US"},
     {key::Typ, T::Text, "FID", "FID"},
     {key::ComPortA, T::Text, "COM2", "COM1"},
@@ -89,6 +90,23 @@ constexpr std::array<ConfigKey, 69> kKeys{{
     {key::ContactBeforeStart2, T::Float, "0", "0"},
     {key::ContactBeforeStart3, T::Float, "0", "0"},
     {key::PlannedDuration, T::Float, "480", "480"},
+    {key::Material1, T::Text, "", ""},
+    {key::Material2, T::Text, "", ""},
+    {key::Material3, T::Text, "", ""},
+    {key::Thickness1, T::Float, "0", "0"},
+    {key::Thickness2, T::Float, "0", "0"},
+    {key::Thickness3, T::Float, "0", "0"},
+    {key::Lot1, T::Text, "", ""},
+    {key::Lot2, T::Text, "", ""},
+    {key::Lot3, T::Text, "", ""},
+    {key::ExposedArea1, T::Float, "0", "0"},
+    {key::ExposedArea2, T::Float, "0", "0"},
+    {key::ExposedArea3, T::Float, "0", "0"},
+    {key::FlowTolerance, T::Float, "2", "2"},
+    {key::AreaTolerance, T::Float, "1", "1"},
+    {key::ReferenceGasUncertainty, T::Float, "2", "2"},
+    {key::Requirement, T::Text, "none", "none"},
+    {key::DecisionRule, T::Text, "simple", "simple"},
 }};
 
 double cNumber(const char* text) { return QLocale::c().toDouble(QString::fromUtf8(text)); }
@@ -349,6 +367,35 @@ QStringList loadSettings(const IniFile& ini, Settings& s) {
         qCWarning(lcConfig).noquote() << s.warnings.last();
         s.PlannedDuration = 480;
     }
+    s.Material1 = r.text(key::Material1);
+    s.Material2 = r.text(key::Material2);
+    s.Material3 = r.text(key::Material3);
+    s.Lot1 = r.text(key::Lot1);
+    s.Lot2 = r.text(key::Lot2);
+    s.Lot3 = r.text(key::Lot3);
+    const struct {
+        const IniKey& name;
+        double& field;
+        double fallback;
+    } positive[] = {{key::Thickness1, s.Thickness1, 0},         {key::Thickness2, s.Thickness2, 0},
+                    {key::Thickness3, s.Thickness3, 0},         {key::ExposedArea1, s.ExposedArea1, 0},
+                    {key::ExposedArea2, s.ExposedArea2, 0},     {key::ExposedArea3, s.ExposedArea3, 0},
+                    {key::FlowTolerance, s.FlowTolerance, 2},   {key::AreaTolerance, s.AreaTolerance, 1},
+                    {key::ReferenceGasUncertainty, s.ReferenceGasUncertainty, 2}};
+    for (const auto& k : positive) {
+        r.number(k.name, k.field);
+        // A negative thickness, area or tolerance means nothing; an infinite one would poison
+        // every figure it enters.
+        if (!(k.field >= 0) || !std::isfinite(k.field)) {
+            s.warnings << QStringLiteral("%1 %2 in %3 is not usable; using %4")
+                              .arg(k.name.nameText(), formatGeneral(k.field), ini.path(),
+                                   formatGeneral(k.fallback));
+            qCWarning(lcConfig).noquote() << s.warnings.last();
+            k.field = k.fallback;
+        }
+    }
+    s.Requirement = r.text(key::Requirement);
+    s.DecisionRule = r.text(key::DecisionRule);
     return r.problems();
 }
 

@@ -95,6 +95,30 @@ inline constexpr IniKey ContactBeforeStart3{"Measurement", "ContactBeforeStart3/
 // Not in the original set: the test's planned duration, minutes (EN 16523-1: 480); the level of a
 // cell that did not break through counts it once the test ran to it.
 inline constexpr IniKey PlannedDuration{"Measurement", "PlannedDuration/min"};
+// Not in the original set: each cell's specimen, entered before the run (thickness and exposed
+// area 0: not entered; the exposed area is then SampleArea).
+inline constexpr IniKey Material1{"Specimen", "Material1"};
+inline constexpr IniKey Material2{"Specimen", "Material2"};
+inline constexpr IniKey Material3{"Specimen", "Material3"};
+inline constexpr IniKey Thickness1{"Specimen", "Thickness1/mm"};
+inline constexpr IniKey Thickness2{"Specimen", "Thickness2/mm"};
+inline constexpr IniKey Thickness3{"Specimen", "Thickness3/mm"};
+inline constexpr IniKey Lot1{"Specimen", "Lot1"};
+inline constexpr IniKey Lot2{"Specimen", "Lot2"};
+inline constexpr IniKey Lot3{"Specimen", "Lot3"};
+inline constexpr IniKey ExposedArea1{"Specimen", "ExposedArea1/cm\u00b2"};
+inline constexpr IniKey ExposedArea2{"Specimen", "ExposedArea2/cm\u00b2"};
+inline constexpr IniKey ExposedArea3{"Specimen", "ExposedArea3/cm\u00b2"};
+// Not in the original set: the inputs of the uncertainty budget the lab states for its
+// instrument: the largest deviation of a cell's flow and of the exposed area (%, rectangular) and
+// the reference gas certificate's expanded uncertainty (%, k = 2).
+inline constexpr IniKey FlowTolerance{"Uncertainty", "FlowTolerance/%"};
+inline constexpr IniKey AreaTolerance{"Uncertainty", "AreaTolerance/%"};
+inline constexpr IniKey ReferenceGasUncertainty{"Uncertainty", "ReferenceGas/%"};
+// Not in the original set: what the run is to show ("none", "level >= 3", "no breakthrough at
+// 0.1 within 240 min") and the decision rule ("simple" or "guarded").
+inline constexpr IniKey Requirement{"Requirement", "Requirement"};
+inline constexpr IniKey DecisionRule{"Requirement", "DecisionRule"};
 // The state file of a run that has not ended (empty when none): the next start offers to go on.
 inline constexpr IniKey RunState{"Run", "State"};
 // Who is told of breakthroughs, run ends and faults: a program started with the event as its
@@ -177,6 +201,14 @@ struct Settings {
     // The chemical's contact with each cell's specimen, minutes before the run's start.
     double ContactBeforeStart1 = 0, ContactBeforeStart2 = 0, ContactBeforeStart3 = 0;
     double PlannedDuration = 480; // minutes
+    // Each cell's specimen (0: a thickness or exposed area not entered).
+    QString Material1, Material2, Material3, Lot1, Lot2, Lot3;
+    double Thickness1 = 0, Thickness2 = 0, Thickness3 = 0;
+    double ExposedArea1 = 0, ExposedArea2 = 0, ExposedArea3 = 0;
+    // The uncertainty budget's inputs, %.
+    double FlowTolerance = 2, AreaTolerance = 1, ReferenceGasUncertainty = 2;
+    // The requirement and the decision rule, as their tokens.
+    QString Requirement = QStringLiteral("none"), DecisionRule = QStringLiteral("simple");
     // Values the file held that could not be used (a default was taken instead), for the log.
     QStringList warnings;
 

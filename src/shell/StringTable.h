@@ -1,6 +1,7 @@
 #pragma once
-// The compiled-in caption table: every text the operator sees exists in German (numbers 1 to 142)
-// and in English (the same number plus 1000). Callers add the language offset chosen at start-up.
+// The compiled-in caption table: every text the operator sees exists in German (numbers 1 to
+// kStringTableCount) and in English (the same number plus 1000). Callers add the language offset
+// chosen at start-up.
 
 #include <QString>
 
@@ -8,7 +9,7 @@ namespace korvat {
 
 inline constexpr int kGermanOffset = 0;
 inline constexpr int kEnglishOffset = 1000;
-inline constexpr int kStringTableCount = 174;
+inline constexpr int kStringTableCount = 204;
 // The window's own texts: numbers kWindowTextFirst and up, English again plus 1000.
 inline constexpr int kWindowTextFirst = 300;
 inline constexpr int kWindowTextCount = 33;

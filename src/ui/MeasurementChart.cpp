@@ -193,6 +193,8 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     m_curvesRepaintTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_curvesRepaintTimer, &QTimer::timeout, this, &MeasurementChart::onCurvesRepaintDue);
     // A whole repaint draws the curves as they are.
+    // Every whole repaint first hands the curves what the view shows now.
+    connect(this, &QCustomPlot::beforeReplot, this, &MeasurementChart::refreshPictures);
     connect(this, &QCustomPlot::afterReplot, this, [this] {
         m_dataDirty = false;
         m_axisMoved = false;
@@ -282,16 +284,15 @@ void MeasurementChart::fitToCurves() {
     bool any = false;
     QCPRange keys;
     QCPRange values;
-    for (const QCPGraph* graph : {m_series[0], m_series[1]}) {
-        if (!graph->visible() || graph->data()->isEmpty())
+    for (int i : {0, 1}) {
+        if (!m_series[i]->visible())
             continue;
-        bool found = false;
-        const QCPRange k = graph->getKeyRange(found);
-        if (!found)
+        const std::optional<SignalTrace::Range> kr = m_traces[i].keyRange();
+        const std::optional<SignalTrace::Range> vr = m_traces[i].valueRange();
+        if (!kr || !vr)
             continue;
-        const QCPRange v = graph->getValueRange(found);
-        if (!found)
-            continue;
+        const QCPRange k(kr->lower, kr->upper);
+        const QCPRange v(vr->lower, vr->upper);
         keys = any ? QCPRange(std::min(keys.lower, k.lower), std::max(keys.upper, k.upper)) : k;
         values =
             any ? QCPRange(std::min(values.lower, v.lower), std::max(values.upper, v.upper)) : v;
@@ -313,10 +314,10 @@ void MeasurementChart::fitToCurves() {
 
 std::optional<double> MeasurementChart::newestKey() const {
     std::optional<double> newest;
-    for (const QCPGraph* graph : {m_series[0], m_series[1]}) {
-        if (!graph->visible() || graph->data()->isEmpty())
+    for (int i : {0, 1}) {
+        if (!m_series[i]->visible() || m_traces[i].empty())
             continue;
-        const double key = (graph->data()->constEnd() - 1)->key;
+        const double key = m_traces[i].keyRange()->upper;
         newest = newest ? std::max(*newest, key) : key;
     }
     return newest;
@@ -343,7 +344,13 @@ QCPGraph* MeasurementChart::series(int index) const {
 void MeasurementChart::setSeriesData(int index, const QVector<double>& x,
                                      const QVector<double>& y) {
     if (QCPGraph* graph = series(index)) {
-        graph->setData(x, y, /*alreadySorted=*/true);
+        SignalTrace& trace = m_traces[index];
+        trace.clear();
+        const qsizetype n = std::min(x.size(), y.size());
+        for (qsizetype i = 0; i < n; ++i)
+            trace.append(x[i], y[i]);
+        m_pictures[index].valid = false;
+        refreshPicture(index, true);
         m_dataDirty = m_dataDirty || graph->visible();
     }
 }
@@ -351,11 +358,23 @@ void MeasurementChart::setSeriesData(int index, const QVector<double>& x,
 void MeasurementChart::addSeriesData(int index, const QVector<double>& x,
                                      const QVector<double>& y) {
     QCPGraph* graph = series(index);
-    if (!graph || x.isEmpty())
+    const qsizetype n = std::min(x.size(), y.size());
+    if (!graph || n == 0)
         return;
-    if (graph->visible() && touchesVisibleRange(graph, x.first(), x.last()))
+    SignalTrace& trace = m_traces[index];
+    Picture& picture = m_pictures[index];
+    const bool touches = touchesVisibleRange(index, x.first(), x[n - 1]);
+    // A curve that shows the samples as they are, up to the last, takes the new ones straight
+    // when they show; anything else is drawn anew from the trace at the next repaint.
+    const bool straight = touches && picture.valid && picture.raw && picture.samples == trace.size();
+    for (qsizetype i = 0; i < n; ++i)
+        trace.append(x[i], y[i]);
+    if (straight) {
+        graph->addData(x.first(n), y.first(n), /*alreadySorted=*/true);
+        picture.samples = trace.size();
+    }
+    if (graph->visible() && touches)
         m_dataDirty = true;
-    graph->addData(x, y, /*alreadySorted=*/true);
     if (graph->visible() && followNewest()) {
         m_axisMoved = true;
         m_dataDirty = true;
@@ -364,18 +383,57 @@ void MeasurementChart::addSeriesData(int index, const QVector<double>& x,
 
 void MeasurementChart::clearSeries(int index) {
     QCPGraph* graph = series(index);
-    if (!graph || graph->data()->isEmpty())
+    if (!graph || m_traces[index].empty())
         return;
     if (graph->visible())
         m_dataDirty = true;
+    m_traces[index].clear();
     graph->data()->clear();
+    m_pictures[index] = Picture{xAxis->range(), m_pictures[index].columns, 0, true, true};
 }
 
-bool MeasurementChart::touchesVisibleRange(const QCPGraph* graph, double from, double to) const {
+std::size_t MeasurementChart::sampleCount(int index) const {
+    return index >= 0 && index < kSeriesCount ? m_traces[index].size() : 0;
+}
+
+std::size_t MeasurementChart::seriesBytes() const {
+    std::size_t bytes = m_scratch.capacity() * sizeof(SignalTrace::Point);
+    for (int i = 0; i < kSeriesCount; ++i)
+        bytes += m_traces[i].bytes() + static_cast<std::size_t>(m_series[i]->dataCount()) * sizeof(QCPGraphData);
+    return bytes;
+}
+
+bool MeasurementChart::touchesVisibleRange(int index, double from, double to) const {
     const QCPRange visible = xAxis->range();
-    if (!graph->data()->isEmpty())
-        from = std::min(from, (graph->data()->constEnd() - 1)->key);
+    if (const std::optional<SignalTrace::Range> keys = m_traces[index].keyRange())
+        from = std::min(from, keys->upper);
     return to >= visible.lower && from <= visible.upper;
+}
+
+void MeasurementChart::refreshPictures() {
+    for (int i = 0; i < kSeriesCount; ++i)
+        refreshPicture(i, false);
+}
+
+void MeasurementChart::refreshPicture(int index, bool evenHidden) {
+    QCPGraph* graph = m_series[index];
+    if (!graph->visible() && !evenHidden)
+        return;
+    const QCPRange range = xAxis->range();
+    const int width = axisRect()->width();
+    const int columns = width > 0 ? width : 1000; // not laid out yet
+    const SignalTrace& trace = m_traces[index];
+    Picture& picture = m_pictures[index];
+    if (picture.valid && picture.range == range && picture.columns == columns && picture.samples == trace.size())
+        return;
+    const bool raw = trace.picture(range.lower, range.upper, static_cast<std::size_t>(columns),
+                                   kSamplesPerColumn, m_scratch);
+    QVector<QCPGraphData> points;
+    points.reserve(static_cast<qsizetype>(m_scratch.size()));
+    for (const SignalTrace::Point& p : m_scratch)
+        points.append(QCPGraphData(p.x, p.y));
+    graph->data()->set(points, /*alreadySorted=*/true);
+    picture = Picture{range, columns, trace.size(), raw, true};
 }
 
 void MeasurementChart::setRepaintClock(const Clock& clock) {
@@ -410,6 +468,7 @@ void MeasurementChart::onCurvesRepaintDue() {
 
 void MeasurementChart::repaintCurves() {
     m_curvesDrawnAt = m_repaintClock->monotonicNow();
+    refreshPictures();
     m_dataDirty = false;
     if (hasInvalidatedPaintBuffers()) {
         // A layer replot would redraw everything anyway, once per layer.

@@ -4,7 +4,9 @@
 // axis ranges set by code (the configured view), and the operator's own view: the mouse wheel
 // zooms both axes around the cursor, dragging pans both, a double-click returns to the configured
 // view and fitToCurves shows the whole of the signal curves. The series data belong to the run
-// side; the chart only gets copies to draw. Straight dotted lines (the baseline chords) are painted
+// side; the chart keeps what it is given once, as a compact trace with a min/max pyramid (days of
+// monitoring stay a few MB), and hands each curve only the points its pixels need: the samples when
+// zoomed in, per pixel column the least and largest value when zoomed out. Straight dotted lines (the baseline chords) are painted
 // over the plot after every repaint from a source asked at paint time, so they follow the view.
 // While monitoring, the time axis follows the newest sample (see setFollowNewest).
 //
@@ -12,11 +14,13 @@
 // curves for a repaint, and a timer draws them when the interval since the last drawing has
 // passed, so the newest sample always shows within that interval.
 
+#include "evaluation/SignalTrace.h"
 #include "util/Clock.h"
 
 #include <QLineF>
 #include <QTimer>
 #include <QVector>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -64,6 +68,12 @@ public:
     void setSeriesData(int index, const QVector<double>& x, const QVector<double>& y);
     void addSeriesData(int index, const QVector<double>& x, const QVector<double>& y);
     void clearSeries(int index);
+    // The samples a series holds, and the memory all series hold (the traces and the points
+    // handed to the curves), in bytes.
+    std::size_t sampleCount(int index) const;
+    std::size_t seriesBytes() const;
+    // A curve shows at most this many samples per pixel column before it shows the pyramid.
+    static constexpr std::size_t kSamplesPerColumn = 4;
 
     void setTitle(const QString& text);
     QString title() const;
@@ -103,7 +113,11 @@ private:
 
     // Whether points from `from` to `to` (seconds), joined to the series' previous last point,
     // can show in the visible range.
-    bool touchesVisibleRange(const QCPGraph* graph, double from, double to) const;
+    bool touchesVisibleRange(int index, double from, double to) const;
+    // Hands the curves the points of the visible range from their traces, where the range, the
+    // width or the trace changed since the last time.
+    void refreshPictures();
+    void refreshPicture(int index, bool evenHidden);
     // The latest time of the visible signal series, if any has points.
     std::optional<double> newestKey() const;
     // Moves the view so the newest sample sits at the right edge, when following and the sample
@@ -123,6 +137,18 @@ private:
     QCPTextElement* m_title = nullptr;
     Overlay* m_overlay = nullptr;
     QVector<QCPGraph*> m_series;
+    // What each curve was last handed: the range and width it was drawn for, the samples of the
+    // trace then, and whether the points are the samples themselves.
+    struct Picture {
+        QCPRange range;
+        int columns = 0;
+        std::size_t samples = 0;
+        bool raw = false;
+        bool valid = false;
+    };
+    std::array<SignalTrace, kSeriesCount> m_traces;
+    std::array<Picture, kSeriesCount> m_pictures;
+    std::vector<SignalTrace::Point> m_scratch;
     double m_configuredMax = 60;
     QCPRange m_configuredValueRange{0, 10000};
     bool m_operatorInput = false;

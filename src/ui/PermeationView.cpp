@@ -217,6 +217,8 @@ void PermeationView::applyHeaderTexts() {
     heads[DetectionLimitColumn] = headLines(T(138));
     heads[TestTimeColumn] = headLines(T(125));
     heads[MolarMassColumn] = headLines(T(155));
+    heads[UBt10Column] = headLines(T(130).arg(en) + QStringLiteral(" ± U (k = 2)"));
+    heads[DecisionColumn] = headLines(T(201));
     m_table->setHorizontalHeaderLabels(heads);
 }
 
@@ -419,6 +421,16 @@ QString PermeationView::tipOf(const CellSummary& s, int column, const QString& t
     return {};
 }
 
+QString PermeationView::decisionText(Decision d) const {
+    switch (d) {
+    case Decision::Pass: return T(202);
+    case Decision::Fail: return T(203);
+    case Decision::NotDecidable: return T(204);
+    case Decision::None: break;
+    }
+    return {};
+}
+
 QStringList PermeationView::rowTexts(const CellSummary& s) const {
     const CellMetrics& m = s.metrics;
     auto figure = [](std::optional<double> v, int decimals, const QString& missing) {
@@ -436,6 +448,8 @@ QStringList PermeationView::rowTexts(const CellSummary& s) const {
         // No figures: the words say why, in the level column.
         for (int column = Bt01FirstColumn; column <= TestTimeColumn; ++column)
             texts[column] = kNoFigure;
+        texts[UBt10Column] = kNoFigure;
+        texts[DecisionColumn] = decisionText(s.decision);
         texts[LevelColumn] = T(159);
         return texts;
     }
@@ -460,6 +474,8 @@ QStringList PermeationView::rowTexts(const CellSummary& s) const {
     texts[DetectionLimitColumn] =
         figure(m.detectionLimit ? std::optional<double>(m.detectionLimit->rate) : std::nullopt, 4, kNoFigure);
     texts[TestTimeColumn] = m.measurements > 0 ? fixed(m.testMinutes, 1) : kNoFigure;
+    texts[UBt10Column] = s.uBt10 ? QStringLiteral("± ") + fixed(kCoverage * s.uBt10->value, 1) : kNoFigure;
+    texts[DecisionColumn] = decisionText(s.decision);
     return texts;
 }
 

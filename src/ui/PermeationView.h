@@ -53,6 +53,8 @@ public:
         DetectionLimitColumn,
         TestTimeColumn,
         MolarMassColumn, // the rates' mass basis: the chemical's molar mass, or the isobutane equivalent
+        UBt10Column,     // the expanded uncertainty (k = 2) of the breakthrough at 1.0
+        DecisionColumn,  // the cell against the run's requirement
         kColumnCount
     };
     // What a figure that does not exist shows (a breakthrough or steady state not reached, a
@@ -125,6 +127,7 @@ private:
     void rebuildLegend();
     // Table texts from the figures; true when a text changed.
     bool updateTable();
+    QString decisionText(Decision d) const;
     QStringList rowTexts(const CellSummary& summary) const;
     QString tipOf(const CellSummary& summary, int column, const QString& text) const;
     void setCellText(int row, int column, const QString& text);

@@ -3,6 +3,7 @@
 #include "app/KorvatApp.h"
 #include "run/ReportData.h"
 #include "shell/StringTable.h"
+#include "ui/CalibrationPanel.h"
 #include "ui/EventListWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/PermeationView.h"
@@ -28,7 +29,9 @@ const std::array<const char*, kInputCount> kInputControls = {
     "lblEditFact2",     "lblEditFact3",    "lbleditFPDCalFact", "lbleditFPDFact1", "lblEditFPDFact2",
     "lblEditFPDFact3",  "editCalFlow",     "editSampleFlow1", "editSampleFlow2",  "editSampleFlow3",
     "editInfo1",        "editInfo2",       "editInfo3",       "memoDescription", "editContact1",
-    "editContact2",     "editContact3",
+    "editContact2",     "editContact3",    "editMaterial1",   "editMaterial2",   "editMaterial3",
+    "editThickness1",   "editThickness2",  "editThickness3",  "editLot1",        "editLot2",
+    "editLot3",         "editArea1",       "editArea2",       "editArea3",       "editRequirement",
 };
 const std::array<const char*, kCheckCount> kCheckControls = {
     "chkboxIsobutanCalib", "chkboxSulfurCalib", "btnVentilblockAn", "btnMesskammerAn",
@@ -167,6 +170,10 @@ void Presenter::substancesShown(SubstanceGrid grid, const QStringList& rows) {
     form_.setValueList(QString::fromLatin1(kGridControls[static_cast<int>(grid)]), rows);
 }
 
+void Presenter::requirementShown(int choice, int rule) { form_.setRequirement(choice, rule); }
+
+void Presenter::calibrationShown(const CalibrationDisplay& calibration) { form_.calibrationPanel().show(calibration); }
+
 void Presenter::summariesShown(const std::vector<CellSummary>& summaries) {
     summaries_ = summaries;
     permeation().showSummaries(summaries_);
@@ -237,6 +244,12 @@ void Presenter::attach(KorvatApp& app) {
                              app_->substanceFactors().EndDrag(*from, enumOf<Input>(kInputControls, edit), name,
                                                               factor);
                      });
+    QObject::connect(&form_, &TForm1::requirementPicked, &form_, [this](int choice) { app_->requirementPicked(choice); });
+    QObject::connect(&form_, &TForm1::decisionRulePicked, &form_, [this](int rule) { app_->decisionRulePicked(rule); });
+    QObject::connect(&form_.calibrationPanel(), &CalibrationPanel::pointChosen, &form_,
+                     [this](int detector, int index, bool used) {
+                         app_->calibrationPointChosen(static_cast<Detector>(detector), index, used);
+                     });
     form_.setDescriptionKeyRule([](bool enter, int line, int column) {
         switch (KorvatApp::memoDescriptionKeyPress(enter, line, column)) {
         case KorvatApp::DescriptionKey::Discard: return TForm1::KeyAction::Discard;
@@ -291,8 +304,18 @@ void Presenter::onEditExited(const QString& control) {
         {"editVentilblock", [](KorvatApp& a) { a.panel().btnVentilblockSetClick(); }},
         {"editStartdelay", [](KorvatApp& a) { a.sequencer().editStartdelayExit(); }},
     };
-    if (const auto it = kHandlers.find(control); it != kHandlers.end())
+    if (const auto it = kHandlers.find(control); it != kHandlers.end()) {
         it.value()(a);
+        return;
+    }
+    // The specimens' page.
+    if (control == QLatin1String("editRequirement")) {
+        a.editRequirementExit();
+        return;
+    }
+    if (const auto input = enumOf<Input>(kInputControls, control);
+        input && *input >= Input::Material1 && *input <= Input::Area3)
+        a.editSpecimenExit(*input);
 }
 
 namespace {

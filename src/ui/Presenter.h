@@ -57,6 +57,8 @@ public:
     void resultShown(Detector detector, const QString& text) override;
     void calibratedShown(Detector detector, bool calibrated) override;
     void levelShown(Detector detector, const QString& text) override;
+    void requirementShown(int choice, int rule) override;
+    void calibrationShown(const CalibrationDisplay& calibration) override;
     void summariesShown(const std::vector<CellSummary>& summaries) override;
     void monitorShown(const QString& caption) override;
     void eventAdded(const RunEvent& event) override;

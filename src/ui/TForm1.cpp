@@ -72,6 +72,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     buildSettingsPage(tabSheet(QStringLiteral("tabSettings"), 12));
     buildFactorsPage(tabSheet(QStringLiteral("tabFaktoren"), 95));
     buildSampleInfoPage(tabSheet(QStringLiteral("tabSampleInfo"), 96));
+    buildSpecimensPage(tabSheet(QStringLiteral("tabProben"), 192));
     m_pages->setCurrentIndex(0);
 
     // The log memo takes a line every second or so for days: without an undo history and with
@@ -441,6 +442,7 @@ void TForm1::TranslateForm(int offset) {
             break;
         }
     }
+    translateSpecimensPage(offset);
 }
 
 // ---- operator events

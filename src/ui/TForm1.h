@@ -15,6 +15,7 @@
 #include <span>
 
 class QButtonGroup;
+class QComboBox;
 class QDropEvent;
 class QLabel;
 class QLineEdit;
@@ -23,6 +24,7 @@ class QTabWidget;
 
 namespace korvat {
 
+class CalibrationPanel;
 class MeasurementChart;
 class StatusLed;
 enum class TLedColor;
@@ -80,6 +82,13 @@ public:
     // Sets the captions of every tagged control of a translated kind from the string table.
     void TranslateForm(int offset);
 
+    // The specimens' page: the requirement's choice (RequirementChoice) and the decision rule (0
+    // simple, 1 guarded acceptance), set without telling; the calibrations' panel.
+    void setRequirement(int choice, int rule);
+    int requirementChoice() const;
+    int decisionRuleChoice() const;
+    CalibrationPanel& calibrationPanel() const { return *m_calibration; }
+
     // Chart data, copied from the run side's vectors; series indexed as in setSeriesTitle.
     void setSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
     void addSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
@@ -124,6 +133,9 @@ signals:
                           const QString& factor);
     // The window is closing.
     void closing();
+    // The operator picked a requirement (RequirementChoice) or a decision rule on the specimens' page.
+    void requirementPicked(int choice);
+    void decisionRulePicked(int rule);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -141,6 +153,8 @@ private:
     void buildSettingsPage(QWidget* page);
     void buildFactorsPage(QWidget* page);
     void buildSampleInfoPage(QWidget* page);
+    void buildSpecimensPage(QWidget* page); // TForm1Specimens.cpp
+    void translateSpecimensPage(int offset);
 
     // Each creates, names, tags, places and registers one control.
     void registerControl(QWidget* widget, const QString& name, ControlKind kind, int tag,
@@ -174,6 +188,9 @@ private:
     QTabWidget* m_pages = nullptr;
     QPlainTextEdit* m_log = nullptr;
     QPlainTextEdit* m_description = nullptr;
+    QComboBox* m_requirement = nullptr;
+    QComboBox* m_decisionRule = nullptr;
+    CalibrationPanel* m_calibration = nullptr;
     QHash<QString, Control> m_controls;
     QStringList m_order;
     QHash<QWidget*, QString> m_exitEdits;

@@ -48,6 +48,19 @@ QString htmlBefore(const ReportData& d) {
     html += QStringLiteral("</table>");
     for (const QString& n : d.remarks)
         html += QStringLiteral("<p>%1</p>").arg(esc(n));
+    for (const ReportTable& t : d.labTables) {
+        html += QStringLiteral("<h4>%1</h4><table border=1 cellspacing=0 cellpadding=2 width=100%><tr>").arg(esc(t.title));
+        for (const QString& c : t.captions)
+            html += QStringLiteral("<th><small>%1</small></th>").arg(esc(c));
+        html += QStringLiteral("</tr>");
+        for (const QStringList& row : t.rows) {
+            html += QStringLiteral("<tr>");
+            for (const QString& v : row)
+                html += QStringLiteral("<td><small>%1</small></td>").arg(esc(v));
+            html += QStringLiteral("</tr>");
+        }
+        html += QStringLiteral("</table>");
+    }
     for (const QString& n : d.notes)
         html += QStringLiteral("<p><small>%1</small></p>").arg(esc(n));
     return html;

@@ -1,6 +1,7 @@
 // Makes the test report of a results file as an A4 PDF, the same report as the sample-info page's
 // "Report" button: korvat-report RESULTS.csv [-o REPORT.pdf] [--lang DE|US]. It reads what lies
 // beside the results file (raw-data files, the event journal) and runs headless.
+#include "util/Clock.h"
 #include "run/ReportData.h"
 #include "shell/CommandLine.h"
 #include "shell/StringTable.h"
@@ -27,6 +28,7 @@ void printErr(const QString& text) { std::fputs(text.toLocal8Bit().constData(), 
 } // namespace
 
 int main(int argc, char** argv) {
+    korvat::readLocalTimeZoneOnce();
     CommandLine line(QStringLiteral("korvat-report"),
                      {QStringLiteral("RESULTS.csv [-o REPORT.pdf] [--lang DE|US]"), QStringLiteral("--version")},
                      QString::fromLatin1(kHelp));

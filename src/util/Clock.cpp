@@ -1,11 +1,18 @@
 #include "util/Clock.h"
 
+#include <QFileInfo>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 
 namespace korvat {
+
+void readLocalTimeZoneOnce() {
+    if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
+}
 
 QDateTime SystemClock::wallNow() const { return QDateTime::currentDateTime(); }
 

@@ -12,6 +12,12 @@ namespace korvat {
 
 using Millis = std::chrono::milliseconds;
 
+// The system's time zone read once for the process. While TZ is unset the C library looks at
+// /etc/localtime again at every conversion to local time (a file-system call per logged line or
+// per row read); naming the file in TZ makes it read it once. A zone changed while the program runs
+// counts from its next start. Call first thing in main, before any thread.
+void readLocalTimeZoneOnce();
+
 class Clock {
 public:
     virtual ~Clock() = default;

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 #include <cerrno>
 #include <cstring>
 
@@ -30,6 +32,7 @@ public:
     explicit PosixFileLayer(std::shared_ptr<SystemCalls> calls) : sys_(std::move(calls)) {}
 
     FileResult replace(const QString& path, const QByteArray& bytes) override {
+        sweepLeftovers();
         const QString temporary = temporaryNameFor(path, ::getpid(), serial_.fetch_add(1));
         const QByteArray tmp = encoded(temporary);
         const int fd = sys_->open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -44,7 +47,8 @@ public:
         if (result && sys_->rename(tmp, encoded(path)) != 0)
             result = FileResult::failed(path, errno, QStringLiteral("renaming the written file"));
         if (!result) {
-            sys_->unlink(tmp);
+            if (sys_->unlink(tmp) != 0)
+                keepLeftover(tmp);
             return result;
         }
         return syncFolder(path);
@@ -52,6 +56,7 @@ public:
 
     FileResult append(const QString& path, const QByteArray& bytes, Create create, const FileIdentity* expected,
                       FileIdentity* after) override {
+        sweepLeftovers();
         int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
         if (create == Create::IfMissing)
             flags |= O_CREAT;
@@ -236,8 +241,25 @@ private:
         sys_->close(fd);
     }
 
+    // A temporary file that could not be removed when its replacement failed (its folder was
+    // taken away mid-write): removed as soon as it can be, so a folder that comes back holds no
+    // piece of a write that never happened.
+    void keepLeftover(const QByteArray& tmp) {
+        const std::lock_guard<std::mutex> lock(leftoverMutex_);
+        if (leftovers_.size() < 256)
+            leftovers_.push_back(tmp);
+    }
+    void sweepLeftovers() {
+        const std::lock_guard<std::mutex> lock(leftoverMutex_);
+        if (leftovers_.empty())
+            return;
+        std::erase_if(leftovers_, [this](const QByteArray& tmp) { return sys_->unlink(tmp) == 0; });
+    }
+
     std::shared_ptr<SystemCalls> sys_;
     std::atomic<quint64> serial_{0};
+    std::mutex leftoverMutex_;
+    std::vector<QByteArray> leftovers_;
 };
 
 } // namespace

@@ -49,6 +49,12 @@ QString formatFixed(double value, int precision, int decimals, const QLocale& lo
     return plain(locale).toString(value, 'f', decimals);
 }
 
+QString formatExponent(double value, int decimals, const QLocale& locale) {
+    QLocale l = locale;
+    l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
+    return l.toString(value, 'E', decimals);
+}
+
 QString formatScientific23(double value, const QLocale& locale) {
     // Formatted in the C locale first, so only the decimal separator follows the locale.
     char buffer[48];

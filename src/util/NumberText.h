@@ -17,6 +17,10 @@ QString formatGeneral(double value, const QLocale& locale = QLocale());
 // (precision 6, 2 decimals).
 QString formatFixed(double value, int precision, int decimals, const QLocale& locale = QLocale());
 
+// Exponent notation with `decimals` digits after the separator, for quantities that span decades
+// (diffusion coefficients): 4.5e-8 -> "4,500E-08" (German).
+QString formatExponent(double value, int decimals, const QLocale& locale = QLocale());
+
 // The 23-character scientific form of the raw-data files: a sign position ("-" or a blank), one
 // digit, the decimal separator, 14 digits, "E", the exponent's sign and four digits.
 // 1230 -> " 1.23000000000000E+0003".

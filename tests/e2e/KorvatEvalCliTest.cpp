@@ -285,15 +285,18 @@ TEST_F(KorvatEvalCli, SummaryOfAResultsFileThatDoesNotReadAndTheVersion) {
         << out[0].toStdString();
     EXPECT_EQ(spreadsheetFields(out[0]).size(), 3);
     const QString titles = "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
-                           "cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status";
+                           "cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status;"
+                           "material;thickness;lot;area;u_rate01;u_rate10;u_bt01;u_bt10;u_sspr;D;time_lag;sspr_fit;"
+                           "fit_residual;fit;decision";
     EXPECT_EQ(out[1], titles);
     // One measurement of cell 1 at rate 0: nothing reached, the level's lower bound from the test
     // time, which is its own column; the file knows no molar mass.
-    EXPECT_EQ(out[2], "good.csv;1;FID;;;;;;0.9;>= 0;;0.000;;0.9;;;0.9;0.0;isobutane equivalent;");
+    // A header without the run's parameters knows no specimen, area or uncertainty.
+    EXPECT_EQ(out[2], "good.csv;1;FID;;;;;;0.9;>= 0;;0.000;;0.9;;;0.9;0.0;isobutane equivalent;" + QString(15, ';'));
     EXPECT_TRUE(out[3].startsWith("header.csv;error;header.csv: cannot open")) << out[3].toStdString();
     // The same row under an FID without a calibration: no figures, and the reason.
     EXPECT_EQ(out[4], titles);
-    EXPECT_EQ(out[5], "uncalibrated.csv;1;FID;;;;;;;;;;;;;;;0.0;isobutane equivalent;not calibrated");
+    EXPECT_EQ(out[5], "uncalibrated.csv;1;FID;;;;;;;;;;;;;;;0.0;isobutane equivalent;not calibrated" + QString(15, ';'));
 
     run({"--summary"});
     EXPECT_EQ(exitCode, 2);

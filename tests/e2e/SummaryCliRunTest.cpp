@@ -29,7 +29,10 @@ namespace {
 constexpr int kPrinted[] = {kSumCell,       kSumDetector,    kSumSample,     kSumBt01First, kSumBt01,
                             kSumBt10First,  kSumBt10,        kSumResolution, kSumLevel,     kSumSteady,
                             kSumCumulative, kSumMdpr,        kSumDuration,   kSumBt01Below, kSumBt10Below,
-                            kSumLevelBound, kSumContact,     kSumMassBasis,  kSumStatus};
+                            kSumLevelBound, kSumContact,     kSumMassBasis,  kSumStatus,    kSumMaterial,
+                            kSumThickness,  kSumLot,         kSumArea,       kSumURate01,   kSumURate10,
+                            kSumUBt01,      kSumUBt10,       kSumUSteady,    kSumDiffusivity, kSumTimeLag,
+                            kSumSteadyFit,  kSumFitResidual, kSumFit,        kSumDecision};
 constexpr int kPrintedCount = static_cast<int>(std::size(kPrinted));
 
 sim::InstrumentOptions instrument() {
@@ -111,7 +114,9 @@ protected:
         ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
         ASSERT_EQ(cli.out.size(), static_cast<qsizetype>(live.size()) + 1) << cli.out.join('\n').toStdString();
         EXPECT_EQ(cli.out[0], "file;cell;detector;sample;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;"
-                              "cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status");
+                              "cumulative;mdpr;duration;bt01_below;bt10_below;level_bound;contact;mass_basis;status;"
+                              "material;thickness;lot;area;u_rate01;u_rate10;u_bt01;u_bt10;u_sspr;D;time_lag;sspr_fit;"
+                              "fit_residual;fit;decision");
 
         const QString summaryFile = besideRun(csv, f.app().records().fileRun(), "_summary.csv");
         const QStringList stored = fromCp1252(readBytes(summaryFile)).split("\r\n", Qt::SkipEmptyParts);

@@ -6,6 +6,7 @@
 #include "evaluation/CellSummary.h"
 #include "run/EventJournal.h"
 #include "run/ReportData.h"
+#include "shell/StringTable.h"
 #include "support/AppFixture.h"
 
 #include <QDir>
@@ -161,4 +162,102 @@ TEST(ReportData, AFileThatDoesNotReadGivesAnErrorNamingIt)
 }
 
 } // namespace
+} // namespace korvat
+
+namespace korvat {
+namespace {
+
+// The golden run with what a lab enters: its three cells one material (thickness and lot each)
+// and a requirement, in the header block as the program writes them.
+QString goldenWithSpecimens(const QString& dir) {
+    const QString csv = copyGoldenFid(dir);
+    RunParameters p;
+    p.known = true;
+    const char* lots[] = {"L1", "L2", "L3"};
+    for (int k = 0; k < 3; ++k) {
+        p.cells[static_cast<std::size_t>(k)].specimen =
+            Specimen{QStringLiteral("Nitril A"), QString::fromLatin1(lots[k]), 0.3 + 0.05 * k, std::nullopt};
+    }
+    p.requirement = *requirementFromToken(QStringLiteral("level >= 2"));
+    QStringList added;
+    for (const QString& line : runParameterLines(p, 0, TDeviceTyp::FID, QLocale(QLocale::German)))
+        if (line.startsWith(QStringLiteral("Probe ")) || line.startsWith(QStringLiteral("Anforderung")))
+            added << line;
+    EXPECT_EQ(added.size(), 4);
+    QString text = QString::fromLatin1(test::readBytes(csv));
+    const qsizetype at = text.indexOf(QStringLiteral("Versuchsbeschreibung"));
+    EXPECT_GT(at, 0);
+    text.insert(at, added.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    test::writeFile(csv, text.toLatin1());
+    return csv;
+}
+
+const ReportTable* tableStarting(const ReportData& d, const char* number) {
+    for (const ReportTable& t : d.labTables)
+        if (t.title.startsWith(QString::fromLatin1(number)))
+            return &t;
+    return nullptr;
+}
+
+} // namespace
+
+// The report's lab tables: the specimens as entered, the group of the three cells with its three
+// statistics, each cell's decision against the requirement, and the items a report states, with
+// "not recorded" where the run has nothing and a pointer where it has.
+TEST(ReportData, SpecimensGroupsDecisionAndTheItemsAReportStates)
+{
+    QTemporaryDir dir;
+    const QString csv = goldenWithSpecimens(dir.path());
+    const ReportData d = gatherReportData(csv, kEnglishOffset);
+    ASSERT_TRUE(d.ok) << d.error.toStdString();
+
+    const ReportTable* specimens = tableStarting(d, "4.1");
+    ASSERT_TRUE(specimens);
+    ASSERT_EQ(specimens->rows.size(), 3u);
+    EXPECT_EQ(specimens->rows[1], (QStringList{"2", "Nitril A", "0.350", "L2", "19.60"}));
+
+    const ReportTable* groups = tableStarting(d, "4.2");
+    ASSERT_TRUE(groups);
+    ASSERT_EQ(groups->rows.size(), 3u); // mean, standard deviation, minimum
+    EXPECT_EQ(groups->rows[0][3], "1 2 3");
+    EXPECT_EQ(groups->rows[2][4], "minimum");
+
+    const ReportTable* decision = tableStarting(d, "4.5");
+    ASSERT_TRUE(decision);
+    EXPECT_EQ(decision->captions, (QStringList{"Requirement", "level >= 2"}));
+    // Cells 1 and 2 broke through before their first measurement, within the level's 30 minutes;
+    // cell 3 ran 4.2 minutes only: not decidable. The group fails with its first specimen.
+    const std::vector<QStringList> expected = {{"Decision rule", "simple acceptance (measured value against the limit)"},
+                                               {"Cell 1 FID", "fail"},
+                                               {"Cell 2 FID", "fail"},
+                                               {"Cell 3 FID", "not decidable"},
+                                               {"Group 1 FID", "fail"}};
+    EXPECT_EQ(decision->rows, expected);
+
+    const ReportTable* items = tableStarting(d, "4.7");
+    ASSERT_TRUE(items);
+    auto item = [&](const char* caption) {
+        for (const QStringList& row : items->rows)
+            if (row[0] == QString::fromUtf8(caption))
+                return row[1];
+        return QStringLiteral("<missing>");
+    };
+    EXPECT_EQ(item("Test temperature"), "not recorded");
+    EXPECT_EQ(item("Specimen thickness"), "see 4.1 Specimens");
+    EXPECT_EQ(item("Requirement and decision rule"), "see 4.5 Requirement and decision");
+    EXPECT_EQ(item("Number of specimens"), "3");
+
+    // Without specimens or requirement (the golden file as it is) nothing is made up.
+    QTemporaryDir plainDir;
+    const ReportData plain = gatherReportData(copyGoldenFid(plainDir.path()), kEnglishOffset);
+    ASSERT_TRUE(plain.ok);
+    EXPECT_FALSE(tableStarting(plain, "4.2"));
+    const ReportTable* plainItems = tableStarting(plain, "4.7");
+    ASSERT_TRUE(plainItems);
+    for (const QStringList& row : plainItems->rows)
+        if (row[0] == "Specimen thickness" || row[0] == "Requirement and decision rule" || row[0] == "Lot / batch") {
+            EXPECT_EQ(row[1], "not recorded") << row[0].toStdString();
+        }
+}
+
 } // namespace korvat

@@ -384,6 +384,35 @@ TEST(InjectionPeak, OpenPathsMeetInEqualShares) {
     EXPECT_EQ(paths.concentrationAt(7, Millis(0)), GasSample{});
 }
 
+// Reference gases of several levels: the reference-gas path delivers one cylinder at a time, the
+// first at the start, the next whenever the lab changes it (each list round again after its last;
+// the two lists step together), and the injection's areas follow. Without levels a change is none.
+TEST(InjectionPeak, ReferenceLevelsStepWithEachCylinderAndThePeakFollows) {
+    InstrumentOptions options = Bench::twoDetectors();
+    options.gas.referenceLevels = {10, 40, 400};
+    options.gas.referenceSulfurLevels = {1, 3};
+    Bench bench(options);
+    const struct {
+        double isobutane, tht;
+    } expected[] = {{10, 1}, {40, 3}, {400, 1}, {10, 1}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        if (i > 0) {
+            EXPECT_EQ(bench.instrument.nextReferenceLevel(), (GasSample{expected[i].isobutane, expected[i].tht}));
+        }
+        EXPECT_EQ(bench.instrument.gasPaths().referenceLevel(), i % 3);
+        const Window window = bench.measurePosition(kReferenceGasPosition);
+        EXPECT_NEAR(areaOf(window.fid), 450 * expected[i].isobutane, std::max(kFidNoiseArea, 0.03 * 450 * expected[i].isobutane));
+        EXPECT_NEAR(areaOf(window.fpd), 2000 * expected[i].tht, std::max(kFpdNoiseArea, 0.03 * 2000 * expected[i].tht));
+    }
+    // The other positions keep their gases.
+    EXPECT_EQ(bench.instrument.concentration(kReferenceCellPosition), (GasSample{0.5, 0}));
+
+    GasPaths fixed;
+    EXPECT_EQ(fixed.nextReferenceLevel(), (GasSample{100, 2}));
+    EXPECT_EQ(fixed.referenceLevel(), 0u);
+}
+
 // Single-converter instruments inject too; only the FID shows it.
 TEST(InjectionPeak, FidOnlyInstrumentShowsThePeakOnPortA) {
     Bench bench(InstrumentOptions{});

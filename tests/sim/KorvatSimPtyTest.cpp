@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <csignal>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -89,6 +90,8 @@ public:
             process_.waitForFinished(kExitLimitMs);
         }
     }
+
+    qint64 processId() const { return process_.processId(); }
 
     QString deviceA;
     QString deviceB;
@@ -369,6 +372,9 @@ TEST(KorvatSimServer, RefusesMalformedGasOptionsPty) {
         // A decimal comma would be read as a different number on some desktops: refused.
         {QStringLiteral("--ref-cell-ppm"), QStringLiteral("0,5")},
         {QStringLiteral("--peak-delay"), QStringLiteral("600")},
+        {QStringLiteral("--ref-ppm-levels"), QStringLiteral("10,x")},
+        {QStringLiteral("--ref-ppm-levels"), QStringLiteral("")},
+        {QStringLiteral("--ref-ppm"), QStringLiteral("5"), QStringLiteral("--ref-ppm-levels"), QStringLiteral("10,50")},
     };
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
@@ -423,6 +429,67 @@ TEST(KorvatSimServer, GasOptionsShapeTheInjectionPeakPty) {
     const auto rise = std::find_if(values.begin(), values.end(),
                                    [baseline](int v) { return v - baseline > 30; });
     EXPECT_LT(rise - values.begin(), 15);
+    EXPECT_TRUE(sim.terminate());
+}
+
+// Reference gases of several levels: the first cylinder at the start, the next on SIGUSR1 (the
+// lab changing it), said in the log; the injection's peak grows with it.
+TEST(KorvatSimServer, ANewReferenceCylinderOnSigusr1Pty) {
+    if (!QFileInfo::exists(simBinary()))
+        GTEST_SKIP() << "korvat-sim not found";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString logPath = dir.filePath(QStringLiteral("sim.log"));
+    SimProcess sim;
+    QString failure;
+    ASSERT_TRUE(sim.start({QStringLiteral("--ref-ppm-levels"), QStringLiteral("10,40"), QStringLiteral("--log"), logPath},
+                          &failure))
+        << failure.toStdString();
+    auto portA = openLikeTheProgram(sim.deviceA);
+    ASSERT_TRUE(portA);
+    auto send = [&portA](const QByteArray& bytes) {
+        portA->write(bytes);
+        portA->waitForBytesWritten(kReplyLimitMs);
+    };
+    // The reference gas injected, and the tallest point of its peak above the baseline.
+    auto peakHeight = [&]() -> int {
+        send("<V1SFD\r<D1\r");
+        QThread::msleep(1500);
+        portA->readAll();
+        send("<V1SFF\r<D0\r<12B1100\r<12W1100\r<12Z1100\r");
+        LineReader reader{*portA, {}};
+        int count = 0;
+        const QList<QByteArray> lines =
+            reader.until([&count](const QByteArray& line) { return line.startsWith("[A1") && ++count == 45; }, 3 * kReplyLimitMs);
+        send("<12Z0100\r");
+        QThread::msleep(300);
+        portA->readAll();
+        std::vector<int> values;
+        for (const QByteArray& line : lines)
+            if (line.startsWith("[A1") && line.size() == 8)
+                values.push_back(line.mid(3).toInt(nullptr, 16));
+        if (values.size() < 40)
+            return -1;
+        return *std::max_element(values.begin(), values.end()) - values.front();
+    };
+    const int first = peakHeight();
+    ASSERT_GT(first, 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(sim.processId()), SIGUSR1), 0);
+    QDeadlineTimer deadline(kReplyLimitMs);
+    QString log;
+    while (!deadline.hasExpired() && !log.contains(QStringLiteral("reference gas now 40 ppm"))) {
+        QCoreApplication::processEvents();
+        QThread::msleep(20);
+        QFile f(logPath);
+        if (f.open(QIODevice::ReadOnly))
+            log = QString::fromUtf8(f.readAll());
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("reference gas now 40 ppm isobutane"))) << log.toStdString();
+    const int second = peakHeight();
+    // Four times the gas, four times the peak (noise, drift and the real-time timing of the
+    // bursts aside).
+    EXPECT_GT(double(second) / first, 3.0) << first << " " << second;
+    EXPECT_LT(double(second) / first, 5.0) << first << " " << second;
     EXPECT_TRUE(sim.terminate());
 }
 

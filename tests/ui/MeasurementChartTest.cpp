@@ -493,9 +493,9 @@ TEST(MonitoringChartInTheProgram, MonitoringOnFollowsMonitoringOffReturnsToTheWi
         app.Timer1Timer();
     }
     QCoreApplication::processEvents();
-    const std::vector<double>& x = app.acquisition().Series1.x;
-    ASSERT_GT(x.size(), 3900u);
-    EXPECT_DOUBLE_EQ(chart->xAxis->range().upper, x.back());
+    const std::size_t samples = chart->sampleCount(0);
+    ASSERT_GT(samples, 3900u);
+    EXPECT_NEAR(chart->xAxis->range().upper, (samples - 1) / 10.0, 1e-9);
     EXPECT_DOUBLE_EQ(chart->xAxis->range().size(), 300);
 
     app.acquisition().MonitorOff();
@@ -655,4 +655,86 @@ TEST_F(OperatorView, FitShowsTheWholeCurveOnceAndTheChordsStayOnIt) {
 TEST_F(OperatorView, FitWithoutSamplesChangesNothing) {
     click("btnChartFit");
     expectConfigured();
+}
+
+// Days of monitoring: the chart hands each curve only what its pixels need, from the pyramid when
+// the whole range is in view and the samples themselves when zoomed in, and a lost line stays a
+// gap at every zoom.
+TEST(MeasurementChart, ACurveOfDaysIsDrawnFromThePointsItsPixelsNeed) {
+    TForm1 form;
+    form.resize(TForm1::kDesignedWidth, TForm1::kDesignedHeight);
+    form.show();
+    MeasurementChart* chart = form.chart();
+    const long n = 3 * 864000; // three days at ten samples a second
+    std::vector<double> x(n), y(n);
+    double lo = 1e300, hi = -1e300;
+    for (long i = 0; i < n; ++i) {
+        x[i] = i / 10.0;
+        y[i] = std::round(1500 + 800 * std::sin(i * 1e-4) + (i % 6000 < 20 ? 3000 : 0));
+        lo = std::min(lo, y[i]);
+        hi = std::max(hi, y[i]);
+    }
+    const long lost = 2 * 864000 + 12345; // a line down for two seconds on the third day
+    for (long i = lost; i < lost + 20; ++i)
+        y[i] = std::nan("");
+    form.appendSeries(0, x, y);
+    EXPECT_EQ(chart->sampleCount(0), static_cast<std::size_t>(n));
+
+    struct View {
+        const char* name;
+        double from, to;
+        bool samples; // the curve holds the samples themselves
+        bool gap;
+    };
+    const View views[] = {
+        {"all three days", 0, n / 10.0, false, true},
+        {"the third day", 2 * 86400.0, 3 * 86400.0, false, true},
+        {"the minute of the lost line", lost / 10.0 - 30, lost / 10.0 + 30, true, true},
+        {"the first hour", 0, 3600, false, false},
+    };
+    const int width = chart->axisRect()->width();
+    ASSERT_GT(width, 100);
+    for (const View& v : views) {
+        SCOPED_TRACE(v.name);
+        chart->xAxis->setRange(v.from, v.to);
+        chart->replot();
+        const QCPGraph* fid = chart->series(0);
+        const int points = fid->dataCount();
+        EXPECT_LE(points, 3 * width + 8) << "more points than the pixels need";
+        EXPECT_GT(points, width / 2) << "fewer points than the pixels show";
+        int gaps = 0;
+        double shownLo = 1e300, shownHi = -1e300;
+        for (auto it = fid->data()->constBegin(); it != fid->data()->constEnd(); ++it) {
+            if (std::isnan(it->value)) {
+                ++gaps;
+                continue;
+            }
+            ASSERT_GE(it->value, lo);
+            ASSERT_LE(it->value, hi);
+            shownLo = std::min(shownLo, it->value);
+            shownHi = std::max(shownHi, it->value);
+            if (v.samples) {
+                const long i = std::lround(it->key * 10);
+                ASSERT_EQ(it->value, y[i]) << "a zoomed-in curve shows the samples as they are";
+            }
+        }
+        EXPECT_EQ(gaps > 0, v.gap);
+        // No peak is lost at any zoom: the largest and least value in view are drawn.
+        double viewLo = 1e300, viewHi = -1e300;
+        for (long i = std::lround(v.from * 10); i <= std::min(n - 1, std::lround(v.to * 10)); ++i) {
+            if (!std::isnan(y[i])) {
+                viewLo = std::min(viewLo, y[i]);
+                viewHi = std::max(viewHi, y[i]);
+            }
+        }
+        EXPECT_GE(shownHi, viewHi);
+        EXPECT_LE(shownLo, viewLo);
+    }
+    // Fit spans the whole of the three days.
+    chart->fitToCurves();
+    EXPECT_DOUBLE_EQ(chart->xAxis->range().lower, 0);
+    EXPECT_NEAR(chart->xAxis->range().upper, (n - 1) / 10.0, 1e-6);
+    const double margin = (hi - lo) * MeasurementChart::kFitMargin;
+    EXPECT_NEAR(chart->yAxis->range().lower, lo - margin, 1e-6);
+    EXPECT_NEAR(chart->yAxis->range().upper, hi + margin, 1e-6);
 }

@@ -151,12 +151,13 @@ TEST(PermeationView, DrawsEveryCellAndDetectorWithItsPointsLimitsAndBreakthrough
     const QString none = PermeationView::kNoFigure;
     const QStringList rows[] = {
         {"1", "FID", "Latex", "15,0", "11,0", "20,0", "17,1", "5,0", "1", none, "24,125", none, none,
-         "0,0123", "25,0", "92,14 g/mol"},
+         "0,0123", "25,0", "92,14 g/mol", none, ""},
         {"1", "FPD", "Latex", none, none, none, none, none,
-         "≥ 1", "0,0203", "0,430", none, none, none, "25,0", "ohne Molmasse: 0,00251 µg/ml je ppm"},
+         "≥ 1", "0,0203", "0,430", none, none, none, "25,0", "ohne Molmasse: 0,00251 µg/ml je ppm", none, ""},
         {"3", "FID", "Nitrile", "18,0", "9,5", none, none, none,
-         "≥ 0", none, "2,700", none, none, none, "18,0", "Isobutan-Äquivalent"},
+         "≥ 0", none, "2,700", none, none, none, "18,0", "Isobutan-Äquivalent", none, ""},
     };
+    // (No uncertainty known to these figures, and no requirement to decide against.)
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(rowOf(table, r), rows[r]) << "row " << r;
     // A breakthrough or steady state not reached says so on the "–"; other missing figures do not.

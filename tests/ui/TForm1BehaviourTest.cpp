@@ -233,6 +233,10 @@ TEST(MainWindowFocus, ExactlyTheEditsWithAnExitHandlerReportLeaving) {
                          "editInfo1",    "editInfo2",      "editInfo3",      "editScale",
                          "editScaleMin", "editStartdelay", "editVentilblock", "editContact1",
                          "editContact2", "editContact3"};
+    for (const char* field : {"editMaterial", "editThickness", "editLot", "editArea"})
+        for (int cell = 1; cell <= 3; ++cell)
+            expected << QString::fromLatin1(field) + QString::number(cell);
+    expected << QStringLiteral("editRequirement");
     for (QString& name : expected)
         name.prepend(QStringLiteral("exit "));
     expected.sort();

@@ -118,6 +118,15 @@ const Expected kControls[] = {
     {"lblContact", 160, K::Label},
     {"editContact1", 0, K::Edit}, {"editContact2", 0, K::Edit}, {"editContact3", 0, K::Edit},
     {"memoDescription", 51, K::LabelledMemo}, {"btnLaden", 0, K::PushButton}, {"btnBericht", 144, K::PushButton},
+    // specimens' page
+    {"tabProben", 192, K::TabSheet},
+    {"lblSpecimenMaterial", 176, K::Label}, {"lblSpecimenThickness", 193, K::Label},
+    {"lblSpecimenLot", 178, K::Label}, {"lblSpecimenArea", 194, K::Label},
+    {"editMaterial1", 0, K::Edit}, {"editMaterial2", 0, K::Edit}, {"editMaterial3", 0, K::Edit},
+    {"editThickness1", 0, K::Edit}, {"editThickness2", 0, K::Edit}, {"editThickness3", 0, K::Edit},
+    {"editLot1", 0, K::Edit}, {"editLot2", 0, K::Edit}, {"editLot3", 0, K::Edit},
+    {"editArea1", 0, K::Edit}, {"editArea2", 0, K::Edit}, {"editArea3", 0, K::Edit},
+    {"lblRequirement", 190, K::Label}, {"editRequirement", 0, K::Edit}, {"lblDecisionRule", 191, K::Label},
 };
 // clang-format on
 
@@ -185,9 +194,9 @@ TEST(MainWindowControls, PagesInOrderWithTheRunPageShownFirst) {
     TForm1 form;
     auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl"));
     ASSERT_NE(pages, nullptr);
-    ASSERT_EQ(pages->count(), 4);
-    const char* order[] = {"tabStatus", "tabSettings", "tabFaktoren", "tabSampleInfo"};
-    for (int i = 0; i < 4; ++i)
+    ASSERT_EQ(pages->count(), 5);
+    const char* order[] = {"tabStatus", "tabSettings", "tabFaktoren", "tabSampleInfo", "tabProben"};
+    for (int i = 0; i < 5; ++i)
         EXPECT_EQ(pages->widget(i)->objectName(), QString::fromLatin1(order[i]));
     EXPECT_EQ(pages->currentIndex(), 0);
 }

@@ -1,0 +1,40 @@
+#pragma once
+// The diffusion coefficient from a cell's rate curve. A membrane of thickness l that meets the
+// chemical at time 0 and is swept clean on the other side lets through (Crank, the time-lag
+// solution of Fick's second law)
+//
+//   J(t) = J_ss · [1 + 2 Σ_{n≥1} (−1)ⁿ exp(−D n² π² t / l²)],      time lag t_lag = l² / (6 D)
+//
+// so the shape of the rise fixes t_lag, and with the entered thickness D = l² / (6 t_lag). The
+// fit takes the rates since the contact less the blank's rate, finds t_lag by least squares (the
+// best J_ss for each t_lag follows in closed form) and gives J_ss, t_lag, D and the rates'
+// root-mean-square residual. A cell measured to its steady state fixes J_ss by the data; before
+// that J_ss is extrapolated from the rise, and says so.
+
+#include "evaluation/PermeationMetrics.h"
+
+#include <optional>
+#include <span>
+
+namespace korvat {
+
+struct TimeLagFit {
+    double steadyRate = 0;             // J_ss, ug/cm²/min
+    double lagMinutes = 0;             // t_lag
+    std::optional<double> diffusivity; // D, cm²/s (needs the thickness)
+    double residual = 0;               // root-mean-square residual of the rates, ug/cm²/min
+    int points = 0;
+    bool extrapolated = false; // the cell has no steady state yet: J_ss from the rise alone
+};
+
+// J(t) / J_ss at t = x · t_lag (x ≥ 0); 0 for x ≤ 0.
+double timeLagShape(double x);
+
+// Fits the rates measured since the contact (minutes > 0) less `baseline`. nullopt without a
+// usable rise: fewer than five measurements, fewer than three at a tenth of the highest rate or
+// more, or a best time lag at the edge of what the measurements can tell. `thicknessCm` gives D;
+// `steady` says whether the cell reached its steady state.
+std::optional<TimeLagFit> fitTimeLag(std::span<const RatePoint> series, double baseline,
+                                     std::optional<double> thicknessCm, bool steady);
+
+} // namespace korvat

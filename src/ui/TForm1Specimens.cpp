@@ -1,0 +1,81 @@
+// The specimens' page: what the operator enters about each cell's specimen before the run
+// (material, thickness, lot, exposed area), the requirement the run is to show and its decision
+// rule, and the detectors' calibrations (curve, points, control chart).
+#include "ui/CalibrationPanel.h"
+#include "ui/TForm1.h"
+
+#include "shell/StringTable.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <algorithm>
+#include <span>
+
+namespace korvat {
+
+namespace {
+constexpr int kEditHeight = 22;
+// Captions of the string table.
+constexpr int kMaterialCaption = 176, kThicknessCaption = 193, kLotCaption = 178, kAreaCaption = 194,
+              kRequirementCaption = 190, kRuleCaption = 191;
+constexpr int kRequirementItems[] = {195, 196, 197, 198};
+constexpr int kRuleItems[] = {199, 200};
+} // namespace
+
+void TForm1::buildSpecimensPage(QWidget* page) {
+    constexpr int kTop = 4, kRow = 24;
+    label(page, QStringLiteral("lblSpecimenMaterial"), kMaterialCaption, QRect(26, kTop, 150, 15));
+    label(page, QStringLiteral("lblSpecimenThickness"), kThicknessCaption, QRect(180, kTop, 70, 15));
+    label(page, QStringLiteral("lblSpecimenLot"), kLotCaption, QRect(254, kTop, 100, 15));
+    label(page, QStringLiteral("lblSpecimenArea"), kAreaCaption, QRect(358, kTop, 70, 15));
+    for (int cell = 1; cell <= 3; ++cell) {
+        const int y = kTop + 16 + (cell - 1) * kRow;
+        auto* number = new QLabel(QString::number(cell), page);
+        number->setGeometry(6, y, 16, kEditHeight);
+        edit(page, QStringLiteral("editMaterial%1").arg(cell), QRect(26, y, 150, kEditHeight), true);
+        edit(page, QStringLiteral("editThickness%1").arg(cell), QRect(180, y, 70, kEditHeight), true);
+        edit(page, QStringLiteral("editLot%1").arg(cell), QRect(254, y, 100, kEditHeight), true);
+        edit(page, QStringLiteral("editArea%1").arg(cell), QRect(358, y, 70, kEditHeight), true);
+    }
+    const int y = kTop + 16 + 3 * kRow + 8;
+    label(page, QStringLiteral("lblRequirement"), kRequirementCaption, QRect(6, y, 100, 15));
+    m_requirement = new QComboBox(page);
+    m_requirement->setObjectName(QStringLiteral("cbRequirement"));
+    m_requirement->setGeometry(6, y + 16, 244, kEditHeight + 2);
+    edit(page, QStringLiteral("editRequirement"), QRect(254, y + 16, 60, kEditHeight), true);
+    label(page, QStringLiteral("lblDecisionRule"), kRuleCaption, QRect(6, y + 42, 100, 15));
+    m_decisionRule = new QComboBox(page);
+    m_decisionRule->setObjectName(QStringLiteral("cbDecisionRule"));
+    m_decisionRule->setGeometry(110, y + 40, 204, kEditHeight + 2);
+    translateSpecimensPage(0);
+    // Only the operator's picks are told; setRequirement fills them quietly.
+    connect(m_requirement, &QComboBox::activated, this, [this](int index) { emit requirementPicked(index); });
+    connect(m_decisionRule, &QComboBox::activated, this, [this](int index) { emit decisionRulePicked(index); });
+
+    m_calibration = new CalibrationPanel(page);
+    m_calibration->setGeometry(440, 2, 520, 166);
+}
+
+void TForm1::translateSpecimensPage(int offset) {
+    for (const auto& [combo, items] : {std::pair{m_requirement, std::span<const int>(kRequirementItems)},
+                                       std::pair{m_decisionRule, std::span<const int>(kRuleItems)}}) {
+        const int current = combo->currentIndex();
+        combo->clear();
+        for (int n : items)
+            combo->addItem(LoadLangText(offset, n));
+        combo->setCurrentIndex(std::max(0, current));
+    }
+    if (m_calibration)
+        m_calibration->translate(offset);
+}
+
+void TForm1::setRequirement(int choice, int rule) {
+    m_requirement->setCurrentIndex(choice);
+    m_decisionRule->setCurrentIndex(rule);
+}
+
+int TForm1::requirementChoice() const { return m_requirement->currentIndex(); }
+int TForm1::decisionRuleChoice() const { return m_decisionRule->currentIndex(); }
+
+} // namespace korvat
