@@ -118,7 +118,11 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
 
     view_.timeAxisShown(settings_.Messzeit);
     view_.valueAxisShown(settings_.ScaleMin, settings_.Scale);
-    view_.chartCaptionsShown({.title = T(106), .valueAxis = T(107), .fidSeries = T(53), .fpdSeries = T(54)});
+    view_.chartCaptionsShown({.title = T(106),
+                              .valueAxis = T(107),
+                              .fidSeries = T(53),
+                              .fpdSeries = T(54),
+                              .timeAxis = T(82) + QStringLiteral(" (") + T(108) + QLatin1Char(')')});
 
     for (ReadBack r : {ReadBack::Ventilblock, ReadBack::Messkammer, ReadBack::Emmision, ReadBack::Transfer})
         poll_.setReadBack(r, QStringLiteral("--- ") + T(18));
@@ -379,6 +383,33 @@ void KorvatApp::FormClose() {
     link_.releaseQueues();
 }
 
+void KorvatApp::btnMonitorClick() {
+    acquisition_.btnMonitorClick();
+    run_.eval.FIDBaseDraw = false;
+    run_.eval.FPDBaseDraw = false;
+    view_.chordsChanged();
+}
+
+void KorvatApp::showProgress(bool force) {
+    const ProgressMoment moment{.second = run_.running() ? clock_.monotonicNow().count() / 1000 : -1,
+                                .tag = run_.runTag(),
+                                .measurements = run_.measurements().size()};
+    if (!force && moment == progressShownFor_)
+        return;
+    progressShownFor_ = moment;
+    ProgressContext context;
+    context.ID = ID;
+    context.now = clock_.monotonicNow();
+    context.sampleSeconds = settings_.SampleTime;
+    context.injectionSeconds = settings_.InjectionTime;
+    context.keepMeasuring = settings_.KeepMeasuring;
+    context.twoDetectors = DeviceTyp == TDeviceTyp::FIDFPD;
+    // As the evaluation decides it: a detector whose calibration area is not above the take-over
+    // limit gives no concentration.
+    context.calibrated = {settings_.FIDCalArea > kFIDTakeOverArea, settings_.FPDCalArea > kFPDTakeOverArea};
+    view_.progressShown(runProgress(run_, context));
+}
+
 void KorvatApp::Timer1Timer() {
     // A port test owns the lines until it is done; the tick's poll would take its answers.
     if (portTestRunning_)
@@ -389,6 +420,7 @@ void KorvatApp::Timer1Timer() {
         poll_.dispatchStep();
         acquisition_.drain(DeviceTyp);
         sequencer_.tickStages();
+        showProgress();
         records_.watch();
     } catch (const std::exception& e) {
         // Whatever went wrong, the run ends safely (valves closed, rows kept) and the program

@@ -133,6 +133,10 @@ public:
     // raw-data file back into the chart and evaluate it again.
     void btnSpeichernClick();
     void btnLadenClick();
+    // Monitoring on or off. Either clears the curves, so the last evaluation's baseline chords
+    // stop belonging to anything shown and go with them (a Fit would otherwise draw them over
+    // the live signal).
+    void btnMonitorClick();
     // What a key typed into the description becomes: lines are broken at 60 characters and Enter
     // adds no line below the sixth.
     enum class DescriptionKey { Keep, Discard, ReplaceWithEnter };
@@ -183,6 +187,9 @@ private:
     void identificationFailed(const QString& text, bool endBox);
     QString settingsFileNote() const;
     void showSettings();
+    // The run page's progress and cell overview, when anything it shows may have changed (a new
+    // second, a new phase, a measurement recorded) or `force`.
+    void showProgress(bool force = false);
     void showSpecimens();
     // The requirement of the settings as the window offers it.
     void showRequirement();
@@ -232,6 +239,14 @@ private:
     QString startupProblem_;
     bool portTestRunning_ = false;
     bool closed_ = false;
+    // What the progress was last worked out for.
+    struct ProgressMoment {
+        qint64 second = -1;
+        RunTag tag = RunTag::Idle;
+        std::size_t measurements = 0;
+        bool operator==(const ProgressMoment&) const = default;
+    };
+    ProgressMoment progressShownFor_;
 };
 
 } // namespace korvat

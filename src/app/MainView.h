@@ -24,6 +24,7 @@ enum class SubstanceGrid { Hydrocarbons, Sulfur };
 
 struct ChartCaptions {
     QString title, valueAxis, fidSeries, fpdSeries;
+    QString timeAxis; // with its unit, "Zeit (sek)"
 };
 
 class MainView : public RunView {

@@ -25,6 +25,9 @@ const QString kPpmUnit = QStringLiteral(" ppm");
 
 QString F2(double value) { return formatFixed(value, 7, 2); }
 
+// What a detector without a calibration area shows instead of a rate or ppm of 0.
+constexpr int kNotCalibrated = 337;
+
 bool isCell(int position) { return position >= 4 && position <= 6; }
 
 } // namespace
@@ -226,7 +229,9 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
         st.FIDArea = 0;
         FIDMessMenge = 0;
         FIDppm = 0;
-        d_.view.resultShown(Detector::FID, F2(0) + (pos == 2 ? kPpmUnit : kRateUnit));
+        d_.view.resultShown(Detector::FID, s.FIDCalArea <= kFIDTakeOverArea
+                                               ? T(kNotCalibrated)
+                                               : F2(0) + (pos == 2 ? kPpmUnit : kRateUnit));
         return;
     }
 
@@ -239,6 +244,7 @@ void ResultComputation::fidResult(MeasurementRecord& r) {
         // Without a calibration there is no concentration: a ppm left from an earlier
         // measurement would be written into this one's row.
         FIDppm = 0;
+        d_.view.resultShown(Detector::FID, T(kNotCalibrated));
         return;
     }
 
@@ -304,8 +310,10 @@ void ResultComputation::fpdResult(MeasurementRecord& r) {
     if (found == FPDSearchState::Found)
         takeOverFPDCalibration(st.FPDArea, &r);
 
-    if (s.FPDCalArea <= kFPDTakeOverArea)
+    if (s.FPDCalArea <= kFPDTakeOverArea) {
+        d_.view.resultShown(Detector::FPD, T(kNotCalibrated));
         return;
+    }
     const CalibrationInForce calibration = d_.calibrations.inForce(Detector::FPD, s.FPDCalArea, s.FPDCalMenge);
     // The calibration gas's ppm of this area: through the curve when there is one of several levels.
     auto calibrationPpm = [&]() {

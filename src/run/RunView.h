@@ -9,6 +9,7 @@
 #include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/RunModel.h"
+#include "run/RunProgress.h"
 
 #include <span>
 
@@ -41,6 +42,9 @@ public:
     virtual void delayShown(const QString& remaining) = 0;
     virtual void startShown(const QString& text) = 0;
     virtual void cellShown(int cell, const CellState& state) = 0;
+    // Where the run stands and each cell's overview; about once a second while a run goes on,
+    // and whenever a measurement ends.
+    virtual void progressShown(const RunProgress& progress) { (void)progress; }
     // The substance of the position being measured.
     virtual void chemicalShown(const QString& name) = 0;
     // The last evaluation's concentration or rate, with its unit.

@@ -9,6 +9,7 @@
 #include "run/Inputs.h"
 #include "run/Records.h"
 #include "run/ResultComputation.h"
+#include "run/RunProgress.h"
 #include "run/RunView.h"
 #include "shell/IniFile.h"
 #include "shell/StringTable.h"
@@ -41,9 +42,10 @@ int Sequencer::elapsedSeconds() const {
     return static_cast<int>((d_.clock.monotonicNow() - d_.run.runStartCycle).count() / 1000);
 }
 
+// The position by the name its lamp carries ("Zelle 2" for position 5), not by its number.
 QString Sequencer::phaseText(int entry) const {
     return T(entry) + QStringLiteral(": ") + T(101) + QLatin1Char(' ') + QString::number(d_.run.cycleNumber()) +
-           QLatin1Char(' ') + T(77) + QLatin1Char(' ') + QString::number(d_.run.runZelle);
+           QLatin1Char(' ') + positionName(d_.run.runZelle, d_.ID);
 }
 
 void Sequencer::refreshRunTime(bool withDelay) {
@@ -160,8 +162,8 @@ void Sequencer::state3() {
         q->clear();
     d_.view.startShown(QStringLiteral("Start um ") + formatTimeOfDay(run.runStartzeit.time()));
     setStatus(T(100) + QStringLiteral(": ") + QString::number(run.measurementNumber()) + QLatin1Char(' ') + T(101) +
-              QLatin1Char(' ') + QString::number(run.cycleNumber()) + QLatin1Char(' ') + T(77) + QLatin1Char(' ') +
-              QString::number(run.runZelle));
+              QLatin1Char(' ') + QString::number(run.cycleNumber()) + QLatin1Char(' ') +
+              positionName(run.runZelle, d_.ID));
     d_.valves.loop(false);
     run.eval.FIDBaseDraw = false;
     run.eval.FPDBaseDraw = false;

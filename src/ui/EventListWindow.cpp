@@ -38,7 +38,7 @@ EventListWindow::EventListWindow(QWidget* owner, bool german)
     table_->setColumnWidth(0, 140);
     table_->setColumnWidth(1, 150);
     table_->setColumnWidth(2, 110);
-    table_->setColumnWidth(3, 80);
+    table_->setColumnWidth(3, 110);
     note_->setVisible(false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_);

@@ -152,6 +152,9 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QCustomPlot(parent) {
     axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
     axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
     legend->setVisible(true);
+    // Top left: the newest samples arrive at the right edge (monitoring follows them there), and
+    // a legend in that corner would hide them.
+    axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
 
     for (const SeriesLook& look : kSeriesLooks) {
         QCPGraph* graph = addGraph(xAxis, yAxis);

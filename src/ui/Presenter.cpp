@@ -119,8 +119,25 @@ void Presenter::delayShown(const QString& remaining) { form_.setText(QStringLite
 void Presenter::startShown(const QString& text) { form_.setText(QStringLiteral("lblStartrun"), text); }
 
 void Presenter::cellShown(int cell, const CellState& state) {
-    form_.setLedOn(QStringLiteral("ledSmpOff%1").arg(cell), state.off || state.brokeThrough);
-    form_.setText(QStringLiteral("lblRunToBreak%1").arg(cell), state.timeText);
+    // Lit only while the cell is really switched off: one measured on after its breakthrough
+    // shows that in the cell overview.
+    form_.setLedOn(QStringLiteral("ledSmpOff%1").arg(cell), state.off);
+}
+
+void Presenter::progressShown(const RunProgress& p) {
+    form_.setText(QStringLiteral("lblProgress"), p.measurementText);
+    form_.setText(QStringLiteral("lblCycle"), p.cycleText);
+    form_.setText(QStringLiteral("lblPosition"), p.positionText);
+    form_.setText(QStringLiteral("lblRunEnd"), p.endText);
+    for (int k = 1; k <= 3; ++k) {
+        const CellProgress& cell = p.cells[k - 1];
+        form_.setText(QStringLiteral("lblCellRate%1").arg(k), cell.inRange || cell.lastElapsedMs ? cell.rateText : QString());
+        form_.setText(QStringLiteral("lblCellTrend%1").arg(k), cell.trendText);
+        form_.setText(QStringLiteral("lblCellNext%1").arg(k), cell.nextText);
+        // Before anything was measured the label keeps its designed caption.
+        if (!cell.timeText.isEmpty())
+            form_.setText(QStringLiteral("lblRunToBreak%1").arg(k), cell.timeText);
+    }
 }
 
 void Presenter::chemicalShown(const QString& name) { form_.setText(QStringLiteral("lblFIDInfo"), name); }
@@ -153,6 +170,7 @@ void Presenter::windowCaptionShown(const QString& text) { form_.setWindowCaption
 
 void Presenter::chartCaptionsShown(const ChartCaptions& c) {
     form_.setLeftAxisTitle(c.valueAxis);
+    form_.setBottomAxisTitle(c.timeAxis);
     form_.setSeriesTitle(0, c.fidSeries);
     form_.setSeriesTitle(1, c.fpdSeries);
     form_.setChartTitle(c.title);
@@ -364,7 +382,7 @@ void Presenter::onClicked(const QString& control) {
         {"btnTransferAn", [](KorvatApp& a) { a.panel().btnTransferAnClick(); }},
         {"btnHVoltageAn", [](KorvatApp& a) { a.panel().btnHVoltageAnClick(); }},
         {"ServiceButton", [](KorvatApp& a) { a.panel().ServiceButtonClick(); }},
-        {"btnMonitor", [](KorvatApp& a) { a.acquisition().btnMonitorClick(); }},
+        {"btnMonitor", [](KorvatApp& a) { a.btnMonitorClick(); }},
         {"btnStart", [](KorvatApp& a) { a.btnStartChecked(); }},
         {"btnStop", [](KorvatApp& a) { a.sequencer().btnStopClick(); }},
         {"btnDelay", [](KorvatApp& a) { a.btnDelayChecked(); }},

@@ -53,6 +53,7 @@ public:
     void delayShown(const QString& remaining) override;
     void startShown(const QString& text) override;
     void cellShown(int cell, const CellState& state) override;
+    void progressShown(const RunProgress& progress) override;
     void chemicalShown(const QString& name) override;
     void resultShown(Detector detector, const QString& text) override;
     void calibratedShown(Detector detector, bool calibrated) override;

@@ -27,8 +27,8 @@ Q_LOGGING_CATEGORY(lcForm, "korvat.ui")
 
 namespace {
 
-// The chart gets about seven tenths of the designed height, the pages the rest.
-constexpr int kPageControlHeight = 195;
+// The pages keep their height; the chart takes the rest (about six tenths of the designed height).
+constexpr int kPageControlHeight = 272;
 constexpr int kPageFontPointSize = 8;
 
 // Memo texts cross the view with CR LF between lines, the way the files and the caption table
@@ -81,6 +81,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     m_log->setUndoRedoEnabled(false);
     m_log->setMaximumBlockCount(kLogLines);
 
+    setMinimumSize(kDesignedWidth, kDesignedHeight);
     resize(kDesignedWidth, kDesignedHeight);
 
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
@@ -357,6 +358,11 @@ void TForm1::setLeftAxisRange(double minimum, double maximum) {
 
 void TForm1::setLeftAxisTitle(const QString& text) {
     m_chart->yAxis->setLabel(text);
+    m_chart->replotQueued();
+}
+
+void TForm1::setBottomAxisTitle(const QString& text) {
+    m_chart->xAxis->setLabel(text);
     m_chart->replotQueued();
 }
 

@@ -33,9 +33,10 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The designed client area.
-    static constexpr int kDesignedWidth = 974;
-    static constexpr int kDesignedHeight = 650;
+    // The designed client area, also the smallest the window can be made (it can grow: the chart
+    // takes what is added). It fits a 1024 x 768 screen with the window's frame and a panel.
+    static constexpr int kDesignedWidth = 1016;
+    static constexpr int kDesignedHeight = 690;
     // The log memo keeps this many of the most recent lines.
     static constexpr int kLogLines = 9;
 
@@ -74,6 +75,7 @@ public:
     void setChartFollowsNewest(bool follow);
     void setLeftAxisRange(double minimum, double maximum);
     void setLeftAxisTitle(const QString& text);
+    void setBottomAxisTitle(const QString& text);
     // Series index 0 to 3: Series1 (FID), Series2 (FPD), Serie3, Serie4.
     void setSeriesTitle(int series, const QString& text);
     void addLogLine(const QString& text);

@@ -1,5 +1,6 @@
-// The designed layout of the four pages. Positions are in pixels inside each page; the page
-// control is 195 pixels high, which leaves about 168 for a page's content.
+// The designed layout of the pages. Positions are in pixels inside each page; the page control
+// is 272 pixels high, which leaves about 245 for a page's content, and the pages are about
+// 1010 wide: a 1024 x 768 screen holds the window.
 #include "ui/MeasurementChart.h"
 #include "ui/StatusLed.h"
 #include "ui/TForm1.h"
@@ -143,36 +144,68 @@ void TForm1::buildStatusPage(QWidget* page) {
         {"lblZyklen", 4, "editZyklen"},      {"lblLimitFID", 5, "editLimitFID"},
         {"lblLimitFPD", 47, "editLimitFPD"}, {"lblMesszeit", 3, "editMesszeit"},
     };
+    // The limits and the measuring time with their units beside the edits.
+    const struct {
+        const char* name;
+        int tag;
+        const char* text;
+        int row;
+    } units[] = {
+        {"lblLimitFIDUnit", 0, "ug/cm\u00b2/min", 3},
+        {"lblLimitFPDUnit", 0, "ug/cm\u00b2/min", 4},
+        {"lblMesszeitUnit", 108, "", 5},
+    };
     int y = 4;
     for (const auto& row : parameters) {
-        label(page, QString::fromLatin1(row.label), row.tag, QRect(4, y, 128, kEditHeight));
-        edit(page, QString::fromLatin1(row.edit), QRect(134, y, 54, kEditHeight), true);
+        label(page, QString::fromLatin1(row.label), row.tag, QRect(4, y, 118, kEditHeight));
+        edit(page, QString::fromLatin1(row.edit), QRect(122, y, 48, kEditHeight), true);
         y += 27;
     }
-
-    for (int cell = 1; cell <= 3; ++cell) {
-        const int rowY = 4 + (cell - 1) * 20;
-        label(page, QStringLiteral("lblRunToBreak%1").arg(cell), 39, QRect(196, rowY, 112, 18));
-        label(page, QStringLiteral("lblInfoSample%1").arg(cell), 0, QRect(310, rowY, 156, 18));
+    for (const auto& unit : units) {
+        QLabel* shown = label(page, QString::fromLatin1(unit.name), unit.tag, QRect(172, 4 + unit.row * 27, 68, kEditHeight));
+        if (!unit.tag)
+            shown->setText(QString::fromUtf8(unit.text));
     }
-    button(page, QStringLiteral("btnStart"), 29, QRect(196, 68, 80, 26));
-    button(page, QStringLiteral("btnStop"), 30, QRect(280, 68, 80, 26));
-    label(page, QStringLiteral("lblStartrun"), 0, QRect(196, 100, 166, 18));
-    QLabel* runtime = label(page, QStringLiteral("lblRuntime"), 98, QRect(196, 118, 166, 44));
+    button(page, QStringLiteral("btnStart"), 29, QRect(4, 170, 84, 26));
+    button(page, QStringLiteral("btnStop"), 30, QRect(90, 170, 84, 26));
+
+    // Where the run stands, and per cell: its substance and trend, its latest rate, what its
+    // time is, and when it is measured next.
+    QWidget* cells = group(page, QStringLiteral("groupCells"), 348, QRect(242, 2, 266, 242));
+    label(cells, QStringLiteral("lblProgress"), 0, QRect(6, 15, 170, 15));
+    QLabel* position = label(cells, QStringLiteral("lblPosition"), 0, QRect(176, 15, 84, 15), kRight);
+    label(cells, QStringLiteral("lblCycle"), 0, QRect(6, 29, 254, 15));
+    QFont bold = position->font();
+    bold.setBold(true);
+    position->setFont(bold);
+    label(cells, QStringLiteral("lblRunEnd"), 0, QRect(6, 43, 254, 15));
+    for (int cell = 1; cell <= 3; ++cell) {
+        const int rowY = 62 + (cell - 1) * 59;
+        label(cells, QStringLiteral("lblCellName%1").arg(cell), 33 + cell, QRect(6, rowY, 56, 15))->setFont(bold);
+        label(cells, QStringLiteral("lblInfoSample%1").arg(cell), 0, QRect(64, rowY, 108, 15));
+        label(cells, QStringLiteral("lblCellTrend%1").arg(cell), 0, QRect(174, rowY, 86, 15), kRight);
+        label(cells, QStringLiteral("lblCellRate%1").arg(cell), 0, QRect(6, rowY + 14, 254, 15));
+        label(cells, QStringLiteral("lblRunToBreak%1").arg(cell), 39, QRect(6, rowY + 28, 254, 15));
+        label(cells, QStringLiteral("lblCellNext%1").arg(cell), 0, QRect(6, rowY + 42, 254, 15));
+    }
+
+    label(page, QStringLiteral("lblStartrun"), 0, QRect(512, 186, 238, 18));
+    QLabel* runtime = label(page, QStringLiteral("lblRuntime"), 98, QRect(512, 202, 238, 42));
     QFont large = runtime->font();
     large.setPointSize(20);
     large.setBold(true);
     runtime->setFont(large);
 
-    QWidget* delay = group(page, QStringLiteral("groupDelay"), 97, QRect(364, 66, 104, 98));
-    edit(delay, QStringLiteral("editStartdelay"), QRect(4, 20, 50, kEditHeight), true)
+    QWidget* delay = group(page, QStringLiteral("groupDelay"), 97, QRect(754, 180, 252, 64));
+    edit(delay, QStringLiteral("editStartdelay"), QRect(6, 24, 56, kEditHeight), true)
         ->setText(QStringLiteral("hh:mm"));
-    label(delay, QStringLiteral("lblDelay"), 0, QRect(56, 20, 44, kEditHeight), Qt::AlignCenter);
-    button(delay, QStringLiteral("btnDelay"), 87, QRect(4, 52, 96, 26));
+    label(delay, QStringLiteral("lblDelay"), 0, QRect(66, 24, 60, kEditHeight), Qt::AlignCenter);
+    button(delay, QStringLiteral("btnDelay"), 87, QRect(130, 22, 116, 26));
 
-    QWidget* status = group(page, QStringLiteral("groupStatus"), 40, QRect(470, 2, 238, 162));
+    QWidget* status = group(page, QStringLiteral("groupStatus"), 40, QRect(512, 2, 238, 182));
     const auto ledAt = [](int column, int row) {
-        return QRect(6 + column * 57, 18 + row * 20, 54, 17);
+        // The last column holds the Events and Storage lamps, whose captions are the longest.
+        return column < 3 ? QRect(6 + column * 55, 18 + row * 20, 54, 17) : QRect(172, 18 + row * 20, 62, 17);
     };
     led(status, QStringLiteral("ledZero"), 31, ledAt(0, 1), TLedColor::Green, false);
     led(status, QStringLiteral("ledPower"), 37, ledAt(0, 0), TLedColor::Green, false);
@@ -192,9 +225,9 @@ void TForm1::buildStatusPage(QWidget* page) {
         led(status, QStringLiteral("ledSmpOff%1").arg(cell), 26, ledAt(cell - 1, 3), TLedColor::Red,
             false);
     // Beside the cells' lamps: whether a broken cell is measured on, and its curves.
-    checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 97, 140, 20));
-    button(status, QStringLiteral("btnPermeation"), 123, QRect(148, 96, 84, 22));
-    QLabel* storage = label(status, QStringLiteral("lblStorage"), 0, QRect(6, 119, 226, 15));
+    checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 97, 226, 20));
+    button(status, QStringLiteral("btnPermeation"), 123, QRect(6, 118, 120, 22));
+    QLabel* storage = label(status, QStringLiteral("lblStorage"), 0, QRect(6, 142, 226, 15));
     QFont small = storage->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     small.setBold(true);
@@ -204,10 +237,10 @@ void TForm1::buildStatusPage(QWidget* page) {
     button(m_chart, QStringLiteral("btnChartFit"), 145, QRect(4, 4, 72, 22));
     button(m_chart, QStringLiteral("btnChartAxes"), 146, QRect(80, 4, 72, 22));
     auto* statusLine = add<QStatusBar>(status, QStringLiteral("statusbarRun"),
-                                       ControlKind::StatusBar, 0, QRect(4, 134, 230, 22));
+                                       ControlKind::StatusBar, 0, QRect(4, 156, 230, 22));
     statusLine->setSizeGripEnabled(false);
 
-    QWidget* calib = group(page, QStringLiteral("groupCalib"), 52, QRect(712, 2, 252, 162));
+    QWidget* calib = group(page, QStringLiteral("groupCalib"), 52, QRect(754, 2, 252, 176));
     const struct {
         const char* info;
         int infoTag;
@@ -244,12 +277,12 @@ void TForm1::buildSettingsPage(QWidget* page) {
     page->setPalette(windowColoured);
 
     m_log = add<QPlainTextEdit>(page, QStringLiteral("LMDMemo1"), ControlKind::Memo, 0,
-                                QRect(4, 4, 160, 132));
+                                QRect(4, 4, 150, 132));
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
     connect(m_log, &QPlainTextEdit::textChanged, this, &TForm1::trimLog);
-    edit(page, QStringLiteral("LMDEdit1"), QRect(4, 140, 96, kEditHeight));
-    button(page, QStringLiteral("ServiceButton"), 0, QRect(102, 139, 62, kButtonHeight),
+    edit(page, QStringLiteral("LMDEdit1"), QRect(4, 140, 86, kEditHeight));
+    button(page, QStringLiteral("ServiceButton"), 0, QRect(92, 139, 62, kButtonHeight),
            QStringLiteral("Service"));
 
     // One group per setpoint: actual value, on/off toggle, set value, Set button.
@@ -277,7 +310,7 @@ void TForm1::buildSettingsPage(QWidget* page) {
     };
     for (int i = 0; i < 6; ++i) {
         const auto& setpoint = setpoints[i];
-        const QRect frame(170 + (i % 3) * 180, 2 + (i / 3) * 56, 176, 54);
+        const QRect frame(160 + (i % 3) * 196, 2 + (i / 3) * 56, 192, 54);
         QWidget* box = group(page, QString::fromLatin1(setpoint.group), setpoint.tag, frame);
         label(box, QString::fromLatin1(setpoint.actual), 0, QRect(4, 24, 48, kEditHeight), kRight);
         if (setpoint.toggle)
@@ -298,26 +331,26 @@ void TForm1::buildSettingsPage(QWidget* page) {
         const char* captions[6];
         int x;
     } banks[] = {
-        {"LMDGroupBox2", 41, 1, {"V11", "V12", "V13", "V14", "V15", "V16"}, 170},
-        {"LMDGroupBox3", 42, 2, {"V17", "V2", "V3", "V4", "V5", "V6"}, 350},
+        {"LMDGroupBox2", 41, 1, {"V11", "V12", "V13", "V14", "V15", "V16"}, 160},
+        {"LMDGroupBox3", 42, 2, {"V17", "V2", "V3", "V4", "V5", "V6"}, 356},
     };
     for (const auto& bank : banks) {
         QWidget* box =
-            group(page, QString::fromLatin1(bank.group), bank.tag, QRect(bank.x, 114, 176, 50));
+            group(page, QString::fromLatin1(bank.group), bank.tag, QRect(bank.x, 114, 192, 50));
         for (int valve = 0; valve < 6; ++valve)
             led(box, QStringLiteral("ledV%1_%2").arg(bank.bank).arg(valve), 0,
-                QRect(6 + valve * 28, 22, 26, 18), TLedColor::Green, true,
+                QRect(6 + valve * 30, 22, 29, 18), TLedColor::Green, true,
                 QString::fromLatin1(bank.captions[valve]));
     }
 
     auto* standard = add<QGroupBox>(page, QStringLiteral("rgStandard"), ControlKind::RadioGroup, 11,
-                                    QRect(530, 112, 176, 54));
+                                    QRect(552, 112, 192, 54));
     standard->setTitle(QStringLiteral("rgStandard"));
     auto* items = new QButtonGroup(standard);
     for (int item = 0; item < 2; ++item) {
         auto* radio = new QRadioButton(standard);
         radio->setObjectName(QStringLiteral("rgStandard_Item%1").arg(item));
-        radio->setGeometry(8, 16 + item * 18, 164, 18);
+        radio->setGeometry(8, 16 + item * 18, 180, 18);
         items->addButton(radio, item);
     }
     m_radioItems.insert(standard, items);
@@ -330,10 +363,10 @@ void TForm1::buildSettingsPage(QWidget* page) {
 
     auto* connectionLabel = new QLabel(QStringLiteral("COM Ports"), page);
     connectionLabel->setObjectName(QStringLiteral("clBoxConnection_Label"));
-    connectionLabel->setGeometry(710, 2, 150, 16);
-    button(page, QStringLiteral("btnPorts"), 324, QRect(862, 0, 100, 18));
+    connectionLabel->setGeometry(750, 2, 150, 16);
+    button(page, QStringLiteral("btnPorts"), 324, QRect(902, 0, 100, 18));
     auto* connections = new QListWidget(page);
-    connections->setGeometry(710, 18, 252, 40);
+    connections->setGeometry(750, 18, 252, 40);
     connections->setSelectionMode(QAbstractItemView::NoSelection);
     connections->setFocusPolicy(Qt::NoFocus);
     registerControl(connections, QStringLiteral("clBoxConnection"), ControlKind::CheckListBox, 0,
@@ -341,7 +374,7 @@ void TForm1::buildSettingsPage(QWidget* page) {
     setConnectionItem(0, QStringLiteral("COM1"), false);
     setConnectionItem(1, QStringLiteral("COM2"), false);
 
-    QWidget* view = group(page, QStringLiteral("groupView"), 56, QRect(710, 58, 252, 108));
+    QWidget* view = group(page, QStringLiteral("groupView"), 56, QRect(750, 58, 252, 108));
     const struct {
         const char* label;
         int tag;

@@ -26,17 +26,17 @@ constexpr int kRuleItems[] = {199, 200};
 void TForm1::buildSpecimensPage(QWidget* page) {
     constexpr int kTop = 4, kRow = 24;
     label(page, QStringLiteral("lblSpecimenMaterial"), kMaterialCaption, QRect(26, kTop, 150, 15));
-    label(page, QStringLiteral("lblSpecimenThickness"), kThicknessCaption, QRect(180, kTop, 70, 15));
-    label(page, QStringLiteral("lblSpecimenLot"), kLotCaption, QRect(254, kTop, 100, 15));
-    label(page, QStringLiteral("lblSpecimenArea"), kAreaCaption, QRect(358, kTop, 70, 15));
+    label(page, QStringLiteral("lblSpecimenThickness"), kThicknessCaption, QRect(180, kTop, 94, 15));
+    label(page, QStringLiteral("lblSpecimenLot"), kLotCaption, QRect(278, kTop, 100, 15));
+    label(page, QStringLiteral("lblSpecimenArea"), kAreaCaption, QRect(382, kTop, 94, 15));
     for (int cell = 1; cell <= 3; ++cell) {
         const int y = kTop + 16 + (cell - 1) * kRow;
         auto* number = new QLabel(QString::number(cell), page);
         number->setGeometry(6, y, 16, kEditHeight);
         edit(page, QStringLiteral("editMaterial%1").arg(cell), QRect(26, y, 150, kEditHeight), true);
-        edit(page, QStringLiteral("editThickness%1").arg(cell), QRect(180, y, 70, kEditHeight), true);
-        edit(page, QStringLiteral("editLot%1").arg(cell), QRect(254, y, 100, kEditHeight), true);
-        edit(page, QStringLiteral("editArea%1").arg(cell), QRect(358, y, 70, kEditHeight), true);
+        edit(page, QStringLiteral("editThickness%1").arg(cell), QRect(180, y, 94, kEditHeight), true);
+        edit(page, QStringLiteral("editLot%1").arg(cell), QRect(278, y, 100, kEditHeight), true);
+        edit(page, QStringLiteral("editArea%1").arg(cell), QRect(382, y, 94, kEditHeight), true);
     }
     const int y = kTop + 16 + 3 * kRow + 8;
     label(page, QStringLiteral("lblRequirement"), kRequirementCaption, QRect(6, y, 100, 15));
@@ -44,17 +44,17 @@ void TForm1::buildSpecimensPage(QWidget* page) {
     m_requirement->setObjectName(QStringLiteral("cbRequirement"));
     m_requirement->setGeometry(6, y + 16, 244, kEditHeight + 2);
     edit(page, QStringLiteral("editRequirement"), QRect(254, y + 16, 60, kEditHeight), true);
-    label(page, QStringLiteral("lblDecisionRule"), kRuleCaption, QRect(6, y + 42, 100, 15));
+    label(page, QStringLiteral("lblDecisionRule"), kRuleCaption, QRect(6, y + 42, 120, 15));
     m_decisionRule = new QComboBox(page);
     m_decisionRule->setObjectName(QStringLiteral("cbDecisionRule"));
-    m_decisionRule->setGeometry(110, y + 40, 204, kEditHeight + 2);
+    m_decisionRule->setGeometry(128, y + 40, 204, kEditHeight + 2);
     translateSpecimensPage(0);
     // Only the operator's picks are told; setRequirement fills them quietly.
     connect(m_requirement, &QComboBox::activated, this, [this](int index) { emit requirementPicked(index); });
     connect(m_decisionRule, &QComboBox::activated, this, [this](int index) { emit decisionRulePicked(index); });
 
     m_calibration = new CalibrationPanel(page);
-    m_calibration->setGeometry(440, 2, 520, 166);
+    m_calibration->setGeometry(484, 2, 520, 166);
 }
 
 void TForm1::translateSpecimensPage(int offset) {

@@ -133,3 +133,22 @@ TEST_F(PanelFixture, MonitoringOnAndOffOnBothConverters) {
     EXPECT_EQ(f->app().acquisition().runZeit, 0);
     EXPECT_EQ(f->app().acquisition().runZeit2, 7); // the FPD counter keeps its value
 }
+
+// After a run the last evaluation's baseline chords belong to curves monitoring clears: they go
+// with them, so a Fit of the live signal does not draw them over it (and they stay gone when
+// monitoring ends, which clears the curves again).
+TEST_F(PanelFixture, MonitoringTakesTheLastEvaluationsChordsAway) {
+    start("US", "FIDFPD");
+    EvaluationState& eval = f->app().run().eval;
+    for (bool on : {true, false}) {
+        eval.FIDBaseDraw = eval.FPDBaseDraw = true;
+        eval.FIDStart = 100;
+        eval.FIDEnd = 400;
+        ASSERT_EQ(baselineChords(eval).size(), 2u);
+        const int repaints = f->view.overlayRepaints;
+        f->app().btnMonitorClick();
+        EXPECT_EQ(f->app().acquisition().monitoring(), on);
+        EXPECT_TRUE(baselineChords(eval).empty());
+        EXPECT_GT(f->view.overlayRepaints, repaints);
+    }
+}

@@ -51,6 +51,7 @@ TEST(Startup, SinglePortIdentifiesAndPutsTheInstrumentIntoAKnownState) {
     EXPECT_EQ(f.view.start, "Stop");
     EXPECT_EQ(f.view.chartCaptions.title, "Diagramm");
     EXPECT_EQ(f.view.chartCaptions.fidSeries, "FID Kanal (µV)");
+    EXPECT_EQ(f.view.chartCaptions.timeAxis, "Zeit (sek)");
     EXPECT_EQ(f.view.bottomMax, 60);
     EXPECT_EQ(f.view.leftMax, 20000);
     EXPECT_EQ(f.view.substances.value(SubstanceGrid::Hydrocarbons), (QStringList{"Aceton=2,05", "Toluol=0,57"}));

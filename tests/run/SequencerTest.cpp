@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <gtest/gtest.h>
+#include <map>
 #include <stdexcept>
 
 using namespace korvat;
@@ -134,8 +135,9 @@ TEST_F(RunFixture, RangeOverTwoCyclesVisitsEveryPositionInOrder) {
     }
     EXPECT_EQ(aktiv, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(cycles, (std::vector<int>{1, 1, 1, 2, 2, 2}));
-    EXPECT_EQ(fillTexts.first(), "Füllen Messzelle: Messreihe 1 Zelle 4");
-    EXPECT_EQ(fillTexts.last(), "Füllen Messzelle: Messreihe 2 Zelle 6");
+    // Positions by the names their lamps carry: position 4 is cell 1, position 6 cell 3.
+    EXPECT_EQ(fillTexts.first(), "Füllen Messzelle: Messreihe 1 Zelle 1");
+    EXPECT_EQ(fillTexts.last(), "Füllen Messzelle: Messreihe 2 Zelle 3");
     // The end: both banks closed, buttons back.
     EXPECT_EQ(commands[commands.size() - 2].text, "<V1SFF");
     EXPECT_EQ(commands.back().text, "<V2SFF");
@@ -147,6 +149,45 @@ TEST_F(RunFixture, RangeOverTwoCyclesVisitsEveryPositionInOrder) {
     for (const SentCommand& c : commands)
         opens14 += c.text == "<V1SF7" ? 1 : 0;
     EXPECT_GE(opens14, 3);
+}
+
+// What the run page foretells at the first tick (each cell's next turn, the run's end) is what
+// the sequencer then does, to within the ticks between phases; and the status line of a
+// measurement names the position the lamp shows.
+TEST_F(RunFixture, TheForetoldTurnsAndEndAreWhenTheyHappen) {
+    start({"Measurement/KeepMeasuring=1"});
+    range(4, 3, 2);
+    seq().btnStartClick();
+    tick();
+    ASSERT_EQ(app().run().runTag(), RunTag::FlushCell);
+    const Millis t0 = f.clock.monotonicNow();
+    const RunProgress foretold = f.view.progress;
+    ASSERT_TRUE(foretold.endInMs);
+    EXPECT_FALSE(foretold.endAtTheLatest);
+    EXPECT_EQ(foretold.cells[0].nextText, "wird gemessen");
+
+    std::map<int, Millis> firstTurn; // position -> when its first turn began (after t0)
+    QString measuringStatus;
+    while (seq().running()) {
+        const RunTag before = app().run().runTag();
+        const int position = app().run().runZelle;
+        tick();
+        if (before == RunTag::FillCell && !firstTurn.count(position))
+            firstTurn[position] = f.clock.monotonicNow() - t0;
+        if (before == RunTag::Inject && position == 5 && measuringStatus.isEmpty())
+            measuringStatus = f.view.status;
+    }
+    const Millis took = f.clock.monotonicNow() - t0;
+    // Each phase passes in the tick after its whole second, and the converter's end, the
+    // evaluation and the next turn's start take a tick each: six turns gather four ticks each.
+    const qint64 slack = 6 * 4 * 90;
+    EXPECT_NEAR(double(took.count()), double(*foretold.endInMs), slack);
+    for (int k : {2, 3}) {
+        ASSERT_TRUE(foretold.cells[k - 1].nextInMs) << k;
+        EXPECT_NEAR(double(firstTurn.at(k + 3).count()), double(*foretold.cells[k - 1].nextInMs), slack) << k;
+    }
+    EXPECT_EQ(measuringStatus, "Messung: 2 Messreihe 1 Zelle 2");
+    EXPECT_TRUE(f.view.progress.headline.isEmpty()); // over: nothing is foretold
 }
 
 TEST_F(RunFixture, ASwitchedOffCellIsVisitedButNotMeasured) {

@@ -34,6 +34,7 @@ public:
     void delayShown(const QString& t) override { delay = t; }
     void startShown(const QString& t) override { start = t; }
     void cellShown(int k, const CellState& s) override { cells[k] = s; }
+    void progressShown(const RunProgress& p) override { progress = p; }
     void chemicalShown(const QString& t) override { chemical = t; }
     void resultShown(Detector d, const QString& t) override { results[d] = t; }
     void calibratedShown(Detector d, bool on) override { calibrated[d] = on; }
@@ -76,6 +77,7 @@ public:
     bool lamp(Lamp l) const { return lamps.value(l, false); }
     bool valve(int bank, int bit) const { return valves.count({bank, bit}) && valves.at({bank, bit}); }
 
+    RunProgress progress;
     QString status, windowCaption, runTime, delay, start, chemical, monitorCaption;
     QStringList log;
     std::map<std::pair<int, int>, bool> valves;

@@ -135,11 +135,38 @@ TEST(Presenter, TheRunsStateShowsOnItsControls) {
     ASSERT_TRUE(w.started);
     CellState cell = w.app.run().cell(2);
     cell.off = true;
-    cell.timeText = "01:12:30";
+    cell.brokeThrough = true;
     w.app.run().setCell(2, cell);
     EXPECT_TRUE(w.form.ledOn("ledSmpOff2"));
-    EXPECT_EQ(w.form.text("lblRunToBreak2"), "01:12:30");
     EXPECT_FALSE(w.form.ledOn("ledSmpOff1"));
+    // Broken through but measured on: the cell is not off, and its Off lamp says so.
+    CellState measuredOn = w.app.run().cell(1);
+    measuredOn.brokeThrough = true;
+    w.app.run().setCell(1, measuredOn);
+    EXPECT_FALSE(w.form.ledOn("ledSmpOff1"));
+
+    // The progress and the cell overview land on their labels; a cell's time says what it is.
+    RunProgress progress;
+    progress.measurementText = "Measurement 4 of 12";
+    progress.cycleText = "Cycle 1 of 3";
+    progress.positionText = "Cell 2";
+    progress.endText = "End in 00:20:00";
+    CellProgress& second = progress.cells[1];
+    second.inRange = true;
+    second.rateText = "not calibrated";
+    second.trendText = "rising";
+    second.timeText = "breakthrough 01:12:30";
+    second.nextText = "switched off";
+    w.presenter.progressShown(progress);
+    const std::pair<const char*, const char*> shown[] = {
+        {"lblProgress", "Measurement 4 of 12"}, {"lblCycle", "Cycle 1 of 3"}, {"lblPosition", "Cell 2"},
+        {"lblRunEnd", "End in 00:20:00"},
+        {"lblCellRate2", "not calibrated"},     {"lblCellTrend2", "rising"},
+        {"lblRunToBreak2", "breakthrough 01:12:30"}, {"lblCellNext2", "switched off"},
+        {"lblCellRate1", ""},                   {"lblCellName2", "Cell 2"},
+    };
+    for (const auto& [control, text] : shown)
+        EXPECT_EQ(w.form.text(control), QString::fromUtf8(text)) << control;
 
     w.app.valves().ValveSet(13);
     EXPECT_TRUE(w.form.ledOn("ledV1_2"));

@@ -63,6 +63,13 @@ const Expected kControls[] = {
     {"ledStorage", 168, K::Led}, {"lblStorage", 0, K::Label},
     {"btnChartFit", 145, K::PushButton}, {"btnChartAxes", 146, K::PushButton},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
+    {"groupCells", 348, K::GroupBox}, {"lblProgress", 0, K::Label}, {"lblPosition", 0, K::Label}, {"lblCycle", 0, K::Label},
+    {"lblRunEnd", 0, K::Label}, {"lblLimitFIDUnit", 0, K::Label}, {"lblLimitFPDUnit", 0, K::Label},
+    {"lblMesszeitUnit", 108, K::Label},
+    {"lblCellName1", 34, K::Label}, {"lblCellName2", 35, K::Label}, {"lblCellName3", 36, K::Label},
+    {"lblCellRate1", 0, K::Label}, {"lblCellRate2", 0, K::Label}, {"lblCellRate3", 0, K::Label},
+    {"lblCellTrend1", 0, K::Label}, {"lblCellTrend2", 0, K::Label}, {"lblCellTrend3", 0, K::Label},
+    {"lblCellNext1", 0, K::Label}, {"lblCellNext2", 0, K::Label}, {"lblCellNext3", 0, K::Label},
     {"groupDelay", 97, K::GroupBox}, {"lblDelay", 0, K::Label},
     {"btnDelay", 87, K::PushButton}, {"editStartdelay", 0, K::Edit},
     // configuration and service page
