@@ -316,6 +316,16 @@ void KorvatApp::showSettings() {
     inputs_.set(Input::Info1, s.SampleInfo1);
     inputs_.set(Input::Info2, s.SampleInfo2);
     inputs_.set(Input::Info3, s.SampleInfo3);
+    // The description the operator left last time; without one the memo keeps its designed text.
+    QStringList description;
+    for (int line = 1; line <= kDescriptionLines; ++line) {
+        const QString text = ini_.readString(QStringLiteral("Info"), QStringLiteral("Description%1").arg(line), QStringLiteral("\x01"));
+        if (text == QStringLiteral("\x01"))
+            break;
+        description << text;
+    }
+    if (description.size() == kDescriptionLines)
+        inputs_.set(Input::Description, description.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
     inputs_.set(Input::Start, number(s.Startzelle));
     inputs_.set(Input::Count, number(s.AnzahlZellen));
     inputs_.set(Input::Messzeit, number(s.Messzeit));
@@ -373,6 +383,7 @@ void KorvatApp::FormClose() {
         return;
     closed_ = true;
     timerWanted_ = false;
+    memoDescriptionExit();
     events_.add(EventKind::ProgramEnd, run_.running() ? QStringLiteral("program closed during a run; it can be continued at the next start")
                                                       : QStringLiteral("program closed"));
     // What waits for its file gets a last chance; what still cannot be written is kept in a run

@@ -109,6 +109,10 @@ public:
     void UpdateMengeIsobuthan();
     void UpdateMengeSulfur();
     void editInfoExit(int line); // editInfo1Exit .. editInfo3Exit
+    // The description as the operator left it, kept in the settings file ([Info] Description1 to
+    // Description5) so the next start shows it again; also when the window closes.
+    void memoDescriptionExit();
+    static constexpr int kDescriptionLines = 5;
     // editContact1Exit .. editContact3Exit: the chemical's contact with the cell's specimen,
     // minutes before Start.
     void editContactExit(int cell);

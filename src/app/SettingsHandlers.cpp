@@ -2,6 +2,8 @@
 // "Korvat.ini" at once.
 
 #include "app/KorvatApp.h"
+
+#include <QRegularExpression>
 #include "util/Dialogs.h"
 #include "util/NumberText.h"
 
@@ -125,6 +127,23 @@ void KorvatApp::restoreMolarMass(Input edit) {
     for (const auto& m : masses)
         if (m.edit == edit)
             inputs_.setMolarMass(edit, m.grams > 0 ? std::optional<double>(m.grams) : std::nullopt);
+}
+
+void KorvatApp::memoDescriptionExit() {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    const QString description = inputs_.text(Input::Description);
+    const QString unset = QStringLiteral("\x01");
+    // The designed text that was never changed is not written: the file stays as it was made.
+    if (description == QStringLiteral("Zeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4\r\nZeile 5\r\n") &&
+        ini_.readString(QStringLiteral("Info"), QStringLiteral("Description1"), unset) == unset)
+        return;
+    const QStringList lines = description.split(lineBreak);
+    for (int line = 1; line <= kDescriptionLines; ++line) {
+        const QString text = line <= lines.size() ? lines[line - 1] : QString();
+        const QString key = QStringLiteral("Description%1").arg(line);
+        if (ini_.readString(QStringLiteral("Info"), key, QStringLiteral("\x01")) != text)
+            ini_.writeString(QStringLiteral("Info"), key, text);
+    }
 }
 
 void KorvatApp::editInfoExit(int line) {

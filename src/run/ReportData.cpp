@@ -252,9 +252,14 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     d.specimens.push_back({T(kChemical), chemical});
     const int descriptionAt = int(header.size()) - 5;
     QStringList description;
-    for (int i = std::max(0, descriptionAt); i < header.size(); ++i)
-        if (!header[i].trimmed().isEmpty())
-            description << header[i].trimmed();
+    for (int i = std::max(0, descriptionAt); i < header.size(); ++i) {
+        const QString line = header[i].trimmed();
+        // The memo's designed text ("Zeile 1" to "Zeile 5", each on its own line) left as it was
+        // describes nothing.
+        const bool designed = line == QStringLiteral("Zeile %1").arg(i - descriptionAt + 1);
+        if (!line.isEmpty() && !designed)
+            description << line;
+    }
     d.specimens.push_back({T(kDescription), description.join(QLatin1Char('\n'))});
     d.specimens.push_back({T(kArea), T(kAreaValue)});
 

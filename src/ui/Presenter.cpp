@@ -319,6 +319,7 @@ void Presenter::onEditExited(const QString& control) {
         {"editContact3", [](KorvatApp& a) { a.editContactExit(3); }},
         {"editInfo2", [](KorvatApp& a) { a.editInfoExit(2); }},
         {"editInfo3", [](KorvatApp& a) { a.editInfoExit(3); }},
+        {"memoDescription", [](KorvatApp& a) { a.memoDescriptionExit(); }},
         {"editVentilblock", [](KorvatApp& a) { a.panel().btnVentilblockSetClick(); }},
         {"editStartdelay", [](KorvatApp& a) { a.sequencer().editStartdelayExit(); }},
     };

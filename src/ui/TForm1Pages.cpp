@@ -460,10 +460,13 @@ void TForm1::buildSampleInfoPage(QWidget* page) {
                                     ControlKind::PlatformLabel, 0, QRect(130, 133, 460, 18));
     rawDataName->setTextFormat(Qt::PlainText);
     button(page, QStringLiteral("btnSpeichern"), 48, QRect(4, 4, 120, 26));
-    edit(page, QStringLiteral("editInfo1"), QRect(4, 40, 300, kEditHeight), true);
-    edit(page, QStringLiteral("editInfo2"), QRect(4, 66, 300, kEditHeight), true)
+    // The sample names, each labelled with its cell ("Zelle 1", as its lamp reads).
+    for (int cell = 1; cell <= 3; ++cell)
+        label(page, QStringLiteral("lblInfoCell%1").arg(cell), 33 + cell, QRect(4, 14 + 26 * cell, 56, kEditHeight));
+    edit(page, QStringLiteral("editInfo1"), QRect(62, 40, 250, kEditHeight), true);
+    edit(page, QStringLiteral("editInfo2"), QRect(62, 66, 250, kEditHeight), true)
         ->setProperty("Tag", 94);
-    edit(page, QStringLiteral("editInfo3"), QRect(4, 92, 300, kEditHeight), true);
+    edit(page, QStringLiteral("editInfo3"), QRect(62, 92, 250, kEditHeight), true);
     // Beside the sample names, clear of the report button: when the chemical met each specimen,
     // in minutes before Start (the figures count from it).
     label(page, QStringLiteral("lblContact"), 160, QRect(442, 25, 156, 15));
@@ -483,6 +486,7 @@ void TForm1::buildSampleInfoPage(QWidget* page) {
     setText(QStringLiteral("memoDescription"),
             QStringLiteral("Zeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4\r\nZeile 5\r\n"));
     m_description->installEventFilter(this);
+    m_exitEdits.insert(m_description, QStringLiteral("memoDescription"));
     connect(m_description, &QPlainTextEdit::textChanged, this, [this] {
         const QString name = QStringLiteral("memoDescription");
         emit edited(name, text(name));

@@ -160,3 +160,37 @@ TEST(SampleInfoPage, DescriptionLinesBreakAtSixtyAndStopAtTheSixth) {
         EXPECT_EQ(KorvatApp::memoDescriptionKeyPress(c.enter, c.line, c.column), c.expected)
             << c.enter << " " << c.line << " " << c.column;
 }
+
+// What the operator wrote into the description is there again after a restart; the designed
+// text nobody touched leaves the settings file as it was.
+TEST(SampleInfoPage, TheDescriptionIsKeptAcrossARestart) {
+    const QString designed = "Zeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4\r\nZeile 5\r\n";
+    const struct {
+        QString typed;
+        QString shownAfterRestart; // "": the memo keeps what the window designed
+    } cases[] = {
+        {"Nitril 0,4 mm\r\nZeile 2\r\nAceton; 23 °C\r\nZeile 4\r\nZeile 5\r\n",
+         "Nitril 0,4 mm\r\nZeile 2\r\nAceton; 23 °C\r\nZeile 4\r\nZeile 5\r\n"},
+        {"Nur eine Zeile", "Nur eine Zeile\r\n\r\n\r\n\r\n\r\n"},
+        {designed, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        QByteArray ini;
+        {
+            AppFixture before;
+            before.writeIni({"Language/Code=DE"});
+            ASSERT_EQ(before.start(), StartupOutcome::Running);
+            before.type(Input::Description, designed);
+            before.type(Input::Description, c.typed);
+            before.app().FormClose(); // also what a closing window leaves
+            ini = readBytes(before.dir + "Korvat.ini");
+        }
+        EXPECT_EQ(ini.contains("Description1"), !c.shownAfterRestart.isEmpty());
+        AppFixture after;
+        writeFile(after.dir + "Korvat.ini", ini);
+        after.writeIni({"Language/Code=DE"}); // its own instrument's lines, the rest as left
+        ASSERT_EQ(after.start(), StartupOutcome::Running);
+        EXPECT_EQ(after.view.inputs.value(Input::Description), c.shownAfterRestart);
+    }
+}

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <array>
 
 namespace korvat {
 namespace {
@@ -258,6 +260,36 @@ TEST(ReportData, SpecimensGroupsDecisionAndTheItemsAReportStates)
         if (row[0] == "Specimen thickness" || row[0] == "Requirement and decision rule" || row[0] == "Lot / batch") {
             EXPECT_EQ(row[1], "not recorded") << row[0].toStdString();
         }
+}
+
+// The description memo's designed lines ("Zeile 1" to "Zeile 5") that nobody touched are no
+// description; what the operator wrote is, in its order, wherever it stands.
+TEST(ReportData, UntouchedDesignedDescriptionLinesAreNoDescription)
+{
+    const struct {
+        std::array<const char*, 5> lines;
+        const char* description;
+    } cases[] = {
+        {{"Zeile 1", "Zeile 2", "Zeile 3", "Zeile 4", "Zeile 5"}, ""},
+        {{"Zeile 1", "Nitrile glove, lot 7", "Zeile 3", "Zeile 4", "Zeile 5"}, "Nitrile glove, lot 7"},
+        {{"Zeile 3", "Zeile 2", "", "Acetone", "Zeile 5"}, "Zeile 3\nAcetone"}, // not its own place: written
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString csv = copyGoldenFid(dir.path());
+        QFile file(csv);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QList<QByteArray> rows = file.readAll().split('\n');
+        file.close();
+        const auto title = std::find_if(rows.begin(), rows.end(), [](const QByteArray& r) { return r.startsWith("Versuchsbeschreibung"); });
+        ASSERT_NE(title, rows.end());
+        for (int i = 0; i < 5; ++i)
+            *(title + 1 + i) = QByteArray(c.lines[i]) + "\r";
+        test::writeFile(csv, rows.join('\n'));
+        const ReportData d = gatherReportData(csv, kEnglishOffset);
+        ASSERT_TRUE(d.ok) << d.error.toStdString();
+        EXPECT_EQ(valueOf(d.specimens, QStringLiteral("Description")), QString::fromUtf8(c.description));
+    }
 }
 
 } // namespace korvat

@@ -121,6 +121,7 @@ const Expected kControls[] = {
     {"tabSampleInfo", 96, K::TabSheet},
     {"lblDateiname", 0, K::Label}, {"lblRawDataName", 0, K::PlatformLabel},
     {"btnSpeichern", 48, K::PushButton},
+    {"lblInfoCell1", 34, K::Label}, {"lblInfoCell2", 35, K::Label}, {"lblInfoCell3", 36, K::Label},
     {"editInfo1", 0, K::Edit}, {"editInfo2", 94, K::Edit}, {"editInfo3", 0, K::Edit},
     {"lblContact", 160, K::Label},
     {"editContact1", 0, K::Edit}, {"editContact2", 0, K::Edit}, {"editContact3", 0, K::Edit},
