@@ -133,9 +133,11 @@ void KorvatApp::memoDescriptionExit() {
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
     const QString description = inputs_.text(Input::Description);
     const QString unset = QStringLiteral("\x01");
-    // The designed text that was never changed is not written: the file stays as it was made.
-    if (description == QStringLiteral("Zeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4\r\nZeile 5\r\n") &&
-        ini_.readString(QStringLiteral("Info"), QStringLiteral("Description1"), unset) == unset)
+    // The designed text that was never changed (or no memo at all) is not written: the file stays
+    // as it was made.
+    const bool untouched =
+        description.isEmpty() || description == QStringLiteral("Zeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4\r\nZeile 5\r\n");
+    if (untouched && ini_.readString(QStringLiteral("Info"), QStringLiteral("Description1"), unset) == unset)
         return;
     const QStringList lines = description.split(lineBreak);
     for (int line = 1; line <= kDescriptionLines; ++line) {

@@ -109,7 +109,8 @@ TEST_F(EvalFixture, AnUncalibratedDetectorRecordsNoRateAndCalibratesNothingBelow
     EXPECT_FALSE(r.NoPeak);
     EXPECT_EQ(r.FIDMessMenge, 0.0);
     EXPECT_EQ(r.FIDppm, 0.0);
-    EXPECT_EQ(shown(Detector::FID), "before");
+    // Neither the label's value from before nor a rate of 0: it says why there is none.
+    EXPECT_EQ(shown(Detector::FID), "nicht kalibriert");
     EXPECT_FALSE(f->view.cellOff(1));
 
     f->app().inputs().toggled(Check::IsobutanCalib, true);
