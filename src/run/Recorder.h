@@ -51,6 +51,9 @@ struct FinishedMeasurement {
     QString summaryPath; // empty: no summary
     QByteArray summary;
     std::optional<SavedRun> state; // the run's state after the measurement
+    // The row of the run's locale-free export (taken with takeResultsFile like a results file).
+    QString exportFile;
+    QByteArray exportRow;
 };
 
 // How the files stand, for the window.
@@ -96,6 +99,9 @@ public:
     // `header`. `block`, when not empty, goes below what the file holds (a later run's header
     // block); it is left out when the file had to be created.
     void takeResultsFile(const QString& path, const QByteArray& header, const QByteArray& block, const QDateTime& now);
+    // The run's export beside results file `results`: like takeResultsFile, but only ever made or
+    // written while `results` is the run's.
+    void takeExport(const QString& path, const QByteArray& header, const QString& results, const QDateTime& now);
     void commit(FinishedMeasurement m);
     // The journal the next lines go to (opened, its chain continued from its last whole line).
     void openJournal(const QString& path, const QDateTime& now);

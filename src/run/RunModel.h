@@ -59,6 +59,7 @@ struct RunCounters {
     int strtCycles = 0, runCycles = 0, strtMessungen = 0, runMessungen = 0;
     int runZelle = 0, runNextZelle = 0, offCount = 0, runAktiv = 0;
     QDateTime runStartzeit;      // wall clock, for texts
+    QString testId;              // the run's UUID, made at Start, kept by a resume
     Millis runStartzeitMono{0};  // the same moment on the monotonic clock
     Millis runStartCycle{0};     // start of the current measurement (monotonic)
     Millis delayStart{0};        // when a pending delayed start fires (monotonic)

@@ -14,6 +14,10 @@
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
 #include "run/Recorder.h"
+#include "evaluation/MeasurementExport.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -382,9 +386,53 @@ void Sequencer::commitMeasurement(bool finished) {
             m.raw = raw->bytes;
             outcome += rawHashText(raw->path, raw->bytes);
         }
+        m.exportFile = d_.records.exportPath();
+        m.exportRow = exportRowLine(exportRecord(r, raw ? raw->path : QString(), raw ? raw->bytes : QByteArray()));
     }
     d_.events.add(EventKind::Measurement, outcome, {}, r.runAktiv);
     d_.records.commit(std::move(m));
+}
+
+ExportRecord Sequencer::exportRecord(const MeasurementRecord& r, const QString& rawPath, const QByteArray& raw) const {
+    const RunModel& run = d_.run;
+    ExportRecord e;
+    e.testId = run.testId;
+    e.instrument = d_.results.serialNumber();
+    e.measurement = r.runAktiv;
+    e.cycle = r.cycle;
+    e.moment = r.moment;
+    e.elapsedMinutes = double(r.elapsedMs) / 60000.0;
+    e.position = r.runZelle;
+    if (r.runZelle >= 4 && r.runZelle <= 6) {
+        const int k = r.runZelle - 3;
+        e.cell = k;
+        const Specimen& specimen = run.parameters.cell(k).specimen;
+        e.material = specimen.material;
+        e.lot = specimen.lot;
+        e.thicknessMm = specimen.thicknessMm;
+        e.areaCm2 = run.parameters.cellArea(k);
+    }
+    e.sampleName = r.sampleName;
+    e.chemical = r.sChemikalie;
+    const bool twoDetectors = d_.deviceTyp == TDeviceTyp::FIDFPD;
+    e.detector = twoDetectors ? QStringLiteral("FID+FPD") : QStringLiteral("FID");
+    e.flow = r.Flow;
+    e.fidArea = r.FIDArea;
+    e.fidPpm = r.FIDppm;
+    e.fidRate = r.FIDMessMenge;
+    if (twoDetectors) {
+        e.fpdArea = r.FPDArea;
+        e.fpdRate = r.FPDMessMenge;
+    }
+    e.breakthrough = r.brokeThrough;
+    e.switchedOff = r.skipped;
+    e.noPeak = r.NoPeak;
+    e.event = r.flagged;
+    if (!rawPath.isEmpty()) {
+        e.rawFile = QFileInfo(rawPath).fileName();
+        e.rawSha256 = QString::fromLatin1(QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex());
+    }
+    return e;
 }
 
 SavedRun Sequencer::savedRun(bool finished) const {
@@ -393,6 +441,7 @@ SavedRun Sequencer::savedRun(bool finished) const {
     s.resultsFile = d_.records.sDateiname;
     s.started = run.runStartzeit;
     s.saved = d_.clock.wallNow();
+    s.testId = run.testId;
     s.runStart = run.runStart;
     s.strtCount = run.strtCount;
     s.strtCycles = run.strtCycles;

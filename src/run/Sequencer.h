@@ -19,6 +19,7 @@
 namespace korvat {
 
 class Acquisition;
+struct ExportRecord;
 class Dialogs;
 class Events;
 class IniFile;
@@ -88,6 +89,8 @@ public:
     // The run's state as saved after its last measurement (also what resume takes); the
     // recorder adds what still waits for the disk.
     SavedRun savedRun(bool finished) const;
+    // The measurement's row of the locale-free export.
+    ExportRecord exportRecord(const MeasurementRecord& r, const QString& rawPath, const QByteArray& raw) const;
 
     bool running() const { return d_.run.running(); }
     bool delayPending() const { return d_.run.delayTag > 0; }

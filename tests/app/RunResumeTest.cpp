@@ -3,6 +3,7 @@
 // without gap or repeat, elapsed times counting from the original start; answered no, nothing is
 // appended. The kill is real: each case's first part runs in a child process that kills itself.
 
+#include "evaluation/MeasurementExport.h"
 #include "run/EventJournal.h"
 #include "run/RunState.h"
 #include "support/AppFixture.h"
@@ -162,6 +163,17 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
     for (int n = 1; n <= kCells * kCycles; ++n)
         expected << n;
     EXPECT_EQ(runningNumbers(csv), expected) << "before the restart: " << before.size() << " rows";
+    // The export holds every measurement once too, all of them under the run's one test id.
+    const ExportRead exported = readExport(test::readBytes(dir + "Glove_measurements.csv"));
+    ASSERT_TRUE(exported.ok) << exported.error.toStdString();
+    QList<int> exportedNumbers;
+    QSet<QString> ids;
+    for (const ExportRecord& e : exported.records) {
+        exportedNumbers << e.measurement;
+        ids.insert(e.testId);
+    }
+    EXPECT_EQ(exportedNumbers, expected);
+    EXPECT_EQ(ids.size(), 1);
     EXPECT_FALSE(QFile::exists(statePath));
     // Elapsed times go on from the original start: the measurements after the restart are
     // hours later than those before it.
