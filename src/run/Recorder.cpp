@@ -272,7 +272,7 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
     };
     if (rowsToo) {
         if (saved.hasRun)
-            rowsFor(WaitingRows{saved.resultsFile, saved.resultsSize, saved.rowsToWrite, saved.resultsNew, 0});
+            rowsFor(WaitingRows{saved.resultsFile, saved.resultsSize, saved.rowsToWrite, saved.resultsNew, 0, {}});
         for (const WaitingRows& w : saved.otherRows)
             rowsFor(w);
     }

@@ -352,7 +352,7 @@ RowsRestored restoreRows(FileLayer& files, const WaitingRows& rows, QString* err
 }
 
 RowsRestored restoreRows(const SavedRun& run, QString* error) {
-    return restoreRows(*makePosixFileLayer(), WaitingRows{run.resultsFile, run.resultsSize, run.rowsToWrite, run.resultsNew, 0},
+    return restoreRows(*makePosixFileLayer(), WaitingRows{run.resultsFile, run.resultsSize, run.rowsToWrite, run.resultsNew, 0, {}},
                        error);
 }
 
