@@ -13,6 +13,7 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/ArchiveWriter.h"
 #include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/Recorder.h"
@@ -26,6 +27,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace korvat {
 
@@ -58,6 +60,9 @@ public:
         // caller's thread.
         std::shared_ptr<FileLayer> files{};
         RecorderDispatch recorderDispatch = RecorderDispatch::Inline;
+        // The program's own archive file (see run/Archive.h); empty: no archive unless the
+        // settings name one.
+        QString archiveFile{};
     };
 
     explicit KorvatApp(Environment env);
@@ -132,6 +137,7 @@ public:
     ResultComputation& results() { return results_; }
     Records& records() { return records_; }
     Recorder& recorder() { return recorder_; }
+    ArchiveWriter* archive() { return archive_.get(); }
     Events& events() { return events_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
@@ -193,6 +199,9 @@ private:
     Records records_;
     Sequencer sequencer_;
     SubstanceFactors substanceFactors_;
+    void startArchive();
+    std::unique_ptr<ArchiveWriter> archive_;
+    QString archiveFile_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
     bool closed_ = false;

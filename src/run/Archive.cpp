@@ -38,7 +38,8 @@ const std::vector<QStringList>& migrations() {
                            "planned_min DOUBLE PRECISION NOT NULL, sample_area DOUBLE PRECISION, "
                            "fid_cal_ppm DOUBLE PRECISION NOT NULL, fid_cal_area BIGINT NOT NULL, "
                            "fpd_cal_ppm DOUBLE PRECISION NOT NULL, fpd_cal_area BIGINT NOT NULL, "
-                           "requirement TEXT NOT NULL, source TEXT NOT NULL, archived_ms BIGINT NOT NULL)"),
+                           "requirement TEXT NOT NULL, source TEXT NOT NULL, archived_ms BIGINT NOT NULL, "
+                           "updated_ms BIGINT NOT NULL DEFAULT 0, synced_ms BIGINT NOT NULL DEFAULT 0)"),
             QStringLiteral("CREATE TABLE cells (test_id TEXT NOT NULL REFERENCES tests(test_id), cell INTEGER NOT NULL, "
                            "detector TEXT NOT NULL, sample TEXT NOT NULL, material TEXT NOT NULL, "
                            "material_key TEXT NOT NULL, lot TEXT NOT NULL, chemical TEXT NOT NULL, "
@@ -122,6 +123,10 @@ struct Archive::Impl {
         return exec(q, sql, values, error);
     }
 
+    bool insertTest(const ArchivedTest& t, bool* added, QString* error) const;
+    bool replaceCells(const ArchivedTest& t, QString* error) const;
+    bool addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error) const;
+
     bool migrate(QString* error) {
         QSqlDatabase d = db();
         const bool fresh = !d.tables().contains(QStringLiteral("schema_info"));
@@ -187,6 +192,12 @@ QString Archive::defaultLocation() {
     return data + QStringLiteral("/korvat/archive.sqlite");
 }
 
+QString Archive::localFileFor(const ProgramFolders& folders) {
+    if (folders.rule == FolderRule::UserFolders)
+        return defaultLocation();
+    return folders.settingsDir + QStringLiteral("archive.sqlite");
+}
+
 std::unique_ptr<Archive> Archive::open(const QString& where, QString* error) {
     auto impl = std::make_unique<Impl>();
     impl->connection = QStringLiteral("korvat-archive-%1").arg(++connections);
@@ -236,6 +247,8 @@ std::unique_ptr<Archive> Archive::open(const QString& where, QString* error) {
             }
             if (!options.contains(QStringLiteral("connect_timeout"), Qt::CaseInsensitive))
                 options << QStringLiteral("connect_timeout=5");
+            // A server that stops answering mid-statement lets go after a while too.
+            options << QStringLiteral("options='-c statement_timeout=20000'");
             d.setConnectOptions(options.join(QLatin1Char(';')));
         } else {
             QString path = where.startsWith(QLatin1String("sqlite:")) ? where.mid(7) : where;
@@ -273,59 +286,62 @@ bool Archive::contains(const QString& testId) const {
     return d_->exec(q, QStringLiteral("SELECT 1 FROM tests WHERE test_id = ?"), {testId}, nullptr) && q.next();
 }
 
-Archive::Stored Archive::store(const ArchivedTest& t, QString* error) {
-    QSqlDatabase d = d_->db();
-    if (!d.transaction()) {
-        *error = d.lastError().text();
-        return Stored::Failed;
-    }
-    auto fail = [&](const QString& what) {
-        d.rollback();
-        *error = what;
-        return Stored::Failed;
-    };
-    QString why;
-    // The test first, once: a second writer of the same test (a re-import, a retry after a lost
-    // connection) finds it there and adds nothing.
-    QSqlQuery q(d);
-    if (!d_->exec(q,
-                  QStringLiteral("INSERT INTO tests (test_id, instrument, results_file, file_run, started, started_ms, "
-                                 "detector, measuring_s, planned_min, sample_area, fid_cal_ppm, fid_cal_area, "
-                                 "fpd_cal_ppm, fpd_cal_area, requirement, source, archived_ms) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                                 "ON CONFLICT (test_id) DO NOTHING"),
-                  {t.testId, t.instrument, t.resultsFile, t.fileRun, isoTime(t.started), t.started.toMSecsSinceEpoch(),
-                   t.detector, t.measuringSeconds, t.plannedMinutes, opt(t.sampleArea), t.fidCalPpm, t.fidCalArea,
-                   t.fpdCalPpm, t.fpdCalArea, t.requirement, t.source, QDateTime::currentMSecsSinceEpoch()},
-                  &why))
-        return fail(why);
-    if (q.numRowsAffected() == 0) {
-        d.rollback();
-        return Stored::AlreadyThere;
-    }
+bool Archive::Impl::insertTest(const ArchivedTest& t, bool* added, QString* error) const {
+    // Once: a second writer of the same test (a re-import, a retry after a lost connection)
+    // finds it there and adds nothing.
+    QSqlQuery q(db());
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!exec(q,
+              QStringLiteral("INSERT INTO tests (test_id, instrument, results_file, file_run, started, started_ms, "
+                             "detector, measuring_s, planned_min, sample_area, fid_cal_ppm, fid_cal_area, "
+                             "fpd_cal_ppm, fpd_cal_area, requirement, source, archived_ms, updated_ms) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                             "ON CONFLICT (test_id) DO NOTHING"),
+              {t.testId, t.instrument, t.resultsFile, t.fileRun, isoTime(t.started), t.started.toMSecsSinceEpoch(),
+               t.detector, t.measuringSeconds, t.plannedMinutes, opt(t.sampleArea), t.fidCalPpm, t.fidCalArea,
+               t.fpdCalPpm, t.fpdCalArea, t.requirement, t.source, now, now},
+              error))
+        return false;
+    *added = q.numRowsAffected() > 0;
+    return true;
+}
+
+bool Archive::Impl::replaceCells(const ArchivedTest& t, QString* error) const {
+    if (!exec(QStringLiteral("DELETE FROM cells WHERE test_id = ?"), {t.testId}, error))
+        return false;
     for (const ArchivedCell& c : t.cells) {
-        if (!d_->exec(QStringLiteral("INSERT INTO cells (test_id, cell, detector, sample, material, material_key, lot, "
-                                     "chemical, chemical_key, thickness_mm, area_cm2, molar_mass, contact_min, "
-                                     "calibrated, bt01_min, bt10_min, broke, held_min, level, level_lowest, "
-                                     "level_highest, steady_rate, cumulative, measurements, decision) VALUES "
-                                     "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                      {t.testId, c.cell, c.detector, c.sample, c.material, key(c.material), c.lot, c.chemical,
-                       key(c.chemical), opt(c.thicknessMm), opt(c.areaCm2), opt(c.molarMass), c.contactMinutes,
-                       c.calibrated ? 1 : 0, opt(c.bt01Minutes), opt(c.bt10Minutes), c.brokeThrough ? 1 : 0,
-                       c.heldMinutes, c.level, c.levelLowest, c.levelHighest, opt(c.steadyRate), c.cumulative,
-                       c.measurements, c.decision},
-                      &why))
-            return fail(QStringLiteral("cell %1: %2").arg(c.cell).arg(why));
+        if (!exec(QStringLiteral("INSERT INTO cells (test_id, cell, detector, sample, material, material_key, lot, "
+                                 "chemical, chemical_key, thickness_mm, area_cm2, molar_mass, contact_min, "
+                                 "calibrated, bt01_min, bt10_min, broke, held_min, level, level_lowest, "
+                                 "level_highest, steady_rate, cumulative, measurements, decision) VALUES "
+                                 "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                  {t.testId, c.cell, c.detector, c.sample, c.material, key(c.material), c.lot, c.chemical,
+                   key(c.chemical), opt(c.thicknessMm), opt(c.areaCm2), opt(c.molarMass), c.contactMinutes,
+                   c.calibrated ? 1 : 0, opt(c.bt01Minutes), opt(c.bt10Minutes), c.brokeThrough ? 1 : 0,
+                   c.heldMinutes, c.level, c.levelLowest, c.levelHighest, opt(c.steadyRate), c.cumulative,
+                   c.measurements, c.decision},
+                  error)) {
+            *error = QStringLiteral("cell %1: %2").arg(c.cell).arg(*error);
+            return false;
+        }
     }
-    QSqlQuery m(d);
+    return true;
+}
+
+bool Archive::Impl::addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error) const {
+    QSqlQuery m(db());
+    // Each measurement once, by test and number: sent again after a lost answer, it adds nothing.
     if (!m.prepare(QStringLiteral(
             "INSERT INTO measurements (test_id, measurement, cycle, time, time_ms, elapsed_min, position, cell, "
             "sample, material, lot, thickness_mm, area_cm2, chemical, detector, flow, fid_area, fid_ppm, fid_rate, "
             "fpd_area, fpd_rate, breakthrough, switched_off, no_peak, event, raw_file, raw_sha256) VALUES "
-            "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
-        return fail(m.lastError().text());
-    for (const ExportRecord& r : t.measurements) {
-        const QVariantList values = {t.testId,
+            "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+            "ON CONFLICT (test_id, measurement) DO NOTHING"))) {
+        *error = m.lastError().text();
+        return false;
+    }
+    for (const ExportRecord& r : rows) {
+        const QVariantList values = {testId,
                                      r.measurement,
                                      r.cycle,
                                      isoTime(r.moment),
@@ -354,12 +370,91 @@ Archive::Stored Archive::store(const ArchivedTest& t, QString* error) {
                                      r.rawSha256};
         for (int i = 0; i < values.size(); ++i)
             m.bindValue(i, bound(values[i]));
-        if (!m.exec())
-            return fail(QStringLiteral("measurement %1: %2").arg(r.measurement).arg(m.lastError().text()));
+        if (!m.exec()) {
+            *error = QStringLiteral("measurement %1: %2").arg(r.measurement).arg(m.lastError().text());
+            return false;
+        }
     }
-    if (!d.commit())
-        return fail(d.lastError().text());
+    return true;
+}
+
+Archive::Stored Archive::store(const ArchivedTest& t, QString* error) {
+    QSqlDatabase d = d_->db();
+    if (!d.transaction()) {
+        *error = d.lastError().text();
+        return Stored::Failed;
+    }
+    bool added = false;
+    if (!d_->insertTest(t, &added, error) || (added && (!d_->replaceCells(t, error) || !d_->addMeasurements(t.testId, t.measurements, error)))) {
+        d.rollback();
+        return Stored::Failed;
+    }
+    if (!added) {
+        d.rollback();
+        return Stored::AlreadyThere;
+    }
+    if (!d.commit()) {
+        *error = d.lastError().text();
+        return Stored::Failed;
+    }
     return Stored::Added;
+}
+
+bool Archive::update(const ArchivedTest& t, const std::vector<ExportRecord>& rows, QString* error) {
+    QSqlDatabase d = d_->db();
+    if (!d.transaction()) {
+        *error = d.lastError().text();
+        return false;
+    }
+    bool added = false;
+    if (!d_->insertTest(t, &added, error) || !d_->replaceCells(t, error) || !d_->addMeasurements(t.testId, rows, error) ||
+        !d_->exec(QStringLiteral("UPDATE tests SET updated_ms = ? WHERE test_id = ?"),
+                  {QDateTime::currentMSecsSinceEpoch(), t.testId}, error)) {
+        d.rollback();
+        return false;
+    }
+    if (!d.commit()) {
+        *error = d.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+int Archive::syncTo(Archive& remote, QString* error) {
+    QSqlQuery q(d_->db());
+    if (!d_->exec(q, QStringLiteral("SELECT test_id, updated_ms FROM tests WHERE updated_ms > synced_ms ORDER BY updated_ms"),
+                  {}, error))
+        return -1;
+    std::vector<std::pair<QString, qint64>> due;
+    while (q.next())
+        due.emplace_back(q.value(0).toString(), q.value(1).toLongLong());
+    q.finish();
+    int sent = 0;
+    for (const auto& item : due) {
+        // Measurements only go in in order: what the server has up to its last, it has.
+        const int there = remote.lastMeasurement(item.first);
+        if (there < 0) {
+            *error = QStringLiteral("the server does not answer");
+            return -1;
+        }
+        const std::optional<ArchivedTest> t = load(item.first, error, there);
+        if (!t)
+            return -1;
+        if (!remote.update(*t, t->measurements, error))
+            return -1;
+        // Marked as sent as far as it was then: a change meanwhile is sent with the next pass.
+        if (!d_->exec(QStringLiteral("UPDATE tests SET synced_ms = ? WHERE test_id = ?"), {item.second, item.first}, error))
+            return -1;
+        ++sent;
+    }
+    return sent;
+}
+
+int Archive::unsent() const {
+    QSqlQuery q(d_->db());
+    if (!d_->exec(q, QStringLiteral("SELECT COUNT(*) FROM tests WHERE updated_ms > synced_ms"), {}, nullptr) || !q.next())
+        return -1;
+    return q.value(0).toInt();
 }
 
 namespace {
@@ -439,7 +534,16 @@ QStringList Archive::idsStartingWith(const QString& prefix) const {
     return ids;
 }
 
-std::optional<ArchivedTest> Archive::load(const QString& testId, QString* error) const {
+int Archive::lastMeasurement(const QString& testId) const {
+    QSqlQuery q(d_->db());
+    if (!d_->exec(q, QStringLiteral("SELECT COALESCE(MAX(measurement), 0) FROM measurements WHERE test_id = ?"), {testId},
+                  nullptr) ||
+        !q.next())
+        return -1;
+    return q.value(0).toInt();
+}
+
+std::optional<ArchivedTest> Archive::load(const QString& testId, QString* error, int after) const {
     QSqlQuery q(d_->db());
     if (!d_->exec(q,
                   QStringLiteral("SELECT instrument, results_file, file_run, started, detector, measuring_s, "
@@ -510,8 +614,8 @@ std::optional<ArchivedTest> Archive::load(const QString& testId, QString* error)
                   QStringLiteral("SELECT measurement, cycle, time, elapsed_min, position, cell, sample, material, lot, "
                                  "thickness_mm, area_cm2, chemical, detector, flow, fid_area, fid_ppm, fid_rate, "
                                  "fpd_area, fpd_rate, breakthrough, switched_off, no_peak, event, raw_file, raw_sha256 "
-                                 "FROM measurements WHERE test_id = ? ORDER BY measurement"),
-                  {testId}, error))
+                                 "FROM measurements WHERE test_id = ? AND measurement > ? ORDER BY measurement"),
+                  {testId, after}, error))
         return std::nullopt;
     while (m.next()) {
         ExportRecord r;

@@ -12,6 +12,7 @@
 // an older one is migrated forward when opened, a newer one is refused.
 
 #include "evaluation/MeasurementExport.h"
+#include "shell/ProgramFolders.h"
 
 #include <QDateTime>
 #include <QString>
@@ -97,16 +98,30 @@ public:
 
     // The default place: $XDG_DATA_HOME/korvat/archive.sqlite.
     static QString defaultLocation();
+    // The program's own archive file: beside the settings of a program that keeps its files
+    // together, in the user's data folder for an installed one.
+    static QString localFileFor(const ProgramFolders& folders);
     // The database's schema version (after opening: kArchiveSchemaVersion).
     int schemaVersion() const;
     bool isPostgres() const;
 
     enum class Stored { Added, AlreadyThere, Failed };
     Stored store(const ArchivedTest& test, QString* error);
+    // A run as it goes: the test once, `rows` each once (again: nothing), its cells' figures as
+    // they stand now; one transaction. False with `error` said.
+    bool update(const ArchivedTest& test, const std::vector<ExportRecord>& rows, QString* error);
+    // Sends every test changed since it was last sent to `remote` (the lab's server), each
+    // measurement exactly once however often a pass is cut off. The number sent, -1 on a failure.
+    int syncTo(Archive& remote, QString* error);
+    // Tests changed since they were last sent.
+    int unsent() const;
     bool contains(const QString& testId) const;
 
     std::vector<TestListing> find(const ArchiveFilter& filter, QString* error = nullptr) const;
-    std::optional<ArchivedTest> load(const QString& testId, QString* error = nullptr) const;
+    // A test with its measurements after number `after`.
+    std::optional<ArchivedTest> load(const QString& testId, QString* error = nullptr, int after = 0) const;
+    // The highest measurement number stored for the test (0: none), -1 when the database fails.
+    int lastMeasurement(const QString& testId) const;
     // Tests whose id begins with `prefix` (an id can be given shortened).
     QStringList idsStartingWith(const QString& prefix) const;
     std::vector<ChartLine> chart(const ArchiveFilter& filter, QString* error = nullptr) const;

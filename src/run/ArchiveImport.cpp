@@ -66,7 +66,9 @@ ExportRecord recordOfRow(const ResultRow& r, const RunParameters& p, bool twoDet
     return e;
 }
 
-ArchivedCell cellOf(const CellSummary& s) {
+} // namespace
+
+ArchivedCell archivedCellOf(const CellSummary& s) {
     ArchivedCell c;
     c.cell = s.cell;
     c.detector = s.detector == Detector::FID ? QStringLiteral("FID") : QStringLiteral("FPD");
@@ -93,8 +95,6 @@ ArchivedCell cellOf(const CellSummary& s) {
     c.decision = decisionToken(s.decision);
     return c;
 }
-
-} // namespace
 
 ImportedFile archivedTestsOf(const QString& resultsFile) {
     ImportedFile out;
@@ -179,7 +179,7 @@ ImportedFile archivedTestsOf(const QString& resultsFile) {
         const std::vector<CellSummary> summaries =
             summarizeCells(rows, run.parameters, two, run.parameters.detection.value_or(DetectionSettings{}));
         for (const CellSummary& s : summaries)
-            t.cells.push_back(cellOf(s));
+            t.cells.push_back(archivedCellOf(s));
         out.tests.push_back(std::move(t));
     }
     out.ok = true;

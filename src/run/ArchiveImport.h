@@ -21,4 +21,8 @@ struct ImportedFile {
 
 ImportedFile archivedTestsOf(const QString& resultsFile);
 
+struct CellSummary;
+// A cell's figures as the archive keeps them.
+ArchivedCell archivedCellOf(const CellSummary& summary);
+
 } // namespace korvat

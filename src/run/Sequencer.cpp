@@ -15,6 +15,8 @@
 #include "util/NumberText.h"
 #include "run/Recorder.h"
 #include "evaluation/MeasurementExport.h"
+#include "evaluation/Requirement.h"
+#include "run/ArchiveImport.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -386,8 +388,11 @@ void Sequencer::commitMeasurement(bool finished) {
             m.raw = raw->bytes;
             outcome += rawHashText(raw->path, raw->bytes);
         }
+        const ExportRecord e = exportRecord(r, raw ? raw->path : QString(), raw ? raw->bytes : QByteArray());
         m.exportFile = d_.records.exportPath();
-        m.exportRow = exportRowLine(exportRecord(r, raw ? raw->path : QString(), raw ? raw->bytes : QByteArray()));
+        m.exportRow = exportRowLine(e);
+        if (archiveSink_)
+            archiveSink_(archivedTest(), e);
     }
     d_.events.add(EventKind::Measurement, outcome, {}, r.runAktiv);
     d_.records.commit(std::move(m));
@@ -433,6 +438,30 @@ ExportRecord Sequencer::exportRecord(const MeasurementRecord& r, const QString& 
         e.rawSha256 = QString::fromLatin1(QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex());
     }
     return e;
+}
+
+ArchivedTest Sequencer::archivedTest() const {
+    const RunModel& run = d_.run;
+    const RunParameters& p = run.parameters;
+    ArchivedTest t;
+    t.testId = run.testId;
+    t.instrument = d_.results.serialNumber();
+    t.resultsFile = QFileInfo(d_.records.sDateiname).absoluteFilePath();
+    t.fileRun = d_.records.fileRun();
+    t.started = run.runStartzeit;
+    t.detector = d_.deviceTyp == TDeviceTyp::FIDFPD ? QStringLiteral("FID+FPD") : QStringLiteral("FID");
+    t.measuringSeconds = p.measuringSeconds;
+    t.plannedMinutes = p.plannedMinutes;
+    t.sampleArea = p.sampleArea;
+    t.fidCalPpm = p.fidCalPpm;
+    t.fidCalArea = p.fidCalArea;
+    t.fpdCalPpm = p.fpdCalPpm;
+    t.fpdCalArea = p.fpdCalArea;
+    t.requirement = requirementToken(p.requirement);
+    t.source = QStringLiteral("run");
+    for (const CellSummary& s : run.summaries())
+        t.cells.push_back(archivedCellOf(s));
+    return t;
 }
 
 SavedRun Sequencer::savedRun(bool finished) const {

@@ -6,6 +6,7 @@
 // model; the sequencer is the one that changes it.
 
 #include "evaluation/TestFiles.h"
+#include "run/Archive.h"
 #include "run/Records.h"
 #include "run/RunModel.h"
 #include "run/RunState.h"
@@ -19,7 +20,6 @@
 namespace korvat {
 
 class Acquisition;
-struct ExportRecord;
 class Dialogs;
 class Events;
 class IniFile;
@@ -69,6 +69,9 @@ public:
     // (the window's settings as they stand at Start).
     using RunHeader = std::function<QStringList(int fileRun)>;
     void setRunHeader(RunHeader header) { runHeader_ = std::move(header); }
+    // Where each measurement goes for the archive, with the test as it stands (none: no archive).
+    using ArchiveSink = std::function<void(const ArchivedTest&, std::optional<ExportRecord>)>;
+    void setArchiveSink(ArchiveSink sink) { archiveSink_ = std::move(sink); }
     // What a start into the chosen results file would find there; nullopt without a results file.
     std::optional<RunFilePlan> planRunFiles() const;
     // Whether a run may go into the file as `plan` found it: a file that already holds a run, or
@@ -91,6 +94,8 @@ public:
     SavedRun savedRun(bool finished) const;
     // The measurement's row of the locale-free export.
     ExportRecord exportRecord(const MeasurementRecord& r, const QString& rawPath, const QByteArray& raw) const;
+    // The run as the archive keeps it, its cells' figures as they stand.
+    ArchivedTest archivedTest() const;
 
     bool running() const { return d_.run.running(); }
     bool delayPending() const { return d_.run.delayTag > 0; }
@@ -122,6 +127,7 @@ private:
     Deps d_;
     Evaluation evaluation_;
     RunHeader runHeader_;
+    ArchiveSink archiveSink_;
     Millis state6Since_{0};
     std::optional<MeasurementRecord> toCommit_;
     std::optional<Records::RawData> rawData_;
