@@ -39,7 +39,8 @@ const std::vector<QStringList>& migrations() {
                            "fid_cal_ppm DOUBLE PRECISION NOT NULL, fid_cal_area BIGINT NOT NULL, "
                            "fpd_cal_ppm DOUBLE PRECISION NOT NULL, fpd_cal_area BIGINT NOT NULL, "
                            "requirement TEXT NOT NULL, source TEXT NOT NULL, archived_ms BIGINT NOT NULL, "
-                           "updated_ms BIGINT NOT NULL DEFAULT 0, synced_ms BIGINT NOT NULL DEFAULT 0)"),
+                           "updated_ms BIGINT NOT NULL DEFAULT 0, synced_ms BIGINT NOT NULL DEFAULT 0, "
+                           "measurement_count INTEGER NOT NULL DEFAULT 0)"),
             QStringLiteral("CREATE TABLE cells (test_id TEXT NOT NULL REFERENCES tests(test_id), cell INTEGER NOT NULL, "
                            "detector TEXT NOT NULL, sample TEXT NOT NULL, material TEXT NOT NULL, "
                            "material_key TEXT NOT NULL, lot TEXT NOT NULL, chemical TEXT NOT NULL, "
@@ -125,6 +126,7 @@ struct Archive::Impl {
 
     bool insertTest(const ArchivedTest& t, bool* added, QString* error) const;
     bool replaceCells(const ArchivedTest& t, QString* error) const;
+    // Adds the rows not there yet and counts them on the test.
     bool addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error) const;
 
     bool migrate(QString* error) {
@@ -340,6 +342,7 @@ bool Archive::Impl::addMeasurements(const QString& testId, const std::vector<Exp
         *error = m.lastError().text();
         return false;
     }
+    int added = 0;
     for (const ExportRecord& r : rows) {
         const QVariantList values = {testId,
                                      r.measurement,
@@ -374,8 +377,10 @@ bool Archive::Impl::addMeasurements(const QString& testId, const std::vector<Exp
             *error = QStringLiteral("measurement %1: %2").arg(r.measurement).arg(m.lastError().text());
             return false;
         }
+        added += std::max(0, m.numRowsAffected());
     }
-    return true;
+    return added == 0 || exec(QStringLiteral("UPDATE tests SET measurement_count = measurement_count + ? WHERE test_id = ?"),
+                              {added, testId}, error);
 }
 
 Archive::Stored Archive::store(const ArchivedTest& t, QString* error) {
@@ -491,7 +496,7 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
     // The tests that have a cell matching, with every cell of theirs for the listing.
     const QString sql =
         QStringLiteral("SELECT t.test_id, t.instrument, t.results_file, t.started, a.chemical, a.material, "
-                       "(SELECT COUNT(*) FROM measurements m WHERE m.test_id = t.test_id) "
+                       "t.measurement_count "
                        "FROM tests t LEFT JOIN cells a ON a.test_id = t.test_id "
                        "WHERE t.test_id IN (SELECT DISTINCT t.test_id FROM tests t LEFT JOIN cells c ON c.test_id = t.test_id%1) "
                        "ORDER BY t.started_ms, t.test_id, a.cell")
