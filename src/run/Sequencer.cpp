@@ -349,13 +349,20 @@ void Sequencer::recordMeasurement() {
 }
 
 void Sequencer::updateSummaries() {
-    // The lab's figures from the run's rows, live and in the summary file beside the results.
-    std::vector<const ResultRow*> rows;
-    rows.reserve(d_.run.measurements().size());
-    for (const MeasurementRecord& m : d_.run.measurements())
-        rows.push_back(&m);
-    d_.run.setSummaries(summarizeCells(rows, d_.run.parameters, d_.deviceTyp == TDeviceTyp::FIDFPD,
-                                       DetectionSettings::from(d_.settings)));
+    // The lab's figures from the run's rows, live and in the summary file beside the results. Each
+    // row goes into them once; they start again for a new run (or a resumed one) and when what
+    // they were made with changed.
+    const std::vector<MeasurementRecord>& rows = d_.run.measurements();
+    const bool two = d_.deviceTyp == TDeviceTyp::FIDFPD;
+    const DetectionSettings detection = DetectionSettings::from(d_.settings);
+    if (!figures_ || figures_->generation != d_.run.recordsGeneration() || figures_->twoDetectors != two ||
+        (!d_.run.parameters.detection && !(figures_->detection == detection)) ||
+        figures_->summaries.rows() > rows.size())
+        figures_.emplace(Figures{RunningSummaries(d_.run.parameters, two, detection), d_.run.recordsGeneration(),
+                                 two, detection});
+    for (std::size_t i = figures_->summaries.rows(); i < rows.size(); ++i)
+        figures_->summaries.add(rows[i]);
+    d_.run.setSummaries(figures_->summaries.summaries());
 }
 
 void Sequencer::commitMeasurement(bool finished) {

@@ -5,6 +5,7 @@
 // monotonic clock; what the operator reads uses the wall clock. The run's state lives in the run
 // model; the sequencer is the one that changes it.
 
+#include "evaluation/RunningSummaries.h"
 #include "evaluation/TestFiles.h"
 #include "run/Records.h"
 #include "run/RunModel.h"
@@ -120,6 +121,15 @@ private:
     Evaluation evaluation_;
     RunHeader runHeader_;
     Millis state6Since_{0};
+    // The figures kept up to date row by row for the run's records (RunModel::recordsGeneration),
+    // its parameters and the searches' settings they were made with.
+    struct Figures {
+        RunningSummaries summaries;
+        std::uint64_t generation = 0;
+        bool twoDetectors = false;
+        DetectionSettings detection;
+    };
+    std::optional<Figures> figures_;
     std::optional<MeasurementRecord> toCommit_;
     std::optional<Records::RawData> rawData_;
     QString outcome_;

@@ -6,6 +6,7 @@
 #include "run/EventJournal.h"
 #include "run/RunState.h"
 #include "support/AppFixture.h"
+#include "support/SummaryText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,6 +65,15 @@ void tick(AppFixture& f) {
         tick(f);
     std::raise(SIGKILL);
     std::abort();
+}
+
+// The live figures against those of every record the run holds, made afresh.
+std::string wholeRunFigures(AppFixture& f) {
+    std::vector<const ResultRow*> rows;
+    for (const MeasurementRecord& m : f.app().run().measurements())
+        rows.push_back(&m);
+    return test::exactText(summarizeCells(rows, f.app().run().parameters, f.app().DeviceTyp == TDeviceTyp::FIDFPD,
+                                          DetectionSettings::from(f.app().settings())));
 }
 
 // The running numbers of the rows below the title line.
@@ -153,9 +163,18 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
     // The run goes on with the parameters it started with, as its header block records them.
     EXPECT_EQ(f.app().run().parameters.measuringSeconds, 30);
     EXPECT_EQ(f.app().run().parameters.cell(2).contactMinutes, 4.0);
+    // The figures kept row by row go on from the records restored with the run.
+    EXPECT_FALSE(f.app().run().summaries().empty());
+    EXPECT_EQ(test::exactText(f.app().run().summaries()), wholeRunFigures(f));
     const Millis limit = f.clock.monotonicNow() + Millis(3600 * 1000);
-    while (f.app().sequencer().running() && f.clock.monotonicNow() < limit)
+    std::size_t recorded = f.app().run().measurements().size();
+    while (f.app().sequencer().running() && f.clock.monotonicNow() < limit) {
         tick(f);
+        if (f.app().run().measurements().size() != recorded) {
+            recorded = f.app().run().measurements().size();
+            ASSERT_EQ(test::exactText(f.app().run().summaries()), wholeRunFigures(f)) << recorded;
+        }
+    }
     ASSERT_FALSE(f.app().sequencer().running());
 
     QList<int> expected;
