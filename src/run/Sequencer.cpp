@@ -380,7 +380,14 @@ void Sequencer::commitMeasurement(bool finished) {
         m.row = d_.records.rowBytes(r);
         m.summaryPath = d_.records.summaryPath();
         m.summary = d_.records.summaryBytes(d_.run.summaries(), d_.run.parameters.requirement);
-        m.state = savedRun(finished);
+        // The state without its records, then the records the recorder does not hold yet.
+        const std::vector<MeasurementRecord>& records = d_.run.measurements();
+        const quint64 epoch = d_.records.recorderStateEpoch();
+        const bool follows = handed_ && handed_->generation == d_.run.recordsGeneration() &&
+                             handed_->epoch == epoch && handed_->records <= records.size();
+        m.recordsFrom = follows ? handed_->records : 0;
+        m.state = savedRun(finished, m.recordsFrom);
+        handed_ = Handed{records.size(), d_.run.recordsGeneration(), epoch};
         // The outcome carries what it was recorded as, so a row or raw-data file changed later
         // is found (korvat-eval --verify-journal).
         outcome += rowHashText(m.row);
@@ -394,7 +401,9 @@ void Sequencer::commitMeasurement(bool finished) {
     d_.records.commit(std::move(m));
 }
 
-SavedRun Sequencer::savedRun(bool finished) const {
+SavedRun Sequencer::savedRun(bool finished) const { return savedRun(finished, 0); }
+
+SavedRun Sequencer::savedRun(bool finished, std::size_t recordsFrom) const {
     const RunModel& run = d_.run;
     SavedRun s;
     s.resultsFile = d_.records.sDateiname;
@@ -415,7 +424,7 @@ SavedRun Sequencer::savedRun(bool finished) const {
     s.keepMeasuring = d_.settings.KeepMeasuring;
     s.fileRun = d_.records.fileRun();
     s.finished = finished;
-    s.measurements = run.measurements();
+    s.measurements.assign(run.measurements().begin() + static_cast<std::ptrdiff_t>(recordsFrom), run.measurements().end());
     return s;
 }
 

@@ -106,6 +106,8 @@ private:
     void state7();
     void applyBreakthrough(const MeasurementRecord& r);
     void updateSummaries();
+    // The state with the run's records from `recordsFrom` on.
+    SavedRun savedRun(bool finished, std::size_t recordsFrom) const;
     // Hands the recorded measurement's row, raw-data file, summary and the run state that goes
     // before them to the recorder, after the counters moved on to the next position
     // (`finished`: nothing is left to measure). Never waits for a disk.
@@ -130,6 +132,15 @@ private:
         DetectionSettings detection;
     };
     std::optional<Figures> figures_;
+    // The records handed to the recorder with the run's state: how many, of which generation of
+    // the run's records, and the recorder's state epoch then. Each commit hands over only the
+    // new ones while all three still hold.
+    struct Handed {
+        std::size_t records = 0;
+        std::uint64_t generation = 0;
+        quint64 epoch = 0;
+    };
+    std::optional<Handed> handed_;
     std::optional<MeasurementRecord> toCommit_;
     std::optional<Records::RawData> rawData_;
     QString outcome_;

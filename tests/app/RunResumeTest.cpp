@@ -129,6 +129,10 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
         ASSERT_EQ(file.size(), saved->resultsSize + saved->rowsToWrite.size());
         file.resize(saved->resultsSize + (c.at == KillAt::RowHalfWritten ? saved->rowsToWrite.size() / 2 : 0));
     }
+    // Each commit handed over only its new records; the state holds every one of the run's.
+    ASSERT_GE(saved->measurements.size(), 3u);
+    for (std::size_t i = 0; i < saved->measurements.size(); ++i)
+        EXPECT_EQ(saved->measurements[i].runAktiv, int(i) + 1);
     const QByteArray resultsBefore = test::readBytes(csv);
     const QList<int> before = runningNumbers(csv);
     const QDateTime started = saved->started;
