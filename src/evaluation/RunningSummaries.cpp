@@ -131,6 +131,22 @@ struct Track {
     std::vector<long double> st{0.0L}, sr{0.0L}, stt{0.0L}, str{0.0L}, srr{0.0L};
     double highestWithin = 0; // the highest rate within the time a requirement asks for
     TimeLagPoints lag;
+    // The last fit and what it was made from: a summary of a cell whose series and blanks did
+    // not change since (another cell was measured) does not fit again.
+    struct Fitted {
+        std::size_t points = 0;
+        double baseline = 0;
+        std::optional<double> thickness;
+        bool steady = false;
+        std::optional<TimeLagFit> fit;
+    };
+    mutable std::optional<Fitted> fitted;
+    const std::optional<TimeLagFit>& fit(double baseline, std::optional<double> thickness, bool steady) const {
+        if (!fitted || fitted->points != lag.size() || fitted->baseline != baseline || fitted->thickness != thickness ||
+            fitted->steady != steady)
+            fitted = Fitted{lag.size(), baseline, thickness, steady, lag.fit(baseline, thickness, steady)};
+        return fitted->fit;
+    }
 };
 
 struct Window {
@@ -426,7 +442,7 @@ CellSummary RunningSummaries::State::summary(const Track& t) const {
     }
     const std::optional<double> thickness =
         cp.specimen.thicknessMm ? std::optional<double>(*cp.specimen.thicknessMm / 10) : std::nullopt;
-    s.fit = t.lag.fit(contactRate, thickness, m.steady.has_value());
+    s.fit = t.fit(contactRate, thickness, m.steady.has_value());
     s.decision = decideCell(s, p.requirement, t.highestWithin);
     return s;
 }
