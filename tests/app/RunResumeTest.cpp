@@ -177,6 +177,14 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
         if (f.app().run().measurements().size() != recorded) {
             recorded = f.app().run().measurements().size();
             ASSERT_EQ(test::exactText(f.app().run().summaries()), wholeRunFigures(f)) << recorded;
+            // The state after each measurement holds every record, those restored and the new.
+            if (f.app().sequencer().running()) {
+                const std::optional<SavedRun> now = loadRunState(statePath, &error);
+                ASSERT_TRUE(now) << error.toStdString();
+                ASSERT_EQ(now->measurements.size(), recorded);
+                for (std::size_t i = 0; i < recorded; ++i)
+                    EXPECT_EQ(now->measurements[i].runAktiv, int(i) + 1);
+            }
         }
     }
     ASSERT_FALSE(f.app().sequencer().running());
