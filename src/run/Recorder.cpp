@@ -202,12 +202,32 @@ void Recorder::commit(FinishedMeasurement m) {
         s.file = WaitingFile{m.summaryPath, m.summary, m.resultsFile, m.measurement, false};
     }
     if (m.state) {
+        if (m.recordsFrom > 0) {
+            // Only the new records came: the ones before are those of the state held.
+            if (c.state && c.state->measurements.size() == m.recordsFrom) {
+                std::vector<MeasurementRecord> records = std::move(c.state->measurements);
+                records.insert(records.end(), std::make_move_iterator(m.state->measurements.begin()),
+                               std::make_move_iterator(m.state->measurements.end()));
+                m.state->measurements = std::move(records);
+            } else {
+                qCCritical(lcRecorder).noquote()
+                    << QStringLiteral("the run state's records do not follow on (%1 held, the new ones from %2)")
+                           .arg(c.state ? c.state->measurements.size() : 0)
+                           .arg(m.recordsFrom);
+            }
+        }
         c.state = std::move(m.state);
         c.stateGen = gen;
         c.stateDirty = true;
         c.runIsOver = false;
     }
     c.request(lock);
+}
+
+quint64 Recorder::stateEpoch() const {
+    Core& c = *core_;
+    std::lock_guard lock(c.m);
+    return c.stateEpoch;
 }
 
 void Recorder::openJournal(const QString& path, const QDateTime& now) {
@@ -308,6 +328,7 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
         std::lock_guard guard(c.elsewhereMutex);
         c.recordsElsewhere.erase(statePath);
     }
+    ++c.stateEpoch;
     if (continuing && saved.hasRun) {
         Core::Lane& lane = c.lanes[saved.resultsFile];
         if (lane.path.isEmpty() || (!lane.restore && !lane.expected)) {

@@ -118,6 +118,7 @@ struct Recorder::Core {
     // The run's state.
     std::optional<SavedRun> state;
     quint64 gen = 0, stateGen = 0, attemptedGen = 0, takes = 0;
+    quint64 stateEpoch = 0; // see Recorder::stateEpoch
     bool stateDirty = false;
     bool runIsOver = false;
     QString stateAt; // where the newest state is

@@ -596,6 +596,7 @@ void Recorder::Core::dropStateWhenDone(std::unique_lock<std::mutex>& lock) {
         stateAtElsewhere = false;
     }
     state.reset();
+    ++stateEpoch;
     stateSignature = {0, 0};
 }
 

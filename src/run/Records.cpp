@@ -125,6 +125,8 @@ QByteArray Records::summaryBytes(const std::vector<CellSummary>& summaries, cons
 
 void Records::commit(FinishedMeasurement m) { d_.recorder.commit(std::move(m)); }
 
+quint64 Records::recorderStateEpoch() const { return d_.recorder.stateEpoch(); }
+
 void Records::runOver() { d_.recorder.runOver(d_.clock.wallNow()); }
 
 bool Records::flushAtClose(QString* error) {

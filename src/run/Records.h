@@ -82,6 +82,7 @@ public:
 
     // Hands a measurement's files (and the run's state) to the recorder; never waits.
     void commit(FinishedMeasurement m);
+    quint64 recorderStateEpoch() const;
     // The run is over: its state goes once nothing of it waits.
     void runOver();
 

@@ -293,6 +293,9 @@ void Sequencer::resume(const SavedRun& saved) {
     for (const MeasurementRecord& m : saved.measurements)
         run.record(m);
     updateSummaries();
+    // The recorder was given the same state (Recorder::restore, before this): the next commit
+    // hands over only the records after these.
+    handed_ = Handed{run.measurements().size(), run.recordsGeneration(), d_.records.recorderStateEpoch()};
     if (d_.settings.KeepMeasuring != saved.keepMeasuring) {
         d_.settings.KeepMeasuring = saved.keepMeasuring;
         d_.ini.writeInteger(key::KeepMeasuring, saved.keepMeasuring ? 1 : 0);

@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -117,6 +118,8 @@ public:
     void record(MeasurementRecord r);
     // A new run: its view of the figures starts empty too.
     void clearRecords();
+    // Counts clearRecords: records of the same generation only ever grew.
+    std::uint64_t recordsGeneration() const { return recordsGeneration_; }
 
 private:
     RunView* view_ = nullptr;
@@ -124,6 +127,7 @@ private:
     std::array<CellState, 3> cells_;
     RunControls controls_;
     std::vector<MeasurementRecord> measurements_;
+    std::uint64_t recordsGeneration_ = 0;
     std::vector<CellSummary> summaries_;
     std::vector<std::function<void(RunTag)>> runTagListeners_;
 };

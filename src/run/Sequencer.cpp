@@ -355,13 +355,20 @@ void Sequencer::recordMeasurement() {
 }
 
 void Sequencer::updateSummaries() {
-    // The lab's figures from the run's rows, live and in the summary file beside the results.
-    std::vector<const ResultRow*> rows;
-    rows.reserve(d_.run.measurements().size());
-    for (const MeasurementRecord& m : d_.run.measurements())
-        rows.push_back(&m);
-    d_.run.setSummaries(summarizeCells(rows, d_.run.parameters, d_.deviceTyp == TDeviceTyp::FIDFPD,
-                                       DetectionSettings::from(d_.settings)));
+    // The lab's figures from the run's rows, live and in the summary file beside the results. Each
+    // row goes into them once; they start again for a new run (or a resumed one) and when what
+    // they were made with changed.
+    const std::vector<MeasurementRecord>& rows = d_.run.measurements();
+    const bool two = d_.deviceTyp == TDeviceTyp::FIDFPD;
+    const DetectionSettings detection = DetectionSettings::from(d_.settings);
+    if (!figures_ || figures_->generation != d_.run.recordsGeneration() || figures_->twoDetectors != two ||
+        (!d_.run.parameters.detection && !(figures_->detection == detection)) ||
+        figures_->summaries.rows() > rows.size())
+        figures_.emplace(Figures{RunningSummaries(d_.run.parameters, two, detection), d_.run.recordsGeneration(),
+                                 two, detection});
+    for (std::size_t i = figures_->summaries.rows(); i < rows.size(); ++i)
+        figures_->summaries.add(rows[i]);
+    d_.run.setSummaries(figures_->summaries.summaries());
 }
 
 void Sequencer::commitMeasurement(bool finished) {
@@ -379,7 +386,14 @@ void Sequencer::commitMeasurement(bool finished) {
         m.row = d_.records.rowBytes(r);
         m.summaryPath = d_.records.summaryPath();
         m.summary = d_.records.summaryBytes(d_.run.summaries(), d_.run.parameters.requirement);
-        m.state = savedRun(finished);
+        // The state without its records, then the records the recorder does not hold yet.
+        const std::vector<MeasurementRecord>& records = d_.run.measurements();
+        const quint64 epoch = d_.records.recorderStateEpoch();
+        const bool follows = handed_ && handed_->generation == d_.run.recordsGeneration() &&
+                             handed_->epoch == epoch && handed_->records <= records.size();
+        m.recordsFrom = follows ? handed_->records : 0;
+        m.state = savedRun(finished, m.recordsFrom);
+        handed_ = Handed{records.size(), d_.run.recordsGeneration(), epoch};
         // The outcome carries what it was recorded as, so a row or raw-data file changed later
         // is found (korvat-eval --verify-journal).
         outcome += rowHashText(m.row);
@@ -464,7 +478,9 @@ ArchivedTest Sequencer::archivedTest() const {
     return t;
 }
 
-SavedRun Sequencer::savedRun(bool finished) const {
+SavedRun Sequencer::savedRun(bool finished) const { return savedRun(finished, 0); }
+
+SavedRun Sequencer::savedRun(bool finished, std::size_t recordsFrom) const {
     const RunModel& run = d_.run;
     SavedRun s;
     s.resultsFile = d_.records.sDateiname;
@@ -486,7 +502,7 @@ SavedRun Sequencer::savedRun(bool finished) const {
     s.keepMeasuring = d_.settings.KeepMeasuring;
     s.fileRun = d_.records.fileRun();
     s.finished = finished;
-    s.measurements = run.measurements();
+    s.measurements.assign(run.measurements().begin() + static_cast<std::ptrdiff_t>(recordsFrom), run.measurements().end());
     return s;
 }
 

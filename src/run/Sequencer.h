@@ -5,6 +5,7 @@
 // monotonic clock; what the operator reads uses the wall clock. The run's state lives in the run
 // model; the sequencer is the one that changes it.
 
+#include "evaluation/RunningSummaries.h"
 #include "evaluation/TestFiles.h"
 #include "run/Archive.h"
 #include "run/Records.h"
@@ -113,6 +114,8 @@ private:
     void state7();
     void applyBreakthrough(const MeasurementRecord& r);
     void updateSummaries();
+    // The state with the run's records from `recordsFrom` on.
+    SavedRun savedRun(bool finished, std::size_t recordsFrom) const;
     // Hands the recorded measurement's row, raw-data file, summary and the run state that goes
     // before them to the recorder, after the counters moved on to the next position
     // (`finished`: nothing is left to measure). Never waits for a disk.
@@ -129,6 +132,24 @@ private:
     RunHeader runHeader_;
     ArchiveSink archiveSink_;
     Millis state6Since_{0};
+    // The figures kept up to date row by row for the run's records (RunModel::recordsGeneration),
+    // its parameters and the searches' settings they were made with.
+    struct Figures {
+        RunningSummaries summaries;
+        std::uint64_t generation = 0;
+        bool twoDetectors = false;
+        DetectionSettings detection;
+    };
+    std::optional<Figures> figures_;
+    // The records handed to the recorder with the run's state: how many, of which generation of
+    // the run's records, and the recorder's state epoch then. Each commit hands over only the
+    // new ones while all three still hold.
+    struct Handed {
+        std::size_t records = 0;
+        std::uint64_t generation = 0;
+        quint64 epoch = 0;
+    };
+    std::optional<Handed> handed_;
     std::optional<MeasurementRecord> toCommit_;
     std::optional<Records::RawData> rawData_;
     QString outcome_;

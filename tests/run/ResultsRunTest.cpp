@@ -5,6 +5,7 @@
 #include "evaluation/MeasurementExport.h"
 #include "evaluation/ResultsFileReader.h"
 #include "support/AppFixture.h"
+#include "support/SummaryText.h"
 #include "util/NumberText.h"
 
 #include <QCoreApplication>
@@ -128,6 +129,48 @@ TEST_F(RunResults, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     EXPECT_TRUE(app().run().measurements()[9].skipped);
     EXPECT_TRUE(f.view.cellOff(3));
     EXPECT_FALSE(f.view.cellOff(2));
+}
+
+// The figures the run shows and writes after each measurement are kept row by row: after every
+// measurement of two runs in a row (zero gas, reference gas and the three cells; cells switched
+// off after their breakthrough or measured on), they are those of all the run's records made
+// afresh, and the second run's start from nothing.
+TEST_F(RunResults, TheLiveFiguresAreThoseOfTheWholeRunAfterEveryMeasurement) {
+    start({"Calibration/FIDCalArea=450000"});
+    chooseResults(f.dir + "Glove.csv");
+    auto wholeRun = [this] {
+        std::vector<const ResultRow*> rows;
+        for (const MeasurementRecord& m : app().run().measurements())
+            rows.push_back(&m);
+        return test::exactText(summarizeCells(rows, app().run().parameters, app().DeviceTyp == TDeviceTyp::FIDFPD,
+                                              DetectionSettings::from(app().settings())));
+    };
+    for (const bool keepMeasuring : {true, false}) {
+        SCOPED_TRACE(keepMeasuring);
+        f.toggle(Check::KeepMeasuring, keepMeasuring);
+        app().chkboxKeepMeasuringClick();
+        range(1, 6, 3);
+        f.dialogs.answer = true; // a second run into the file
+        app().sequencer().btnStartClick();
+        ASSERT_TRUE(app().sequencer().running());
+        std::size_t recorded = 0;
+        const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
+        while (app().sequencer().running() && f.clock.monotonicNow() < until) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            app().Timer1Timer();
+            if (app().run().measurements().size() != recorded) {
+                recorded = app().run().measurements().size();
+                ASSERT_EQ(test::exactText(app().run().summaries()), wholeRun()) << recorded;
+            }
+        }
+        EXPECT_EQ(recorded, 18u);
+        // Cell 3 broke through in the first cycle: switched off, or measured on.
+        const auto& last = app().run().measurements().back();
+        EXPECT_EQ(last.runZelle, 6);
+        EXPECT_EQ(last.skipped, !keepMeasuring);
+        EXPECT_FALSE(app().run().summaries().empty());
+    }
 }
 
 TEST_F(RunResults, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) {
