@@ -16,7 +16,7 @@ find_program(KORVAT_GZIP gzip REQUIRED)
 # Every program that is built here is installed with its manual page (packaging/man/<name>.1).
 # korvat-report belongs to this list: once its target exists it is installed like the others and
 # needs its page.
-set(KORVAT_PROGRAMS korvat korvat-eval korvat-sim korvat-report)
+set(KORVAT_PROGRAMS korvat korvat-eval korvat-sim korvat-report korvat-archive)
 set(compressed)
 foreach(program IN LISTS KORVAT_PROGRAMS)
   if(NOT TARGET ${program})
@@ -87,6 +87,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own dialog texts in German; without them the program works with those texts in English.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# Qt loads its SQL drivers as plugins, which dpkg-shlibdeps cannot see: the archive's SQLite driver
+# is needed, the PostgreSQL one only for a lab's server.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "operator program of a permeation test instrument")
 # The long description; CPack puts the summary above it.
 set(CPACK_PACKAGE_DESCRIPTION "KORVAT-PC drives a permeation test instrument that tests gloves and protective
@@ -98,6 +102,7 @@ ppm and a permeation rate, switches a cell off once it breaks through (ASTM F
 .
 The package holds the program (korvat), the batch re-evaluation of stored
 measurements (korvat-eval), the test report of a results file as a PDF
-(korvat-report) and a virtual instrument on pseudo-terminals for trying the
+(korvat-report), the lab's archive of tests with its chemical resistance chart
+(korvat-archive) and a virtual instrument on pseudo-terminals for trying the
 program without the hardware (korvat-sim).")
 include(CPack)

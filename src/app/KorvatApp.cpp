@@ -33,6 +33,7 @@ KorvatApp::KorvatApp(Environment env)
       sequencer_({settings_, ini_, link_, valves_, env.view, inputs_, env.dialogs, env.clock, acquisition_, poll_,
                   run_, results_, records_, ID, DeviceTyp, events_}),
       substanceFactors_(inputs_, env.dialogs, programDir_), portChooser_(env.portChooser) {
+    archiveFile_ = env.archiveFile;
     inputs_.setView(&view_);
     run_.setView(&view_);
     events_.setRecorder(&recorder_);
@@ -188,6 +189,7 @@ StartupOutcome KorvatApp::FormCreate(const std::function<void(int)>& translate) 
         return StartupOutcome::Ended;
     notifier_.configure({ini_.readString(key::NotifyCommand, QString()).trimmed(),
                          ini_.readInteger(key::NotifyDesktop.sectionText(), key::NotifyDesktop.nameText(), 0) == 1});
+    startArchive();
     offerResume();
     timerWanted_ = true;
     return StartupOutcome::Running;
@@ -378,6 +380,25 @@ void KorvatApp::showSettings() {
     inputs_.set(Input::ScaleMin, number(s.ScaleMin));
 }
 
+void KorvatApp::startArchive() {
+    // [Archive] Database: a lab server (the local file then holds what waits for it), another
+    // SQLite file, or "none".
+    const QString named = ini_.readString(key::ArchiveDatabase, QString()).trimmed();
+    if (named.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        return;
+    ArchiveWriter::Options options;
+    const bool server = named.startsWith(QLatin1String("postgres"));
+    options.local = !named.isEmpty() && !server ? named : archiveFile_;
+    options.remote = server ? named : QString();
+    if (options.local.isEmpty())
+        return;
+    archive_ = std::make_unique<ArchiveWriter>(options);
+    sequencer_.setArchiveSink([this](const ArchivedTest& t, std::optional<ExportRecord> row) {
+        if (archive_)
+            archive_->measured(t, std::move(row));
+    });
+}
+
 void KorvatApp::FormClose() {
     if (closed_)
         return;
@@ -392,6 +413,8 @@ void KorvatApp::FormClose() {
     if (!records_.flushAtClose(&error))
         dialogs_.error(error);
     link_.releaseQueues();
+    // What the archive was given goes into its local file; a lab server gets it at the next start.
+    archive_.reset();
 }
 
 void KorvatApp::btnMonitorClick() {

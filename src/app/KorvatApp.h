@@ -14,6 +14,7 @@
 #include "link/StatusPoll.h"
 #include "link/Valves.h"
 #include "run/Acquisition.h"
+#include "run/ArchiveWriter.h"
 #include "run/Events.h"
 #include "run/Inputs.h"
 #include "run/Recorder.h"
@@ -27,6 +28,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace korvat {
 
@@ -62,6 +64,9 @@ public:
         // Offered when start-up cannot identify the instrument on the ports set, and from the
         // Configuration page. Without one, start-up says what failed in boxes and ends.
         PortChooser* portChooser = nullptr;
+        // The program's own archive file (see run/Archive.h); empty: no archive unless the
+        // settings name one.
+        QString archiveFile{};
     };
 
     explicit KorvatApp(Environment env);
@@ -165,6 +170,7 @@ public:
     ResultComputation& results() { return results_; }
     Records& records() { return records_; }
     Recorder& recorder() { return recorder_; }
+    ArchiveWriter* archive() { return archive_.get(); }
     Events& events() { return events_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }
@@ -236,6 +242,9 @@ private:
     Records records_;
     Sequencer sequencer_;
     SubstanceFactors substanceFactors_;
+    void startArchive();
+    std::unique_ptr<ArchiveWriter> archive_;
+    QString archiveFile_;
     bool terminateRequested_ = false;
     bool timerWanted_ = false;
     PortChooser* portChooser_ = nullptr;

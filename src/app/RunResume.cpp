@@ -292,7 +292,7 @@ void KorvatApp::restoreDamaged(const QString& path, const QString& error, const 
         SavedRun rest;
         rest.hasRun = false;
         rest.resultsFile = results;
-        rest.otherRows.push_back(WaitingRows{results, -1, rows, false, restored});
+        rest.otherRows.push_back(WaitingRows{results, -1, rows, false, restored, {}});
         recorder_.restore(rest, QString(), false, true, clock_.wallNow());
         records_.sDateiname = results;
         view_.infoShown(InfoLabel::ResultsFile, results);

@@ -7,64 +7,16 @@
 
 namespace korvat {
 
-namespace {
-
-// A value as the results file keeps it: what formatFixed(v, precision, decimals) writes, read
-// back. Figures made from the results file (korvat-eval --summary) then agree with the live ones
-// to the last digit, also where a rate lies within the file's rounding of a threshold. Done in
-// numbers rather than through the text, as often as it runs: the product with the scale is split
-// into its rounded value and its exact error, so halves are told exactly, and exact halves go
-// away from zero as the text form rounds them.
-double recorded(double v, int precision, int decimals) {
-    static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
-    if (!std::isfinite(v) || precision > 10 || decimals > 10 || !(std::fabs(v) < kPowers[precision]))
-        return QLocale::c().toDouble(formatFixed(v, precision, decimals, QLocale::c()));
-    const double scale = kPowers[decimals];
-    const double p = v * scale;
-    const double error = std::fma(v, scale, -p);
-    const double below = std::floor(p);
-    const double fraction = p - below;
-    double k = below;
-    if (fraction > 0.5 || (fraction == 0.5 && (error > 0 || (error == 0 && p > 0))))
-        k = below + 1;
-    return k / scale;
-}
-
-// Rates and ppm are written as F7.3, areas as F8.0, flows as F5.1.
-double rateOf(const ResultRow& r, Detector d) { return recorded(d == Detector::FID ? r.FIDMessMenge : r.FPDMessMenge, 7, 3); }
-double areaOf(const ResultRow& r, Detector d) { return recorded(d == Detector::FID ? r.FIDArea : r.FPDArea, 8, 0); }
-double flowOf(const ResultRow& r) { return recorded(r.Flow, 5, 1); }
-const std::optional<double>& noiseOf(const ResultRow& r, Detector d) {
-    return d == Detector::FID ? r.fidNoiseArea : r.fpdNoiseArea;
-}
-// A detector that gave a value: it had a calibration (an uncalibrated one records 0 for its ppm
-// and rate, at every position).
-bool showsCalibration(const ResultRow& r, Detector d) {
-    if (d == Detector::FID)
-        return recorded(r.FIDppm, 7, 3) != 0 || rateOf(r, d) != 0;
-    return rateOf(r, d) != 0;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
-}
-
-double mean(const std::vector<double>& v) {
-    double sum = 0;
-    for (double x : v)
-        sum += x;
-    return sum / static_cast<double>(v.size());
-}
-
-} // namespace
-
-bool isMeasurement(const ResultRow& row, Detector detector) {
-    return !(row.marker == QLatin1Char('*') && rateOf(row, detector) == 0 && areaOf(row, detector) == 0);
-}
-
 Decision decideCell(const CellSummary& s, const Requirement& requirement) {
+    double highest = 0;
+    if (requirement.any())
+        for (const RatePoint& p : s.series)
+            if (p.minutes <= requirement.minutesAsked())
+                highest = std::max(highest, p.rate);
+    return decideCell(s, requirement, highest);
+}
+
+Decision decideCell(const CellSummary& s, const Requirement& requirement, double highestWithin) {
     if (!requirement.any())
         return Decision::None;
     if (!s.calibrated || !s.seesChemical || s.series.empty())
@@ -108,138 +60,7 @@ Decision decideCell(const CellSummary& s, const Requirement& requirement) {
         return Decision::NotDecidable;
     if (!guarded)
         return Decision::Pass;
-    double highest = 0;
-    for (const RatePoint& p : s.series)
-        if (p.minutes <= minutes)
-            highest = std::max(highest, p.rate);
-    return expanded(highest, +1) < threshold ? Decision::Pass : Decision::NotDecidable;
-}
-
-std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& p,
-                                        bool twoDetectors, const DetectionSettings& fallbackDetection) {
-    const DetectionSettings detection = p.detection.value_or(fallbackDetection);
-    std::vector<CellSummary> out;
-    const std::vector<Detector> detectors =
-        twoDetectors ? std::vector<Detector>{Detector::FID, Detector::FPD} : std::vector<Detector>{Detector::FID};
-    for (int cell = 1; cell <= 3; ++cell) {
-        const CellParameters& cp = p.cell(cell);
-        for (Detector d : detectors) {
-            CellSummary s;
-            s.cell = cell;
-            s.detector = d;
-            s.contactMinutes = cp.contactMinutes;
-            s.specimen = cp.specimen;
-            s.area = p.cellArea(cell);
-            s.molarMass = d == Detector::FID ? cp.molarMass : cp.fpdMolarMass;
-            s.seesChemical = d == Detector::FID || cp.fpdSeesChemical;
-            bool any = false;
-            bool calibrated = p.calibrated(d);
-            double flow = 0;
-            std::vector<double> perArea; // rate per unit of area at this cell
-            std::vector<double> smallestAreas;
-            bool noiseComplete = true;
-            std::vector<double> blankAreas;
-            for (const ResultRow* row : rows) {
-                const ResultRow& r = *row;
-                calibrated = calibrated || showsCalibration(r, d);
-                if (r.runZelle == 1 && calibrated) {
-                    blankAreas.push_back(areaOf(r, d));
-                    continue;
-                }
-                if (r.runZelle != cell + 3 || !isMeasurement(r, d))
-                    continue;
-                any = true;
-                s.sampleName = r.sampleName;
-                s.chemical = r.sChemikalie;
-                const double minutes = sampleMinutes(r.elapsedMs, p.measuringSeconds) + cp.contactMinutes;
-                if (!calibrated || minutes < 0)
-                    continue;
-                s.series.push_back({minutes, rateOf(r, d)});
-                flow = flowOf(r);
-                if (areaOf(r, d) > 0 && rateOf(r, d) > 0)
-                    perArea.push_back(rateOf(r, d) / areaOf(r, d));
-                const double threshold = d == Detector::FID ? smallestFidPeakArea(detection) : smallestFpdPeakArea(detection);
-                if (const auto& n = noiseOf(r, d))
-                    smallestAreas.push_back(std::max(threshold, *n));
-                else
-                    noiseComplete = false;
-                if (r.flagged)
-                    s.flagged.push_back(r.runAktiv);
-            }
-            if (!any)
-                continue;
-            s.calibrated = calibrated;
-            if (!calibrated || s.series.empty()) {
-                // Not calibrated, or measured only before the contact: no figures.
-                s.decision = decideCell(s, p.requirement);
-                out.push_back(std::move(s));
-                continue;
-            }
-
-            // Everything at the cell is a rate through the cell's calibration, factor, molar mass
-            // and flow: the blanks and the smallest peak go there by their areas. With a curve of
-            // several levels the rate is no longer proportional to the area: each area goes
-            // through the curve (no peak stays 0).
-            const bool curve = p.calibration(d).multiLevel();
-            std::optional<double> k;
-            if (curve)
-                k = p.ratePerPpm(cell, d, flow);
-            else if (!perArea.empty())
-                k = median(perArea);
-            else
-                k = p.ratePerArea(cell, d, flow);
-            auto toRate = [&](double area) {
-                return curve ? p.rateOfArea(cell, d, flow, area).value_or(0) : area * *k;
-            };
-            std::optional<double> spread, smallest;
-            double contactRate = 0;
-            std::optional<double> blankSd;
-            if (k) {
-                const double threshold = d == Detector::FID ? smallestFidPeakArea(detection) : smallestFpdPeakArea(detection);
-                if (curve) {
-                    std::vector<double> blankRates;
-                    for (double a : blankAreas)
-                        blankRates.push_back(toRate(a));
-                    spread = threeSigma(blankRates);
-                    if (!blankRates.empty()) {
-                        contactRate = mean(blankRates);
-                        s.blankMeasured = true;
-                    }
-                } else {
-                    if (const auto sigma = threeSigma(blankAreas))
-                        spread = *sigma * *k;
-                    if (!blankAreas.empty()) {
-                        contactRate = mean(blankAreas) * *k;
-                        s.blankMeasured = true;
-                    }
-                }
-                if (spread)
-                    blankSd = *spread / 3;
-                smallest = toRate(noiseComplete && !smallestAreas.empty() ? mean(smallestAreas) : threshold);
-            }
-            s.metrics = cellMetrics(s.series, detectionLimit(spread, smallest), contactRate, p.plannedMinutes,
-                                    s.seesChemical);
-            const CellMetrics& m = s.metrics;
-            s.heldMinutes = unbrokenMinutes(m.testMinutes, m.resolution, p.plannedMinutes);
-            if (const auto perPpm = p.ratePerPpm(cell, d, flow)) {
-                const CalibrationInForce& cal = p.calibration(d);
-                s.uncertainty = RateUncertainty(p.curve(d), *perPpm,
-                                                cal.repeatability ? std::optional<double>(cal.repeatability->relative)
-                                                                  : std::nullopt,
-                                                p.uncertainty, blankSd);
-                s.uBt01 = breakthroughUncertainty(s.series, m.bt01, kAstmThreshold, s.uncertainty);
-                s.uBt10 = breakthroughUncertainty(s.series, m.bt10, kEnThreshold, s.uncertainty);
-                if (m.steady)
-                    s.uSteady = steadyStateUncertainty(s.series, *m.steady, s.uncertainty);
-            }
-            const std::optional<double> thickness =
-                cp.specimen.thicknessMm ? std::optional<double>(*cp.specimen.thicknessMm / 10) : std::nullopt;
-            s.fit = fitTimeLag(s.series, contactRate, thickness, m.steady.has_value());
-            s.decision = decideCell(s, p.requirement);
-            out.push_back(std::move(s));
-        }
-    }
-    return out;
+    return expanded(highestWithin, +1) < threshold ? Decision::Pass : Decision::NotDecidable;
 }
 
 QStringList summaryTitles() {

@@ -66,12 +66,15 @@ bool isMeasurement(const ResultRow& row, Detector detector);
 // otherwise from the first row in which it gave a value (a calibration taken over during the
 // run); its measurements before that are no figures. Measurements before the contact are left
 // out. `detection` is used where the parameters do not hold the searches' settings.
+// RunningSummaries gives the same one row at a time.
 std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& parameters,
                                         bool twoDetectors, const DetectionSettings& detection);
 
 // The cell against a requirement (Requirement.h): its breakthrough at the threshold asked for,
 // with its expanded uncertainty under guarded acceptance, against the time asked for.
 Decision decideCell(const CellSummary& s, const Requirement& requirement);
+// The same with the highest rate of the cell's series up to the time asked for given.
+Decision decideCell(const CellSummary& s, const Requirement& requirement, double highestWithin);
 
 // The summary as one line of fields, numbers in `locale` (empty fields for figures not reached):
 // cell;detector;sample;chemical;bt01_first;bt01;bt10_first;bt10;resolution;level;sspr;cumulative;

@@ -21,6 +21,7 @@ struct DetectionSettings {
     double Loopflow = 10000;   // flow through the loop per minute
 
     static DetectionSettings from(const Settings& s);
+    bool operator==(const DetectionSettings&) const = default;
 };
 
 // Kept between evaluations on purpose: a search that finds nothing leaves the previous chord and

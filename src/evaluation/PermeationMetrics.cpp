@@ -34,22 +34,24 @@ double sampleMinutes(qint64 elapsedMs, int measuringSeconds) {
 }
 
 Breakthrough breakthroughAt(std::span<const RatePoint> series, double threshold) {
+    for (std::size_t i = 0; i < series.size(); ++i)
+        if (series[i].rate >= threshold)
+            return breakthroughAt(series, i, threshold);
+    return {};
+}
+
+Breakthrough breakthroughAt(std::span<const RatePoint> series, std::size_t i, double threshold) {
     Breakthrough b;
-    for (std::size_t i = 0; i < series.size(); ++i) {
-        const RatePoint& p = series[i];
-        if (!(p.rate >= threshold))
-            continue;
-        b.first = p.minutes;
-        if (i == 0)
-            return b; // nothing measured below: only the bracket from the contact
-        const RatePoint& q = series[i - 1];
-        b.lastBelow = q.minutes;
-        if (p.rate == threshold || p.minutes <= q.minutes)
-            b.interpolated = p.minutes;
-        else
-            b.interpolated = q.minutes + (threshold - q.rate) * (p.minutes - q.minutes) / (p.rate - q.rate);
-        return b;
-    }
+    const RatePoint& p = series[i];
+    b.first = p.minutes;
+    if (i == 0)
+        return b; // nothing measured below: only the bracket from the contact
+    const RatePoint& q = series[i - 1];
+    b.lastBelow = q.minutes;
+    if (p.rate == threshold || p.minutes <= q.minutes)
+        b.interpolated = p.minutes;
+    else
+        b.interpolated = q.minutes + (threshold - q.rate) * (p.minutes - q.minutes) / (p.rate - q.rate);
     return b;
 }
 

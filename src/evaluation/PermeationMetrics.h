@@ -45,6 +45,8 @@ struct Breakthrough {
     double after() const { return lastBelow.value_or(0.0); }
 };
 Breakthrough breakthroughAt(std::span<const RatePoint> series, double threshold);
+// The same when `first` is the index of the first measurement at or above the threshold.
+Breakthrough breakthroughAt(std::span<const RatePoint> series, std::size_t first, double threshold);
 
 // The cumulative permeation in ug/cm², the rate integrated by trapezoids from the contact, where
 // the rate is taken as `contactRate` (the rate of the blank), to each measurement; one point per

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <vector>
 
@@ -11,6 +12,8 @@ namespace korvat {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
+// Residuals closer than this share of the rates' sum of squares are the same residual.
+constexpr double kTie = 1e-10;
 
 // J/J_ss at τ = D t / l² (t = 6 τ t_lag). Above τ = 0.25 the series as written converges within a
 // few terms; below it the equivalent short-time form does (the same switch the virtual instrument
@@ -76,6 +79,16 @@ struct Trial {
     double lag = 0, steady = 0, squares = 0;
 };
 
+// The least squares from the sums of one trial, J_ss in closed form.
+Trial closeTrial(double lag, double rg, double gg, double rr) {
+    Trial out;
+    out.lag = lag;
+    out.steady = gg > 0 ? rg / gg : 0;
+    out.squares = gg > 0 ? rr - rg * rg / gg : rr;
+    return out;
+}
+
+
 // The least squares for one time lag, J_ss in closed form: Σ r g / Σ g².
 Trial trial(std::span<const double> t, std::span<const double> r, double lag) {
     const ShapeTable& g = table();
@@ -87,11 +100,64 @@ Trial trial(std::span<const double> t, std::span<const double> r, double lag) {
         gg += s * s;
         rr += r[i] * r[i];
     }
-    Trial out;
-    out.lag = lag;
-    out.steady = gg > 0 ? rg / gg : 0;
-    out.squares = gg > 0 ? rr - rg * rg / gg : rr;
-    return out;
+    return closeTrial(lag, rg, gg, rr);
+}
+
+// A coarse look over time lags from a hundredth of the first measurement to ten times the last,
+// then a golden-section search around the best of them; nullopt when the best lies at the edge
+// of what the measurements can tell. Residuals within `tie` of each other count as equal: where
+// the shape is 1 for every measurement (time lags far below the first) the trials give the same
+// residual but for the rounding of their sums, and no rounding may pick a time lag there.
+template <class TrialAt>
+std::optional<Trial> searchLag(double first, double last, double tie, TrialAt trialAt) {
+    const double lo = first / 100, hi = last * 10;
+    constexpr int kGrid = 24;
+    std::array<Trial, kGrid> grid;
+    int best = 0;
+    for (int i = 0; i < kGrid; ++i) {
+        grid[static_cast<std::size_t>(i)] = trialAt(lo * std::pow(hi / lo, double(i) / (kGrid - 1)));
+        if (grid[static_cast<std::size_t>(i)].squares < grid[static_cast<std::size_t>(best)].squares - tie)
+            best = i;
+    }
+    if (best == 0 || best == kGrid - 1)
+        return std::nullopt; // the measurements do not tell the time lag
+    double a = std::log(grid[static_cast<std::size_t>(best - 1)].lag);
+    double b = std::log(grid[static_cast<std::size_t>(best + 1)].lag);
+    const double golden = (std::sqrt(5.0) - 1) / 2;
+    double c = b - golden * (b - a), d = a + golden * (b - a);
+    Trial tc = trialAt(std::exp(c)), td = trialAt(std::exp(d));
+    // To a tenth of a per cent of the time lag: far finer than the rates tell it.
+    while (b - a > 1e-3) {
+        if (tc.squares < td.squares - tie) {
+            b = d;
+            d = c;
+            td = tc;
+            c = b - golden * (b - a);
+            tc = trialAt(std::exp(c));
+        } else {
+            a = c;
+            c = d;
+            tc = td;
+            d = a + golden * (b - a);
+            td = trialAt(std::exp(d));
+        }
+    }
+    return tc.squares < td.squares - tie ? tc : td;
+}
+
+std::optional<TimeLagFit> fitFrom(const std::optional<Trial>& found, std::size_t points,
+                                  std::optional<double> thicknessCm, bool steady) {
+    if (!found || !(found->steady > 0))
+        return std::nullopt;
+    TimeLagFit fit;
+    fit.steadyRate = found->steady;
+    fit.lagMinutes = found->lag;
+    fit.points = static_cast<int>(points);
+    fit.residual = std::sqrt(std::max(0.0, found->squares) / static_cast<double>(points));
+    fit.extrapolated = !steady;
+    if (thicknessCm && *thicknessCm > 0)
+        fit.diffusivity = *thicknessCm * *thicknessCm / (6 * found->lag * 60);
+    return fit;
 }
 
 } // namespace
@@ -115,53 +181,66 @@ std::optional<TimeLagFit> fitTimeLag(std::span<const RatePoint> series, double b
         return std::nullopt;
     if (std::count_if(r.begin(), r.end(), [highest](double v) { return v >= 0.1 * highest; }) < 3)
         return std::nullopt;
+    double rr = 0;
+    for (double v : r)
+        rr += v * v;
+    const auto found = searchLag(t.front(), t.back(), kTie * rr, [&](double lag) { return trial(t, r, lag); });
+    return fitFrom(found, t.size(), thicknessCm, steady);
+}
 
-    // A coarse look over time lags from a hundredth of the first measurement to ten times the
-    // last, then a golden-section search around the best of them.
-    const double lo = t.front() / 100, hi = t.back() * 10;
-    constexpr int kGrid = 24;
-    std::array<Trial, kGrid> grid;
-    int best = 0;
-    for (int i = 0; i < kGrid; ++i) {
-        grid[static_cast<std::size_t>(i)] = trial(t, r, lo * std::pow(hi / lo, double(i) / (kGrid - 1)));
-        if (grid[static_cast<std::size_t>(i)].squares < grid[static_cast<std::size_t>(best)].squares)
-            best = i;
+void TimeLagPoints::add(const RatePoint& p) {
+    if (!(p.minutes > 0))
+        return;
+    if (!t_.empty() && p.minutes < t_.back())
+        ordered_ = false;
+    t_.push_back(p.minutes);
+    rate_.push_back(p.rate);
+    sumRate_.push_back(sumRate_.back() + p.rate);
+    sumSquare_.push_back(sumSquare_.back() + static_cast<long double>(p.rate) * p.rate);
+    highest_.insert(std::upper_bound(highest_.begin(), highest_.end(), p.rate, std::greater<>()), p.rate);
+    if (highest_.size() > 3)
+        highest_.pop_back();
+}
+
+TimeLagPoints::Trial TimeLagPoints::trial(double lag, double baseline, long double rr) const {
+    const ShapeTable& g = table();
+    const double inverse = 1 / lag;
+    // Where the shape has reached 1: from there on each measurement adds its rate to Σ r g and 1
+    // to Σ g².
+    std::size_t rise = t_.size();
+    if (ordered_)
+        rise = static_cast<std::size_t>(
+            std::partition_point(t_.begin(), t_.end(), [&](double t) { return t * inverse < ShapeTable::kEnd; }) -
+            t_.begin());
+    double rg = 0, gg = 0;
+    for (std::size_t i = 0; i < rise; ++i) {
+        const double s = g(t_[i] * inverse);
+        rg += (rate_[i] - baseline) * s;
+        gg += s * s;
     }
-    if (best == 0 || best == kGrid - 1)
-        return std::nullopt; // the measurements do not tell the time lag
-    double a = std::log(grid[static_cast<std::size_t>(best - 1)].lag);
-    double b = std::log(grid[static_cast<std::size_t>(best + 1)].lag);
-    const double golden = (std::sqrt(5.0) - 1) / 2;
-    double c = b - golden * (b - a), d = a + golden * (b - a);
-    Trial tc = trial(t, r, std::exp(c)), td = trial(t, r, std::exp(d));
-    // To a tenth of a per cent of the time lag: far finer than the rates tell it.
-    while (b - a > 1e-3) {
-        if (tc.squares < td.squares) {
-            b = d;
-            d = c;
-            td = tc;
-            c = b - golden * (b - a);
-            tc = trial(t, r, std::exp(c));
-        } else {
-            a = c;
-            c = d;
-            tc = td;
-            d = a + golden * (b - a);
-            td = trial(t, r, std::exp(d));
-        }
-    }
-    const Trial& found = tc.squares < td.squares ? tc : td;
-    if (!(found.steady > 0))
+    const std::size_t n = t_.size();
+    const auto rest = static_cast<long double>(n - rise);
+    rg += static_cast<double>(sumRate_[n] - sumRate_[rise] - rest * baseline);
+    gg += static_cast<double>(rest);
+    const ::korvat::Trial out = closeTrial(lag, rg, gg, static_cast<double>(rr));
+    return {out.lag, out.steady, out.squares};
+}
+
+std::optional<TimeLagFit> TimeLagPoints::fit(double baseline, std::optional<double> thicknessCm, bool steady) const {
+    const std::size_t n = t_.size();
+    if (n < 5)
         return std::nullopt;
-    TimeLagFit fit;
-    fit.steadyRate = found.steady;
-    fit.lagMinutes = found.lag;
-    fit.points = static_cast<int>(t.size());
-    fit.residual = std::sqrt(std::max(0.0, found.squares) / static_cast<double>(t.size()));
-    fit.extrapolated = !steady;
-    if (thicknessCm && *thicknessCm > 0)
-        fit.diffusivity = *thicknessCm * *thicknessCm / (6 * found.lag * 60);
-    return fit;
+    // The rates less the baseline keep their order: the highest and the third highest of them.
+    const double highest = std::max(0.0, highest_[0] - baseline);
+    if (!(highest > 0) || !(highest_[2] - baseline >= 0.1 * highest))
+        return std::nullopt;
+    const long double b = baseline;
+    const long double rr = sumSquare_[n] - 2 * b * sumRate_[n] + static_cast<long double>(n) * b * b;
+    const auto found = searchLag(t_.front(), t_.back(), kTie * static_cast<double>(rr), [&](double lag) {
+        const Trial t = trial(lag, baseline, rr);
+        return ::korvat::Trial{t.lag, t.steady, t.squares};
+    });
+    return fitFrom(found, n, thicknessCm, steady);
 }
 
 } // namespace korvat

@@ -15,6 +15,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace korvat {
 
@@ -36,5 +37,30 @@ double timeLagShape(double x);
 // `steady` says whether the cell reached its steady state.
 std::optional<TimeLagFit> fitTimeLag(std::span<const RatePoint> series, double baseline,
                                      std::optional<double> thicknessCm, bool steady);
+
+// The same fit over a cell's rates as they come in, one measurement at a time, for a run that goes
+// on for weeks. Each trial time lag visits only the measurements on the rise (t below 24 time
+// lags; beyond that the shape is 1) and takes the rest from running sums, so once the rise is
+// measured a trial no longer grows with the run. The trials of time lags above a 24th of the test
+// (the coarse look reaches ten times the last sample time, to tell a rise that has not ended)
+// still visit every measurement: the shape of each depends on the lag tried.
+class TimeLagPoints {
+public:
+    void add(const RatePoint& p);
+    std::optional<TimeLagFit> fit(double baseline, std::optional<double> thicknessCm, bool steady) const;
+    std::size_t size() const { return t_.size(); }
+
+private:
+    struct Trial {
+        double lag = 0, steady = 0, squares = 0;
+    };
+    Trial trial(double lag, double baseline, long double rr) const;
+
+    std::vector<double> t_, rate_;
+    // Sums of the rates and their squares over the first i measurements (index i).
+    std::vector<long double> sumRate_{0.0L}, sumSquare_{0.0L};
+    bool ordered_ = true;           // sample times never went back: the rise is a prefix
+    std::vector<double> highest_;   // the three highest rates, highest first
+};
 
 } // namespace korvat

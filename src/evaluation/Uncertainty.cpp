@@ -1,5 +1,6 @@
 #include "evaluation/Uncertainty.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvat {
@@ -65,21 +66,22 @@ std::optional<StandardUncertainty> breakthroughUncertainty(std::span<const RateP
     if (!b.interpolated || !b.first || !b.lastBelow || !u.known())
         return std::nullopt;
     // The two measurements around the crossing give its bracket and the curve's local slope.
-    const RatePoint* below = nullptr;
-    const RatePoint* above = nullptr;
     for (std::size_t i = 1; i < series.size(); ++i)
-        if (series[i].minutes == *b.first && series[i - 1].minutes == *b.lastBelow) {
-            below = &series[i - 1];
-            above = &series[i];
-            break;
-        }
-    if (!below || !above)
+        if (series[i].minutes == *b.first && series[i - 1].minutes == *b.lastBelow)
+            return breakthroughUncertainty(series[i - 1], series[i], b, threshold, u);
+    return std::nullopt;
+}
+
+std::optional<StandardUncertainty> breakthroughUncertainty(const RatePoint& below, const RatePoint& above,
+                                                           const Breakthrough& b, double threshold,
+                                                           const RateUncertainty& u) {
+    if (!b.interpolated || !b.first || !b.lastBelow || !u.known())
         return std::nullopt;
-    const double width = above->minutes - below->minutes;
+    const double width = above.minutes - below.minutes;
     const double bracket = width / kSqrt12;
     double fromRate = 0, common = 0;
-    if (width > 0 && above->rate > below->rate) {
-        const double slope = (above->rate - below->rate) / width;
+    if (width > 0 && above.rate > below.rate) {
+        const double slope = (above.rate - below.rate) / width;
         fromRate = u.relative(threshold) * threshold / slope;
         common = u.commonRelative(threshold) * threshold / slope;
     }
@@ -88,14 +90,20 @@ std::optional<StandardUncertainty> breakthroughUncertainty(std::span<const RateP
 
 std::optional<StandardUncertainty> steadyStateUncertainty(std::span<const RatePoint> series, const SteadyState& steady,
                                                           const RateUncertainty& u) {
-    if (!u.known() || !(steady.rate > 0) || steady.measurements < 2 ||
-        static_cast<std::size_t>(steady.measurements) > series.size())
+    if (static_cast<std::size_t>(std::max(steady.measurements, 0)) > series.size())
         return std::nullopt;
-    const std::span<const RatePoint> window = series.last(static_cast<std::size_t>(steady.measurements));
+    const std::span<const RatePoint> window = series.last(static_cast<std::size_t>(std::max(steady.measurements, 0)));
     double squares = 0;
     for (const RatePoint& p : window)
         squares += (p.rate - steady.rate) * (p.rate - steady.rate);
-    const double n = static_cast<double>(window.size());
+    return steadyStateUncertainty(squares, steady, u);
+}
+
+std::optional<StandardUncertainty> steadyStateUncertainty(double squares, const SteadyState& steady,
+                                                          const RateUncertainty& u) {
+    if (!u.known() || !(steady.rate > 0) || steady.measurements < 2)
+        return std::nullopt;
+    const double n = static_cast<double>(steady.measurements);
     const double scatter = std::sqrt(squares / (n - 1)) / std::sqrt(n) / steady.rate;
     double total = scatter * scatter, common = 0;
     for (const UncertaintyComponent& c : u.budget(steady.rate)) {

@@ -79,9 +79,16 @@ struct StandardUncertainty {
 // "≤ first" or no breakthrough.
 std::optional<StandardUncertainty> breakthroughUncertainty(std::span<const RatePoint> series, const Breakthrough& b,
                                                            double threshold, const RateUncertainty& u);
+// The same from the two measurements around the crossing (the last below, the first at or above).
+std::optional<StandardUncertainty> breakthroughUncertainty(const RatePoint& below, const RatePoint& above,
+                                                           const Breakthrough& b, double threshold,
+                                                           const RateUncertainty& u);
 // The relative standard uncertainty of a steady-state rate: the rate's budget with the scatter of
 // the window's measurements about their mean (over √n) in place of one injection's repeatability.
 std::optional<StandardUncertainty> steadyStateUncertainty(std::span<const RatePoint> series, const SteadyState& steady,
+                                                          const RateUncertainty& u);
+// The same from the sum of the window's squared deviations from the steady-state rate.
+std::optional<StandardUncertainty> steadyStateUncertainty(double squares, const SteadyState& steady,
                                                           const RateUncertainty& u);
 
 } // namespace korvat

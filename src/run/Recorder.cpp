@@ -170,6 +170,15 @@ void Recorder::takeResultsFile(const QString& path, const QByteArray& header, co
     c.request(lock);
 }
 
+void Recorder::takeExport(const QString& path, const QByteArray& header, const QString& results,
+                          const QDateTime& now) {
+    {
+        std::lock_guard lock(core_->m);
+        core_->lanes[path].beside = results;
+    }
+    takeResultsFile(path, header, {}, now);
+}
+
 void Recorder::commit(FinishedMeasurement m) {
     Core& c = *core_;
     std::unique_lock lock(c.m);
@@ -180,6 +189,12 @@ void Recorder::commit(FinishedMeasurement m) {
         lane.path = m.resultsFile;
         lane.chunks.push_back({m.row, 1, gen, false, 0, false});
     }
+    if (!m.resultsFile.isEmpty() && !m.exportFile.isEmpty() && !m.exportRow.isEmpty()) {
+        Core::Lane& lane = c.lanes[m.exportFile];
+        lane.path = m.exportFile;
+        lane.beside = m.resultsFile;
+        lane.chunks.push_back({m.exportRow, 1, gen, false, 0, false});
+    }
     if (!m.resultsFile.isEmpty() && !m.rawPath.isEmpty())
         c.raws.push_back({WaitingFile{m.rawPath, m.raw, m.resultsFile, m.measurement, true}, false, {}, {}});
     if (!m.resultsFile.isEmpty() && !m.summaryPath.isEmpty()) {
@@ -187,12 +202,32 @@ void Recorder::commit(FinishedMeasurement m) {
         s.file = WaitingFile{m.summaryPath, m.summary, m.resultsFile, m.measurement, false};
     }
     if (m.state) {
+        if (m.recordsFrom > 0) {
+            // Only the new records came: the ones before are those of the state held.
+            if (c.state && c.state->measurements.size() == m.recordsFrom) {
+                std::vector<MeasurementRecord> records = std::move(c.state->measurements);
+                records.insert(records.end(), std::make_move_iterator(m.state->measurements.begin()),
+                               std::make_move_iterator(m.state->measurements.end()));
+                m.state->measurements = std::move(records);
+            } else {
+                qCCritical(lcRecorder).noquote()
+                    << QStringLiteral("the run state's records do not follow on (%1 held, the new ones from %2)")
+                           .arg(c.state ? c.state->measurements.size() : 0)
+                           .arg(m.recordsFrom);
+            }
+        }
         c.state = std::move(m.state);
         c.stateGen = gen;
         c.stateDirty = true;
         c.runIsOver = false;
     }
     c.request(lock);
+}
+
+quint64 Recorder::stateEpoch() const {
+    Core& c = *core_;
+    std::lock_guard lock(c.m);
+    return c.stateEpoch;
 }
 
 void Recorder::openJournal(const QString& path, const QDateTime& now) {
@@ -238,6 +273,16 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
         Core::Lane& lane = c.lanes[w.file];
         lane.path = w.file;
         lane.restore = w;
+        lane.beside = w.beside;
+        if (!w.beside.isEmpty()) {
+            // Like a raw-data file, the export needs its results file to be the run's: taken as
+            // it is, never created.
+            Core::Lane& results = c.lanes[w.beside];
+            if (results.path.isEmpty()) {
+                results.path = w.beside;
+                results.take = true;
+            }
+        }
         if (w.size < 0) {
             // Rows rebuilt from a damaged state: they go below the file as it is now.
             lane.take = true;
@@ -247,7 +292,7 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
     };
     if (rowsToo) {
         if (saved.hasRun)
-            rowsFor(WaitingRows{saved.resultsFile, saved.resultsSize, saved.rowsToWrite, saved.resultsNew, 0});
+            rowsFor(WaitingRows{saved.resultsFile, saved.resultsSize, saved.rowsToWrite, saved.resultsNew, 0, {}});
         for (const WaitingRows& w : saved.otherRows)
             rowsFor(w);
     }
@@ -283,6 +328,7 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
         std::lock_guard guard(c.elsewhereMutex);
         c.recordsElsewhere.erase(statePath);
     }
+    ++c.stateEpoch;
     if (continuing && saved.hasRun) {
         Core::Lane& lane = c.lanes[saved.resultsFile];
         if (lane.path.isEmpty() || (!lane.restore && !lane.expected)) {
@@ -336,6 +382,8 @@ std::size_t Recorder::rowsWaiting() const {
     std::lock_guard lock(core_->m);
     std::size_t n = 0;
     for (const auto& [path, lane] : core_->lanes) {
+        if (!lane.beside.isEmpty())
+            continue;
         for (const Core::Chunk& c : lane.chunks)
             n += std::size_t(c.rows);
         if (lane.restore)
@@ -443,6 +491,7 @@ WaitingRows Recorder::Core::laneWaiting(const Lane& lane, quint64 maxGen) const 
         w.bytes += c.bytes;
         w.rows += c.rows;
     }
+    w.beside = lane.beside;
     return w;
 }
 
@@ -542,15 +591,17 @@ void Recorder::Core::updateHealth() {
     for (const auto& [path, lane] : lanes) {
         if (!lane.attempted && !lane.refused)
             continue;
+        // The export's rows are the results file's again: counted with the other files.
+        std::size_t& rows = lane.beside.isEmpty() ? h.rows : h.others;
         for (const Chunk& c : lane.chunks) {
             if (!c.attempted)
                 continue;
             if (c.header)
                 ++h.others;
-            h.rows += std::size_t(c.rows);
+            rows += std::size_t(c.rows);
         }
         if (lane.restore)
-            h.rows += std::size_t(std::max(0, int(lane.restore->bytes.count('\n')) - (lane.restore->create ? 1 : 0)));
+            rows += std::size_t(std::max(0, int(lane.restore->bytes.count('\n')) - (lane.restore->create ? 1 : 0)));
         if (lane.refused)
             h.refused = true;
         if (!lane.error.isEmpty() || lane.refused)

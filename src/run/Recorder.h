@@ -51,6 +51,12 @@ struct FinishedMeasurement {
     QString summaryPath; // empty: no summary
     QByteArray summary;
     std::optional<SavedRun> state; // the run's state after the measurement
+    // The row of the run's locale-free export (taken with takeResultsFile like a results file).
+    QString exportFile;
+    QByteArray exportRow;
+    // The state's records are the run's from this index on: the recorder appends them to the
+    // records of the state it holds, which must be the first `recordsFrom` (0: all of them).
+    std::size_t recordsFrom = 0;
 };
 
 // How the files stand, for the window.
@@ -96,7 +102,13 @@ public:
     // `header`. `block`, when not empty, goes below what the file holds (a later run's header
     // block); it is left out when the file had to be created.
     void takeResultsFile(const QString& path, const QByteArray& header, const QByteArray& block, const QDateTime& now);
+    // The run's export beside results file `results`: like takeResultsFile, but only ever made or
+    // written while `results` is the run's.
+    void takeExport(const QString& path, const QByteArray& header, const QString& results, const QDateTime& now);
     void commit(FinishedMeasurement m);
+    // Changes whenever the run state the recorder holds was set or dropped other than by a commit
+    // (restore, the end of a run): a commit after that hands over all the run's records.
+    quint64 stateEpoch() const;
     // The journal the next lines go to (opened, its chain continued from its last whole line).
     void openJournal(const QString& path, const QDateTime& now);
     void journal(const JournalEntry& entry);

@@ -30,6 +30,9 @@ struct Recorder::Core {
     };
     struct Lane {
         QString path;
+        // A companion of a results file (the run's export): written only while that results file
+        // is the run's, as raw-data files are; its rows are not counted as the run's rows.
+        QString beside;
         std::optional<FileIdentity> expected; // as the recorder left it
         bool take = false;                    // take the file as it is at the next pass
         quint64 takeId = 0;
@@ -58,6 +61,7 @@ struct Recorder::Core {
     };
 
     explicit Core(Options o) : options(std::move(o)) {}
+
 
     // --- dispatch ---
     void request(std::unique_lock<std::mutex>& lock);
@@ -114,6 +118,7 @@ struct Recorder::Core {
     // The run's state.
     std::optional<SavedRun> state;
     quint64 gen = 0, stateGen = 0, attemptedGen = 0, takes = 0;
+    quint64 stateEpoch = 0; // see Recorder::stateEpoch
     bool stateDirty = false;
     bool runIsOver = false;
     QString stateAt; // where the newest state is

@@ -412,16 +412,26 @@ void Recorder::Core::writeRows(std::unique_lock<std::mutex>& lock, std::map<QStr
             bytes += c.bytes;
             rows += c.rows;
         }
-        if (n == 0) {
-            if (lane.take || lane.restore)
-                trusted(path, lock, seen);
-            continue;
-        }
         auto markWaiting = [&](const QString& reason) {
             for (std::size_t k = 0; k < n && k < lane.chunks.size(); ++k)
                 lane.chunks[k].attempted = true;
             failed(lane, reason, now);
         };
+        // A companion goes only where its results file is the run's: never into a bare mount
+        // point or beside a file that is not the run's.
+        if (!lane.beside.isEmpty() && (n > 0 || lane.take || lane.restore)) {
+            const QString results = lane.beside;
+            if (!trusted(results, lock, seen)) {
+                if (n > 0)
+                    markWaiting(results + QStringLiteral(": ") + lanes[results].error);
+                continue;
+            }
+        }
+        if (n == 0) {
+            if (lane.take || lane.restore)
+                trusted(path, lock, seen);
+            continue;
+        }
         if (!trusted(path, lock, seen)) {
             markWaiting(lane.error);
             continue;
@@ -435,7 +445,7 @@ void Recorder::Core::writeRows(std::unique_lock<std::mutex>& lock, std::map<QStr
             for (std::size_t k = 0; k < n; ++k)
                 lane.chunks.pop_front();
             lane.expected = after;
-            if (episode)
+            if (episode && lane.beside.isEmpty())
                 writtenRows += std::size_t(rows);
             if (std::none_of(lane.chunks.begin(), lane.chunks.end(), [](const Chunk& c) { return c.attempted; })) {
                 lane.attempted = false;
@@ -586,6 +596,7 @@ void Recorder::Core::dropStateWhenDone(std::unique_lock<std::mutex>& lock) {
         stateAtElsewhere = false;
     }
     state.reset();
+    ++stateEpoch;
     stateSignature = {0, 0};
 }
 

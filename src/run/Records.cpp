@@ -1,6 +1,7 @@
 #include "run/Records.h"
 
 #include "evaluation/GroupSummary.h"
+#include "evaluation/MeasurementExport.h"
 #include "evaluation/RawDataLoader.h"
 #include "link/Link.h"
 #include "link/LinkView.h"
@@ -74,6 +75,7 @@ void Records::beginRun(const RunFilePlan& plan, const QStringList& header) {
         return;
     const QByteArray bytes = headerBytes(header);
     d_.recorder.takeResultsFile(sDateiname, bytes, plan.needsHeader ? bytes : QByteArray(), d_.clock.wallNow());
+    takeExport();
 }
 
 QByteArray Records::rowBytes(const MeasurementRecord& r) const {
@@ -103,6 +105,15 @@ std::optional<Records::RawData> Records::rawData(const MeasurementRecord& r, con
     return raw;
 }
 
+QString Records::exportPath() const {
+    return sDateiname.isEmpty() ? QString() : exportFileName(sDateiname, fileRun_);
+}
+
+void Records::takeExport() {
+    if (!sDateiname.isEmpty())
+        d_.recorder.takeExport(exportPath(), exportHeaderLine(), sDateiname, d_.clock.wallNow());
+}
+
 QString Records::summaryPath() const { return besideRun(sDateiname, fileRun_, QStringLiteral("_summary.csv")); }
 
 QByteArray Records::summaryBytes(const std::vector<CellSummary>& summaries, const Requirement& requirement) const {
@@ -113,6 +124,8 @@ QByteArray Records::summaryBytes(const std::vector<CellSummary>& summaries, cons
 }
 
 void Records::commit(FinishedMeasurement m) { d_.recorder.commit(std::move(m)); }
+
+quint64 Records::recorderStateEpoch() const { return d_.recorder.stateEpoch(); }
 
 void Records::runOver() { d_.recorder.runOver(d_.clock.wallNow()); }
 

@@ -74,10 +74,15 @@ public:
     // measurement (the results file's code page, line ends and decimal separator). The groups of
     // replicates follow the cells (GroupSummary.h), judged against `requirement`.
     QString summaryPath() const;
+    // The run's locale-free export beside the results file (empty without a results file), and
+    // taking it for the run's rows: made with its title line, or taken as it is.
+    QString exportPath() const;
+    void takeExport();
     QByteArray summaryBytes(const std::vector<CellSummary>& summaries, const Requirement& requirement = {}) const;
 
     // Hands a measurement's files (and the run's state) to the recorder; never waits.
     void commit(FinishedMeasurement m);
+    quint64 recorderStateEpoch() const;
     // The run is over: its state goes once nothing of it waits.
     void runOver();
 

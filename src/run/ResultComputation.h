@@ -63,6 +63,8 @@ public:
 
     CalibrationStore& calibrations() { return d_.calibrations; }
     const CalibrationStore& calibrations() const { return d_.calibrations; }
+    // The instrument's serial number as it answered at start.
+    const QString& serialNumber() const { return d_.serial; }
     // What the window shows of the detector's calibration now.
     CalibrationDisplay calibrationDisplay(Detector detector) const;
 

@@ -13,6 +13,8 @@
 #include "run/RunSpec.h"
 #include "run/RunView.h"
 #include "run/Sequencer.h"
+
+#include <QUuid>
 #include "shell/IniFile.h"
 #include "shell/StringTable.h"
 #include "util/Dialogs.h"
@@ -205,6 +207,7 @@ void Sequencer::btnStartClick() {
     run.runMessungen = run.strtMessungen = run.strtCount * run.strtCycles;
     run.clearRecords();
     if (!completingDelay) {
+        run.testId = QUuid::createUuid().toString(QUuid::WithoutBraces);
         run.runStartzeit = d_.clock.wallNow();
         run.runStartzeitMono = d_.clock.monotonicNow();
     }
@@ -264,6 +267,8 @@ void Sequencer::resume(const SavedRun& saved) {
     run.setControls({.start = false, .delay = false, .stop = true});
     d_.records.sDateiname = saved.resultsFile;
     d_.records.setFileRun(saved.fileRun);
+    // The export goes on below what it holds (rows it still waits for come with the state).
+    d_.records.takeExport();
     run.runStart = saved.runStart;
     run.strtCount = saved.strtCount;
     run.strtCycles = saved.strtCycles;
@@ -288,6 +293,9 @@ void Sequencer::resume(const SavedRun& saved) {
     for (const MeasurementRecord& m : saved.measurements)
         run.record(m);
     updateSummaries();
+    // The recorder was given the same state (Recorder::restore, before this): the next commit
+    // hands over only the records after these.
+    handed_ = Handed{run.measurements().size(), run.recordsGeneration(), d_.records.recorderStateEpoch()};
     if (d_.settings.KeepMeasuring != saved.keepMeasuring) {
         d_.settings.KeepMeasuring = saved.keepMeasuring;
         d_.ini.writeInteger(key::KeepMeasuring, saved.keepMeasuring ? 1 : 0);
@@ -299,6 +307,8 @@ void Sequencer::resume(const SavedRun& saved) {
 
     // Elapsed and break times go on counting from the original start; the gap is in them.
     run.runStartzeit = saved.started;
+    // A state from before runs had an id gets one now: the rest of the run carries it.
+    run.testId = saved.testId.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : saved.testId;
     const qint64 since = std::max<qint64>(0, saved.started.msecsTo(d_.clock.wallNow()));
     run.runStartzeitMono = d_.clock.monotonicNow() - Millis(since);
     run.runLaufzeit = -1;
@@ -336,6 +346,7 @@ void Sequencer::btnDelayClick() {
     if (const std::optional<RunFilePlan> files = planRunFiles(); files && !runFilesConfirmed(*files))
         return;
     run.setControls({.start = false, .delay = false, .stop = true});
+    run.testId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     run.runStartzeit = d_.clock.wallNow();
     run.runStartzeitMono = d_.clock.monotonicNow();
     run.delayStart = run.runStartzeitMono + *delay;

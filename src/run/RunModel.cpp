@@ -34,6 +34,7 @@ void RunModel::setSummaries(std::vector<CellSummary> summaries) {
 
 void RunModel::clearRecords() {
     measurements_.clear();
+    ++recordsGeneration_;
     summaries_.clear();
     if (view_)
         view_->summariesShown(summaries_);

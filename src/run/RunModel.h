@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -59,6 +60,7 @@ struct RunCounters {
     int strtCycles = 0, runCycles = 0, strtMessungen = 0, runMessungen = 0;
     int runZelle = 0, runNextZelle = 0, offCount = 0, runAktiv = 0;
     QDateTime runStartzeit;      // wall clock, for texts
+    QString testId;              // the run's UUID, made at Start, kept by a resume
     Millis runStartzeitMono{0};  // the same moment on the monotonic clock
     Millis runStartCycle{0};     // start of the current measurement (monotonic)
     Millis delayStart{0};        // when a pending delayed start fires (monotonic)
@@ -116,6 +118,8 @@ public:
     void record(MeasurementRecord r);
     // A new run: its view of the figures starts empty too.
     void clearRecords();
+    // Counts clearRecords: records of the same generation only ever grew.
+    std::uint64_t recordsGeneration() const { return recordsGeneration_; }
 
 private:
     RunView* view_ = nullptr;
@@ -123,6 +127,7 @@ private:
     std::array<CellState, 3> cells_;
     RunControls controls_;
     std::vector<MeasurementRecord> measurements_;
+    std::uint64_t recordsGeneration_ = 0;
     std::vector<CellSummary> summaries_;
     std::vector<std::function<void(RunTag)>> runTagListeners_;
 };

@@ -136,8 +136,12 @@ QByteArray runStateBytes(const SavedRun& run) {
                                  {"timeText", c.timeText}});
     QJsonArray otherRows;
     for (const WaitingRows& w : run.otherRows)
-        otherRows.append(QJsonObject{{"file", w.file}, {"size", w.size}, {"bytes", base64(w.bytes)},
-                                     {"create", w.create}, {"rows", w.rows}});
+    {
+        QJsonObject o{{"file", w.file}, {"size", w.size}, {"bytes", base64(w.bytes)}, {"create", w.create}, {"rows", w.rows}};
+        if (!w.beside.isEmpty())
+            o.insert("beside", w.beside);
+        otherRows.append(o);
+    }
     QJsonArray files;
     for (const WaitingFile& w : run.files)
         files.append(QJsonObject{{"path", w.path}, {"bytes", base64(w.bytes)}, {"results", w.results},
@@ -153,6 +157,7 @@ QByteArray runStateBytes(const SavedRun& run) {
         {"format", kFormat},
         {"resultsFile", run.resultsFile},
         {"started", run.started.toString(Qt::ISODateWithMs)},
+        {"testId", run.testId},
         {"saved", run.saved.toString(Qt::ISODateWithMs)},
         {"runStart", run.runStart},
         {"strtCount", run.strtCount},
@@ -239,6 +244,7 @@ std::optional<SavedRun> loadRunState(FileLayer& files, const QString& path, QStr
     SavedRun run;
     run.resultsFile = o["resultsFile"].toString();
     run.started = QDateTime::fromString(o["started"].toString(), Qt::ISODateWithMs);
+    run.testId = o["testId"].toString();
     run.saved = QDateTime::fromString(o["saved"].toString(), Qt::ISODateWithMs);
     run.runStart = o["runStart"].toInt();
     run.strtCount = o["strtCount"].toInt();
@@ -267,7 +273,7 @@ std::optional<SavedRun> loadRunState(FileLayer& files, const QString& path, QStr
     for (const QJsonValue& v : o["otherRows"].toArray()) {
         const QJsonObject w = v.toObject();
         run.otherRows.push_back({w["file"].toString(), w["size"].toInteger(), fromBase64(w["bytes"]),
-                                 w["create"].toBool(), w["rows"].toInt()});
+                                 w["create"].toBool(), w["rows"].toInt(), w["beside"].toString()});
     }
     for (const QJsonValue& v : o["files"].toArray()) {
         const QJsonObject w = v.toObject();
@@ -346,7 +352,7 @@ RowsRestored restoreRows(FileLayer& files, const WaitingRows& rows, QString* err
 }
 
 RowsRestored restoreRows(const SavedRun& run, QString* error) {
-    return restoreRows(*makePosixFileLayer(), WaitingRows{run.resultsFile, run.resultsSize, run.rowsToWrite, run.resultsNew, 0},
+    return restoreRows(*makePosixFileLayer(), WaitingRows{run.resultsFile, run.resultsSize, run.rowsToWrite, run.resultsNew, 0, {}},
                        error);
 }
 

@@ -34,6 +34,8 @@ struct WaitingRows {
     QByteArray bytes;
     bool create = false;
     int rows = 0;
+    // The results file these rows' file goes beside (the run's export); empty for a results file.
+    QString beside;
 };
 
 // A whole file that waits: a raw-data file or a summary, beside results file `results`.
@@ -54,6 +56,7 @@ struct WaitingLines {
 struct SavedRun {
     QString resultsFile;
     QDateTime started;  // the run's start (wall clock)
+    QString testId;     // the run's UUID (empty in states written before runs had one)
     QDateTime saved;    // when this state was written
     int runStart = 0, strtCount = 0, strtCycles = 0, strtMessungen = 0;
     int runZelle = 0, runCount = 0, runCycles = 0, runMessungen = 0, runAktiv = 0, offCount = 0;

@@ -15,6 +15,12 @@
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
 #include "run/Recorder.h"
+#include "evaluation/MeasurementExport.h"
+#include "evaluation/Requirement.h"
+#include "run/ArchiveImport.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -351,13 +357,20 @@ void Sequencer::recordMeasurement() {
 }
 
 void Sequencer::updateSummaries() {
-    // The lab's figures from the run's rows, live and in the summary file beside the results.
-    std::vector<const ResultRow*> rows;
-    rows.reserve(d_.run.measurements().size());
-    for (const MeasurementRecord& m : d_.run.measurements())
-        rows.push_back(&m);
-    d_.run.setSummaries(summarizeCells(rows, d_.run.parameters, d_.deviceTyp == TDeviceTyp::FIDFPD,
-                                       DetectionSettings::from(d_.settings)));
+    // The lab's figures from the run's rows, live and in the summary file beside the results. Each
+    // row goes into them once; they start again for a new run (or a resumed one) and when what
+    // they were made with changed.
+    const std::vector<MeasurementRecord>& rows = d_.run.measurements();
+    const bool two = d_.deviceTyp == TDeviceTyp::FIDFPD;
+    const DetectionSettings detection = DetectionSettings::from(d_.settings);
+    if (!figures_ || figures_->generation != d_.run.recordsGeneration() || figures_->twoDetectors != two ||
+        (!d_.run.parameters.detection && !(figures_->detection == detection)) ||
+        figures_->summaries.rows() > rows.size())
+        figures_.emplace(Figures{RunningSummaries(d_.run.parameters, two, detection), d_.run.recordsGeneration(),
+                                 two, detection});
+    for (std::size_t i = figures_->summaries.rows(); i < rows.size(); ++i)
+        figures_->summaries.add(rows[i]);
+    d_.run.setSummaries(figures_->summaries.summaries());
 }
 
 void Sequencer::commitMeasurement(bool finished) {
@@ -375,7 +388,14 @@ void Sequencer::commitMeasurement(bool finished) {
         m.row = d_.records.rowBytes(r);
         m.summaryPath = d_.records.summaryPath();
         m.summary = d_.records.summaryBytes(d_.run.summaries(), d_.run.parameters.requirement);
-        m.state = savedRun(finished);
+        // The state without its records, then the records the recorder does not hold yet.
+        const std::vector<MeasurementRecord>& records = d_.run.measurements();
+        const quint64 epoch = d_.records.recorderStateEpoch();
+        const bool follows = handed_ && handed_->generation == d_.run.recordsGeneration() &&
+                             handed_->epoch == epoch && handed_->records <= records.size();
+        m.recordsFrom = follows ? handed_->records : 0;
+        m.state = savedRun(finished, m.recordsFrom);
+        handed_ = Handed{records.size(), d_.run.recordsGeneration(), epoch};
         // The outcome carries what it was recorded as, so a row or raw-data file changed later
         // is found (korvat-eval --verify-journal).
         outcome += rowHashText(m.row);
@@ -384,17 +404,91 @@ void Sequencer::commitMeasurement(bool finished) {
             m.raw = raw->bytes;
             outcome += rawHashText(raw->path, raw->bytes);
         }
+        const ExportRecord e = exportRecord(r, raw ? raw->path : QString(), raw ? raw->bytes : QByteArray());
+        m.exportFile = d_.records.exportPath();
+        m.exportRow = exportRowLine(e);
+        if (archiveSink_)
+            archiveSink_(archivedTest(), e);
     }
     d_.events.add(EventKind::Measurement, outcome, {}, r.runAktiv);
     d_.records.commit(std::move(m));
 }
 
-SavedRun Sequencer::savedRun(bool finished) const {
+ExportRecord Sequencer::exportRecord(const MeasurementRecord& r, const QString& rawPath, const QByteArray& raw) const {
+    const RunModel& run = d_.run;
+    ExportRecord e;
+    e.testId = run.testId;
+    e.instrument = d_.results.serialNumber();
+    e.measurement = r.runAktiv;
+    e.cycle = r.cycle;
+    e.moment = r.moment;
+    e.elapsedMinutes = double(r.elapsedMs) / 60000.0;
+    e.position = r.runZelle;
+    if (r.runZelle >= 4 && r.runZelle <= 6) {
+        const int k = r.runZelle - 3;
+        e.cell = k;
+        const Specimen& specimen = run.parameters.cell(k).specimen;
+        e.material = specimen.material;
+        e.lot = specimen.lot;
+        e.thicknessMm = specimen.thicknessMm;
+        e.areaCm2 = run.parameters.cellArea(k);
+    }
+    e.sampleName = r.sampleName;
+    e.chemical = r.sChemikalie;
+    const bool twoDetectors = d_.deviceTyp == TDeviceTyp::FIDFPD;
+    e.detector = twoDetectors ? QStringLiteral("FID+FPD") : QStringLiteral("FID");
+    e.flow = r.Flow;
+    e.fidArea = r.FIDArea;
+    e.fidPpm = r.FIDppm;
+    e.fidRate = r.FIDMessMenge;
+    if (twoDetectors) {
+        e.fpdArea = r.FPDArea;
+        e.fpdRate = r.FPDMessMenge;
+    }
+    e.breakthrough = r.brokeThrough;
+    e.switchedOff = r.skipped;
+    e.noPeak = r.NoPeak;
+    e.event = r.flagged;
+    if (!rawPath.isEmpty()) {
+        e.rawFile = QFileInfo(rawPath).fileName();
+        e.rawSha256 = QString::fromLatin1(QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex());
+    }
+    return e;
+}
+
+ArchivedTest Sequencer::archivedTest() const {
+    const RunModel& run = d_.run;
+    const RunParameters& p = run.parameters;
+    ArchivedTest t;
+    t.testId = run.testId;
+    t.instrument = d_.results.serialNumber();
+    t.resultsFile = QFileInfo(d_.records.sDateiname).absoluteFilePath();
+    t.fileRun = d_.records.fileRun();
+    t.started = run.runStartzeit;
+    t.detector = d_.deviceTyp == TDeviceTyp::FIDFPD ? QStringLiteral("FID+FPD") : QStringLiteral("FID");
+    t.measuringSeconds = p.measuringSeconds;
+    t.plannedMinutes = p.plannedMinutes;
+    t.sampleArea = p.sampleArea;
+    t.fidCalPpm = p.fidCalPpm;
+    t.fidCalArea = p.fidCalArea;
+    t.fpdCalPpm = p.fpdCalPpm;
+    t.fpdCalArea = p.fpdCalArea;
+    t.requirement = requirementToken(p.requirement);
+    t.source = QStringLiteral("run");
+    for (const CellSummary& s : run.summaries())
+        t.cells.push_back(archivedCellOf(s));
+    return t;
+}
+
+SavedRun Sequencer::savedRun(bool finished) const { return savedRun(finished, 0); }
+
+SavedRun Sequencer::savedRun(bool finished, std::size_t recordsFrom) const {
     const RunModel& run = d_.run;
     SavedRun s;
     s.resultsFile = d_.records.sDateiname;
     s.started = run.runStartzeit;
     s.saved = d_.clock.wallNow();
+    s.testId = run.testId;
     s.runStart = run.runStart;
     s.strtCount = run.strtCount;
     s.strtCycles = run.strtCycles;
@@ -410,7 +504,7 @@ SavedRun Sequencer::savedRun(bool finished) const {
     s.keepMeasuring = d_.settings.KeepMeasuring;
     s.fileRun = d_.records.fileRun();
     s.finished = finished;
-    s.measurements = run.measurements();
+    s.measurements.assign(run.measurements().begin() + static_cast<std::ptrdiff_t>(recordsFrom), run.measurements().end());
     return s;
 }
 

@@ -5,7 +5,9 @@
 // monotonic clock; what the operator reads uses the wall clock. The run's state lives in the run
 // model; the sequencer is the one that changes it.
 
+#include "evaluation/RunningSummaries.h"
 #include "evaluation/TestFiles.h"
+#include "run/Archive.h"
 #include "run/Records.h"
 #include "run/RunModel.h"
 #include "run/RunState.h"
@@ -68,6 +70,9 @@ public:
     // (the window's settings as they stand at Start).
     using RunHeader = std::function<QStringList(int fileRun)>;
     void setRunHeader(RunHeader header) { runHeader_ = std::move(header); }
+    // Where each measurement goes for the archive, with the test as it stands (none: no archive).
+    using ArchiveSink = std::function<void(const ArchivedTest&, std::optional<ExportRecord>)>;
+    void setArchiveSink(ArchiveSink sink) { archiveSink_ = std::move(sink); }
     // What a start into the chosen results file would find there; nullopt without a results file.
     std::optional<RunFilePlan> planRunFiles() const;
     // Whether a run may go into the file as `plan` found it: a file that already holds a run, or
@@ -88,6 +93,10 @@ public:
     // The run's state as saved after its last measurement (also what resume takes); the
     // recorder adds what still waits for the disk.
     SavedRun savedRun(bool finished) const;
+    // The measurement's row of the locale-free export.
+    ExportRecord exportRecord(const MeasurementRecord& r, const QString& rawPath, const QByteArray& raw) const;
+    // The run as the archive keeps it, its cells' figures as they stand.
+    ArchivedTest archivedTest() const;
 
     bool running() const { return d_.run.running(); }
     bool delayPending() const { return d_.run.delayTag > 0; }
@@ -105,6 +114,8 @@ private:
     void state7();
     void applyBreakthrough(const MeasurementRecord& r);
     void updateSummaries();
+    // The state with the run's records from `recordsFrom` on.
+    SavedRun savedRun(bool finished, std::size_t recordsFrom) const;
     // Hands the recorded measurement's row, raw-data file, summary and the run state that goes
     // before them to the recorder, after the counters moved on to the next position
     // (`finished`: nothing is left to measure). Never waits for a disk.
@@ -119,7 +130,26 @@ private:
     Deps d_;
     Evaluation evaluation_;
     RunHeader runHeader_;
+    ArchiveSink archiveSink_;
     Millis state6Since_{0};
+    // The figures kept up to date row by row for the run's records (RunModel::recordsGeneration),
+    // its parameters and the searches' settings they were made with.
+    struct Figures {
+        RunningSummaries summaries;
+        std::uint64_t generation = 0;
+        bool twoDetectors = false;
+        DetectionSettings detection;
+    };
+    std::optional<Figures> figures_;
+    // The records handed to the recorder with the run's state: how many, of which generation of
+    // the run's records, and the recorder's state epoch then. Each commit hands over only the
+    // new ones while all three still hold.
+    struct Handed {
+        std::size_t records = 0;
+        std::uint64_t generation = 0;
+        quint64 epoch = 0;
+    };
+    std::optional<Handed> handed_;
     std::optional<MeasurementRecord> toCommit_;
     std::optional<Records::RawData> rawData_;
     QString outcome_;

@@ -121,6 +121,8 @@ inline constexpr IniKey Requirement{"Requirement", "Requirement"};
 inline constexpr IniKey DecisionRule{"Requirement", "DecisionRule"};
 // The state file of a run that has not ended (empty when none): the next start offers to go on.
 inline constexpr IniKey RunState{"Run", "State"};
+// The archive: a SQLite file, a lab server (postgresql://…), or "none"; empty: the user's own file.
+inline constexpr IniKey ArchiveDatabase{"Archive", "Database"};
 // Who is told of breakthroughs, run ends and faults: a program started with the event as its
 // arguments, and desktop notifications (1). Off by default.
 inline constexpr IniKey NotifyCommand{"Notify", "Command"};

@@ -1,5 +1,7 @@
 #include "ui/Program.h"
 
+#include "run/Archive.h"
+
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcProgram, "korvat.program")
@@ -15,7 +17,8 @@ Program::Program(const ProgramFolders& folders, std::shared_ptr<FileLayer> files
       // The run's files are written on the recorder's own thread: the tick never waits for a disk.
       app_(std::make_unique<KorvatApp>(KorvatApp::Environment{
           presenter_, dialogs_, clock_, com1_, com2_, folders.settingsDir, folders.iniFile,
-          folders.logDir, folders.dataDir, std::move(files), RecorderDispatch::OwnThread, &portChooser_})) {
+          folders.logDir, folders.dataDir, std::move(files), RecorderDispatch::OwnThread, &portChooser_,
+          Archive::localFileFor(folders)})) {
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setInterval(kTickMs);
     QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer1Timer(); });

@@ -3,9 +3,11 @@
 // without gap or repeat, elapsed times counting from the original start; answered no, nothing is
 // appended. The kill is real: each case's first part runs in a child process that kills itself.
 
+#include "evaluation/MeasurementExport.h"
 #include "run/EventJournal.h"
 #include "run/RunState.h"
 #include "support/AppFixture.h"
+#include "support/SummaryText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,6 +68,15 @@ void tick(AppFixture& f) {
     std::abort();
 }
 
+// The live figures against those of every record the run holds, made afresh.
+std::string wholeRunFigures(AppFixture& f) {
+    std::vector<const ResultRow*> rows;
+    for (const MeasurementRecord& m : f.app().run().measurements())
+        rows.push_back(&m);
+    return test::exactText(summarizeCells(rows, f.app().run().parameters, f.app().DeviceTyp == TDeviceTyp::FIDFPD,
+                                          DetectionSettings::from(f.app().settings())));
+}
+
 // The running numbers of the rows below the title line.
 QList<int> runningNumbers(const QString& path) {
     QList<int> out;
@@ -119,6 +130,10 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
         ASSERT_EQ(file.size(), saved->resultsSize + saved->rowsToWrite.size());
         file.resize(saved->resultsSize + (c.at == KillAt::RowHalfWritten ? saved->rowsToWrite.size() / 2 : 0));
     }
+    // Each commit handed over only its new records; the state holds every one of the run's.
+    ASSERT_GE(saved->measurements.size(), 3u);
+    for (std::size_t i = 0; i < saved->measurements.size(); ++i)
+        EXPECT_EQ(saved->measurements[i].runAktiv, int(i) + 1);
     const QByteArray resultsBefore = test::readBytes(csv);
     const QList<int> before = runningNumbers(csv);
     const QDateTime started = saved->started;
@@ -153,15 +168,43 @@ TEST_P(RunResume, EveryMeasurementEndsUpInTheFileExactlyOnce) {
     // The run goes on with the parameters it started with, as its header block records them.
     EXPECT_EQ(f.app().run().parameters.measuringSeconds, 30);
     EXPECT_EQ(f.app().run().parameters.cell(2).contactMinutes, 4.0);
+    // The figures kept row by row go on from the records restored with the run.
+    EXPECT_FALSE(f.app().run().summaries().empty());
+    EXPECT_EQ(test::exactText(f.app().run().summaries()), wholeRunFigures(f));
     const Millis limit = f.clock.monotonicNow() + Millis(3600 * 1000);
-    while (f.app().sequencer().running() && f.clock.monotonicNow() < limit)
+    std::size_t recorded = f.app().run().measurements().size();
+    while (f.app().sequencer().running() && f.clock.monotonicNow() < limit) {
         tick(f);
+        if (f.app().run().measurements().size() != recorded) {
+            recorded = f.app().run().measurements().size();
+            ASSERT_EQ(test::exactText(f.app().run().summaries()), wholeRunFigures(f)) << recorded;
+            // The state after each measurement holds every record, those restored and the new.
+            if (f.app().sequencer().running()) {
+                const std::optional<SavedRun> now = loadRunState(statePath, &error);
+                ASSERT_TRUE(now) << error.toStdString();
+                ASSERT_EQ(now->measurements.size(), recorded);
+                for (std::size_t i = 0; i < recorded; ++i)
+                    EXPECT_EQ(now->measurements[i].runAktiv, int(i) + 1);
+            }
+        }
+    }
     ASSERT_FALSE(f.app().sequencer().running());
 
     QList<int> expected;
     for (int n = 1; n <= kCells * kCycles; ++n)
         expected << n;
     EXPECT_EQ(runningNumbers(csv), expected) << "before the restart: " << before.size() << " rows";
+    // The export holds every measurement once too, all of them under the run's one test id.
+    const ExportRead exported = readExport(test::readBytes(dir + "Glove_measurements.csv"));
+    ASSERT_TRUE(exported.ok) << exported.error.toStdString();
+    QList<int> exportedNumbers;
+    QSet<QString> ids;
+    for (const ExportRecord& e : exported.records) {
+        exportedNumbers << e.measurement;
+        ids.insert(e.testId);
+    }
+    EXPECT_EQ(exportedNumbers, expected);
+    EXPECT_EQ(ids.size(), 1);
     EXPECT_FALSE(QFile::exists(statePath));
     // Elapsed times go on from the original start: the measurements after the restart are
     // hours later than those before it.

@@ -155,6 +155,43 @@ TEST_F(Disk, WritesRawDataStateRowSummaryAndJournalInThatOrder) {
     EXPECT_EQ(temporaries(), QStringList());
 }
 
+// A commit hands over only the records after those of the state the recorder holds; the state on
+// disk holds them all. After a restore (a resumed run) all come again.
+TEST_F(Disk, AStateGetsOnlyTheNewRecordsAndHoldsThemAll) {
+    take();
+    auto only = [this](int n, std::size_t from) {
+        FinishedMeasurement m = measurement(n);
+        m.state->measurements.erase(m.state->measurements.begin(),
+                                    m.state->measurements.begin() + static_cast<std::ptrdiff_t>(from));
+        m.recordsFrom = from;
+        return m;
+    };
+    auto runningNumbers = [this] {
+        QString error;
+        const std::optional<SavedRun> state = loadRunState(runStateFileName(csv), &error);
+        EXPECT_TRUE(state) << error.toStdString();
+        std::vector<int> numbers;
+        for (const MeasurementRecord& r : state ? state->measurements : std::vector<MeasurementRecord>{})
+            numbers.push_back(r.runAktiv);
+        return numbers;
+    };
+    const quint64 epoch = recorder->stateEpoch();
+    recorder->commit(measurement(1));
+    recorder->commit(only(2, 1));
+    recorder->commit(only(3, 2));
+    EXPECT_EQ(runningNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(recorder->stateEpoch(), epoch); // commits do not change it
+
+    QString error;
+    const std::optional<SavedRun> saved = loadRunState(runStateFileName(csv), &error);
+    ASSERT_TRUE(saved) << error.toStdString();
+    recorder->restore(*saved, runStateFileName(csv), true, false, kStart);
+    EXPECT_NE(recorder->stateEpoch(), epoch);
+    recorder->commit(only(4, 3));
+    EXPECT_EQ(runningNumbers(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(rowsOf(csv), (QStringList{"1", "2", "3", "4"}));
+}
+
 TEST_F(Disk, ANewResultsFileGetsItsHeaderAnExistingOneKeepsItsContent) {
     const QByteArray old = "Datei:;alt\r\n1;*;;alt\r\n";
     const struct {

@@ -2,11 +2,15 @@
 // measurement, calibration on the reference gas, concentrations of each cell's gas, a cell that
 // breaks through and is then recorded as switched off.
 
+#include "evaluation/MeasurementExport.h"
 #include "evaluation/ResultsFileReader.h"
 #include "support/AppFixture.h"
+#include "support/SummaryText.h"
 #include "util/NumberText.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QUuid>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -125,6 +129,48 @@ TEST_F(RunResults, EveryMeasurementGetsItsRowAndTheBrokenCellIsMarked) {
     EXPECT_TRUE(app().run().measurements()[9].skipped);
     EXPECT_TRUE(f.view.cellOff(3));
     EXPECT_FALSE(f.view.cellOff(2));
+}
+
+// The figures the run shows and writes after each measurement are kept row by row: after every
+// measurement of two runs in a row (zero gas, reference gas and the three cells; cells switched
+// off after their breakthrough or measured on), they are those of all the run's records made
+// afresh, and the second run's start from nothing.
+TEST_F(RunResults, TheLiveFiguresAreThoseOfTheWholeRunAfterEveryMeasurement) {
+    start({"Calibration/FIDCalArea=450000"});
+    chooseResults(f.dir + "Glove.csv");
+    auto wholeRun = [this] {
+        std::vector<const ResultRow*> rows;
+        for (const MeasurementRecord& m : app().run().measurements())
+            rows.push_back(&m);
+        return test::exactText(summarizeCells(rows, app().run().parameters, app().DeviceTyp == TDeviceTyp::FIDFPD,
+                                              DetectionSettings::from(app().settings())));
+    };
+    for (const bool keepMeasuring : {true, false}) {
+        SCOPED_TRACE(keepMeasuring);
+        f.toggle(Check::KeepMeasuring, keepMeasuring);
+        app().chkboxKeepMeasuringClick();
+        range(1, 6, 3);
+        f.dialogs.answer = true; // a second run into the file
+        app().sequencer().btnStartClick();
+        ASSERT_TRUE(app().sequencer().running());
+        std::size_t recorded = 0;
+        const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
+        while (app().sequencer().running() && f.clock.monotonicNow() < until) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            app().Timer1Timer();
+            if (app().run().measurements().size() != recorded) {
+                recorded = app().run().measurements().size();
+                ASSERT_EQ(test::exactText(app().run().summaries()), wholeRun()) << recorded;
+            }
+        }
+        EXPECT_EQ(recorded, 18u);
+        // Cell 3 broke through in the first cycle: switched off, or measured on.
+        const auto& last = app().run().measurements().back();
+        EXPECT_EQ(last.runZelle, 6);
+        EXPECT_EQ(last.skipped, !keepMeasuring);
+        EXPECT_FALSE(app().run().summaries().empty());
+    }
 }
 
 TEST_F(RunResults, AResultsFolderThatIsMissingAtFirstLosesNeitherHeaderNorRows) {
@@ -392,4 +438,96 @@ TEST(ResultsFileNumbers, FollowTheProgramsLanguageNotTheProcessLocale) {
         EXPECT_EQ(read.runs.back().decimalPoint, QLatin1Char(c.separator));
         EXPECT_NEAR(read.runs.back().rows[0].FIDppm, number(row[7]), 1e-9);
     }
+}
+
+// The same run in German and in English, with the process's default locale following the
+// language: the legacy results files differ (decimal comma, column titles), the exports hold the
+// same but for the test id and what follows the language, and each export row holds what its results row holds, with the
+// raw-data file's name and hash.
+TEST(RunExport, TheSameRunGivesTheSameExportInEitherLanguage) {
+    const struct {
+        const char* code;
+        QLocale locale;
+    } languages[] = {{"DE", QLocale(QLocale::German, QLocale::Germany)},
+                     {"US", QLocale(QLocale::English, QLocale::UnitedStates)}};
+    std::vector<ExportRecord> comparable[2];
+    int n = 0;
+    for (const auto& language : languages) {
+        SCOPED_TRACE(language.code);
+        QLocale::setDefault(language.locale);
+        AppFixture f;
+        f.writeIni({QStringLiteral("Language/Code=") + language.code, "Measurement/MeasurementSampleTime/s=5",
+                    "Measurement/MeasurementInjectionTime/s=3", "Measurement/MeasurementTimePerCell/s=30",
+                    "Measurement/LimitFID=0.1", "Calibration/FIDCalArea=450000", "Measurement/RawDataSave=1"});
+        ASSERT_EQ(f.start(), StartupOutcome::Running);
+        f.dialogs.nextFileName = f.dir + "Glove.csv";
+        f.app().btnSpeichernClick();
+        f.app().inputs().edited(Input::Start, "2");
+        f.app().inputs().edited(Input::Count, "5");
+        f.app().inputs().edited(Input::Cycles, "2");
+        f.app().sequencer().btnStartClick();
+        const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
+        while (f.app().sequencer().running() && f.clock.monotonicNow() < until) {
+            f.clock.advance(Millis(90));
+            QCoreApplication::processEvents();
+            f.app().Timer1Timer();
+        }
+        ASSERT_TRUE(f.app().recorder().settle(Millis(10'000)));
+        QLocale::setDefault(QLocale::c());
+
+        const QByteArray bytes = korvat::test::readBytes(f.dir + "Glove_measurements.csv");
+        const ExportRead exported = readExport(bytes);
+        ASSERT_TRUE(exported.ok) << exported.error.toStdString();
+        const ResultsFileRead results = readResultsFile(f.dir + "Glove.csv");
+        ASSERT_TRUE(results.ok) << results.error.toStdString();
+        ASSERT_EQ(results.runs.size(), 1u);
+        const auto& rows = results.runs[0].rows;
+        ASSERT_EQ(exported.records.size(), 10u);
+        ASSERT_EQ(rows.size(), exported.records.size());
+        const QString id = exported.records[0].testId;
+        EXPECT_FALSE(QUuid::fromString(id).isNull()) << id.toStdString();
+        bool sawCell = false, sawPeak = false, sawOff = false;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const ExportRecord& e = exported.records[i];
+            const ResultRow& r = rows[i];
+            SCOPED_TRACE(e.measurement);
+            EXPECT_EQ(e.testId, id);
+            EXPECT_EQ(e.instrument, QStringLiteral("SN4A01-0815"));
+            EXPECT_EQ(e.measurement, r.runAktiv);
+            EXPECT_EQ(e.position, r.runZelle);
+            EXPECT_EQ(e.cell.has_value(), r.runZelle >= 4);
+            EXPECT_EQ(e.chemical, r.sChemikalie);
+            EXPECT_EQ(e.moment.toSecsSinceEpoch(), r.moment.toSecsSinceEpoch());
+            // The results file rounds; the export keeps every digit.
+            EXPECT_NEAR(e.fidArea, r.FIDArea, std::max(1.0, 1e-6 * r.FIDArea));
+            EXPECT_NEAR(e.fidPpm, r.FIDppm, std::max(5e-3, 1e-4 * r.FIDppm));
+            EXPECT_NEAR(e.fidRate, r.FIDMessMenge, 5e-4); // three decimals in the results file
+            EXPECT_EQ(e.detector, QStringLiteral("FID"));
+            EXPECT_FALSE(e.fpdArea.has_value());
+            sawCell = sawCell || e.cell.has_value();
+            sawPeak = sawPeak || e.fidPpm > 1;
+            sawOff = sawOff || e.switchedOff;
+            if (e.switchedOff) {
+                // A switched-off cell's turn measured nothing and has no raw-data file.
+                EXPECT_EQ(e.rawFile, QString());
+                continue;
+            }
+            ASSERT_EQ(e.rawFile, QStringLiteral("Glove_%1.txt").arg(e.measurement));
+            EXPECT_EQ(e.rawSha256, QString::fromLatin1(QCryptographicHash::hash(korvat::test::readBytes(f.dir + e.rawFile),
+                                                                                 QCryptographicHash::Sha256)
+                                                            .toHex()));
+        }
+        EXPECT_TRUE(sawCell);
+        EXPECT_TRUE(sawPeak);
+        EXPECT_TRUE(sawOff);
+        // The default sample names and the raw-data files follow the language; nothing else does.
+        for (ExportRecord e : exported.records) {
+            e.testId.clear();
+            e.sampleName.clear();
+            e.rawSha256.clear();
+            comparable[n].push_back(e);
+        }
+        ++n;
+    }
+    EXPECT_EQ(comparable[0], comparable[1]);
 }

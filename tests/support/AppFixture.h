@@ -76,7 +76,7 @@ struct AppFixture {
         if (!app_)
             app_ = std::make_unique<KorvatApp>(KorvatApp::Environment{
                 view, dialogs, clock, instrument->mainLine(), instrument->fpdLine(), dir, {}, {}, {}, files,
-                RecorderDispatch::Inline, chooser});
+                RecorderDispatch::Inline, chooser, archiveFile});
         return *app_;
     }
 
@@ -98,6 +98,8 @@ struct AppFixture {
 
     QTemporaryDir folder;
     QString dir;
+    // The program's own archive file (set before app() is first called); empty: none.
+    QString archiveFile;
     // The layer the run's files go through (set before app() is first called); the operating
     // system's when empty. The recorder works on the test's thread, so every file is written
     // when a step returns.
