@@ -135,11 +135,18 @@ bool writeChartPdf(const std::vector<ChartLine>& lines, const QString& title, co
 
 int main(int argc, char** argv) {
     korvat::readLocalTimeZoneOnce();
-    // The PDF needs fonts, not a display.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+    // Only the chart's PDF page needs fonts (and then no display): the rest runs without a GUI.
+    bool pdf = false;
+    for (int i = 1; i < argc; ++i)
+        pdf = pdf || QByteArray(argv[i]).startsWith("--pdf");
+    if (pdf && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (pdf)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvat-archive"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 
