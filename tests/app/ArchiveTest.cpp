@@ -9,6 +9,7 @@
 #include "run/Archive.h"
 #include "run/ArchiveImport.h"
 #include "support/AppFixture.h"
+#include "support/TickRun.h"
 #include "support/PostgresServer.h"
 
 #include <QCoreApplication>
@@ -43,12 +44,7 @@ void runInto(AppFixture& f, const QString& csv, const QStringList& materials) {
     f.app().inputs().edited(Input::Count, "3");
     f.app().inputs().edited(Input::Cycles, "3");
     f.app().sequencer().btnStartClick();
-    const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
-    while (f.app().sequencer().running() && f.clock.monotonicNow() < until) {
-        f.clock.advance(Millis(90));
-        QCoreApplication::processEvents();
-        f.app().Timer1Timer();
-    }
+    korvat::test::tickRunToEnd(f);
     ASSERT_TRUE(f.app().recorder().settle(Millis(10'000)));
 }
 

@@ -4,6 +4,7 @@
 // with 2.
 
 #include "support/AppFixture.h"
+#include "support/TickRun.h"
 #include "support/SimProcess.h"
 
 #include <QFile>
@@ -55,12 +56,7 @@ TEST(KorvatArchiveCli, ImportFindShowExportAndChart) {
     f.app().inputs().edited(Input::Count, "3");
     f.app().inputs().edited(Input::Cycles, "3");
     f.app().sequencer().btnStartClick();
-    const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
-    while (f.app().sequencer().running() && f.clock.monotonicNow() < until) {
-        f.clock.advance(Millis(90));
-        QCoreApplication::processEvents();
-        f.app().Timer1Timer();
-    }
+    korvat::test::tickRunToEnd(f);
     ASSERT_TRUE(f.app().recorder().settle(Millis(10'000)));
     writeFile(f.dir + "notes.csv", "Einkaufsliste;Milch\r\n");
     const QString home = f.dir + "home";

@@ -5,6 +5,7 @@
 #include "evaluation/MeasurementExport.h"
 #include "evaluation/ResultsFileReader.h"
 #include "support/AppFixture.h"
+#include "support/TickRun.h"
 #include "support/SummaryText.h"
 #include "util/NumberText.h"
 
@@ -466,12 +467,7 @@ TEST(RunExport, TheSameRunGivesTheSameExportInEitherLanguage) {
         f.app().inputs().edited(Input::Count, "5");
         f.app().inputs().edited(Input::Cycles, "2");
         f.app().sequencer().btnStartClick();
-        const Millis until = f.clock.monotonicNow() + Millis(4 * 3600 * 1000);
-        while (f.app().sequencer().running() && f.clock.monotonicNow() < until) {
-            f.clock.advance(Millis(90));
-            QCoreApplication::processEvents();
-            f.app().Timer1Timer();
-        }
+        korvat::test::tickRunToEnd(f);
         ASSERT_TRUE(f.app().recorder().settle(Millis(10'000)));
         QLocale::setDefault(QLocale::c());
 
