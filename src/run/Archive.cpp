@@ -483,6 +483,10 @@ QString filterClause(const ArchiveFilter& f, QVariantList* values) {
         terms << QStringLiteral("t.started_ms >= ?");
         *values << f.since->toMSecsSinceEpoch();
     }
+    if (f.until) {
+        terms << QStringLiteral("t.started_ms < ?");
+        *values << f.until->toMSecsSinceEpoch();
+    }
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
 }
 
@@ -496,10 +500,10 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
     // The tests that have a cell matching, with every cell of theirs for the listing.
     const QString sql =
         QStringLiteral("SELECT t.test_id, t.instrument, t.results_file, t.started, a.chemical, a.material, "
-                       "t.measurement_count "
+                       "t.measurement_count, t.file_run, a.detector, a.calibrated, a.broke, a.bt10_min, a.held_min "
                        "FROM tests t LEFT JOIN cells a ON a.test_id = t.test_id "
                        "WHERE t.test_id IN (SELECT DISTINCT t.test_id FROM tests t LEFT JOIN cells c ON c.test_id = t.test_id%1) "
-                       "ORDER BY t.started_ms, t.test_id, a.cell")
+                       "ORDER BY t.started_ms, t.test_id, a.cell, a.detector")
             .arg(where.isEmpty() ? QString() : where);
     std::vector<TestListing> out;
     if (!d_->exec(q, sql, values, error))
@@ -513,6 +517,7 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
             l.resultsFile = q.value(2).toString();
             l.started = QDateTime::fromString(q.value(3).toString(), Qt::ISODateWithMs);
             l.measurements = q.value(6).toInt();
+            l.fileRun = q.value(7).toInt();
             out.push_back(l);
         }
         TestListing& l = out.back();
@@ -521,7 +526,41 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
             l.chemicals << chemical;
         if (!material.isEmpty() && !l.materials.contains(material))
             l.materials << material;
+        // The cell's FID figures say how the specimen did; the chart judges them the same way.
+        if (q.value(8).toString() != QLatin1String("FID"))
+            continue;
+        ++l.cells;
+        if (q.value(9).toInt() == 0)
+            continue;
+        if (q.value(10).toInt() != 0 && !q.value(11).isNull())
+            l.lowestBt10 = std::min(l.lowestBt10.value_or(q.value(11).toDouble()), q.value(11).toDouble());
+        else if (q.value(10).toInt() == 0)
+            l.heldMinutes = std::min(l.heldMinutes.value_or(q.value(12).toDouble()), q.value(12).toDouble());
     }
+    for (TestListing& l : out) {
+        if (l.lowestBt10) {
+            l.level = levelForBreakthrough(*l.lowestBt10);
+        } else if (l.heldMinutes) {
+            l.level = levelForBreakthrough(*l.heldMinutes);
+            l.levelAtLeast = true;
+        }
+    }
+    return out;
+}
+
+QStringList Archive::names(Names which, QString* error) const {
+    // Fixed statements: what the caller chooses is which one, never a piece of SQL.
+    const QString sql = which == Names::Chemicals   ? QStringLiteral("SELECT MIN(chemical) FROM cells WHERE chemical_key <> '' "
+                                                                     "GROUP BY chemical_key ORDER BY chemical_key")
+                        : which == Names::Materials ? QStringLiteral("SELECT MIN(material) FROM cells WHERE material_key <> '' "
+                                                                     "GROUP BY material_key ORDER BY material_key")
+                                                    : QStringLiteral("SELECT DISTINCT instrument FROM tests WHERE instrument <> '' "
+                                                                     "ORDER BY instrument");
+    QSqlQuery q(d_->db());
+    QStringList out;
+    if (d_->exec(q, sql, {}, error))
+        while (q.next())
+            out << q.value(0).toString();
     return out;
 }
 

@@ -66,14 +66,24 @@ struct ArchivedTest {
 // What a list or find shows of a test.
 struct TestListing {
     QString testId, instrument, resultsFile;
+    int fileRun = 1;
     QDateTime started;
     QStringList chemicals, materials;
     int measurements = 0;
+    // The sample cells (the FID's figures) and how the weakest of them did: its breakthrough at
+    // 1.0 ug/cm²/min, or with none broken through the shortest time they all held; the EN ISO
+    // 374-1 level of that (a lower bound when nothing broke through; 0: none).
+    int cells = 0;
+    std::optional<double> lowestBt10;
+    std::optional<double> heldMinutes;
+    int level = 0;
+    bool levelAtLeast = false;
 };
 
 struct ArchiveFilter {
     QString chemical, material, serial; // compared without case; empty: any
     std::optional<QDateTime> since;
+    std::optional<QDateTime> until; // tests started before it
 };
 
 // One line of the chemical resistance chart: a material against a chemical over every test.
@@ -125,6 +135,9 @@ public:
     // Tests whose id begins with `prefix` (an id can be given shortened).
     QStringList idsStartingWith(const QString& prefix) const;
     std::vector<ChartLine> chart(const ArchiveFilter& filter, QString* error = nullptr) const;
+    // The names a filter can be given: every chemical, material and instrument in the archive.
+    enum class Names { Chemicals, Materials, Instruments };
+    QStringList names(Names which, QString* error = nullptr) const;
 
     struct Impl;
 

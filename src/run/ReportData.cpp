@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <functional>
 
 namespace korvat {
 
@@ -161,86 +162,42 @@ QString eventJournalPathFor(const QString& resultsPath) {
     return findBesideRun(resultsPath, 1, QStringLiteral("_events.log"));
 }
 
-ReportData gatherReportData(const QString& resultsPath, int ID) {
-    ReportData d;
+void startReport(ReportData& d, int ID) {
     d.ID = ID == kEnglishOffset ? kEnglishOffset : kGermanOffset;
     d.locale = d.ID == kEnglishOffset ? QLocale::c() : QLocale(QLocale::German, QLocale::Germany);
     d.locale.setNumberOptions(QLocale::OmitGroupSeparator);
     auto T = [&d](const Caption& c) { return pick(d.ID, c); };
-
-    ResultsFileRead read = readResultsFile(resultsPath);
-    if (!read.ok) {
-        d.error = read.error;
-        return d;
-    }
-    ResultsRun& run = read.runs.back();
-    if (run.rows.empty()) {
-        d.error = resultsPath + (d.ID == kEnglishOffset ? QStringLiteral(": the run holds no rows")
-                                                        : QStringLiteral(": der Lauf enthält keine Zeilen"));
-        return d;
-    }
-    d.twoDetectors = run.deviceTyp == TDeviceTyp::FIDFPD;
-    d.fileRun = run.fileRun;
-    // The smallest findable peak counts the baseline noise of the cells' windows, which only the
-    // raw-data files beside the results still hold.
-    {
-        QStringList notes;
-        attachRawDataNoise(run, resultsPath, run.parameters.detection.value_or(DetectionSettings{}), &notes);
-        for (const QString& n : std::as_const(notes))
-            d.notes << T(kRawMissing).arg(n);
-        std::vector<const ResultRow*> rows;
-        for (const ResultRow& r : run.rows)
-            rows.push_back(&r);
-        d.cells = summarizeCells(rows, run.parameters, d.twoDetectors, DetectionSettings{});
-    }
-    // A detector gets its page of curves when one of its cells has figures; an uncalibrated one has
-    // nothing but zeros to show.
-    for (Detector det : {Detector::FID, Detector::FPD}) {
-        if (det == Detector::FPD && !d.twoDetectors)
-            continue;
-        if (std::any_of(d.cells.begin(), d.cells.end(),
-                        [det](const CellSummary& c) { return c.detector == det && c.calibrated; }))
-            d.chartDetectors.push_back(det);
-    }
-
-    const QStringList header = headerBlock(resultsPath, run);
-    const std::vector<JournalLine> journal = readJournal(eventJournalPathFor(resultsPath));
-    if (QFile::exists(eventJournalPathFor(resultsPath))) {
-        const JournalCheck check = verifyJournal(eventJournalPathFor(resultsPath));
-        if (check.firstBadLine > 0)
-            d.notes << T(kJournalBad).arg(eventJournalPathFor(resultsPath)).arg(check.firstBadLine).arg(check.reason);
-        for (const JournalMismatch& m : verifyJournalData(eventJournalPathFor(resultsPath)))
-            d.notes << T(kJournalData).arg(eventJournalPathFor(resultsPath)).arg(m.line).arg(m.text);
-    }
-
     d.title = T(kTitle);
+    d.sectionTitles.clear();
     for (const Caption& c : kSections)
         d.sectionTitles << T(c);
+    d.noEvents = T(kNoEvents);
+    d.chartRate = T(kRate);
+    d.chartTime = T(kTime);
+    d.chartLog = T(kLog);
+    d.chartLinear = T(kLinear);
+    d.fidCaption = QStringLiteral("FID");
+    d.fpdCaption = QStringLiteral("FPD");
+    d.signatures.clear();
+    for (const Caption& c : kSignatures)
+        d.signatures << T(c);
+}
 
-    // 1. Identification.
-    QString serial;
-    if (!header.isEmpty()) {
-        const QStringList f = header[0].split(QLatin1Char(';'));
-        if (f.size() >= 5)
-            serial = f[4].section(QLatin1Char(':'), 1).trimmed();
-    }
-    QDateTime end;
-    for (const ResultRow& r : run.rows)
-        if (r.moment.isValid() && (!end.isValid() || r.moment > end))
-            end = r.moment;
-    const QDateTime start = run.rows.front().moment.isValid()
-                                ? run.rows.front().moment.addMSecs(-run.rows.front().elapsedMs)
-                                : QDateTime();
+void addIdentification(ReportData& d, const QString& resultsFile, const QString& serial, const QDateTime& start,
+                       const QDateTime& end) {
+    auto T = [&d](const Caption& c) { return pick(d.ID, c); };
     auto moment = [&d](const QDateTime& t) {
         return t.isValid() ? d.locale.toString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QStringLiteral("---");
     };
-    d.identification = {{T(kResultsFile), QFileInfo(resultsPath).absoluteFilePath()},
+    d.identification = {{T(kResultsFile), resultsFile},
                         {T(kSerial), serial.isEmpty() ? QStringLiteral("---") : serial},
                         {T(kStart), moment(start)},
                         {T(kEnd), moment(end)},
                         {T(kVersion), QStringLiteral("korvat ") + GetVersionString()}};
+}
 
-    // 2. Specimens: the names of the sample cells (the last row of each gives it).
+void addSpecimenNames(ReportData& d) {
+    auto T = [&d](const Caption& c) { return pick(d.ID, c); };
     QString chemical;
     for (const CellSummary& s : d.cells) {
         if (s.detector != Detector::FID)
@@ -250,47 +207,30 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
             chemical = s.chemical;
     }
     d.specimens.push_back({T(kChemical), chemical});
-    const int descriptionAt = int(header.size()) - 5;
-    QStringList description;
-    for (int i = std::max(0, descriptionAt); i < header.size(); ++i) {
-        const QString line = header[i].trimmed();
-        // The memo's designed text ("Zeile 1" to "Zeile 5", each on its own line) left as it was
-        // describes nothing.
-        const bool designed = line == QStringLiteral("Zeile %1").arg(i - descriptionAt + 1);
-        if (!line.isEmpty() && !designed)
-            description << line;
-    }
-    d.specimens.push_back({T(kDescription), description.join(QLatin1Char('\n'))});
-    d.specimens.push_back({T(kArea), T(kAreaValue)});
+}
 
-    // 3. Conditions: the header's set and actual values, calibration and times as the file has them.
-    for (int i = 1; i < std::max(1, descriptionAt - 1); ++i) {
-        const QStringList f = header[i].split(QLatin1Char(';'));
-        QString caption = f[0].trimmed();
-        QString value = joinValues(f, 1);
-        if (caption.contains(QLatin1Char(':')) && value.isEmpty()) { // "Startzelle:1"
-            value = caption.section(QLatin1Char(':'), 1).trimmed();
-            caption = caption.section(QLatin1Char(':'), 0, 0);
-        }
-        if (caption.endsWith(QLatin1Char(':')))
-            caption.chop(1);
-        d.conditions.push_back({caption, value});
-    }
+void addCellConditions(ReportData& d, const std::function<double(int cell)>& flowOf) {
+    auto T = [&d](const Caption& c) { return pick(d.ID, c); };
     for (const CellSummary& s : d.cells) {
         if (s.detector != Detector::FID)
             continue;
-        double flow = 0;
-        for (const ResultRow& r : run.rows)
-            if (r.runZelle - 3 == s.cell)
-                flow = r.Flow;
-        d.conditions.push_back({T(kFlow).arg(s.cell), d.locale.toString(flow, 'f', 1) + QStringLiteral(" ml/min")});
+        d.conditions.push_back(
+            {T(kFlow).arg(s.cell), d.locale.toString(flowOf(s.cell), 'f', 1) + QStringLiteral(" ml/min")});
     }
     d.conditions.push_back({T(kCollection), T(kOpenLoop)});
-    for (const JournalLine& l : journal)
-        if (l.kind == QLatin1String("calibration"))
-            d.conditions.push_back({T(kCalibration), l.time + QStringLiteral("  ") + l.text});
+}
 
-    // 4. Results.
+void addResults(ReportData& d) {
+    auto T = [&d](const Caption& c) { return pick(d.ID, c); };
+    // A detector gets its page of curves when one of its cells has figures; an uncalibrated one has
+    // nothing but zeros to show.
+    for (Detector det : {Detector::FID, Detector::FPD}) {
+        if (det == Detector::FPD && !d.twoDetectors)
+            continue;
+        if (std::any_of(d.cells.begin(), d.cells.end(),
+                        [det](const CellSummary& c) { return c.detector == det && c.calibrated; }))
+            d.chartDetectors.push_back(det);
+    }
     for (const Caption& c : kColumns)
         d.resultCaptions << T(c);
     d.resultCaptions << T(kTestTime);
@@ -354,6 +294,106 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
         d.remarks << (blankMeasured ? T(kFirstIntervalBlank).arg(firstIntervals.join(QStringLiteral(", ")))
                                     : T(kFirstIntervalZero));
 
+}
+
+ReportData gatherReportData(const QString& resultsPath, int ID) {
+    ReportData d;
+    startReport(d, ID);
+    auto T = [&d](const Caption& c) { return pick(d.ID, c); };
+
+    ResultsFileRead read = readResultsFile(resultsPath);
+    if (!read.ok) {
+        d.error = read.error;
+        return d;
+    }
+    ResultsRun& run = read.runs.back();
+    if (run.rows.empty()) {
+        d.error = resultsPath + (d.ID == kEnglishOffset ? QStringLiteral(": the run holds no rows")
+                                                        : QStringLiteral(": der Lauf enthält keine Zeilen"));
+        return d;
+    }
+    d.twoDetectors = run.deviceTyp == TDeviceTyp::FIDFPD;
+    d.fileRun = run.fileRun;
+    // The smallest findable peak counts the baseline noise of the cells' windows, which only the
+    // raw-data files beside the results still hold.
+    {
+        QStringList notes;
+        attachRawDataNoise(run, resultsPath, run.parameters.detection.value_or(DetectionSettings{}), &notes);
+        for (const QString& n : std::as_const(notes))
+            d.notes << T(kRawMissing).arg(n);
+        std::vector<const ResultRow*> rows;
+        for (const ResultRow& r : run.rows)
+            rows.push_back(&r);
+        d.cells = summarizeCells(rows, run.parameters, d.twoDetectors, DetectionSettings{});
+    }
+
+    const QStringList header = headerBlock(resultsPath, run);
+    const std::vector<JournalLine> journal = readJournal(eventJournalPathFor(resultsPath));
+    if (QFile::exists(eventJournalPathFor(resultsPath))) {
+        const JournalCheck check = verifyJournal(eventJournalPathFor(resultsPath));
+        if (check.firstBadLine > 0)
+            d.notes << T(kJournalBad).arg(eventJournalPathFor(resultsPath)).arg(check.firstBadLine).arg(check.reason);
+        for (const JournalMismatch& m : verifyJournalData(eventJournalPathFor(resultsPath)))
+            d.notes << T(kJournalData).arg(eventJournalPathFor(resultsPath)).arg(m.line).arg(m.text);
+    }
+
+    // 1. Identification.
+    QString serial;
+    if (!header.isEmpty()) {
+        const QStringList f = header[0].split(QLatin1Char(';'));
+        if (f.size() >= 5)
+            serial = f[4].section(QLatin1Char(':'), 1).trimmed();
+    }
+    QDateTime end;
+    for (const ResultRow& r : run.rows)
+        if (r.moment.isValid() && (!end.isValid() || r.moment > end))
+            end = r.moment;
+    const QDateTime start = run.rows.front().moment.isValid()
+                                ? run.rows.front().moment.addMSecs(-run.rows.front().elapsedMs)
+                                : QDateTime();
+    addIdentification(d, QFileInfo(resultsPath).absoluteFilePath(), serial, start, end);
+
+    // 2. Specimens: the names of the sample cells (the last row of each gives it).
+    addSpecimenNames(d);
+    const int descriptionAt = int(header.size()) - 5;
+    QStringList description;
+    for (int i = std::max(0, descriptionAt); i < header.size(); ++i) {
+        const QString line = header[i].trimmed();
+        // The memo's designed text ("Zeile 1" to "Zeile 5", each on its own line) left as it was
+        // describes nothing.
+        const bool designed = line == QStringLiteral("Zeile %1").arg(i - descriptionAt + 1);
+        if (!line.isEmpty() && !designed)
+            description << line;
+    }
+    d.specimens.push_back({T(kDescription), description.join(QLatin1Char('\n'))});
+    d.specimens.push_back({T(kArea), T(kAreaValue)});
+
+    // 3. Conditions: the header's set and actual values, calibration and times as the file has them.
+    for (int i = 1; i < std::max(1, descriptionAt - 1); ++i) {
+        const QStringList f = header[i].split(QLatin1Char(';'));
+        QString caption = f[0].trimmed();
+        QString value = joinValues(f, 1);
+        if (caption.contains(QLatin1Char(':')) && value.isEmpty()) { // "Startzelle:1"
+            value = caption.section(QLatin1Char(':'), 1).trimmed();
+            caption = caption.section(QLatin1Char(':'), 0, 0);
+        }
+        if (caption.endsWith(QLatin1Char(':')))
+            caption.chop(1);
+        d.conditions.push_back({caption, value});
+    }
+    addCellConditions(d, [&run](int cell) {
+        double flow = 0;
+        for (const ResultRow& r : run.rows)
+            if (r.runZelle - 3 == cell)
+                flow = r.Flow;
+        return flow;
+    });
+    for (const JournalLine& l : journal)
+        if (l.kind == QLatin1String("calibration"))
+            d.conditions.push_back({T(kCalibration), l.time + QStringLiteral("  ") + l.text});
+
+    // 4. Results.
+    addResults(d);
     addLabTables(d, run.parameters);
 
     // 6. Events.
@@ -364,15 +404,6 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
                             .join(QStringLiteral("  "))
                             .simplified();
 
-    d.noEvents = T(kNoEvents);
-    d.chartRate = T(kRate);
-    d.chartTime = T(kTime);
-    d.chartLog = T(kLog);
-    d.chartLinear = T(kLinear);
-    d.fidCaption = QStringLiteral("FID");
-    d.fpdCaption = QStringLiteral("FPD");
-    for (const Caption& c : kSignatures)
-        d.signatures << T(c);
     (void)kLate;
     d.ok = true;
     return d;

@@ -7,9 +7,11 @@
 
 #include "evaluation/CellSummary.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -59,6 +61,17 @@ struct ReportData {
 // The report of the last run of `resultsPath` in language `ID` (0 German, 1000 English); numbers
 // with the language's decimal separator.
 ReportData gatherReportData(const QString& resultsPath, int ID);
+
+// The parts of a report that come from its cells and parameters, whatever they were read from (a
+// results file, the archive): the language with its captions; the identification; the cells'
+// sample names and chemical; their flows and the collection; and from `d.cells` the results table,
+// its remarks and the detectors that get a page of curves.
+void startReport(ReportData& d, int ID);
+void addIdentification(ReportData& d, const QString& resultsFile, const QString& serial, const QDateTime& start,
+                       const QDateTime& end);
+void addSpecimenNames(ReportData& d);
+void addCellConditions(ReportData& d, const std::function<double(int cell)>& flowOf);
+void addResults(ReportData& d);
 
 // The lab's tables of a run started with `parameters` whose cells gave `d.cells` (ReportLab.cpp).
 void addLabTables(ReportData& d, const RunParameters& parameters);
