@@ -1,5 +1,7 @@
 #include "app/KorvatApp.h"
 
+#include "app/ArchiveSession.h"
+
 #include "link/Commands.h"
 
 #include "evaluation/SubstanceList.h"
@@ -378,6 +380,10 @@ void KorvatApp::showSettings() {
     inputs_.setChecked(Check::KeepMeasuring, s.KeepMeasuring);
     inputs_.set(Input::Scale, number(s.Scale));
     inputs_.set(Input::ScaleMin, number(s.ScaleMin));
+}
+
+QString KorvatApp::archiveInUse() const {
+    return korvat::archiveInUse(ini_.readString(key::ArchiveDatabase, QString()), archiveFile_);
 }
 
 void KorvatApp::startArchive() {

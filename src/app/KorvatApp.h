@@ -171,6 +171,9 @@ public:
     Records& records() { return records_; }
     Recorder& recorder() { return recorder_; }
     ArchiveWriter* archive() { return archive_.get(); }
+    // The archive the program writes and its window reads: the lab's server or the file named in
+    // [Archive] Database, else the program's own file; empty when switched off ("none").
+    QString archiveInUse() const;
     Events& events() { return events_; }
     // The factor page: drag rules, drops and writing the substance lists back.
     SubstanceFactors& substanceFactors() { return substanceFactors_; }

@@ -247,7 +247,9 @@ std::unique_ptr<Archive> Archive::open(const QString& where, QString* error) {
                          k == QLatin1String("sslmode") || k == QLatin1String("application_name"))
                     options << k + QLatin1Char('=') + v;
             }
-            if (!options.contains(QStringLiteral("connect_timeout"), Qt::CaseInsensitive))
+            // The address's own connect_timeout wins (an element is "connect_timeout=N").
+            if (!std::any_of(options.begin(), options.end(),
+                             [](const QString& o) { return o.startsWith(QLatin1String("connect_timeout=")); }))
                 options << QStringLiteral("connect_timeout=5");
             // A server that stops answering mid-statement lets go after a while too.
             options << QStringLiteral("options='-c statement_timeout=20000'");

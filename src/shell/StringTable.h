@@ -12,7 +12,7 @@ inline constexpr int kEnglishOffset = 1000;
 inline constexpr int kStringTableCount = 204;
 // The window's own texts: numbers kWindowTextFirst and up, English again plus 1000.
 inline constexpr int kWindowTextFirst = 300;
-inline constexpr int kWindowTextCount = 49;
+inline constexpr int kWindowTextCount = 73;
 
 // The text with number offset + n, or an empty string when the table has no such number (a
 // mistyped Tag then simply gives an empty caption). Never longer than 1023 characters.

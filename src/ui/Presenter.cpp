@@ -4,6 +4,7 @@
 #include "run/ReportData.h"
 #include "shell/StringTable.h"
 #include "ui/CalibrationPanel.h"
+#include "ui/ArchiveWindow.h"
 #include "ui/EventListWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/PermeationView.h"
@@ -214,6 +215,12 @@ EventListWindow& Presenter::eventList() {
     return *eventList_;
 }
 
+ArchiveWindow& Presenter::archive() {
+    if (!archive_)
+        archive_ = new ArchiveWindow(&form_, app_ ? app_->archiveInUse() : QString(), app_->dialogs(), app_->ID);
+    return *archive_;
+}
+
 void Presenter::eventAdded(const RunEvent& event) { eventList().add(event); }
 
 void Presenter::warningShown(bool lit) { form_.setLedOn(QStringLiteral("ledWarning"), lit); }
@@ -395,6 +402,8 @@ void Presenter::onClicked(const QString& control) {
         return it.value()(a);
     if (control == QLatin1String("btnPermeation"))
         return permeation().open();
+    if (control == QLatin1String("btnArchive"))
+        return archive().open();
     if (control == QLatin1String("btnBericht"))
         return writeReport(a);
     if (control == QLatin1String("ledWarning") || control == QLatin1String("ledStorage")) {

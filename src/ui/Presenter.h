@@ -12,6 +12,7 @@
 namespace korvat {
 
 class KorvatApp;
+class ArchiveWindow;
 class EventListWindow;
 class PermeationView;
 class TForm1;
@@ -37,6 +38,8 @@ public:
     // The list of the run's events (opened from the warning lamp "ledWarning"); made with the
     // first event.
     EventListWindow* eventListWindow() const { return eventList_; }
+    // The archive window (btnArchive); made with the first click.
+    ArchiveWindow* archiveWindow() const { return archive_; }
 
     // LinkView
     void logLine(const QString& text) override;
@@ -89,12 +92,14 @@ private:
     void onClicked(const QString& control);
     PermeationView& permeation();
     EventListWindow& eventList();
+    ArchiveWindow& archive();
 
     TForm1& form_;
     KorvatApp* app_ = nullptr;
     std::vector<CellSummary> summaries_;
     PermeationView* permeation_ = nullptr;
     EventListWindow* eventList_ = nullptr;
+    ArchiveWindow* archive_ = nullptr;
 };
 
 } // namespace korvat

@@ -227,6 +227,8 @@ void TForm1::buildStatusPage(QWidget* page) {
     // Beside the cells' lamps: whether a broken cell is measured on, and its curves.
     checkBox(status, QStringLiteral("chkboxKeepMeasuring"), 122, QRect(6, 97, 226, 20));
     button(status, QStringLiteral("btnPermeation"), 123, QRect(6, 118, 120, 22));
+    // Past tests: the archive's own window.
+    button(status, QStringLiteral("btnArchive"), 349, QRect(130, 118, 102, 22));
     QLabel* storage = label(status, QStringLiteral("lblStorage"), 0, QRect(6, 142, 226, 15));
     QFont small = storage->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);

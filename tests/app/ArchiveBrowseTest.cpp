@@ -12,8 +12,8 @@
 #include "run/ReportData.h"
 #include "shell/StringTable.h"
 #include "support/AppFixture.h"
+#include "support/ArchiveRun.h"
 #include "support/PostgresServer.h"
-#include "support/TickRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,26 +36,8 @@ using korvat::test::PostgresServer;
 
 namespace {
 
-// A run of cells 1..3 with its specimens named, written into the fixture's own archive as it goes.
-void runWithArchive(AppFixture& f, const QString& csv, const QStringList& materials, const QStringList& extra = {}) {
-    f.archiveFile = f.dir + "archive.sqlite";
-    QStringList ini = {"Language/Code=DE", "Measurement/MeasurementSampleTime/s=5", "Measurement/MeasurementInjectionTime/s=3",
-                       "Measurement/MeasurementTimePerCell/s=30", "Measurement/LimitFID=0.1", "Calibration/FIDCalArea=450000"};
-    ini << extra;
-    for (int k = 0; k < materials.size(); ++k)
-        ini << QStringLiteral("Specimen/Material%1=%2").arg(k + 1).arg(materials[k]);
-    f.writeIni(ini);
-    ASSERT_EQ(f.start(), StartupOutcome::Running);
-    f.dialogs.nextFileName = csv;
-    f.app().btnSpeichernClick();
-    f.app().inputs().edited(Input::Start, "4");
-    f.app().inputs().edited(Input::Count, "3");
-    f.app().inputs().edited(Input::Cycles, "4");
-    f.app().sequencer().btnStartClick();
-    korvat::test::tickRunToEnd(f);
-    ASSERT_TRUE(f.app().recorder().settle(Millis(10'000)));
-    ASSERT_TRUE(f.app().archive());
-    ASSERT_TRUE(f.app().archive()->settle(Millis(20'000)));
+void runWithArchive(AppFixture& f, const QString& csv, const QStringList& materials) {
+    korvat::test::runWithArchive(f, csv, materials, f.dir + "archive.sqlite");
 }
 
 std::optional<ArchivedTest> loadFrom(const QString& where, const QString& id) {

@@ -59,7 +59,7 @@ const Expected kControls[] = {
     {"lblFIDMenge", 45, K::Label}, {"lblFPDMenge", 45, K::Label},
     {"lblFIDInfo", 119, K::Label}, {"lblFPDInfo", 119, K::Label},
     {"chkboxIsobutanCalib", 44, K::CheckBox}, {"chkboxSulfurCalib", 44, K::CheckBox},
-    {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"ledWarning", 143, K::Led},
+    {"chkboxKeepMeasuring", 122, K::CheckBox}, {"btnPermeation", 123, K::PushButton}, {"btnArchive", 349, K::PushButton}, {"ledWarning", 143, K::Led},
     {"ledStorage", 168, K::Led}, {"lblStorage", 0, K::Label},
     {"btnChartFit", 145, K::PushButton}, {"btnChartAxes", 146, K::PushButton},
     {"editIsobutan", 0, K::Edit}, {"editSulfur", 0, K::Edit},
