@@ -399,9 +399,9 @@ void KorvatApp::startArchive() {
     if (options.local.isEmpty())
         return;
     archive_ = std::make_unique<ArchiveWriter>(options);
-    sequencer_.setArchiveSink([this](const ArchivedTest& t, std::optional<ExportRecord> row) {
+    sequencer_.setArchiveSink([this](const ArchivedTest& t, std::vector<ExportRecord> rows) {
         if (archive_)
-            archive_->measured(t, std::move(row));
+            archive_->measured(t, std::move(rows));
     });
 }
 

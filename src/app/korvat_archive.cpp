@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     }
 
     if (command == QLatin1String("import")) {
-        int status = 0, added = 0, present = 0;
+        int status = 0, added = 0, present = 0, completed = 0;
         for (const QString& file : rest) {
             const ImportedFile imported = archivedTestsOf(file);
             if (!imported.ok) {
@@ -214,13 +214,21 @@ int main(int argc, char** argv) {
                 continue;
             }
             for (const ArchivedTest& t : imported.tests) {
-                switch (archive->store(t, &error)) {
+                int filled = 0;
+                switch (archive->store(t, &error, &filled)) {
                 case Archive::Stored::Added:
                     ++added;
                     out(QStringLiteral("added %1 %2 (run %3, %4 measurements)\n")
                             .arg(t.testId, file)
                             .arg(t.fileRun)
                             .arg(t.measurements.size()));
+                    break;
+                case Archive::Stored::Completed:
+                    ++completed;
+                    out(QStringLiteral("completed %1 %2 (run %3, %4 missing measurements added)\n")
+                            .arg(t.testId, file)
+                            .arg(t.fileRun)
+                            .arg(filled));
                     break;
                 case Archive::Stored::AlreadyThere:
                     ++present;
@@ -236,7 +244,7 @@ int main(int argc, char** argv) {
                 }
             }
         }
-        err(QStringLiteral("%1 test(s) added, %2 already in the archive\n").arg(added).arg(present));
+        err(QStringLiteral("%1 test(s) added, %2 completed, %3 already in the archive\n").arg(added).arg(completed).arg(present));
         return status;
     }
     if (command == QLatin1String("list") || command == QLatin1String("find")) {

@@ -127,7 +127,8 @@ struct Archive::Impl {
     bool insertTest(const ArchivedTest& t, bool* added, QString* error) const;
     bool replaceCells(const ArchivedTest& t, QString* error) const;
     // Adds the rows not there yet and counts them on the test.
-    bool addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error) const;
+    bool addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error,
+                         int* added = nullptr) const;
 
     bool migrate(QString* error) {
         QSqlDatabase d = db();
@@ -332,7 +333,8 @@ bool Archive::Impl::replaceCells(const ArchivedTest& t, QString* error) const {
     return true;
 }
 
-bool Archive::Impl::addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error) const {
+bool Archive::Impl::addMeasurements(const QString& testId, const std::vector<ExportRecord>& rows, QString* error,
+                                    int* count) const {
     QSqlQuery m(db());
     // Each measurement once, by test and number: sent again after a lost answer, it adds nothing.
     if (!m.prepare(QStringLiteral(
@@ -381,30 +383,42 @@ bool Archive::Impl::addMeasurements(const QString& testId, const std::vector<Exp
         }
         added += std::max(0, m.numRowsAffected());
     }
+    if (count)
+        *count = added;
     return added == 0 || exec(QStringLiteral("UPDATE tests SET measurement_count = measurement_count + ? WHERE test_id = ?"),
                               {added, testId}, error);
 }
 
-Archive::Stored Archive::store(const ArchivedTest& t, QString* error) {
+Archive::Stored Archive::store(const ArchivedTest& t, QString* error, int* filled) {
     QSqlDatabase d = d_->db();
     if (!d.transaction()) {
         *error = d.lastError().text();
         return Stored::Failed;
     }
     bool added = false;
-    if (!d_->insertTest(t, &added, error) || (added && (!d_->replaceCells(t, error) || !d_->addMeasurements(t.testId, t.measurements, error)))) {
+    int count = 0;
+    if (!d_->insertTest(t, &added, error) || !d_->addMeasurements(t.testId, t.measurements, error, &count)) {
         d.rollback();
         return Stored::Failed;
     }
-    if (!added) {
+    if (!added && count == 0) {
         d.rollback();
         return Stored::AlreadyThere;
+    }
+    // A test that had gaps: its figures from the whole record now, and sent on again.
+    if (!d_->replaceCells(t, error) ||
+        (!added && !d_->exec(QStringLiteral("UPDATE tests SET updated_ms = ? WHERE test_id = ?"),
+                             {QDateTime::currentMSecsSinceEpoch(), t.testId}, error))) {
+        d.rollback();
+        return Stored::Failed;
     }
     if (!d.commit()) {
         *error = d.lastError().text();
         return Stored::Failed;
     }
-    return Stored::Added;
+    if (filled)
+        *filled = count;
+    return added ? Stored::Added : Stored::Completed;
 }
 
 bool Archive::update(const ArchivedTest& t, const std::vector<ExportRecord>& rows, QString* error) {
@@ -438,13 +452,16 @@ int Archive::syncTo(Archive& remote, QString* error) {
     q.finish();
     int sent = 0;
     for (const auto& item : due) {
-        // Measurements only go in in order: what the server has up to its last, it has.
+        // What the server has up to its last it has, unless this file holds more of those: a gap
+        // filled here since (a measurement a kill had cut off) goes too, with the whole test.
         const int there = remote.lastMeasurement(item.first);
-        if (there < 0) {
+        const int theirs = there < 0 ? -1 : remote.countUpTo(item.first, there);
+        const int ours = theirs < 0 ? -1 : countUpTo(item.first, there);
+        if (there < 0 || theirs < 0 || ours < 0) {
             *error = QStringLiteral("the server does not answer");
             return -1;
         }
-        const std::optional<ArchivedTest> t = load(item.first, error, there);
+        const std::optional<ArchivedTest> t = load(item.first, error, ours > theirs ? 0 : there);
         if (!t)
             return -1;
         if (!remote.update(*t, t->measurements, error))
@@ -584,6 +601,15 @@ int Archive::lastMeasurement(const QString& testId) const {
     QSqlQuery q(d_->db());
     if (!d_->exec(q, QStringLiteral("SELECT COALESCE(MAX(measurement), 0) FROM measurements WHERE test_id = ?"), {testId},
                   nullptr) ||
+        !q.next())
+        return -1;
+    return q.value(0).toInt();
+}
+
+int Archive::countUpTo(const QString& testId, int upTo) const {
+    QSqlQuery q(d_->db());
+    if (!d_->exec(q, QStringLiteral("SELECT COUNT(*) FROM measurements WHERE test_id = ? AND measurement <= ?"),
+                  {testId, upTo}, nullptr) ||
         !q.next())
         return -1;
     return q.value(0).toInt();

@@ -115,8 +115,10 @@ public:
     int schemaVersion() const;
     bool isPostgres() const;
 
-    enum class Stored { Added, AlreadyThere, Failed };
-    Stored store(const ArchivedTest& test, QString* error);
+    // A test already there gets the measurements it lacks (a write a kill cut off): Completed,
+    // with their number in `filled`; with none lacking, AlreadyThere and nothing changes.
+    enum class Stored { Added, Completed, AlreadyThere, Failed };
+    Stored store(const ArchivedTest& test, QString* error, int* filled = nullptr);
     // A run as it goes: the test once, `rows` each once (again: nothing), its cells' figures as
     // they stand now; one transaction. False with `error` said.
     bool update(const ArchivedTest& test, const std::vector<ExportRecord>& rows, QString* error);
@@ -132,6 +134,8 @@ public:
     std::optional<ArchivedTest> load(const QString& testId, QString* error = nullptr, int after = 0) const;
     // The highest measurement number stored for the test (0: none), -1 when the database fails.
     int lastMeasurement(const QString& testId) const;
+    // How many of its measurements numbered up to `upTo` are stored, -1 when the database fails.
+    int countUpTo(const QString& testId, int upTo) const;
     // Tests whose id begins with `prefix` (an id can be given shortened).
     QStringList idsStartingWith(const QString& prefix) const;
     std::vector<ChartLine> chart(const ArchiveFilter& filter, QString* error = nullptr) const;

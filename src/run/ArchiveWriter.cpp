@@ -18,7 +18,7 @@ struct ArchiveWriter::Core {
     Options options;
     mutable std::mutex m;
     std::condition_variable work, idle;
-    std::deque<std::pair<ArchivedTest, std::optional<ExportRecord>>> queue;
+    std::deque<std::pair<ArchivedTest, std::vector<ExportRecord>>> queue;
     bool stopping = false, busy = false, remoteDue = false, kick = false;
     Health health;
     std::thread thread;
@@ -37,7 +37,7 @@ struct ArchiveWriter::Core {
             if (queue.empty() && stopping)
                 break;
             busy = true;
-            std::deque<std::pair<ArchivedTest, std::optional<ExportRecord>>> jobs;
+            std::deque<std::pair<ArchivedTest, std::vector<ExportRecord>>> jobs;
             jobs.swap(queue);
             const bool ending = stopping;
             lock.unlock();
@@ -51,10 +51,7 @@ struct ArchiveWriter::Core {
             QString localError = local ? QString() : error;
             // Of a test, only the newest figures count; its rows go in each once.
             while (local && !jobs.empty()) {
-                auto& [test, row] = jobs.front();
-                std::vector<ExportRecord> rows;
-                if (row)
-                    rows.push_back(*row);
+                auto& [test, rows] = jobs.front();
                 if (!local->update(test, rows, &error)) {
                     localError = error;
                     qCWarning(lcArchive).noquote() << "archive" << options.local << ":" << error;
@@ -126,9 +123,16 @@ ArchiveWriter::~ArchiveWriter() {
 }
 
 void ArchiveWriter::measured(const ArchivedTest& test, std::optional<ExportRecord> row) {
+    std::vector<ExportRecord> rows;
+    if (row)
+        rows.push_back(std::move(*row));
+    measured(test, std::move(rows));
+}
+
+void ArchiveWriter::measured(const ArchivedTest& test, std::vector<ExportRecord> rows) {
     {
         std::lock_guard lock(core_->m);
-        core_->queue.emplace_back(test, std::move(row));
+        core_->queue.emplace_back(test, std::move(rows));
     }
     core_->work.notify_all();
 }

@@ -29,6 +29,9 @@ public:
     // The test with its cells' figures as they stand, and the measurement just recorded (none:
     // the test alone, at its start).
     void measured(const ArchivedTest& test, std::optional<ExportRecord> row);
+    // The same with several measurements at once (a resumed run's so far: those the archive has
+    // are left as they are).
+    void measured(const ArchivedTest& test, std::vector<ExportRecord> rows);
 
     struct Health {
         QString localError;  // the local file refused (empty: fine)

@@ -332,6 +332,10 @@ void Sequencer::resume(const SavedRun& saved) {
     summary.summaryPath = d_.records.summaryPath();
     summary.summary = d_.records.summaryBytes(run.summaries(), run.parameters.requirement);
     d_.records.commit(std::move(summary));
+    // The archive gets the test again with every measurement so far: a write a kill cut off
+    // leaves a gap there otherwise, and what it has already it keeps as it is.
+    if (archiveSink_)
+        archiveSink_(archivedTest(), exportRecordsSoFar());
     run.setRunTag(RunTag::FillCell);
 }
 

@@ -18,12 +18,14 @@
 #include "evaluation/MeasurementExport.h"
 #include "evaluation/Requirement.h"
 #include "run/ArchiveImport.h"
+#include "run/RawDataFile.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <map>
 
 Q_LOGGING_CATEGORY(lcRun, "korvat.run")
 
@@ -408,7 +410,7 @@ void Sequencer::commitMeasurement(bool finished) {
         m.exportFile = d_.records.exportPath();
         m.exportRow = exportRowLine(e);
         if (archiveSink_)
-            archiveSink_(archivedTest(), e);
+            archiveSink_(archivedTest(), {e});
     }
     d_.events.add(EventKind::Measurement, outcome, {}, r.runAktiv);
     d_.records.commit(std::move(m));
@@ -454,6 +456,38 @@ ExportRecord Sequencer::exportRecord(const MeasurementRecord& r, const QString& 
         e.rawSha256 = QString::fromLatin1(QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex());
     }
     return e;
+}
+
+std::vector<ExportRecord> Sequencer::exportRecordsSoFar() const {
+    std::map<int, ExportRecord> written;
+    QFile file(d_.records.exportPath());
+    if (file.open(QIODevice::ReadOnly)) {
+        ExportRead read = readExport(file.readAll());
+        // A line a kill cut short spoils the read: every row is then made again below.
+        if (read.ok)
+            for (ExportRecord& e : read.records)
+                if (e.testId == d_.run.testId)
+                    written[e.measurement] = std::move(e);
+    }
+    std::vector<ExportRecord> out;
+    for (const MeasurementRecord& m : d_.run.measurements()) {
+        if (const auto it = written.find(m.runAktiv); it != written.end()) {
+            out.push_back(it->second);
+            continue;
+        }
+        QString rawPath;
+        QByteArray raw;
+        if (!m.skipped) {
+            const QString path = rawDataFileName(d_.records.sDateiname, d_.records.fileRun(), m.runAktiv);
+            QFile rawFile(path);
+            if (rawFile.open(QIODevice::ReadOnly)) {
+                rawPath = path;
+                raw = rawFile.readAll();
+            }
+        }
+        out.push_back(exportRecord(m, rawPath, raw));
+    }
+    return out;
 }
 
 ArchivedTest Sequencer::archivedTest() const {

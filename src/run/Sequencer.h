@@ -71,7 +71,9 @@ public:
     using RunHeader = std::function<QStringList(int fileRun)>;
     void setRunHeader(RunHeader header) { runHeader_ = std::move(header); }
     // Where each measurement goes for the archive, with the test as it stands (none: no archive).
-    using ArchiveSink = std::function<void(const ArchivedTest&, std::optional<ExportRecord>)>;
+    // The test with its figures and the measurements to add (none at its start; after a resume
+    // every measurement so far, since a kill may have cut off the archive's last writes).
+    using ArchiveSink = std::function<void(const ArchivedTest&, std::vector<ExportRecord>)>;
     void setArchiveSink(ArchiveSink sink) { archiveSink_ = std::move(sink); }
     // What a start into the chosen results file would find there; nullopt without a results file.
     std::optional<RunFilePlan> planRunFiles() const;
@@ -97,6 +99,9 @@ public:
     ExportRecord exportRecord(const MeasurementRecord& r, const QString& rawPath, const QByteArray& raw) const;
     // The run as the archive keeps it, its cells' figures as they stand.
     ArchivedTest archivedTest() const;
+    // Every measurement of the run so far as its export has it (made again for one it has not
+    // got yet, the raw-data file hashed from the disk).
+    std::vector<ExportRecord> exportRecordsSoFar() const;
 
     bool running() const { return d_.run.running(); }
     bool delayPending() const { return d_.run.delayTag > 0; }
