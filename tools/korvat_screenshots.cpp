@@ -1,13 +1,16 @@
 // korvat-screenshots OUT_DIR DE|US: the README's pictures of the window at 1024 x 768, made
 // headless against the virtual instrument in-process on a manual clock: the port chooser of a
 // first start whose ports are missing (chooser-<lang>.png), a run set up on the sample-info page
-// (setup-<lang>.png) and the run page of the demo's run twelve minutes in (run-<lang>.png).
+// (setup-<lang>.png), the run page of the demo's run twelve minutes in (run-<lang>.png), and the
+// archive window overlaying two of the demo's tests, latex and nitrile (archive-<lang>.png).
 // Exit status 1 when something went wrong.
 #include "app/KorvatApp.h"
 #include "link/QtSerialLine.h"
 #include "model/InProcessInstrument.h"
 #include "model/Permeation.h"
 #include "shell/IniFile.h"
+#include "shell/StringTable.h"
+#include "ui/ArchiveWindow.h"
 #include "ui/MeasurementChart.h"
 #include "ui/PortChooserDialog.h"
 #include "ui/Presenter.h"
@@ -16,7 +19,9 @@
 #include "util/Dialogs.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -179,6 +184,76 @@ int window(const QString& setupOut, const QString& runOut, const QString& langua
     return 0;
 }
 
+// Two of the demo's tests, every cell the same glove (latex, then nitrile), 40 minutes each into
+// one archive; then the archive window lists them and overlays their curves.
+int archive(const QString& out, const QString& language) {
+    QTemporaryDir folder;
+    const QString dir = folder.path() + "/";
+    const QString archiveFile = dir + "archive.sqlite";
+    Answers dialogs;
+    const struct {
+        const char16_t* preset;
+        const char* material;
+        const char* file;
+    } tests[] = {{u"latex", "Latex", "Latex"}, {u"nitrile", "Nitril", "Nitril"}};
+    for (const auto& t : tests) {
+        ManualClock clock;
+        sim::InstrumentOptions options = demoInstrument();
+        for (auto& cell : options.permeation.cells) {
+            cell = sim::PermeationCell{sim::findMaterialPreset(t.preset)->membrane};
+            cell.flowMlPerMin = 600;
+        }
+        sim::InProcessInstrument instrument(options);
+        instrument.follow(clock);
+        if (!writeDemoSettings(dir, instrument, language))
+            return fail("cannot write the settings");
+        IniFile(dir + "Korvat.ini")
+            .writeEntries({{"Measurement", "KeepMeasuring", "1"},
+                           {"Specimen", "Material1", t.material},
+                           {"Specimen", "Material2", t.material},
+                           {"Specimen", "Material3", t.material}});
+        TForm1 form;
+        Presenter presenter(form);
+        KorvatApp app({presenter, dialogs, clock, instrument.mainLine(), instrument.fpdLine(), dir, {}, {}, {}, {},
+                       RecorderDispatch::Inline, nullptr, archiveFile});
+        presenter.attach(app);
+        if (app.FormCreate([&form](int offset) { form.TranslateForm(offset); }) != StartupOutcome::Running)
+            return fail("start-up failed: " + dialogs.shown.join(" / "));
+        dialogs.fileName = dir + QString::fromLatin1(t.file) + ".csv";
+        app.btnSpeichernClick();
+        Sequencer& seq = app.sequencer();
+        seq.btnStartClick();
+        const Millis end = clock.monotonicNow() + Millis(40 * 60'000LL);
+        while (clock.monotonicNow() < end && seq.running()) {
+            clock.advance(Millis(90));
+            QApplication::processEvents();
+            app.Timer1Timer();
+        }
+        if (!app.archive() || !app.archive()->settle(Millis(20'000)))
+            return fail("the archive did not take the run");
+        app.FormClose();
+    }
+    ArchiveWindow w(nullptr, archiveFile, dialogs, language == QLatin1String("DE") ? kGermanOffset : kEnglishOffset);
+    w.resize(kWidth, kHeight);
+    w.open();
+    QElapsedTimer waited;
+    waited.start();
+    while (w.waiting() && waited.elapsed() < 30'000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (w.list()->rowCount() != 2)
+        return fail("the archive window lists " + QString::number(w.list()->rowCount()) + " tests: " + w.statusText());
+    w.list()->selectAll();
+    w.overlaySelected();
+    waited.restart();
+    while (w.waiting() && waited.elapsed() < 30'000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    if (!w.grab().save(out))
+        return fail("cannot write " + out);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +266,8 @@ int main(int argc, char** argv) {
     if (const int failed = chooser(out + "chooser-" + suffix + ".png", language))
         return failed;
     if (const int failed = window(out + "setup-" + suffix + ".png", out + "run-" + suffix + ".png", language))
+        return failed;
+    if (const int failed = archive(out + "archive-" + suffix + ".png", language))
         return failed;
     std::printf("%s*-%s.png\n", qPrintable(out), qPrintable(suffix));
     return 0;

@@ -519,7 +519,8 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
     // The tests that have a cell matching, with every cell of theirs for the listing.
     const QString sql =
         QStringLiteral("SELECT t.test_id, t.instrument, t.results_file, t.started, a.chemical, a.material, "
-                       "t.measurement_count, t.file_run, a.detector, a.calibrated, a.broke, a.bt10_min, a.held_min "
+                       "t.measurement_count, t.file_run, a.detector, a.calibrated, a.broke, a.bt10_min, a.held_min, "
+                       "a.level, a.level_lowest "
                        "FROM tests t LEFT JOIN cells a ON a.test_id = t.test_id "
                        "WHERE t.test_id IN (SELECT DISTINCT t.test_id FROM tests t LEFT JOIN cells c ON c.test_id = t.test_id%1) "
                        "ORDER BY t.started_ms, t.test_id, a.cell, a.detector")
@@ -527,9 +528,11 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
     std::vector<TestListing> out;
     if (!d_->exec(q, sql, values, error))
         return out;
+    std::vector<int> weakest; // the lowest level_lowest of each test's cells with a level
     while (q.next()) {
         const QString id = q.value(0).toString();
         if (out.empty() || out.back().testId != id) {
+            weakest.push_back(99);
             TestListing l;
             l.testId = id;
             l.instrument = q.value(1).toString();
@@ -555,6 +558,11 @@ std::vector<TestListing> Archive::find(const ArchiveFilter& filter, QString* err
             l.lowestBt10 = std::min(l.lowestBt10.value_or(q.value(11).toDouble()), q.value(11).toDouble());
         else if (q.value(10).toInt() == 0)
             l.heldMinutes = std::min(l.heldMinutes.value_or(q.value(12).toDouble()), q.value(12).toDouble());
+        const QString level = q.value(13).toString();
+        if (!level.isEmpty() && q.value(14).toInt() < weakest.back()) {
+            weakest.back() = q.value(14).toInt();
+            l.levelText = level;
+        }
     }
     for (TestListing& l : out) {
         if (l.lowestBt10) {

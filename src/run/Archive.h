@@ -78,6 +78,9 @@ struct TestListing {
     std::optional<double> heldMinutes;
     int level = 0;
     bool levelAtLeast = false;
+    // The weakest cell's level as its figures give it ("3", ">= 5", "0-1" for a breakthrough at
+    // or before its first measurement, which has no interpolated time); empty: none.
+    QString levelText;
 };
 
 struct ArchiveFilter {

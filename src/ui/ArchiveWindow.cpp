@@ -126,10 +126,21 @@ ArchiveWindow::ArchiveWindow(QWidget* owner, const QString& where, Dialogs& dial
     m_overlay->xAxis->setLabel(T(kTestTime));
     m_overlay->yAxis->setLabel(T(kRate));
 
+    // Rates of gloves side by side span decades: logarithmic unless asked otherwise.
+    m_overlayLog = new QCheckBox(LoadLangText(m_offset, 127), this);
+    m_overlayLog->setObjectName(QStringLiteral("chkboxArchiveLogarithmic"));
+    m_overlayLog->setChecked(true);
+    connect(m_overlayLog, &QCheckBox::toggled, this, [this] { showOverlay(std::vector<ArchivedTest>(m_overlaid)); });
+    auto* overlayPage = new QWidget(this);
+    auto* overlayLayout = new QVBoxLayout(overlayPage);
+    overlayLayout->setContentsMargins(0, 0, 0, 0);
+    overlayLayout->addWidget(m_overlayLog);
+    overlayLayout->addWidget(m_overlay, 1);
+
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabsArchive"));
     m_tabs->addTab(m_view, T(kTest));
-    m_tabs->addTab(m_overlay, T(kOverlayTab));
+    m_tabs->addTab(overlayPage, T(kOverlayTab));
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->setChildrenCollapsible(false);
@@ -232,8 +243,10 @@ void ArchiveWindow::showList(const ArchiveListAnswer& answer) {
             breakthrough = locale.toString(*t.lowestBt10, 'f', 1);
         else if (t.heldMinutes)
             breakthrough = QStringLiteral("> ") + locale.toString(*t.heldMinutes, 'f', 1);
-        if (t.lowestBt10 || t.heldMinutes)
-            level = (t.levelAtLeast ? QStringLiteral("\u2265 ") : QString()) + QString::number(t.level);
+        // The weakest cell's own level: it also knows a breakthrough before the first measurement.
+        level = t.levelText;
+        level.replace(QStringLiteral(">= "), QStringLiteral("\u2265 ")).replace(QStringLiteral(">="), QStringLiteral("\u2265 "));
+        level.replace(QLatin1Char('-'), QChar(0x2013));
         const QString texts[kColumnCount] = {
             t.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
             t.instrument,
@@ -304,6 +317,13 @@ void ArchiveWindow::overlaySelected() {
 }
 
 void ArchiveWindow::showOverlay(const std::vector<ArchivedTest>& tests) {
+    m_overlaid = tests;
+    const bool logarithmic = m_overlayLog->isChecked();
+    m_overlay->yAxis->setScaleType(logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    if (logarithmic)
+        m_overlay->yAxis->setTicker(QSharedPointer<QCPAxisTickerLog>::create());
+    else
+        m_overlay->yAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
     m_overlay->clearGraphs();
     m_overlay->clearItems();
     int shown = -1;
@@ -315,6 +335,9 @@ void ArchiveWindow::showOverlay(const std::vector<ArchivedTest>& tests) {
         g->setName(c.label);
         QVector<double> x, y;
         for (const RatePoint& p : c.points) {
+            // No place for a rate of 0 on a logarithmic axis (as in the permeation view).
+            if (logarithmic && p.rate <= 0)
+                continue;
             x << p.minutes;
             y << p.rate;
         }
@@ -330,11 +353,13 @@ void ArchiveWindow::showOverlay(const std::vector<ArchivedTest>& tests) {
     line->point2->setCoords(1, kEnThreshold);
     line->setPen(QPen(QColor(80, 80, 80), 1, Qt::DashDotLine));
     m_overlay->rescaleAxes();
-    m_overlay->yAxis->setRangeLower(0);
-    if (m_overlay->yAxis->range().upper < kEnThreshold * 1.2)
-        m_overlay->yAxis->setRangeUpper(kEnThreshold * 1.2);
+    const QCPRange rates = m_overlay->yAxis->range();
+    if (logarithmic)
+        m_overlay->yAxis->setRange(std::min(rates.lower, kAstmThreshold) / 2, std::max(rates.upper, kEnThreshold) * 2);
+    else
+        m_overlay->yAxis->setRange(0, std::max(rates.upper, kEnThreshold) * 1.1);
     m_overlay->replot();
-    m_tabs->setCurrentWidget(m_overlay);
+    m_tabs->setCurrentWidget(m_overlay->parentWidget());
     QStringList labels;
     for (const ArchivedTest& t : tests)
         labels << overlayLabelOf(t);

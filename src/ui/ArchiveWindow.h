@@ -61,6 +61,7 @@ public:
     QTableWidget* list() const { return m_list; }
     PermeationView* permeationView() const { return m_view; }
     QCustomPlot* overlayPlot() const { return m_overlay; }
+    QCheckBox* overlayLogarithmic() const { return m_overlayLog; }
     QTabWidget* tabs() const { return m_tabs; }
     QString statusText() const;
     // Whether an answer of the archive is still awaited.
@@ -93,6 +94,8 @@ private:
     QTabWidget* m_tabs = nullptr;
     PermeationView* m_view = nullptr;
     QCustomPlot* m_overlay = nullptr;
+    QCheckBox* m_overlayLog = nullptr;
+    std::vector<ArchivedTest> m_overlaid;
     QLabel* m_status = nullptr;
     std::vector<TestListing> m_tests;
     int m_waiting = 0;

@@ -86,6 +86,21 @@ ArchivedCell fidCell(int k, const QString& material, const QString& chemical, st
     c.bt10Minutes = bt10;
     c.brokeThrough = bt10.has_value();
     c.heldMinutes = held;
+    // The cell's own level, as the run's figures give it.
+    const int level = levelForBreakthrough(bt10.value_or(held));
+    c.level = bt10 ? QString::number(level) : QStringLiteral(">= %1").arg(level);
+    c.levelLowest = level;
+    c.levelHighest = bt10 ? level : 6;
+    return c;
+}
+
+// A cell that broke through at or before its first measurement: no interpolated time, a range.
+ArchivedCell brokeAtOnce(int k, const QString& material, const QString& chemical) {
+    ArchivedCell c = fidCell(k, material, chemical, std::nullopt, 0);
+    c.brokeThrough = true;
+    c.level = QStringLiteral("0-1");
+    c.levelLowest = 0;
+    c.levelHighest = 1;
     return c;
 }
 
@@ -221,7 +236,8 @@ TEST_P(ArchiveListOn, FiltersByChemicalMaterialDateRangeAndInstrument) {
     ASSERT_TRUE(archive) << error.toStdString();
     const QDateTime jan(QDate(2026, 1, 10), QTime(9, 0), QTimeZone::utc());
     const ArchivedTest tests[] = {
-        synthetic("SN-A", "Jan.csv", jan, {fidCell(1, "Nitril", "Toluol", 95.0, 95), fidCell(2, "Nitril", "Toluol", 70.0, 70)}),
+        synthetic("SN-A", "Jan.csv", jan, {fidCell(1, "Nitril", "Toluol", 95.0, 95), fidCell(2, "Nitril", "Toluol", 70.0, 70),
+                                           brokeAtOnce(3, "Nitril", "Toluol")}),
         synthetic("SN-B", "Feb.csv", jan.addDays(30), {fidCell(1, "Butyl", "Toluol", std::nullopt, 480), fidCell(2, "Butyl", "Toluol", std::nullopt, 300)}),
         synthetic("SN-B", "Mar.csv", jan.addDays(60), {fidCell(1, "Nitril", "Methanol", 12.0, 12)}),
     };
@@ -269,10 +285,14 @@ TEST_P(ArchiveListOn, FiltersByChemicalMaterialDateRangeAndInstrument) {
 
     const std::vector<TestListing> listed = archive->find({});
     ASSERT_EQ(listed.size(), 3u);
-    EXPECT_EQ(listed[0].cells, 2);
+    EXPECT_EQ(listed[0].cells, 3);
     EXPECT_EQ(listed[0].lowestBt10, std::optional<double>(70.0));
     EXPECT_EQ(listed[0].level, levelForBreakthrough(70));
     EXPECT_FALSE(listed[0].levelAtLeast);
+    // The weakest specimen broke through before its first measurement: its own level says so.
+    EXPECT_EQ(listed[0].levelText, QStringLiteral("0-1"));
+    EXPECT_EQ(listed[1].levelText, QStringLiteral(">= 5"));
+    EXPECT_EQ(listed[2].levelText, QStringLiteral("1"));
     EXPECT_EQ(listed[1].lowestBt10, std::nullopt);
     EXPECT_EQ(listed[1].heldMinutes, std::optional<double>(300.0));
     EXPECT_EQ(listed[1].level, levelForBreakthrough(300));

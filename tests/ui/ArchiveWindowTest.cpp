@@ -162,7 +162,7 @@ TEST(ArchiveWindow, FiltersOpensOverlaysAndReports) {
     selectRows(w, {0, 1});
     click(w, "btnArchiveOverlay");
     ASSERT_TRUE(settle(w));
-    EXPECT_EQ(w.tabs()->currentWidget(), w.overlayPlot());
+    EXPECT_EQ(w.tabs()->currentWidget(), w.overlayPlot()->parentWidget());
     QCustomPlot* plot = w.overlayPlot();
     ASSERT_GE(plot->graphCount(), 2);
     QStringList legend;
@@ -175,6 +175,12 @@ TEST(ArchiveWindow, FiltersOpensOverlaysAndReports) {
     for (int i = 0; i < plot->graphCount(); ++i)
         colours.insert(plot->graph(i)->pen().color().rgb());
     EXPECT_EQ(colours.size(), 2);
+    // Logarithmic at first (rates of gloves span decades), linear when asked, the same curves.
+    EXPECT_EQ(plot->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    const int graphs = plot->graphCount();
+    w.overlayLogarithmic()->setChecked(false);
+    EXPECT_EQ(plot->yAxis->scaleType(), QCPAxis::stLinear);
+    EXPECT_EQ(plot->graphCount(), graphs);
 
     // Report: the PDF of the selected test, with pages, from the archive (its results file gone).
     QFile::remove(latex.dir + "Latex.csv");
