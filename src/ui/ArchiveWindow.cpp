@@ -381,10 +381,11 @@ void ArchiveWindow::reportSelected() {
 }
 
 void ArchiveWindow::writeReport(const ArchivedTest& test) {
-    // Beside the results file when its folder is still there, else in the user's documents.
+    // Beside the results file when its folder is on this PC, else in the user's documents.
     const QFileInfo results(test.resultsFile);
-    QString folder = results.absoluteDir().exists() ? results.absolutePath()
-                                                   : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder = results.isAbsolute() && results.absoluteDir().exists()
+                               ? results.absolutePath()
+                               : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString suggested =
         QDir(folder).filePath(QFileInfo(defaultReportPath(QStringLiteral("/") + testNameOf(test.resultsFile, 1) +
                                                               QStringLiteral(".csv"),

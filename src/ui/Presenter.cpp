@@ -217,7 +217,7 @@ EventListWindow& Presenter::eventList() {
 
 ArchiveWindow& Presenter::archive() {
     if (!archive_)
-        archive_ = new ArchiveWindow(&form_, app_ ? app_->archiveInUse() : QString(), app_->dialogs(), app_->ID);
+        archive_ = new ArchiveWindow(&form_, app_->archiveInUse(), app_->dialogs(), app_->ID);
     return *archive_;
 }
 
