@@ -2,6 +2,7 @@
 // replicates, the uncertainty budget, the requirement and its decision, the calibration used, and
 // the items a report states (ASTM F1194, EN 16523-1) with what this run recorded of each.
 #include "evaluation/GroupSummary.h"
+#include "run/EventTexts.h"
 #include "run/ReportData.h"
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
@@ -219,7 +220,7 @@ void addLabTables(ReportData& d, const RunParameters& p) {
             calibration.rows.push_back(
                 {detectorName(det),
                  QString::number(c.curve->number) + QStringLiteral(" / ") +
-                     (c.curve->date.isValid() ? c.curve->date.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("---")),
+                     eventMomentText(c.curve->date, d.ID),
                  points.join(QStringLiteral(", ")),
                  number(c.curve->slope, 2) + QStringLiteral(" \u00b7 ppm ") + (c.curve->offset < 0 ? QStringLiteral("- ") : QStringLiteral("+ ")) +
                      number(std::fabs(c.curve->offset), 0),
