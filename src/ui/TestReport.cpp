@@ -338,6 +338,7 @@ void buildReportChart(QCustomPlot& plot, const ReportData& d, Detector detector,
     plot.plotLayout()->addElement(2, 0, plot.legend);
     plot.plotLayout()->setRowStretchFactor(2, 0.001);
     plot.legend->setFillOrder(QCPLegend::foColumnsFirst);
+    plot.plotLayout()->setMargins(QMargins(0, 0, 1, 2)); // the legend's frame stays on the picture
     plot.replot(QCustomPlot::rpImmediateRefresh);
     placeLimitLabels(plot, labels[1], labels[0]);
 }
