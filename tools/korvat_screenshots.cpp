@@ -1,8 +1,9 @@
 // korvat-screenshots OUT_DIR DE|US: the README's pictures of the window at 1024 x 768, made
 // headless against the virtual instrument in-process on a manual clock: the port chooser of a
 // first start whose ports are missing (chooser-<lang>.png), a run set up on the sample-info page
-// (setup-<lang>.png), the run page of the demo's run twelve minutes in (run-<lang>.png), and the
-// archive window overlaying two of the demo's tests, latex and nitrile (archive-<lang>.png).
+// (setup-<lang>.png) and on the specimens' page with each cell's chemical and the operator
+// (specimens-<lang>.png), the run page of the demo's run twelve minutes in (run-<lang>.png), and
+// the archive window overlaying two of the demo's tests, latex and nitrile (archive-<lang>.png).
 // Exit status 1 when something went wrong.
 #include "app/KorvatApp.h"
 #include "link/QtSerialLine.h"
@@ -136,7 +137,7 @@ int chooser(const QString& out, const QString& language) {
     return grabbing.saved ? 0 : fail("the chooser was not shown or not saved: " + dialogs.shown.join(" / "));
 }
 
-int window(const QString& setupOut, const QString& runOut, const QString& language) {
+int window(const QString& setupOut, const QString& specimensOut, const QString& runOut, const QString& language) {
     QTemporaryDir folder;
     const QString dir = folder.path() + "/";
     ManualClock clock;
@@ -165,6 +166,25 @@ int window(const QString& setupOut, const QString& runOut, const QString& langua
     settle(form);
     if (!form.grab().save(setupOut))
         return fail("cannot write " + setupOut);
+
+    // The specimens as the demo's three cells hold them, and who runs the test.
+    const struct {
+        const char* control;
+        const char* text;
+    } specimens[] = {{"editMaterial1", "Latex"}, {"editMaterial2", "Nitril"}, {"editMaterial3", "FKM"},
+                     {"editLot1", "L-2026-11"}, {"editLot2", "N-0815"}, {"editLot3", "F-17"},
+                     {"editOperator", "A. Weber"}};
+    for (const auto& sp : specimens) {
+        const QString name = QString::fromLatin1(sp.control);
+        const QString text = QString::fromUtf8(sp.text);
+        form.setText(name, text);
+        emit form.edited(name, text);
+        emit form.editExited(name);
+    }
+    pages->setCurrentWidget(form.control(QStringLiteral("tabProben")));
+    settle(form);
+    if (!form.grab().save(specimensOut))
+        return fail("cannot write " + specimensOut);
 
     pages->setCurrentWidget(form.control(QStringLiteral("tabStatus")));
     Sequencer& seq = app.sequencer();
@@ -265,7 +285,8 @@ int main(int argc, char** argv) {
     const QString suffix = language == QLatin1String("DE") ? QStringLiteral("de") : QStringLiteral("en");
     if (const int failed = chooser(out + "chooser-" + suffix + ".png", language))
         return failed;
-    if (const int failed = window(out + "setup-" + suffix + ".png", out + "run-" + suffix + ".png", language))
+    if (const int failed = window(out + "setup-" + suffix + ".png", out + "specimens-" + suffix + ".png",
+                                  out + "run-" + suffix + ".png", language))
         return failed;
     if (const int failed = archive(out + "archive-" + suffix + ".png", language))
         return failed;

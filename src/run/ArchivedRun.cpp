@@ -153,7 +153,8 @@ ReportData archivedReportData(const ArchivedTest& t, int ID) {
     for (const ExportRecord& r : t.measurements)
         if (r.moment.isValid() && (!end.isValid() || r.moment > end))
             end = r.moment;
-    addIdentification(d, t.resultsFile, t.instrument, t.started, end);
+    // The archive keeps no operator: the report says "---" as for a file that names none.
+    addIdentification(d, t.resultsFile, t.instrument, t.started, end, QString());
     d.identification.push_back({T(kTestId), t.testId});
     addSpecimenNames(d);
 

@@ -55,6 +55,8 @@ struct ReportData {
     // Captions of the sections, of the curve charts and of the signature lines, in the language.
     QStringList sectionTitles; // 7 titles
     QString noEvents, chartRate, chartTime, chartLog, chartLinear, fidCaption, fpdCaption;
+    // The thresholds' labels on the curves ("0,1 µg/cm²/min") and the pages' numbers ("Seite %1 von %2").
+    QString limitLow, limitHigh, pageOf;
     QStringList signatures; // tested by, approved by, date
 };
 
@@ -68,7 +70,7 @@ ReportData gatherReportData(const QString& resultsPath, int ID);
 // its remarks and the detectors that get a page of curves.
 void startReport(ReportData& d, int ID);
 void addIdentification(ReportData& d, const QString& resultsFile, const QString& serial, const QDateTime& start,
-                       const QDateTime& end);
+                       const QDateTime& end, const QString& operatorName);
 void addSpecimenNames(ReportData& d);
 void addCellConditions(ReportData& d, const std::function<double(int cell)>& flowOf);
 void addResults(ReportData& d);
