@@ -297,8 +297,8 @@ void KorvatApp::showSettings() {
 
     inputs_.set(Input::Isobutan, formatGeneral(s.FIDCALMenge));
     inputs_.set(Input::Sulfur, formatGeneral(s.FPDCalMenge));
-    view_.calibratedShown(Detector::FID, s.FIDCalArea >= kCalibratedArea);
-    view_.calibratedShown(Detector::FPD, s.FPDCalArea >= kCalibratedArea);
+    view_.calibratedShown(Detector::FID, calibratedArea(Detector::FID, s.FIDCalArea));
+    view_.calibratedShown(Detector::FPD, calibratedArea(Detector::FPD, s.FPDCalArea));
 
     int standard = -1;
     if (s.Standard == QLatin1String("ASTM"))

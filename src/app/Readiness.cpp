@@ -22,9 +22,9 @@ QStringList KorvatApp::readinessProblems() const {
         if (actual && std::abs(*actual - h.setPoint) > kReadyTemperatureBand)
             problems << T(329).arg(T(h.caption), QLocale().toString(*actual, 'f', 1), QString::number(h.setPoint));
     }
-    if (settings_.FIDCalArea < kCalibratedArea)
+    if (!calibratedArea(Detector::FID, settings_.FIDCalArea))
         problems << T(330).arg(QStringLiteral("FID"));
-    if (DeviceTyp == TDeviceTyp::FIDFPD && settings_.FPDCalArea < kCalibratedArea)
+    if (DeviceTyp == TDeviceTyp::FIDFPD && !calibratedArea(Detector::FPD, settings_.FPDCalArea))
         problems << T(330).arg(QStringLiteral("FPD"));
     if (records_.sDateiname.isEmpty())
         problems << T(331);

@@ -30,6 +30,13 @@ inline constexpr int kCalibratedArea = 1000;
 inline constexpr double kFIDTakeOverArea = kFIDCalibrationLimit;
 inline constexpr double kFPDTakeOverArea = kFPDCalibrationLimit;
 
+// Whether a detector's stored calibration area counts as a calibration, for the edit's colour and
+// the check before Start. The FPD's evaluation needs an area above its own, higher limit: an FPD
+// area between the two showed green while every FPD figure said "not calibrated".
+inline bool calibratedArea(Detector detector, int area) {
+    return detector == Detector::FID ? area >= kCalibratedArea : area > kFPDTakeOverArea;
+}
+
 class ResultComputation {
 public:
     struct Deps {

@@ -72,9 +72,13 @@ RunProgress runProgress(const RunModel& run, const ProgressContext& c) {
     auto inRange = [&](int position) { return position >= first && position < first + count; };
 
     // Per-turn times as the sequencer's phases count them: each threshold passes a whole second
-    // after it is reached; a switched-off cell's turn takes no time.
+    // after it is reached, at the first tick after it (half a tick late on average), and the
+    // converter's end, the evaluation and the next turn's start take a tick each. Left out, those
+    // ticks made a day's run end minutes after its foretold end. A switched-off cell's turn takes
+    // no time.
     const qint64 turnMs =
-        qint64(c.sampleSeconds + c.injectionSeconds + run.parameters.measuringSeconds + 1) * 1000;
+        qint64(c.sampleSeconds + c.injectionSeconds + run.parameters.measuringSeconds + 1) * 1000 +
+        3 * c.tickMs + c.tickMs / 2;
     auto turnOf = [&](int position) -> qint64 { return run.cellOff(position) ? 0 : turnMs; };
 
     if (p.running) {

@@ -57,6 +57,7 @@ struct ProgressContext {
     Millis now{0};               // monotonic
     int sampleSeconds = 0;       // flushing (SampleTime)
     int injectionSeconds = 0;    // filling the loop (InjectionTime)
+    qint64 tickMs = 90;          // the run's tick: each phase passes on one
     bool keepMeasuring = false;  // a broken cell is measured on
     bool twoDetectors = false;   // FID and FPD
     std::array<bool, 2> calibrated{}; // FID, FPD

@@ -31,6 +31,7 @@ TEST(Readiness, WhatIsNotReadyIsSaidAndOneMoreClickStarts) {
         bool answer; // the operator's answer to "start anyway?"
         QStringList problems;
         bool started;
+        const char* device = "FID";
     };
     const Case cases[] = {
         {"ready: no question", {"Preferences/TempMeasurementCell=22", "Preferences/TempValves=24", "Calibration/FIDCalArea=45000"},
@@ -43,6 +44,11 @@ TEST(Readiness, WhatIsNotReadyIsSaidAndOneMoreClickStarts) {
          {"Temperatur Messkammer: 22,0 °C, Sollwert 60 °C", "FID nicht kalibriert", "Keine Ergebnisdatei gewählt"}, true},
         {"valve block far off", {"Preferences/TempMeasurementCell=22", "Preferences/TempValves=110", "Calibration/FIDCalArea=45000"},
          true, false, {"Temperatur Ventilblock: 22,0 °C, Sollwert 110 °C"}, false},
+        // An FPD area the evaluation cannot work with is no calibration, however green it once was.
+        {"FPD area below the FPD's own limit",
+         {"Preferences/TempMeasurementCell=22", "Preferences/TempValves=24", "Calibration/FIDCalArea=45000",
+          "Calibration/FPDCalArea=5000"},
+         true, false, {"FPD nicht kalibriert"}, false, "FIDFPD"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -50,9 +56,15 @@ TEST(Readiness, WhatIsNotReadyIsSaidAndOneMoreClickStarts) {
         sim::InstrumentOptions exact;
         exact.temperatureNoise = 0;
         exact.heatersOff = true;
+        exact.twoConverters = QString(c.device) == "FIDFPD";
         AppFixture f(exact);
-        f.writeIni(QStringList{"Language/Code=DE", "DeviceTyp/Typ=FID"} + c.ini);
+        f.writeIni(QStringList{"Language/Code=DE", QStringLiteral("DeviceTyp/Typ=") + c.device} + c.ini);
         ASSERT_EQ(f.start(), StartupOutcome::Running);
+        // The calibration gas edits say the same as the check.
+        EXPECT_EQ(f.view.calibrated[Detector::FID], !c.problems.contains("FID nicht kalibriert"));
+        if (QString(c.device) == "FIDFPD") {
+            EXPECT_EQ(f.view.calibrated[Detector::FPD], !c.problems.contains("FPD nicht kalibriert"));
+        }
         pollTemperatures(f);
         if (c.chooseFile) {
             f.dialogs.nextFileName = f.dir + "Test.csv";

@@ -178,9 +178,9 @@ TEST_F(RunFixture, TheForetoldTurnsAndEndAreWhenTheyHappen) {
             measuringStatus = f.view.status;
     }
     const Millis took = f.clock.monotonicNow() - t0;
-    // Each phase passes in the tick after its whole second, and the converter's end, the
-    // evaluation and the next turn's start take a tick each: six turns gather four ticks each.
-    const qint64 slack = 6 * 4 * 90;
+    // The foretelling counts the ticks between phases; what is left is where in its tick each
+    // threshold falls, under half a tick a turn (it was four ticks a turn before they were counted).
+    const qint64 slack = 6 * 45;
     EXPECT_NEAR(double(took.count()), double(*foretold.endInMs), slack);
     for (int k : {2, 3}) {
         ASSERT_TRUE(foretold.cells[k - 1].nextInMs) << k;
