@@ -1,7 +1,8 @@
 // korvat-screenshots OUT_DIR DE|US: the README's pictures of the window at 1024 x 768, made
 // headless against the virtual instrument in-process on a manual clock: the port chooser of a
 // first start whose ports are missing (chooser-<lang>.png), a run set up on the sample-info page
-// (setup-<lang>.png) and the run page of the demo's run twelve minutes in (run-<lang>.png).
+// (setup-<lang>.png) and on the specimens' page with each cell's chemical and the operator
+// (specimens-<lang>.png), and the run page of the demo's run twelve minutes in (run-<lang>.png).
 // Exit status 1 when something went wrong.
 #include "app/KorvatApp.h"
 #include "link/QtSerialLine.h"
@@ -131,7 +132,7 @@ int chooser(const QString& out, const QString& language) {
     return grabbing.saved ? 0 : fail("the chooser was not shown or not saved: " + dialogs.shown.join(" / "));
 }
 
-int window(const QString& setupOut, const QString& runOut, const QString& language) {
+int window(const QString& setupOut, const QString& specimensOut, const QString& runOut, const QString& language) {
     QTemporaryDir folder;
     const QString dir = folder.path() + "/";
     ManualClock clock;
@@ -160,6 +161,25 @@ int window(const QString& setupOut, const QString& runOut, const QString& langua
     settle(form);
     if (!form.grab().save(setupOut))
         return fail("cannot write " + setupOut);
+
+    // The specimens as the demo's three cells hold them, and who runs the test.
+    const struct {
+        const char* control;
+        const char* text;
+    } specimens[] = {{"editMaterial1", "Latex"}, {"editMaterial2", "Nitril"}, {"editMaterial3", "FKM"},
+                     {"editLot1", "L-2026-11"}, {"editLot2", "N-0815"}, {"editLot3", "F-17"},
+                     {"editOperator", "A. Weber"}};
+    for (const auto& sp : specimens) {
+        const QString name = QString::fromLatin1(sp.control);
+        const QString text = QString::fromUtf8(sp.text);
+        form.setText(name, text);
+        emit form.edited(name, text);
+        emit form.editExited(name);
+    }
+    pages->setCurrentWidget(form.control(QStringLiteral("tabProben")));
+    settle(form);
+    if (!form.grab().save(specimensOut))
+        return fail("cannot write " + specimensOut);
 
     pages->setCurrentWidget(form.control(QStringLiteral("tabStatus")));
     Sequencer& seq = app.sequencer();
@@ -190,7 +210,8 @@ int main(int argc, char** argv) {
     const QString suffix = language == QLatin1String("DE") ? QStringLiteral("de") : QStringLiteral("en");
     if (const int failed = chooser(out + "chooser-" + suffix + ".png", language))
         return failed;
-    if (const int failed = window(out + "setup-" + suffix + ".png", out + "run-" + suffix + ".png", language))
+    if (const int failed = window(out + "setup-" + suffix + ".png", out + "specimens-" + suffix + ".png",
+                                  out + "run-" + suffix + ".png", language))
         return failed;
     std::printf("%s*-%s.png\n", qPrintable(out), qPrintable(suffix));
     return 0;

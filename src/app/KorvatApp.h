@@ -125,6 +125,11 @@ public:
     // once; a number that is not above 0 is refused), the requirement and its decision rule.
     void editSpecimenExit(Input input);
     void requirementPicked(int choice); // RequirementChoice
+    // The operator picked cell `cell`'s chemical on the specimens' page: `value` is the
+    // hydrocarbon list's value of that name ("factor[;molar mass]"), `sulfur` the sulfur list's
+    // when it holds the name too. Taken as a drop of those rows on the cell's factor edits, and
+    // kept in the settings at once.
+    void chemicalPicked(int cell, const QString& name, const QString& value, const std::optional<QString>& sulfur);
     void editRequirementExit();
     void decisionRulePicked(int rule); // 0 simple, 1 guarded
     // The calibration window: point `index` of the detector's current calibration chosen for the

@@ -3,6 +3,8 @@
 // calibration's points.
 #include "app/KorvatApp.h"
 
+#include "app/SubstanceFactors.h"
+
 #include "evaluation/Requirement.h"
 #include "run/RunSpec.h"
 #include "util/Dialogs.h"
@@ -26,6 +28,7 @@ const SpecimenField kSpecimenFields[] = {
     {Input::Lot1, key::Lot1, &Settings::Lot1, nullptr},
     {Input::Lot2, key::Lot2, &Settings::Lot2, nullptr},
     {Input::Lot3, key::Lot3, &Settings::Lot3, nullptr},
+    {Input::Operator, key::Operator, &Settings::Operator, nullptr},
     {Input::Thickness1, key::Thickness1, nullptr, &Settings::Thickness1},
     {Input::Thickness2, key::Thickness2, nullptr, &Settings::Thickness2},
     {Input::Thickness3, key::Thickness3, nullptr, &Settings::Thickness3},
@@ -143,6 +146,63 @@ void KorvatApp::editRequirementExit() {
 void KorvatApp::decisionRulePicked(int rule) {
     settings_.DecisionRule = decisionRuleToken(rule == 1 ? DecisionRule::Guarded : DecisionRule::Simple);
     write(key::DecisionRule, settings_.DecisionRule);
+}
+
+void KorvatApp::chemicalPicked(int cell, const QString& name, const QString& value,
+                               const std::optional<QString>& sulfur) {
+    if (cell < 1 || cell > 3)
+        return;
+    const std::size_t k = static_cast<std::size_t>(cell - 1);
+    Settings& s = settings_;
+    // Each detector's factor edit of the cell, and where the settings keep what it holds.
+    struct Target {
+        Input edit;
+        double* factor;
+        QString* name;
+        double* molarMass;
+        IniKey factorKey, nameKey, massKey;
+    };
+    const Target fid[] = {
+        {Input::FIDFactor1, &s.FIDFactor1, &s.FIDSampleFactorName1, &s.FIDMolarMass1, key::FIDSampleFactor1,
+         key::FIDSampleFactorName1, key::FIDSampleMolarMass1},
+        {Input::FIDFactor2, &s.FIDFactor2, &s.FIDSampleFactorName2, &s.FIDMolarMass2, key::FIDSampleFactor2,
+         key::FIDSampleFactorName2, key::FIDSampleMolarMass2},
+        {Input::FIDFactor3, &s.FIDFactor3, &s.FIDSampleFactorName3, &s.FIDMolarMass3, key::FIDSampleFactor3,
+         key::FIDSampleFactorName3, key::FIDSampleMolarMass3}};
+    const Target fpd[] = {
+        {Input::FPDFactor1, &s.FPDFactor1, &s.FPDSampleFactorName1, &s.FPDMolarMass1, key::FPDSampleFactor1,
+         key::FPDSampleFactorName1, key::FPDSampleMolarMass1},
+        {Input::FPDFactor2, &s.FPDFactor2, &s.FPDSampleFactorName2, &s.FPDMolarMass2, key::FPDSampleFactor2,
+         key::FPDSampleFactorName2, key::FPDSampleMolarMass2},
+        {Input::FPDFactor3, &s.FPDFactor3, &s.FPDSampleFactorName3, &s.FPDMolarMass3, key::FPDSampleFactor3,
+         key::FPDSampleFactorName3, key::FPDSampleMolarMass3}};
+    // The same as a drop of the list's row on the factor edit; what the edit then holds is kept
+    // at once, so the pick survives a restart without a visit to the factors page.
+    auto take = [&](const Target& t, SubstanceGrid grid, const QString& row) {
+        if (!substanceFactors_.EndDrag(grid, t.edit, name, row)) {
+            inputs_.setLabel(t.edit, inputs_.label(t.edit)); // the page shows the chemical kept
+            return false;
+        }
+        const auto factor = parseSubstanceFactor(inputs_.text(t.edit));
+        if (!factor)
+            return false;
+        *t.factor = *factor;
+        writeNumber(t.factorKey, *factor);
+        *t.name = inputs_.label(t.edit);
+        write(t.nameKey, *t.name);
+        const double grams = inputs_.molarMass(t.edit).value_or(0.0);
+        if (grams != *t.molarMass) {
+            *t.molarMass = grams;
+            write(t.massKey, formatGeneral(grams));
+        }
+        return true;
+    };
+    if (!take(fid[k], SubstanceGrid::Hydrocarbons, value))
+        return;
+    const InfoLabel info[] = {InfoLabel::InfoSample1, InfoLabel::InfoSample2, InfoLabel::InfoSample3};
+    view_.infoShown(info[k], inputs_.label(fid[k].edit) + QLatin1Char('[') + inputs_.text(fid[k].edit) + QLatin1Char(']'));
+    if (sulfur && DeviceTyp == TDeviceTyp::FIDFPD)
+        take(fpd[k], SubstanceGrid::Sulfur, *sulfur);
 }
 
 void KorvatApp::calibrationPointChosen(Detector detector, int index, bool used) {

@@ -112,6 +112,8 @@ QStringList runParameterLines(const RunParameters& p, int ID, TDeviceTyp deviceT
     if (p.requirement.any())
         lines << T(kRequirementLabel) + label + requirementToken(p.requirement, locale) + kSep + T(kRuleLabel) + label +
                  decisionRuleToken(p.requirement.rule);
+    if (!p.operatorName.isEmpty())
+        lines << T(kOperatorLabel) + label + asField(p.operatorName);
     return lines;
 }
 

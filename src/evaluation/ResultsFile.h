@@ -71,7 +71,7 @@ inline constexpr int kSpecimenLabel = 175, kMaterialLabel = 176, kThicknessLabel
                      kExposedAreaLabel = 179, kCurveLabel = 180, kCalNumberLabel = 181, kPointsLabel = 182,
                      kSlopeLabel = 183, kOffsetLabel = 184, kRepeatabilityLabel = 185, kChartLabel = 186,
                      kUncertaintyLabel = 187, kFlowToleranceLabel = 188, kReferenceGasLabel = 189,
-                     kRequirementLabel = 190, kRuleLabel = 191;
+                     kRequirementLabel = 190, kRuleLabel = 191, kOperatorLabel = 205;
 
 // The header block, one string per file line, ending with the column titles. The emission
 // chamber, transfer line, PMT voltage and zero compensation and the FPD calibration line belong

@@ -525,6 +525,10 @@ private:
             p.uncertainty = UncertaintySettings{*flow, *area, *gas};
             return true;
         }
+        if (head == T(kOperatorLabel) + QLatin1Char(':')) {
+            p.operatorName = f.mid(1).join(QLatin1Char(',')).trimmed();
+            return true;
+        }
         if (head == T(kRequirementLabel) + QLatin1Char(':')) {
             const auto requirement = requirementFromToken(f.value(1));
             const auto values = labelled(f, 2);

@@ -92,6 +92,7 @@ struct RunParameters {
     std::array<CalibrationInForce, 2> calibrations; // FID, FPD
     UncertaintySettings uncertainty;
     Requirement requirement;
+    QString operatorName; // who ran the test, as typed (empty: not entered)
 
     const CellParameters& cell(int k) const { return cells[static_cast<std::size_t>(k - 1)]; }
     const CalibrationInForce& calibration(Detector d) const { return calibrations[static_cast<std::size_t>(d)]; }

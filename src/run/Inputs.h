@@ -29,8 +29,10 @@ enum class Input {
     // the minutes without breakthrough)
     Material1, Material2, Material3, Thickness1, Thickness2, Thickness3, Lot1, Lot2, Lot3, Area1, Area2, Area3,
     RequirementValue,
+    // the specimens' window: who runs the test
+    Operator,
 };
-inline constexpr int kInputCount = static_cast<int>(Input::RequirementValue) + 1;
+inline constexpr int kInputCount = static_cast<int>(Input::Operator) + 1;
 
 enum class Check {
     IsobutanCalib, SulfurCalib, // measure the calibration gas of that detector

@@ -2,6 +2,7 @@
 
 #include "evaluation/ResultsFileReader.h"
 #include "run/EventJournal.h"
+#include "run/EventTexts.h"
 #include "shell/Config.h"
 #include "shell/StringTable.h"
 #include "util/Utils.h"
@@ -41,6 +42,7 @@ const Caption kSerial{u"Seriennummer des Geräts", u"Instrument serial number"};
 const Caption kStart{u"Beginn", u"Start"};
 const Caption kEnd{u"Ende", u"End"};
 const Caption kVersion{u"Programmversion", u"Program version"};
+const Caption kOperator{u"Prüfer", u"Operator"};
 const Caption kSample{u"Probe Zelle %1", u"Sample cell %1"};
 const Caption kChemical{u"Chemikalie", u"Chemical"};
 const Caption kDescription{u"Beschreibung", u"Description"};
@@ -55,6 +57,7 @@ const Caption kNoEvents{u"keine", u"none"};
 const Caption kRate{u"Rate (µg/cm²/min)", u"Rate (µg/cm²/min)"};
 const Caption kTime{u"Prüfzeit (min)", u"Test time (min)"};
 const Caption kLog{u"logarithmisch", u"logarithmic"};
+const Caption kPageOf{u"Seite %1 von %2", u"Page %1 of %2"};
 const Caption kLinear{u"linear", u"linear"};
 const Caption kNotBroken{u"nicht durchgebrochen innerhalb %1 min", u"not broken through within %1 min"};
 const Caption kRawMissing{u"Rohdaten: %1", u"Raw data: %1"};
@@ -128,6 +131,13 @@ std::vector<JournalLine> readJournal(const QString& path) {
         lines.push_back(l);
     }
     return lines;
+}
+
+// A journal line's time ("2026-12-11T10:15:03.250") as the report's language writes it; a time
+// that does not read is shown as it stands.
+QString journalMoment(const QString& time, int ID) {
+    const QDateTime t = QDateTime::fromString(time, Qt::ISODateWithMs);
+    return t.isValid() ? eventMomentText(t, ID) : time;
 }
 
 // The header block of the run as its lines, read as the program writes them (Windows-1252; the
@@ -231,13 +241,13 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     const QDateTime start = run.rows.front().moment.isValid()
                                 ? run.rows.front().moment.addMSecs(-run.rows.front().elapsedMs)
                                 : QDateTime();
-    auto moment = [&d](const QDateTime& t) {
-        return t.isValid() ? d.locale.toString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QStringLiteral("---");
-    };
+    auto moment = [&d](const QDateTime& t) { return eventMomentText(t, d.ID); };
     d.identification = {{T(kResultsFile), QFileInfo(resultsPath).absoluteFilePath()},
                         {T(kSerial), serial.isEmpty() ? QStringLiteral("---") : serial},
                         {T(kStart), moment(start)},
                         {T(kEnd), moment(end)},
+                        {T(kOperator), run.parameters.operatorName.isEmpty() ? QStringLiteral("---")
+                                                                             : run.parameters.operatorName},
                         {T(kVersion), QStringLiteral("korvat ") + GetVersionString()}};
 
     // 2. Specimens: the names of the sample cells (the last row of each gives it).
@@ -288,7 +298,7 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     d.conditions.push_back({T(kCollection), T(kOpenLoop)});
     for (const JournalLine& l : journal)
         if (l.kind == QLatin1String("calibration"))
-            d.conditions.push_back({T(kCalibration), l.time + QStringLiteral("  ") + l.text});
+            d.conditions.push_back({T(kCalibration), journalMoment(l.time, d.ID) + QStringLiteral("  ") + eventText(l.text, d.ID)});
 
     // 4. Results.
     for (const Caption& c : kColumns)
@@ -359,8 +369,9 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     // 6. Events.
     for (const JournalLine& l : journal)
         if (kDataEvents.contains(l.kind))
-            d.events << QStringList{l.time, l.kind, l.port,
-                                    l.measurement > 0 ? QString::number(l.measurement) : QString(), l.text}
+            d.events << QStringList{journalMoment(l.time, d.ID), eventKindText(l.kind, d.ID), l.port,
+                                    l.measurement > 0 ? QString::number(l.measurement) : QString(),
+                                    eventText(l.text, d.ID)}
                             .join(QStringLiteral("  "))
                             .simplified();
 
@@ -368,6 +379,9 @@ ReportData gatherReportData(const QString& resultsPath, int ID) {
     d.chartRate = T(kRate);
     d.chartTime = T(kTime);
     d.chartLog = T(kLog);
+    d.pageOf = T(kPageOf);
+    for (auto [field, limit] : {std::pair{&d.limitLow, kAstmThreshold}, std::pair{&d.limitHigh, kEnThreshold}})
+        *field = d.locale.toString(limit, 'f', 1) + QStringLiteral(" \u00b5g/cm\u00b2/min");
     d.chartLinear = T(kLinear);
     d.fidCaption = QStringLiteral("FID");
     d.fpdCaption = QStringLiteral("FPD");

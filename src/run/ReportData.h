@@ -53,6 +53,8 @@ struct ReportData {
     // Captions of the sections, of the curve charts and of the signature lines, in the language.
     QStringList sectionTitles; // 7 titles
     QString noEvents, chartRate, chartTime, chartLog, chartLinear, fidCaption, fpdCaption;
+    // The thresholds' labels on the curves ("0,1 µg/cm²/min") and the pages' numbers ("Seite %1 von %2").
+    QString limitLow, limitHigh, pageOf;
     QStringList signatures; // tested by, approved by, date
 };
 

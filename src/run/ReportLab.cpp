@@ -2,6 +2,7 @@
 // replicates, the uncertainty budget, the requirement and its decision, the calibration used, and
 // the items a report states (ASTM F1194, EN 16523-1) with what this run recorded of each.
 #include "evaluation/GroupSummary.h"
+#include "run/EventTexts.h"
 #include "run/ReportData.h"
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
@@ -91,6 +92,30 @@ const Caption kSeeTable{u"siehe %1", u"see %1"};
 
 QString pick(int ID, const Caption& c) { return QString::fromUtf16(ID == kEnglishOffset ? c.english : c.german); }
 
+// The files keep the tokens ("reference gas", "in control"); the report says them in its language.
+QString sourceText(int ID, UncertaintyComponent::Source source) {
+    switch (source) {
+    case UncertaintyComponent::Source::Curve: return pick(ID, {u"Kalibrierkurve", u"calibration curve"});
+    case UncertaintyComponent::Source::ReferenceGas: return pick(ID, {u"Referenzgas", u"reference gas"});
+    case UncertaintyComponent::Source::Repeatability: return pick(ID, {u"Wiederholbarkeit", u"repeatability"});
+    case UncertaintyComponent::Source::Flow: return pick(ID, {u"Durchfluss", u"flow"});
+    case UncertaintyComponent::Source::Area: return pick(ID, {u"exponierte Fläche", u"exposed area"});
+    case UncertaintyComponent::Source::Blank: return pick(ID, {u"Blindwert", u"blank"});
+    }
+    return uncertaintySourceToken(source);
+}
+
+QString chartText(int ID, ControlChart::State state) {
+    switch (state) {
+    case ControlChart::State::None: return QStringLiteral("---");
+    case ControlChart::State::NotEnoughHistory: return pick(ID, {u"zu wenig Verlauf", u"not enough history"});
+    case ControlChart::State::InControl: return pick(ID, {u"unter Kontrolle", u"in control"});
+    case ControlChart::State::Warning: return pick(ID, {u"Warnung", u"warning"});
+    case ControlChart::State::OutOfControl: return pick(ID, {u"außer Kontrolle", u"out of control"});
+    }
+    return QStringLiteral("---");
+}
+
 } // namespace
 
 void addLabTables(ReportData& d, const RunParameters& p) {
@@ -160,7 +185,7 @@ void addLabTables(ReportData& d, const RunParameters& p) {
             auto percent = [&](const UncertaintyComponent& c) {
                 return c.known ? number(100 * c.relative, 2) : T(kNotEstimated);
             };
-            budget.rows.push_back({which, uncertaintySourceToken(low[i].source), percent(low[i]), percent(high[i]),
+            budget.rows.push_back({which, sourceText(d.ID, low[i].source), percent(low[i]), percent(high[i]),
                                    low[i].common ? T(kYes) : T(kNo)});
         }
         budget.rows.push_back({which, T(kCombined), number(100 * s.uncertainty.relative(kAstmThreshold), 2),
@@ -219,13 +244,13 @@ void addLabTables(ReportData& d, const RunParameters& p) {
             calibration.rows.push_back(
                 {detectorName(det),
                  QString::number(c.curve->number) + QStringLiteral(" / ") +
-                     (c.curve->date.isValid() ? c.curve->date.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("---")),
+                     eventMomentText(c.curve->date, d.ID),
                  points.join(QStringLiteral(", ")),
                  number(c.curve->slope, 2) + QStringLiteral(" \u00b7 ppm ") + (c.curve->offset < 0 ? QStringLiteral("- ") : QStringLiteral("+ ")) +
                      number(std::fabs(c.curve->offset), 0),
                  number(c.curve->rSquared, 6),
                  c.repeatability ? number(100 * c.repeatability->relative, 2) : QStringLiteral("---"),
-                 controlChartToken(c.chartState).isEmpty() ? QStringLiteral("---") : controlChartToken(c.chartState)});
+                 chartText(d.ID, c.chartState)});
         } else if (p.calibrated(det)) {
             const double ppm = det == Detector::FID ? p.fidCalPpm : p.fpdCalPpm;
             const double area = det == Detector::FID ? p.fidCalArea : p.fpdCalArea;

@@ -140,7 +140,8 @@ void Sequencer::btnStartClick() {
             Input input;
         } texts[] = {{&st.Material1, key::Material1, Input::Material1}, {&st.Material2, key::Material2, Input::Material2},
                      {&st.Material3, key::Material3, Input::Material3}, {&st.Lot1, key::Lot1, Input::Lot1},
-                     {&st.Lot2, key::Lot2, Input::Lot2},                {&st.Lot3, key::Lot3, Input::Lot3}};
+                     {&st.Lot2, key::Lot2, Input::Lot2},                {&st.Lot3, key::Lot3, Input::Lot3},
+                     {&st.Operator, key::Operator, Input::Operator}};
         for (const auto& t : texts) {
             const QString typed = d_.inputs.text(t.input);
             if (*t.text != typed) {

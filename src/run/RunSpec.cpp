@@ -69,6 +69,7 @@ RunParameters runParametersOf(const Settings& s) {
     // A requirement the settings file words otherwise is none (Start says so).
     p.requirement = requirementFromToken(s.Requirement).value_or(Requirement{});
     p.requirement.rule = decisionRuleFromToken(s.DecisionRule).value_or(DecisionRule::Simple);
+    p.operatorName = s.Operator.simplified();
     return p;
 }
 
@@ -114,6 +115,7 @@ RunParameters startParameters(const Settings& settings, const Inputs& inputs, co
         if (const auto v = specimenNumber(inputs.text(area[k])))
             sp.areaCm2 = *v;
     }
+    p.operatorName = inputs.text(Input::Operator).simplified();
     p.calibration(Detector::FID) = calibrations.inForce(Detector::FID, settings.FIDCalArea, settings.FIDCALMenge);
     p.calibration(Detector::FPD) = calibrations.inForce(Detector::FPD, settings.FPDCalArea, settings.FPDCalMenge);
     return p;

@@ -20,7 +20,7 @@ namespace {
 
 using T = KeyType;
 
-constexpr std::array<ConfigKey, 86> kKeys{{
+constexpr std::array<ConfigKey, 87> kKeys{{
     {key::Code, T::Text, "DE", "US"},
     {key::Typ, T::Text, "FID", "FID"},
     {key::ComPortA, T::Text, "COM2", "COM1"},
@@ -90,6 +90,7 @@ constexpr std::array<ConfigKey, 86> kKeys{{
     {key::ContactBeforeStart2, T::Float, "0", "0"},
     {key::ContactBeforeStart3, T::Float, "0", "0"},
     {key::PlannedDuration, T::Float, "480", "480"},
+    {key::Operator, T::Text, "", ""},
     {key::Material1, T::Text, "", ""},
     {key::Material2, T::Text, "", ""},
     {key::Material3, T::Text, "", ""},
@@ -367,6 +368,7 @@ QStringList loadSettings(const IniFile& ini, Settings& s) {
         qCWarning(lcConfig).noquote() << s.warnings.last();
         s.PlannedDuration = 480;
     }
+    s.Operator = r.text(key::Operator);
     s.Material1 = r.text(key::Material1);
     s.Material2 = r.text(key::Material2);
     s.Material3 = r.text(key::Material3);

@@ -97,6 +97,8 @@ inline constexpr IniKey ContactBeforeStart3{"Measurement", "ContactBeforeStart3/
 inline constexpr IniKey PlannedDuration{"Measurement", "PlannedDuration/min"};
 // Not in the original set: each cell's specimen, entered before the run (thickness and exposed
 // area 0: not entered; the exposed area is then SampleArea).
+// Not in the original set: who runs the tests, kept like the description.
+inline constexpr IniKey Operator{"Info", "Operator"};
 inline constexpr IniKey Material1{"Specimen", "Material1"};
 inline constexpr IniKey Material2{"Specimen", "Material2"};
 inline constexpr IniKey Material3{"Specimen", "Material3"};
@@ -205,6 +207,7 @@ struct Settings {
     double PlannedDuration = 480; // minutes
     // Each cell's specimen (0: a thickness or exposed area not entered).
     QString Material1, Material2, Material3, Lot1, Lot2, Lot3;
+    QString Operator; // who runs the test
     double Thickness1 = 0, Thickness2 = 0, Thickness3 = 0;
     double ExposedArea1 = 0, ExposedArea2 = 0, ExposedArea3 = 0;
     // The uncertainty budget's inputs, %.

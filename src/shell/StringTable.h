@@ -9,7 +9,7 @@ namespace korvat {
 
 inline constexpr int kGermanOffset = 0;
 inline constexpr int kEnglishOffset = 1000;
-inline constexpr int kStringTableCount = 204;
+inline constexpr int kStringTableCount = 205;
 // The window's own texts: numbers kWindowTextFirst and up, English again plus 1000.
 inline constexpr int kWindowTextFirst = 300;
 inline constexpr int kWindowTextCount = 49;

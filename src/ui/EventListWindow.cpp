@@ -1,27 +1,14 @@
 #include "ui/EventListWindow.h"
 
+#include "run/EventTexts.h"
+#include "shell/StringTable.h"
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace korvat {
-
-namespace {
-QString kindText(EventKind kind, bool german) {
-    switch (kind) {
-    case EventKind::LineLost: return german ? QStringLiteral("Leitung verloren") : QStringLiteral("Line lost");
-    case EventKind::LineBack: return german ? QStringLiteral("Leitung wieder da") : QStringLiteral("Line back");
-    case EventKind::LinesDropped: return german ? QStringLiteral("Zeilen verworfen") : QStringLiteral("Lines dropped");
-    case EventKind::ConverterTimeout: return german ? QStringLiteral("Wandler-Zeitüberschreitung") : QStringLiteral("Converter time-out");
-    case EventKind::FileWaiting: return german ? QStringLiteral("Datei") : QStringLiteral("File");
-    case EventKind::ValueWarning: return german ? QStringLiteral("Wert") : QStringLiteral("Value");
-    case EventKind::Calibration: return german ? QStringLiteral("Kalibrierung") : QStringLiteral("Calibration");
-    case EventKind::Breakthrough: return german ? QStringLiteral("Durchbruch") : QStringLiteral("Breakthrough");
-    default: return eventKindName(kind);
-    }
-}
-} // namespace
 
 EventListWindow::EventListWindow(QWidget* owner, bool german)
     : QWidget(owner, Qt::Window), table_(new QTableWidget(0, 5, this)), note_(new QLabel(this)), german_(german) {
@@ -56,8 +43,10 @@ void EventListWindow::add(const RunEvent& e) {
     }
     const int row = table_->rowCount();
     table_->insertRow(row);
-    const QString cells[] = {e.time.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")), kindText(e.kind, german_), e.port,
-                             e.measurement > 0 ? QString::number(e.measurement) : QString(), e.text};
+    // What the operator reads is in the program's language; the journal keeps the line as it was.
+    const int ID = german_ ? kGermanOffset : kEnglishOffset;
+    const QString cells[] = {eventMomentText(e.time, ID), eventKindText(e.kind, ID), e.port,
+                             e.measurement > 0 ? QString::number(e.measurement) : QString(), eventText(e.text, ID)};
     for (int c = 0; c < 5; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         item->setToolTip(cells[c]);

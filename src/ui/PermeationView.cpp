@@ -1,5 +1,7 @@
 #include "ui/PermeationView.h"
 
+#include "ui/CellColours.h"
+
 #include "shell/StringTable.h"
 #include "util/NumberText.h"
 
@@ -22,8 +24,6 @@ const QString PermeationView::kNoFigure = QStringLiteral("\u2013");
 
 namespace {
 
-// Told apart by colour-blind eyes too, and none of them the red and green of the signal chart.
-const QColor kCellColours[3] = {QColor(0, 114, 178), QColor(213, 94, 0), QColor(0, 158, 115)};
 constexpr std::array<double, 2> kThresholds = {kAstmThreshold, kEnThreshold};
 constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 700;
@@ -294,7 +294,7 @@ void PermeationView::showSummaries(const std::vector<CellSummary>& summaries) {
 
 void PermeationView::addCurve(int slot) {
     Curve& c = m_curves[slot];
-    const QColor colour = kCellColours[cellOf(slot) - 1];
+    const QColor colour = cellColour(cellOf(slot));
     const bool fpd = detectorOf(slot) == Detector::FPD;
     const Qt::PenStyle style = fpd ? Qt::DashLine : Qt::SolidLine;
 

@@ -1,6 +1,7 @@
 #include "ui/Presenter.h"
 
 #include "app/KorvatApp.h"
+#include "evaluation/RunParameters.h"
 #include "run/ReportData.h"
 #include "shell/StringTable.h"
 #include "ui/CalibrationPanel.h"
@@ -12,6 +13,7 @@
 #include "util/Dialogs.h"
 
 #include <QHash>
+#include <QTabWidget>
 #include <array>
 #include <functional>
 #include <optional>
@@ -32,6 +34,7 @@ const std::array<const char*, kInputCount> kInputControls = {
     "editContact2",     "editContact3",    "editMaterial1",   "editMaterial2",   "editMaterial3",
     "editThickness1",   "editThickness2",  "editThickness3",  "editLot1",        "editLot2",
     "editLot3",         "editArea1",       "editArea2",       "editArea3",       "editRequirement",
+    "editOperator",
 };
 const std::array<const char*, kCheckCount> kCheckControls = {
     "chkboxIsobutanCalib", "chkboxSulfurCalib", "btnVentilblockAn", "btnMesskammerAn",
@@ -98,7 +101,12 @@ void Presenter::lampShown(Lamp lamp, bool on) { form_.setLedOn(controlOf(lamp), 
 void Presenter::readBackShown(ReadBack what, const QString& text) { form_.showReading(controlOf(what), text); }
 
 void Presenter::inputShown(Input input, const QString& text) { form_.setText(controlOf(input), text); }
-void Presenter::inputLabelShown(Input input, const QString& text) { form_.setEditLabel(controlOf(input), text); }
+void Presenter::inputLabelShown(Input input, const QString& text) {
+    form_.setEditLabel(controlOf(input), text);
+    // A cell's chemical is the name beside its FID factor: the specimens' page shows it too.
+    if (input >= Input::FIDFactor1 && input <= Input::FIDFactor3)
+        form_.setChemicalShown(static_cast<int>(input) - static_cast<int>(Input::FIDFactor1) + 1, text);
+}
 
 void Presenter::checkShown(Check check, bool on) {
     // The calibration and keep-measuring boxes are check boxes; the heater and PMT switches are toggles.
@@ -186,6 +194,31 @@ void Presenter::connectionShown(int index, const QString& text, bool inUse) {
 
 void Presenter::substancesShown(SubstanceGrid grid, const QStringList& rows) {
     form_.setValueList(QString::fromLatin1(kGridControls[static_cast<int>(grid)]), rows);
+    if (grid == SubstanceGrid::Hydrocarbons)
+        offerChemicals();
+}
+
+void Presenter::offerChemicals() {
+    QStringList names;
+    for (const QString& row : form_.valueList(QString::fromLatin1(kGridControls[0])))
+        if (const QString name = row.section(QLatin1Char('='), 0, 0).trimmed(); !name.isEmpty())
+            names << name;
+    form_.setChemicalChoices(names);
+}
+
+void Presenter::pickChemical(int cell, const QString& name) {
+    // The row of each list that names the chemical: the hydrocarbons' for the FID, and the sulfur
+    // compounds' for the FPD when that list holds it too.
+    auto rowOf = [this](int grid, const QString& wanted) -> std::optional<QString> {
+        for (const QString& row : form_.valueList(QString::fromLatin1(kGridControls[grid])))
+            if (sameSubstance(row.section(QLatin1Char('='), 0, 0), wanted))
+                return row.section(QLatin1Char('='), 1);
+        return std::nullopt;
+    };
+    const std::optional<QString> fid = rowOf(0, name);
+    if (!fid)
+        return;
+    app_->chemicalPicked(cell, name, *fid, rowOf(1, name));
 }
 
 void Presenter::requirementShown(int choice, int rule) { form_.setRequirement(choice, rule); }
@@ -263,6 +296,14 @@ void Presenter::attach(KorvatApp& app) {
                                                               factor);
                      });
     QObject::connect(&form_, &TForm1::requirementPicked, &form_, [this](int choice) { app_->requirementPicked(choice); });
+    QObject::connect(&form_, &TForm1::chemicalPicked, &form_,
+                     [this](int cell, const QString& name) { pickChemical(cell, name); });
+    // The hydrocarbon list may have been edited on the factors page since it was offered.
+    if (auto* pages = qobject_cast<QTabWidget*>(form_.control(QStringLiteral("PageControl"))))
+        QObject::connect(pages, &QTabWidget::currentChanged, &form_, [this, pages](int) {
+            if (pages->currentWidget() == form_.control(QStringLiteral("tabProben")))
+                offerChemicals();
+        });
     QObject::connect(&form_, &TForm1::decisionRulePicked, &form_, [this](int rule) { app_->decisionRulePicked(rule); });
     QObject::connect(&form_.calibrationPanel(), &CalibrationPanel::pointChosen, &form_,
                      [this](int detector, int index, bool used) {
@@ -333,7 +374,7 @@ void Presenter::onEditExited(const QString& control) {
         return;
     }
     if (const auto input = enumOf<Input>(kInputControls, control);
-        input && *input >= Input::Material1 && *input <= Input::Area3)
+        input && ((*input >= Input::Material1 && *input <= Input::Area3) || *input == Input::Operator))
         a.editSpecimenExit(*input);
 }
 

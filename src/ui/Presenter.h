@@ -83,6 +83,11 @@ public:
     void switchCaptionShown(Check toggle, const QString& caption) override;
 
 private:
+    // The specimens' page's chemicals: the names of the hydrocarbon list, and a pick passed on
+    // with the lists' rows of that name.
+    void offerChemicals();
+    void pickChemical(int cell, const QString& name);
+
     void onEdited(const QString& control, const QString& text);
     void onChecked(const QString& control, bool on);
     void onEditExited(const QString& control);

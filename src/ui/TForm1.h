@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <QVector>
+#include <array>
 #include <functional>
 #include <span>
 
@@ -97,6 +98,11 @@ public:
     int requirementChoice() const;
     int decisionRuleChoice() const;
     CalibrationPanel& calibrationPanel() const { return *m_calibration; }
+    // Each cell's chemical on the specimens' page: the names offered (the hydrocarbon list), and
+    // the one shown for a cell (set without telling).
+    void setChemicalChoices(const QStringList& names);
+    void setChemicalShown(int cell, const QString& name);
+    QString chemicalShown(int cell) const;
 
     // Chart data, copied from the run side's vectors; series indexed as in setSeriesTitle.
     void setSeriesData(int series, const QVector<double>& x, const QVector<double>& y);
@@ -145,6 +151,8 @@ signals:
     // The operator picked a requirement (RequirementChoice) or a decision rule on the specimens' page.
     void requirementPicked(int choice);
     void decisionRulePicked(int rule);
+    // The operator picked cell `cell`'s chemical (by name) on the specimens' page.
+    void chemicalPicked(int cell, const QString& name);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -164,6 +172,7 @@ private:
     void buildSampleInfoPage(QWidget* page);
     void buildSpecimensPage(QWidget* page); // TForm1Specimens.cpp
     void translateSpecimensPage(int offset);
+    static void setChemical(QComboBox* combo, const QString& name);
 
     // Each creates, names, tags, places and registers one control.
     void registerControl(QWidget* widget, const QString& name, ControlKind kind, int tag,
@@ -203,6 +212,7 @@ private:
     QPlainTextEdit* m_description = nullptr;
     QComboBox* m_requirement = nullptr;
     QComboBox* m_decisionRule = nullptr;
+    std::array<QComboBox*, 3> m_chemicals{};
     CalibrationPanel* m_calibration = nullptr;
     QHash<QString, Control> m_controls;
     QStringList m_order;

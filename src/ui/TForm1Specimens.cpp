@@ -1,5 +1,6 @@
-// The specimens' page: what the operator enters about each cell's specimen before the run
-// (material, thickness, lot, exposed area), the requirement the run is to show and its decision
+// The specimens' page, where a run is set up in one place: what the operator enters about each
+// cell's specimen before the run (material, thickness, lot, exposed area), each cell's chemical
+// from the substance list, who runs the test, the requirement the run is to show and its decision
 // rule, and the detectors' calibrations (curve, points, control chart).
 #include "ui/CalibrationPanel.h"
 #include "ui/TForm1.h"
@@ -18,7 +19,7 @@ namespace {
 constexpr int kEditHeight = 22;
 // Captions of the string table.
 constexpr int kMaterialCaption = 176, kThicknessCaption = 193, kLotCaption = 178, kAreaCaption = 194,
-              kRequirementCaption = 190, kRuleCaption = 191;
+              kRequirementCaption = 190, kRuleCaption = 191, kChemicalCaption = 114, kOperatorCaption = 205;
 constexpr int kRequirementItems[] = {195, 196, 197, 198};
 constexpr int kRuleItems[] = {199, 200};
 } // namespace
@@ -38,7 +39,25 @@ void TForm1::buildSpecimensPage(QWidget* page) {
         edit(page, QStringLiteral("editLot%1").arg(cell), QRect(278, y, 100, kEditHeight), true);
         edit(page, QStringLiteral("editArea%1").arg(cell), QRect(382, y, 94, kEditHeight), true);
     }
-    const int y = kTop + 16 + 3 * kRow + 8;
+    // Each cell's chemical: the name beside its FID factor, picked from the substance list. The
+    // factors page shows the same choice; both follow the one the program keeps.
+    const int chemicalY = kTop + 16 + 3 * kRow + 4;
+    label(page, QStringLiteral("lblChemical"), kChemicalCaption, QRect(26, chemicalY, 150, 15));
+    for (int cell = 1; cell <= 3; ++cell) {
+        const int x = 6 + (cell - 1) * 160;
+        auto* number = new QLabel(QString::number(cell), page);
+        number->setGeometry(x, chemicalY + 16, 16, kEditHeight);
+        auto* combo = new QComboBox(page);
+        combo->setObjectName(QStringLiteral("cbChemical%1").arg(cell));
+        combo->setGeometry(x + 20, chemicalY + 16, 134, kEditHeight + 2);
+        m_chemicals[cell - 1] = combo;
+        connect(combo, &QComboBox::activated, this,
+                [this, cell, combo](int index) { emit chemicalPicked(cell, combo->itemText(index)); });
+    }
+    const int operatorY = chemicalY + 44;
+    label(page, QStringLiteral("lblOperator"), kOperatorCaption, QRect(6, operatorY, 94, kEditHeight));
+    edit(page, QStringLiteral("editOperator"), QRect(104, operatorY, 218, kEditHeight), true);
+    const int y = operatorY + 26;
     label(page, QStringLiteral("lblRequirement"), kRequirementCaption, QRect(6, y, 100, 15));
     m_requirement = new QComboBox(page);
     m_requirement->setObjectName(QStringLiteral("cbRequirement"));
@@ -73,6 +92,35 @@ void TForm1::translateSpecimensPage(int offset) {
 void TForm1::setRequirement(int choice, int rule) {
     m_requirement->setCurrentIndex(choice);
     m_decisionRule->setCurrentIndex(rule);
+}
+
+void TForm1::setChemicalChoices(const QStringList& names) {
+    for (QComboBox* combo : m_chemicals) {
+        const QString current = combo->currentText();
+        combo->clear();
+        combo->addItems(names);
+        setChemical(combo, current);
+    }
+}
+
+void TForm1::setChemicalShown(int cell, const QString& name) {
+    if (cell >= 1 && cell <= 3)
+        setChemical(m_chemicals[cell - 1], name);
+}
+
+QString TForm1::chemicalShown(int cell) const {
+    return cell >= 1 && cell <= 3 ? m_chemicals[cell - 1]->currentText() : QString();
+}
+
+void TForm1::setChemical(QComboBox* combo, const QString& name) {
+    // A name the list does not hold (the settings' own, or a list edited since) is still shown as
+    // the cell's chemical: an extra item, so the combo never pretends another one was chosen.
+    int index = combo->findText(name);
+    if (index < 0 && !name.isEmpty()) {
+        combo->addItem(name);
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
 }
 
 int TForm1::requirementChoice() const { return m_requirement->currentIndex(); }

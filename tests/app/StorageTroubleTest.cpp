@@ -269,10 +269,10 @@ TEST(StorageTrouble, AContinuedRunIsAnEventOfTheDataAndAnOutcomeWithoutItsRowIsM
     EXPECT_EQ(verifyJournal(journal).firstBadLine, 0);
     // The discarded outcome is not taken for a row that went missing.
     EXPECT_TRUE(verifyJournalData(journal).empty());
-    // The report's events section has the interruption too.
+    // The report's events section has the interruption too, by its kind in the report's language.
     const ReportData report = gatherReportData(i.csv, 1000);
     ASSERT_TRUE(report.ok) << report.error.toStdString();
     EXPECT_TRUE(std::any_of(report.events.begin(), report.events.end(),
-                            [](const QString& e) { return e.contains("run-resumed"); }))
+                            [](const QString& e) { return e.contains("Run continued"); }))
         << report.events.join('\n').toStdString();
 }

@@ -292,4 +292,63 @@ TEST(ReportData, UntouchedDesignedDescriptionLinesAreNoDescription)
     }
 }
 
+
+// Who ran the test, read from the run's header block, and the journal's lines in the report's
+// language: moments, kinds and texts ("Leitung verloren" in German), the journal file unchanged.
+TEST(ReportData, TheOperatorAndTheEventsInTheReportsLanguage)
+{
+    QTemporaryDir dir;
+    const QString csv = copyGoldenFid(dir.path());
+    RunParameters p;
+    p.known = true;
+    p.operatorName = QStringLiteral("A. Weber; Labor 2");
+    QStringList added;
+    for (const QString& line : runParameterLines(p, 0, TDeviceTyp::FID, QLocale(QLocale::German)))
+        if (line.startsWith(QStringLiteral("Prüfer")))
+            added << line;
+    ASSERT_EQ(added, QStringList{QStringLiteral("Prüfer:;A. Weber, Labor 2")}); // a ";" would shift the fields
+    QString text = QString::fromLatin1(test::readBytes(csv));
+    text.insert(text.indexOf(QStringLiteral("Versuchsbeschreibung")), added[0] + QStringLiteral("\r\n"));
+    test::writeFile(csv, text.toLatin1());
+    {
+        EventJournal journal;
+        ASSERT_TRUE(journal.open(eventJournalPathFor(csv)));
+        const QDateTime t(QDate(2026, 1, 15), QTime(8, 2, 0));
+        ASSERT_TRUE(journal.append({t, "line-lost", "/dev/ttyUSB0", 3, "/dev/ttyUSB0: line lost (device removed)"}));
+        ASSERT_TRUE(journal.append({t.addSecs(5), "calibration", "", 0, "FID calibration area 445163 taken over (was 0)"}));
+    }
+    const QByteArray journalBytes = test::readBytes(eventJournalPathFor(csv));
+    const struct {
+        int ID;
+        const char* operatorCaption;
+        const char* startCaption;
+        const char* start;
+        const char* event;
+        const char* calibration;
+    } cases[] = {
+        {kGermanOffset, "Prüfer", "Beginn", "15.01.2026 08:00:00",
+         "15.01.2026 08:02:00 Leitung verloren /dev/ttyUSB0 3 /dev/ttyUSB0: Leitung verloren (device removed)",
+         "15.01.2026 08:02:05  FID-Kalibrierfläche 445163 übernommen (vorher 0)"},
+        {kEnglishOffset, "Operator", "Start", "2026-01-15 08:00:00",
+         "2026-01-15 08:02:00 Line lost /dev/ttyUSB0 3 /dev/ttyUSB0: line lost (device removed)",
+         "2026-01-15 08:02:05  FID calibration area 445163 taken over (was 0)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ID);
+        const ReportData d = gatherReportData(csv, c.ID);
+        ASSERT_TRUE(d.ok) << d.error.toStdString();
+        EXPECT_EQ(valueOf(d.identification, QString::fromUtf8(c.operatorCaption)), "A. Weber, Labor 2");
+        EXPECT_EQ(valueOf(d.identification, QString::fromUtf8(c.startCaption)), QString::fromUtf8(c.start));
+        EXPECT_EQ(d.events, QStringList{QString::fromUtf8(c.event)});
+        bool calibration = false;
+        for (const auto& [caption, value] : d.conditions)
+            calibration = calibration || value == QString::fromUtf8(c.calibration);
+        EXPECT_TRUE(calibration);
+    }
+    EXPECT_EQ(test::readBytes(eventJournalPathFor(csv)), journalBytes);
+    // A run whose header names nobody.
+    QTemporaryDir plain;
+    EXPECT_EQ(valueOf(gatherReportData(copyGoldenFid(plain.path()), kEnglishOffset).identification, "Operator"), "---");
+}
+
 } // namespace korvat

@@ -74,3 +74,25 @@ TEST(EventList, ALostLineLightsTheLampAndIsListedUntilTheListIsOpened) {
     EXPECT_TRUE(list->isWindow());
     EXPECT_FALSE(lamp->ledOn());
 }
+
+// The list reads in the program's language: the moment, the kind and the text; the port and the
+// measurement's number as they are.
+TEST(EventList, TimesKindsAndTextsInTheProgramsLanguage) {
+    const RunEvent e{QDateTime(QDate(2026, 12, 11), QTime(10, 15, 3)), EventKind::LineLost, "/dev/ttyUSB0", 3,
+                     "/dev/ttyUSB0: line lost (device removed)"};
+    const struct {
+        bool german;
+        QStringList cells;
+    } cases[] = {
+        {true, {"11.12.2026 10:15:03", "Leitung verloren", "/dev/ttyUSB0", "3", "/dev/ttyUSB0: Leitung verloren (device removed)"}},
+        {false, {"2026-12-11 10:15:03", "Line lost", "/dev/ttyUSB0", "3", "/dev/ttyUSB0: line lost (device removed)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.german);
+        EventListWindow list(nullptr, c.german);
+        list.add(e);
+        ASSERT_EQ(list.rowCount(), 1);
+        for (int column = 0; column < 5; ++column)
+            EXPECT_EQ(list.textAt(0, column), c.cells[column]) << "column " << column;
+    }
+}

@@ -6,6 +6,7 @@
 
 #include "app/KorvatApp.h"
 #include "model/InProcessInstrument.h"
+#include "run/RunSpec.h"
 #include "support/AppFixture.h"
 #include "support/RecordingDialogs.h"
 #include "ui/CalibrationPanel.h"
@@ -171,4 +172,50 @@ TEST(SpecimensPage, TheCalibrationPanelShowsTheCurveAndLeavesAPointOut) {
     // The newest chosen point is the settings' calibration from now on.
     EXPECT_EQ(w.app.settings().FIDCalArea, 42900);
     EXPECT_EQ(w.app.settings().FIDCALMenge, 10);
+}
+
+// The run is set up on this page: each cell's chemical picked from the hydrocarbon list is the
+// one beside the cell's FID factor on the factors page (and the FPD's when the sulfur list names
+// it), a drop on the factors page shows here, and both are kept in the settings at once; the
+// operator typed is kept too and goes with the run's parameters.
+TEST(SpecimensPage, TheChemicalPickedHereIsTheFactorsPagesAndTheOperatorIsKept) {
+    Wired w;
+    ASSERT_TRUE(w.started);
+    w.form.setValueList(QStringLiteral("ValueListEditor1"), {QStringLiteral("Aceton=2"), QStringLiteral("Toluol=3;92")});
+    w.form.setChemicalChoices({QStringLiteral("Aceton"), QStringLiteral("Toluol")});
+    const struct {
+        int cell;
+        const char* chemical;
+        const char* factor;
+        double molarMass;
+    } picks[] = {{1, "Toluol", "3", 92}, {3, "Aceton", "2", 0}, {1, "Aceton", "2", 0}};
+    const char* factorEdits[] = {"lblEditFact1", "lblEditFact2", "lblEditFact3"};
+    for (const auto& p : picks) {
+        SCOPED_TRACE(std::to_string(p.cell) + " " + p.chemical);
+        QComboBox* combo = w.combo(QStringLiteral("cbChemical%1").arg(p.cell).toLatin1().constData());
+        ASSERT_NE(combo, nullptr);
+        const int index = combo->findText(QString::fromLatin1(p.chemical));
+        ASSERT_GE(index, 0);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+        const QString edit = QString::fromLatin1(factorEdits[p.cell - 1]);
+        EXPECT_EQ(w.form.editLabel(edit), QString::fromLatin1(p.chemical));
+        EXPECT_EQ(w.form.text(edit), QString::fromLatin1(p.factor));
+        EXPECT_EQ(w.app.ini().readString("Measurement", QStringLiteral("FIDSampleFactorName%1").arg(p.cell), "-"),
+                  QString::fromLatin1(p.chemical));
+        const RunParameters run = runParametersOf(w.app.settings());
+        EXPECT_EQ(run.cell(p.cell).chemical, QString::fromLatin1(p.chemical));
+        EXPECT_EQ(run.cell(p.cell).fidFactor, QString::fromLatin1(p.factor).toDouble());
+        EXPECT_EQ(run.cell(p.cell).molarMass.value_or(0), p.molarMass);
+    }
+    // A drop on the factors page is the same choice, shown here.
+    emit w.form.substanceDropped(QStringLiteral("ValueListEditor1"), QStringLiteral("lblEditFact2"),
+                                 QStringLiteral("Toluol"), QStringLiteral("3;92"));
+    EXPECT_EQ(w.form.chemicalShown(2), "Toluol");
+    EXPECT_EQ(w.form.chemicalShown(1), "Aceton");
+
+    w.enter(QStringLiteral("editOperator"), QStringLiteral("A. Weber"));
+    EXPECT_EQ(w.app.ini().readString("Info", "Operator", "-"), "A. Weber");
+    EXPECT_EQ(runParametersOf(w.app.settings()).operatorName, "A. Weber");
+    EXPECT_EQ(startParameters(w.app.settings(), w.app.inputs(), w.app.results().calibrations()).operatorName, "A. Weber");
 }

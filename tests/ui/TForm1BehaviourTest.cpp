@@ -300,7 +300,7 @@ TEST(MainWindowFocus, ExactlyTheEditsWithAnExitHandlerReportLeaving) {
     for (const char* field : {"editMaterial", "editThickness", "editLot", "editArea"})
         for (int cell = 1; cell <= 3; ++cell)
             expected << QString::fromLatin1(field) + QString::number(cell);
-    expected << QStringLiteral("editRequirement");
+    expected << QStringLiteral("editRequirement") << QStringLiteral("editOperator");
     for (QString& name : expected)
         name.prepend(QStringLiteral("exit "));
     expected.sort();

@@ -134,6 +134,7 @@ const Expected kControls[] = {
     {"editThickness1", 0, K::Edit}, {"editThickness2", 0, K::Edit}, {"editThickness3", 0, K::Edit},
     {"editLot1", 0, K::Edit}, {"editLot2", 0, K::Edit}, {"editLot3", 0, K::Edit},
     {"editArea1", 0, K::Edit}, {"editArea2", 0, K::Edit}, {"editArea3", 0, K::Edit},
+    {"lblChemical", 114, K::Label}, {"lblOperator", 205, K::Label}, {"editOperator", 0, K::Edit},
     {"lblRequirement", 190, K::Label}, {"editRequirement", 0, K::Edit}, {"lblDecisionRule", 191, K::Label},
 };
 // clang-format on
