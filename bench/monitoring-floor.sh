@@ -56,9 +56,9 @@ done
 sleep 3
 
 # Both start streaming now: the settings page, "Monitoring An" (positions at the designed size).
-xdotool mousemove --window "$window" 159 467 click 1
+xdotool mousemove --window "$window" 159 430 click 1
 sleep 0.5
-xdotool mousemove --window "$window" 912 576 click 1
+xdotool mousemove --window "$window" 952 538 click 1
 "$bin/monitoring_floor" "$work/floorA" "$work/floorB" >"$work/floor.out" 2>&1 &
 floor_pid=$!
 clicked="$(now_ns)"
@@ -90,7 +90,7 @@ sleep "$(awk -v c="$clicked" -v n="$(now_ns)" -v w="$warm" 'BEGIN { r = w - (n -
 load0="$(loadavg)"
 read -r ks kw fs fw <<<"$(measure_both "$seconds")"
 # The run page in front.
-xdotool mousemove --window "$window" 50 467 click 1
+xdotool mousemove --window "$window" 54 430 click 1
 sleep 2
 read -r ks2 kw2 fs2 fw2 <<<"$(measure_both "$seconds")"
 load1="$(loadavg)"

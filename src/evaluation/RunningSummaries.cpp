@@ -240,7 +240,8 @@ struct RunningSummaries::State {
     }
     void addBlank(Detector d, double area);
     void addPoint(Track& t, const RatePoint& point);
-    CellSummary summary(const Track& t) const;
+    // The summary of a track; `held` is the track's series (the caller brings it up to date).
+    CellSummary summary(const Track& t, std::vector<RatePoint> held) const;
 };
 
 RunningSummaries::RunningSummaries(const RunParameters& parameters, bool twoDetectors,
@@ -348,7 +349,7 @@ void RunningSummaries::add(const ResultRow& r) {
     }
 }
 
-CellSummary RunningSummaries::State::summary(const Track& t) const {
+CellSummary RunningSummaries::State::summary(const Track& t, std::vector<RatePoint> held) const {
     const int cell = t.cell;
     const Detector d = t.detector;
     const CellParameters& cp = p.cell(cell);
@@ -363,7 +364,7 @@ CellSummary RunningSummaries::State::summary(const Track& t) const {
     s.seesChemical = d == Detector::FID || cp.fpdSeesChemical;
     s.sampleName = t.sampleName;
     s.chemical = t.chemical;
-    s.series = t.series;
+    s.series = std::move(held);
     s.flagged = t.flagged;
     s.calibrated = ds.calibrated;
     if (!ds.calibrated || t.series.empty()) {
@@ -449,10 +450,34 @@ CellSummary RunningSummaries::State::summary(const Track& t) const {
 
 std::vector<CellSummary> RunningSummaries::summaries() const {
     std::vector<CellSummary> out;
-    for (const Track& t : state_->tracks)
-        if (t.any)
-            out.push_back(state_->summary(t));
+    refresh(out);
     return out;
+}
+
+void RunningSummaries::refresh(std::vector<CellSummary>& out) const {
+    std::size_t j = 0;
+    for (const Track& t : state_->tracks) {
+        if (!t.any)
+            continue;
+        // A summary that holds the start of this track's series keeps it and gets the points
+        // after it: a long run's series are not copied again after every measurement.
+        std::vector<RatePoint> series;
+        if (j < out.size()) {
+            std::vector<RatePoint>& held = out[j].series;
+            const std::size_t n = held.size();
+            if (out[j].cell == t.cell && out[j].detector == t.detector && n <= t.series.size() &&
+                (n == 0 || (held.front() == t.series.front() && held.back() == t.series[n - 1])))
+                series = std::move(held);
+        }
+        series.insert(series.end(), t.series.begin() + static_cast<std::ptrdiff_t>(series.size()), t.series.end());
+        CellSummary s = state_->summary(t, std::move(series));
+        if (j < out.size())
+            out[j] = std::move(s);
+        else
+            out.push_back(std::move(s));
+        ++j;
+    }
+    out.resize(j);
 }
 
 std::vector<CellSummary> summarizeCells(std::span<const ResultRow* const> rows, const RunParameters& parameters,

@@ -6,8 +6,9 @@
 // the cumulative permeation and of the steady-state window, the highest rate within the time a
 // requirement asks for), so a new row costs the same at row 20,000 as at row 20.
 //
-// Only the time-lag fit still looks at the cell's measurements for each summary: the shape it
-// fits depends on the time lag tried (TimeLagPoints keeps that to the rise where it can).
+// The time-lag fit keeps running sums for its coarse look and visits only the measurements on the
+// rise for its fine search (TimeLagPoints); it is done again only for a cell whose series, blanks
+// or steady state changed.
 
 #include "evaluation/CellSummary.h"
 
@@ -28,6 +29,10 @@ public:
     std::size_t rows() const;
     // What summarizeCells gives for the rows added so far.
     std::vector<CellSummary> summaries() const;
+    // Makes `out` what summaries() gives. Where `out` holds an earlier refresh's summaries (the
+    // same cells and detectors, their series so far), each series gets only its new points: the
+    // figures of a run weeks long are kept up to date without copying its series each time.
+    void refresh(std::vector<CellSummary>& out) const;
 
 private:
     struct State;

@@ -103,26 +103,52 @@ Trial trial(std::span<const double> t, std::span<const double> r, double lag) {
     return closeTrial(lag, rg, gg, rr);
 }
 
-// A coarse look over time lags from a hundredth of the first measurement to ten times the last,
-// then a golden-section search around the best of them; nullopt when the best lies at the edge
-// of what the measurements can tell. Residuals within `tie` of each other count as equal: where
-// the shape is 1 for every measurement (time lags far below the first) the trials give the same
-// residual but for the rounding of their sums, and no rounding may pick a time lag there.
-template <class TrialAt>
-std::optional<Trial> searchLag(double first, double last, double tie, TrialAt trialAt) {
-    const double lo = first / 100, hi = last * 10;
-    constexpr int kGrid = 24;
-    std::array<Trial, kGrid> grid;
-    int best = 0;
-    for (int i = 0; i < kGrid; ++i) {
-        grid[static_cast<std::size_t>(i)] = trialAt(lo * std::pow(hi / lo, double(i) / (kGrid - 1)));
-        if (grid[static_cast<std::size_t>(i)].squares < grid[static_cast<std::size_t>(best)].squares - tie)
-            best = i;
+// The coarse look tries time lags on a fixed ladder: a hundredth of the first measurement's time,
+// then each rung √2 above the one below, up to the first rung at or above ten times the last
+// measurement's. The rungs do not move when a measurement comes in, so a cell's fit over weeks can
+// keep the sums of every rung running (TimeLagPoints) instead of visiting its measurements again.
+double rungLag(double lowest, int k) {
+    const double base = k % 2 != 0 ? lowest * std::numbers::sqrt2 : lowest;
+    return std::ldexp(base, k / 2);
+}
+
+// The rungs the coarse look tries for measurements from `first` to `last`.
+int rungsFor(double first, double last) {
+    const double lowest = first / 100, highest = last * 10;
+    int k = 0;
+    while (k < 4096 && rungLag(lowest, k) < highest)
+        ++k;
+    return k + 1;
+}
+
+// A coarse look over the rungs, then a golden-section search around the best of them; nullopt
+// when the best lies at the edge of what the measurements can tell. Residuals within `tie` of
+// each other count as equal: where the shape is 1 for every measurement (time lags far below the
+// first) the trials give the same residual but for the rounding of their sums, and no rounding
+// may pick a time lag there.
+template <class RungAt, class TrialAt>
+std::optional<Trial> searchLag(int rungs, double tie, RungAt rungAt, TrialAt trialAt) {
+    if (rungs < 3)
+        return std::nullopt;
+    Trial best = rungAt(0);
+    int bestAt = 0;
+    Trial below = best, above = best; // the rungs either side of the best
+    Trial previous = best;
+    for (int k = 1; k < rungs; ++k) {
+        const Trial t = rungAt(k);
+        if (k == bestAt + 1)
+            above = t;
+        if (t.squares < best.squares - tie) {
+            below = previous;
+            best = t;
+            bestAt = k;
+        }
+        previous = t;
     }
-    if (best == 0 || best == kGrid - 1)
+    if (bestAt == 0 || bestAt == rungs - 1)
         return std::nullopt; // the measurements do not tell the time lag
-    double a = std::log(grid[static_cast<std::size_t>(best - 1)].lag);
-    double b = std::log(grid[static_cast<std::size_t>(best + 1)].lag);
+    double a = std::log(below.lag);
+    double b = std::log(above.lag);
     const double golden = (std::sqrt(5.0) - 1) / 2;
     double c = b - golden * (b - a), d = a + golden * (b - a);
     Trial tc = trialAt(std::exp(c)), td = trialAt(std::exp(d));
@@ -184,8 +210,24 @@ std::optional<TimeLagFit> fitTimeLag(std::span<const RatePoint> series, double b
     double rr = 0;
     for (double v : r)
         rr += v * v;
-    const auto found = searchLag(t.front(), t.back(), kTie * rr, [&](double lag) { return trial(t, r, lag); });
+    const double lowest = t.front() / 100;
+    const auto trialAt = [&](double lag) { return trial(t, r, lag); };
+    const auto found = searchLag(
+        rungsFor(t.front(), t.back()), kTie * rr, [&](int k) { return trialAt(rungLag(lowest, k)); }, trialAt);
     return fitFrom(found, t.size(), thicknessCm, steady);
+}
+
+namespace {
+// Rungs are kept running up to ten times this many minutes from the start (about two years): a
+// run never pays for a new rung by visiting its measurements again before then.
+constexpr double kRungsAhead = 1e6;
+} // namespace
+
+void TimeLagPoints::addToRung(Rung& rung, double minutes, double rate) {
+    const double s = table()(minutes * rung.inverse);
+    rung.g += s;
+    rung.gg += static_cast<long double>(s) * s;
+    rung.rg += static_cast<long double>(rate) * s;
 }
 
 void TimeLagPoints::add(const RatePoint& p) {
@@ -197,6 +239,20 @@ void TimeLagPoints::add(const RatePoint& p) {
     rate_.push_back(p.rate);
     sumRate_.push_back(sumRate_.back() + p.rate);
     sumSquare_.push_back(sumSquare_.back() + static_cast<long double>(p.rate) * p.rate);
+    if (rungs_.empty())
+        lowest_ = p.minutes / 100;
+    for (Rung& rung : rungs_)
+        addToRung(rung, p.minutes, p.rate);
+    // A rung first needed (a run longer than kRungsAhead) starts from every measurement so far.
+    const auto needed = static_cast<std::size_t>(rungsFor(t_.front(), std::max(t_.back(), kRungsAhead)));
+    while (rungs_.size() < needed) {
+        Rung rung;
+        rung.lag = rungLag(lowest_, static_cast<int>(rungs_.size()));
+        rung.inverse = 1 / rung.lag;
+        for (std::size_t i = 0; i < t_.size(); ++i)
+            addToRung(rung, t_[i], rate_[i]);
+        rungs_.push_back(rung);
+    }
     highest_.insert(std::upper_bound(highest_.begin(), highest_.end(), p.rate, std::greater<>()), p.rate);
     if (highest_.size() > 3)
         highest_.pop_back();
@@ -236,10 +292,17 @@ std::optional<TimeLagFit> TimeLagPoints::fit(double baseline, std::optional<doub
         return std::nullopt;
     const long double b = baseline;
     const long double rr = sumSquare_[n] - 2 * b * sumRate_[n] + static_cast<long double>(n) * b * b;
-    const auto found = searchLag(t_.front(), t_.back(), kTie * static_cast<double>(rr), [&](double lag) {
+    // The rungs from their running sums: Σ (r − b) g = Σ r g − b Σ g.
+    const auto rungAt = [&](int k) {
+        const Rung& rung = rungs_[static_cast<std::size_t>(k)];
+        return closeTrial(rung.lag, static_cast<double>(rung.rg - b * rung.g), static_cast<double>(rung.gg),
+                          static_cast<double>(rr));
+    };
+    const auto trialAt = [&](double lag) {
         const Trial t = trial(lag, baseline, rr);
         return ::korvat::Trial{t.lag, t.steady, t.squares};
-    });
+    };
+    const auto found = searchLag(rungsFor(t_.front(), t_.back()), kTie * static_cast<double>(rr), rungAt, trialAt);
     return fitFrom(found, n, thicknessCm, steady);
 }
 

@@ -39,11 +39,11 @@ std::optional<TimeLagFit> fitTimeLag(std::span<const RatePoint> series, double b
                                      std::optional<double> thicknessCm, bool steady);
 
 // The same fit over a cell's rates as they come in, one measurement at a time, for a run that goes
-// on for weeks. Each trial time lag visits only the measurements on the rise (t below 24 time
-// lags; beyond that the shape is 1) and takes the rest from running sums, so once the rise is
-// measured a trial no longer grows with the run. The trials of time lags above a 24th of the test
-// (the coarse look reaches ten times the last sample time, to tell a rise that has not ended)
-// still visit every measurement: the shape of each depends on the lag tried.
+// on for weeks. The coarse look tries time lags on a fixed ladder, and each measurement goes into
+// the running sums of every rung once (a few dozen rungs), so the coarse look costs the same at
+// any length of the run. The fine search between two rungs visits only the measurements on the
+// rise (t below 24 time lags; beyond that the shape is 1) and takes the rest from running sums:
+// once the rise is measured a fit no longer grows with the run.
 class TimeLagPoints {
 public:
     void add(const RatePoint& p);
@@ -55,12 +55,20 @@ private:
         double lag = 0, steady = 0, squares = 0;
     };
     Trial trial(double lag, double baseline, long double rr) const;
+    // The sums of one rung of the coarse look over every measurement so far.
+    struct Rung {
+        double lag = 0, inverse = 0;
+        long double g = 0, gg = 0, rg = 0; // Σ g, Σ g², Σ r g
+    };
+    static void addToRung(Rung& rung, double minutes, double rate);
 
     std::vector<double> t_, rate_;
     // Sums of the rates and their squares over the first i measurements (index i).
     std::vector<long double> sumRate_{0.0L}, sumSquare_{0.0L};
     bool ordered_ = true;           // sample times never went back: the rise is a prefix
     std::vector<double> highest_;   // the three highest rates, highest first
+    double lowest_ = 0;             // the lowest rung: a hundredth of the first sample time
+    std::vector<Rung> rungs_;
 };
 
 } // namespace korvat

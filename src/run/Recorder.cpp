@@ -202,19 +202,19 @@ void Recorder::commit(FinishedMeasurement m) {
         s.file = WaitingFile{m.summaryPath, m.summary, m.resultsFile, m.measurement, false};
     }
     if (m.state) {
-        if (m.recordsFrom > 0) {
+        std::vector<MeasurementRecord> fresh = std::exchange(m.state->measurements, {});
+        const std::size_t held = c.state ? c.records.size() : 0;
+        if (m.recordsFrom > 0 && held == m.recordsFrom) {
             // Only the new records came: the ones before are those of the state held.
-            if (c.state && c.state->measurements.size() == m.recordsFrom) {
-                std::vector<MeasurementRecord> records = std::move(c.state->measurements);
-                records.insert(records.end(), std::make_move_iterator(m.state->measurements.begin()),
-                               std::make_move_iterator(m.state->measurements.end()));
-                m.state->measurements = std::move(records);
-            } else {
+            for (MeasurementRecord& r : fresh)
+                c.records.push_back(std::move(r));
+        } else {
+            if (m.recordsFrom > 0)
                 qCCritical(lcRecorder).noquote()
                     << QStringLiteral("the run state's records do not follow on (%1 held, the new ones from %2)")
-                           .arg(c.state ? c.state->measurements.size() : 0)
+                           .arg(held)
                            .arg(m.recordsFrom);
-            }
+            c.records = RecordBlocks(std::move(fresh));
         }
         c.state = std::move(m.state);
         c.stateGen = gen;
@@ -336,9 +336,11 @@ void Recorder::restore(const SavedRun& saved, const QString& statePath, bool con
             lane.take = true;
         }
         c.state = saved;
+        c.records = RecordBlocks(std::exchange(c.state->measurements, {}));
         c.runIsOver = false;
     } else {
         c.state.reset();
+        c.records = {};
         c.runIsOver = true;
         // The state as read stays until everything it holds is written.
         c.stateSignature = c.waitingSignature();
@@ -406,11 +408,13 @@ bool Recorder::settle(Millis bound) {
 QString Recorder::keep(Millis bound, const QDateTime& now, QString* error) {
     Core& c = *core_;
     SavedRun snapshot;
+    RecordBlocks records;
     {
         std::lock_guard lock(c.m);
         if (!c.anythingPending() && !c.state)
             return {};
         snapshot = c.buildState(now);
+        records = c.stateRecords();
     }
     struct Outcome {
         std::mutex m;
@@ -420,9 +424,9 @@ QString Recorder::keep(Millis bound, const QDateTime& now, QString* error) {
     };
     auto outcome = std::make_shared<Outcome>();
     std::shared_ptr<Core> core = core_;
-    auto job = [core, snapshot, outcome] {
+    auto job = [core, snapshot, records = std::move(records), outcome] {
         QString path, error;
-        if (core->writeElsewhere(snapshot, &path, &error)) {
+        if (core->writeElsewhere(snapshot, records, &path, &error)) {
             std::lock_guard lock(core->m);
             core->stateAt = path;
             core->stateAtElsewhere = true;
@@ -454,7 +458,8 @@ QString Recorder::keep(Millis bound, const QDateTime& now, QString* error) {
     return outcome->path;
 }
 
-bool Recorder::Core::writeElsewhere(const SavedRun& s, QString* path, QString* error) {
+bool Recorder::Core::writeElsewhere(const SavedRun& s, const RecordBlocks& stateRecords, QString* path,
+                                    QString* error) {
     std::lock_guard lock(elsewhereMutex);
     const QString target = stateFileElsewhere(options.stateFolder, s.resultsFile);
     if (const FileResult made = options.files->makeFolder(options.stateFolder); !made) {
@@ -462,7 +467,7 @@ bool Recorder::Core::writeElsewhere(const SavedRun& s, QString* path, QString* e
         return false;
     }
     std::size_t& onDisk = recordsElsewhere[target];
-    if (!saveRunState(*options.files, target, s, error, &onDisk))
+    if (!saveRunState(*options.files, target, s, stateRecords, error, &onDisk))
         return false;
     *path = target;
     return true;

@@ -86,13 +86,15 @@ struct Recorder::Core {
     template <class F> auto io(const QString& file, std::unique_lock<std::mutex>& lock, F&& op);
 
     // --- how things stand (Recorder.cpp) ---
+    // The state to write, without its records: those are stateRecords(), shared.
     SavedRun buildState(const QDateTime& moment) const;
+    RecordBlocks stateRecords() const { return state ? records : RecordBlocks{}; }
     WaitingRows laneWaiting(const Lane& lane, quint64 maxGen) const;
     bool anythingPending() const;
     std::pair<std::size_t, qint64> waitingSignature() const;
     void updateHealth();
     void note(EventKind kind, const QString& text, int measurement = 0);
-    bool writeElsewhere(const SavedRun& state, QString* path, QString* error);
+    bool writeElsewhere(const SavedRun& state, const RecordBlocks& stateRecords, QString* path, QString* error);
     bool stateIsElsewhere() const { return !stateAt.isEmpty() && stateAtElsewhere; }
 
     Options options;
@@ -115,8 +117,10 @@ struct Recorder::Core {
     std::map<QString, JournalLane> journals;
     QString journalPath;
 
-    // The run's state.
+    // The run's state; its records are kept apart in `records` (state->measurements stays empty),
+    // so a state write shares them instead of copying them under the lock.
     std::optional<SavedRun> state;
+    RecordBlocks records;
     quint64 gen = 0, stateGen = 0, attemptedGen = 0, takes = 0;
     quint64 stateEpoch = 0; // see Recorder::stateEpoch
     bool stateDirty = false;

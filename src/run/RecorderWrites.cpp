@@ -337,6 +337,7 @@ void Recorder::Core::writeState(std::unique_lock<std::mutex>& lock, std::map<QSt
     if (!stateDirty && !keepWaiting && !goBack)
         return;
     SavedRun s = buildState(now);
+    const RecordBlocks held = stateRecords();
     const quint64 g = stateGen;
     stateDirty = false;
     stateSignature = signature;
@@ -349,14 +350,14 @@ void Recorder::Core::writeState(std::unique_lock<std::mutex>& lock, std::map<QSt
     if (trusted(s.resultsFile, lock, seen)) {
         std::size_t onDisk = recordsInFolder[inFolder];
         FileLayer& files = *options.files;
-        if (io(inFolder, lock, [&] { return saveRunState(files, inFolder, s, &error, &onDisk); }))
+        if (io(inFolder, lock, [&] { return saveRunState(files, inFolder, s, held, &error, &onDisk); }))
             where = inFolder;
         recordsInFolder[inFolder] = onDisk;
     }
     if (where.isEmpty()) {
         QString path, elsewhereError;
         const QString target = stateFileElsewhere(options.stateFolder, s.resultsFile);
-        if (io(target, lock, [&] { return writeElsewhere(s, &path, &elsewhereError); }))
+        if (io(target, lock, [&] { return writeElsewhere(s, held, &path, &elsewhereError); }))
             where = path;
         else
             error = error.isEmpty() ? elsewhereError : error + QStringLiteral("; ") + elsewhereError;
@@ -596,6 +597,7 @@ void Recorder::Core::dropStateWhenDone(std::unique_lock<std::mutex>& lock) {
         stateAtElsewhere = false;
     }
     state.reset();
+    records = {};
     ++stateEpoch;
     stateSignature = {0, 0};
 }

@@ -32,6 +32,12 @@ void RunModel::setSummaries(std::vector<CellSummary> summaries) {
         view_->summariesShown(summaries_);
 }
 
+void RunModel::setSummaries(const RunningSummaries& running) {
+    running.refresh(summaries_);
+    if (view_)
+        view_->summariesShown(summaries_);
+}
+
 void RunModel::clearRecords() {
     measurements_.clear();
     ++recordsGeneration_;

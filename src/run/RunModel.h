@@ -8,6 +8,7 @@
 #include "evaluation/PeakSearch.h"
 #include "evaluation/ResultsFile.h"
 #include "evaluation/RunParameters.h"
+#include "evaluation/RunningSummaries.h"
 #include "util/Clock.h"
 
 #include <QDateTime>
@@ -112,6 +113,8 @@ public:
     // The lab's figures of every sample cell and detector, after the last measurement.
     const std::vector<CellSummary>& summaries() const { return summaries_; }
     void setSummaries(std::vector<CellSummary> summaries);
+    // The same from figures kept row by row: only what is new in a series is copied.
+    void setSummaries(const RunningSummaries& running);
 
     // The measurements of the current run (cleared when the next run starts).
     const std::vector<MeasurementRecord>& measurements() const { return measurements_; }

@@ -119,14 +119,79 @@ void removeRunState(FileLayer& files, const QString& stateFile) {
 
 void removeRunState(const QString& stateFile) { removeRunState(*makePosixFileLayer(), stateFile); }
 
-QByteArray runRecordLines(const std::vector<MeasurementRecord>& measurements, std::size_t from) {
+RecordBlocks::RecordBlocks(std::vector<MeasurementRecord> records) {
+    for (MeasurementRecord& r : records)
+        push_back(std::move(r));
+}
+
+void RecordBlocks::push_back(MeasurementRecord r) {
+    if (size_ % kBlock == 0) {
+        blocks_.push_back(std::make_shared<std::vector<MeasurementRecord>>());
+        blocks_.back()->reserve(kBlock);
+    } else if (blocks_.back().use_count() > 1) {
+        // A copy reads this block: it keeps what it has, the run goes on in a block of its own.
+        auto own = std::make_shared<std::vector<MeasurementRecord>>();
+        own->reserve(kBlock);
+        own->assign(blocks_.back()->begin(), blocks_.back()->end());
+        blocks_.back() = std::move(own);
+    }
+    blocks_.back()->push_back(std::move(r));
+    ++size_;
+}
+
+std::vector<MeasurementRecord> RecordBlocks::toVector() const {
+    std::vector<MeasurementRecord> out;
+    out.reserve(size_);
+    for (const auto& block : blocks_)
+        out.insert(out.end(), block->begin(), block->end());
+    return out;
+}
+
+namespace {
+
+template <class Records>
+QByteArray recordLines(const Records& measurements, std::size_t from) {
     QByteArray lines;
     for (std::size_t i = from; i < measurements.size(); ++i)
         lines += QJsonDocument(toJson(measurements[i])).toJson(QJsonDocument::Compact) + '\n';
     return lines;
 }
 
-QByteArray runStateBytes(const SavedRun& run) {
+QByteArray stateBytes(const SavedRun& run, std::size_t measurements);
+
+template <class Records>
+bool saveState(FileLayer& files, const QString& path, const SavedRun& run, const Records& measurements,
+               QString* error, std::size_t* recordsOnDisk) {
+    // The records first: a state never counts more of them than the file holds.
+    const std::size_t from = std::min(*recordsOnDisk, measurements.size());
+    const QString recordsPath = runRecordsFileName(path);
+    const QByteArray lines = recordLines(measurements, from);
+    const FileResult records = from == 0 ? files.replace(recordsPath, lines)
+                                         : files.append(recordsPath, lines, FileLayer::Create::IfMissing, nullptr, nullptr);
+    if (!records) {
+        *error = QStringLiteral("Run state not written: %1").arg(records.reason);
+        *recordsOnDisk = 0; // written afresh next time
+        return false;
+    }
+    *recordsOnDisk = measurements.size();
+    if (const FileResult main = files.replace(path, stateBytes(run, measurements.size())); !main) {
+        *error = QStringLiteral("Run state not written: %1").arg(main.reason);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray runRecordLines(const std::vector<MeasurementRecord>& measurements, std::size_t from) {
+    return recordLines(measurements, from);
+}
+
+QByteArray runStateBytes(const SavedRun& run) { return stateBytes(run, run.measurements.size()); }
+
+namespace {
+
+QByteArray stateBytes(const SavedRun& run, std::size_t measurements) {
     QJsonArray cells;
     for (const CellState& c : run.cells)
         cells.append(QJsonObject{{"off", c.off},
@@ -177,7 +242,7 @@ QByteArray runStateBytes(const SavedRun& run) {
         {"resultsNew", run.resultsNew},
         {"finished", run.finished},
         {"hasRun", run.hasRun},
-        {"measurements", static_cast<qint64>(run.measurements.size())},
+        {"measurements", static_cast<qint64>(measurements)},
         {"otherRows", otherRows},
         {"files", files},
         {"journal", journal},
@@ -185,25 +250,16 @@ QByteArray runStateBytes(const SavedRun& run) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
+} // namespace
+
 bool saveRunState(FileLayer& files, const QString& path, const SavedRun& run, QString* error,
                   std::size_t* recordsOnDisk) {
-    // The records first: a state never counts more of them than the file holds.
-    const std::size_t from = std::min(*recordsOnDisk, run.measurements.size());
-    const QString recordsPath = runRecordsFileName(path);
-    const QByteArray lines = runRecordLines(run.measurements, from);
-    const FileResult records = from == 0 ? files.replace(recordsPath, lines)
-                                         : files.append(recordsPath, lines, FileLayer::Create::IfMissing, nullptr, nullptr);
-    if (!records) {
-        *error = QStringLiteral("Run state not written: %1").arg(records.reason);
-        *recordsOnDisk = 0; // written afresh next time
-        return false;
-    }
-    *recordsOnDisk = run.measurements.size();
-    if (const FileResult main = files.replace(path, runStateBytes(run)); !main) {
-        *error = QStringLiteral("Run state not written: %1").arg(main.reason);
-        return false;
-    }
-    return true;
+    return saveState(files, path, run, run.measurements, error, recordsOnDisk);
+}
+
+bool saveRunState(FileLayer& files, const QString& path, const SavedRun& run, const RecordBlocks& records,
+                  QString* error, std::size_t* recordsOnDisk) {
+    return saveState(files, path, run, records, error, recordsOnDisk);
 }
 
 bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk) {

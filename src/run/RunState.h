@@ -21,6 +21,7 @@
 #include <QDateTime>
 #include <QString>
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -79,6 +80,27 @@ struct SavedRun {
     std::vector<WaitingLines> journal;
 };
 
+// A run's measurement records in blocks that never change once full. A copy shares the blocks:
+// the recorder hands its writer the records of a run weeks long without copying them, under the
+// lock the tick takes too. An append copies at most the last, unfilled block, and only while a
+// copy still shares it. Copies are made and appended to under one lock; a copy may then be read
+// without it.
+class RecordBlocks {
+public:
+    static constexpr std::size_t kBlock = 512;
+    RecordBlocks() = default;
+    explicit RecordBlocks(std::vector<MeasurementRecord> records);
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const MeasurementRecord& operator[](std::size_t i) const { return (*blocks_[i / kBlock])[i % kBlock]; }
+    void push_back(MeasurementRecord r);
+    std::vector<MeasurementRecord> toVector() const;
+
+private:
+    std::vector<std::shared_ptr<std::vector<MeasurementRecord>>> blocks_;
+    std::size_t size_ = 0;
+};
+
 // "Glove7.csv" -> "Glove7_run.json". The measurements' records go to a file beside it
 // ("Glove7_run.records", one line each, appended), so a state stays small however long the run.
 QString runStateFileName(const QString& resultsFile);
@@ -100,6 +122,9 @@ QByteArray runRecordLines(const std::vector<MeasurementRecord>& measurements, st
 bool saveRunState(FileLayer& files, const QString& path, const SavedRun& run, QString* error,
                   std::size_t* recordsOnDisk);
 bool saveRunState(const QString& path, const SavedRun& run, QString* error, std::size_t* recordsOnDisk);
+// The same with the run's records in `records` (run.measurements is not looked at).
+bool saveRunState(FileLayer& files, const QString& path, const SavedRun& run, const RecordBlocks& records,
+                  QString* error, std::size_t* recordsOnDisk);
 
 // What a state that does not read still holds.
 struct RunStateDamage {

@@ -372,7 +372,7 @@ void Sequencer::updateSummaries() {
                                  two, detection});
     for (std::size_t i = figures_->summaries.rows(); i < rows.size(); ++i)
         figures_->summaries.add(rows[i]);
-    d_.run.setSummaries(figures_->summaries.summaries());
+    d_.run.setSummaries(figures_->summaries);
 }
 
 void Sequencer::commitMeasurement(bool finished) {

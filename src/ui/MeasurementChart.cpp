@@ -477,6 +477,7 @@ void MeasurementChart::repaintCurves() {
         // A layer replot would redraw everything anyway, once per layer.
         m_axisMoved = false;
         replot();
+        emit curvesRepainted();
         return;
     }
     if (std::exchange(m_axisMoved, false)) {
@@ -487,6 +488,7 @@ void MeasurementChart::repaintCurves() {
             layer(QStringLiteral("overlay"))->replot();
     }
     layer(QStringLiteral("main"))->replot();
+    emit curvesRepainted();
 }
 
 void MeasurementChart::replotOverlay() {

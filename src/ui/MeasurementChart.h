@@ -99,6 +99,11 @@ public:
     // Repaints the overlay's lines alone (once per event loop pass); the curves are not redrawn.
     void replotOverlay();
 
+signals:
+    // The curves were drawn anew (new samples, a moved view): what else the window shows live
+    // can be painted in the same pass.
+    void curvesRepainted();
+
 protected:
     // Puts the paint buffers on the screen: the opaque chart buffer is copied, the chords' buffer
     // is blended over it only while it holds lines.

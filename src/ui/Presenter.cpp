@@ -99,7 +99,7 @@ void Presenter::valveShown(int bank, int bit, bool open) {
 }
 
 void Presenter::lampShown(Lamp lamp, bool on) { form_.setLedOn(controlOf(lamp), on); }
-void Presenter::readBackShown(ReadBack what, const QString& text) { form_.setText(controlOf(what), text); }
+void Presenter::readBackShown(ReadBack what, const QString& text) { form_.showReading(controlOf(what), text); }
 
 void Presenter::inputShown(Input input, const QString& text) { form_.setText(controlOf(input), text); }
 void Presenter::inputLabelShown(Input input, const QString& text) {
@@ -160,7 +160,7 @@ void Presenter::calibratedShown(Detector d, bool calibrated) {
 }
 
 void Presenter::levelShown(Detector d, const QString& text) {
-    form_.setText(detectorControl("editFIDLevel", "editFPDLevel", d), text);
+    form_.showReading(detectorControl("editFIDLevel", "editFPDLevel", d), text);
 }
 
 void Presenter::monitorShown(const QString& caption) { form_.setText(QStringLiteral("btnMonitor"), caption); }

@@ -53,9 +53,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     layout->setSpacing(0);
 
     m_chart = new MeasurementChart(client);
+    m_readingsTimer = new QTimer(this);
+    m_readingsTimer->setSingleShot(true);
+    m_readingsTimer->setInterval(kReadingsDelayMs);
+    connect(m_readingsTimer, &QTimer::timeout, this, [this] { applyReadings(false); });
+    connect(m_chart, &MeasurementChart::curvesRepainted, this, [this] { applyReadings(false); });
     registerControl(m_chart, QStringLiteral("Chart1"), ControlKind::Other, 0);
 
     m_pages = new QTabWidget(client);
+    connect(m_pages, &QTabWidget::currentChanged, this, [this] { applyReadings(false); });
     m_pages->setFixedHeight(kPageControlHeight);
     // The pages are laid out to the pixel for a compact 8-point font, whatever the desktop's
     // default size; the chart keeps the desktop font.
@@ -143,6 +149,43 @@ void TForm1::setWindowCaption(const QString& text) {
 }
 
 void TForm1::setText(const QString& name, const QString& text) {
+    // What is set now replaces a reading that waits; lines that wait for the log go in before.
+    m_pendingReadings.remove(name);
+    if (name == QLatin1String("LMDMemo1"))
+        applyReadings(true);
+    applyText(name, text);
+}
+
+void TForm1::showReading(const QString& name, const QString& text) {
+    m_pendingReadings.insert(name, text);
+    if (!m_readingsTimer->isActive())
+        m_readingsTimer->start();
+}
+
+void TForm1::applyReadings(bool hiddenToo) const {
+    if (m_pendingReadings.isEmpty() && m_pendingLog.isEmpty())
+        return;
+    m_readingsTimer->stop();
+    // A control on a page that is not in front waits until its page comes (laying out a text
+    // nobody sees costs as much as showing it).
+    const auto shows = [&](const QString& name) {
+        const Control* control = find(name);
+        return hiddenToo || !control || control->widget->isVisible();
+    };
+    for (auto it = m_pendingReadings.begin(); it != m_pendingReadings.end();) {
+        if (!shows(it.key())) {
+            ++it;
+            continue;
+        }
+        applyText(it.key(), it.value());
+        it = m_pendingReadings.erase(it);
+    }
+    if (m_log && (hiddenToo || m_log->isVisible()))
+        for (const QString& line : std::exchange(m_pendingLog, {}))
+            m_log->appendPlainText(line);
+}
+
+void TForm1::applyText(const QString& name, const QString& text) const {
     const Control* control = find(name);
     if (!control)
         return;
@@ -166,11 +209,14 @@ void TForm1::setText(const QString& name, const QString& text) {
         return;
     case ControlKind::Edit:
     case ControlKind::LabelledEdit:
-        static_cast<QLineEdit*>(widget)->setText(text);
+        // The same text again would still repaint the edit and reset its cursor and selection.
+        if (auto* edit = static_cast<QLineEdit*>(widget); edit->text() != text)
+            edit->setText(text);
         return;
     case ControlKind::Memo:
     case ControlKind::LabelledMemo:
-        static_cast<QPlainTextEdit*>(widget)->setPlainText(withLineFeeds(text));
+        if (auto* memo = static_cast<QPlainTextEdit*>(widget); memo->toPlainText() != withLineFeeds(text))
+            memo->setPlainText(withLineFeeds(text));
         return;
     case ControlKind::TabSheet:
         m_pages->setTabText(m_pages->indexOf(widget), text);
@@ -188,6 +234,7 @@ void TForm1::setText(const QString& name, const QString& text) {
 }
 
 QString TForm1::text(const QString& name) const {
+    applyReadings(true);
     const Control* control = find(name);
     if (!control)
         return {};
@@ -374,8 +421,12 @@ void TForm1::setSeriesTitle(int series, const QString& text) {
 }
 
 void TForm1::addLogLine(const QString& text) {
-    if (auto* memo = widgetAs<QPlainTextEdit>(QStringLiteral("LMDMemo1")))
-        memo->appendPlainText(text);
+    // The status poll's replies come several times a second: shown with the chart's repaint.
+    m_pendingLog.append(text);
+    if (m_pendingLog.size() > kLogLines)
+        m_pendingLog.removeFirst();
+    if (!m_readingsTimer->isActive())
+        m_readingsTimer->start();
 }
 
 void TForm1::setStatusText(const QString& text) {

@@ -10,6 +10,7 @@
 #include <QLineF>
 #include <QColor>
 #include <QMainWindow>
+#include <QTimer>
 #include <QVector>
 #include <array>
 #include <functional>
@@ -81,6 +82,12 @@ public:
     void setSeriesTitle(int series, const QString& text);
     void addLogLine(const QString& text);
     void setStatusText(const QString& text);
+    // A live reading (a converter's level, a read-back value) that may change many times a
+    // second: shown with the chart's next repaint (at most kReadingsDelayMs later), so the window
+    // is painted once for both; on a page not in front, once the page comes. text() gives the
+    // newest value at once.
+    void showReading(const QString& control, const QString& text);
+    static constexpr int kReadingsDelayMs = 200;
 
     // Sets the captions of every tagged control of a translated kind from the string table.
     void TranslateForm(int offset);
@@ -194,6 +201,10 @@ private:
     bool filterDescriptionKey(QKeyEvent* event);
     bool handleSubstanceDrag(QLineEdit* edit, QDropEvent* event);
     void trimLog();
+    // Shows the readings and log lines that wait, those of hidden pages only with `hiddenToo`
+    // (const: text() shows them all first).
+    void applyReadings(bool hiddenToo) const;
+    void applyText(const QString& name, const QString& text) const;
 
     MeasurementChart* m_chart = nullptr;
     QTabWidget* m_pages = nullptr;
@@ -211,6 +222,11 @@ private:
     QHash<QWidget*, QButtonGroup*> m_radioItems;
     DescriptionKeyRule m_descriptionKeyRule;
     QMetaObject::Connection m_focusWatch;
+    // Readings and log lines not shown yet, and the timer that shows them when the chart does not
+    // repaint first.
+    mutable QHash<QString, QString> m_pendingReadings;
+    mutable QStringList m_pendingLog;
+    QTimer* m_readingsTimer = nullptr;
     bool m_settingItemIndex = false;
     bool m_trimmingLog = false;
     bool m_replayingKey = false;

@@ -251,6 +251,10 @@ TEST_P(RunningSummariesTest, EveryRowGivesTheFiguresOfTheWholeRunSoFar) {
     const RunParameters p = parametersOf(sc);
     const std::vector<ResultRow> rows = rowsOf(sc);
     RunningSummaries running(p, sc.twoDetectors, DetectionSettings{});
+    // What the live run shows: the same summaries, brought up to date in place after every row
+    // (a cell's series gets only its new points; cell 3's contact comes later, so its summaries
+    // join in the middle).
+    std::vector<CellSummary> shown;
     bool broke = false, steady = false, fitted = false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(i);
@@ -258,6 +262,8 @@ TEST_P(RunningSummariesTest, EveryRowGivesTheFiguresOfTheWholeRunSoFar) {
         const auto all = pointers(rows, i + 1);
         const std::vector<CellSummary> live = running.summaries();
         ASSERT_EQ(test::exactText(live), test::exactText(summarizeCells(all, p, sc.twoDetectors, DetectionSettings{})));
+        running.refresh(shown);
+        ASSERT_EQ(test::exactText(shown), test::exactText(live));
         for (const CellSummary& s : live) {
             SCOPED_TRACE(s.cell * 10 + static_cast<int>(s.detector));
             expectSeriesFiguresAsTheWholeSeriesGives(s, p);
@@ -299,6 +305,18 @@ TEST(RunningSummaries, AWeekOfMeasurementsStillGivesTheWholeSeriesFigures) {
     const auto all = pointers(rows, rows.size());
     const std::vector<CellSummary> live = running.summaries();
     ASSERT_EQ(live.size(), 6u);
+    // Summaries of another run, or of this one cut short, are made over into this run's.
+    for (std::size_t cut : {std::size_t(40), std::size_t(2000)}) {
+        RunningSummaries other(p, true, DetectionSettings{});
+        for (std::size_t i = 0; i < cut; ++i)
+            other.add(rows[i]);
+        std::vector<CellSummary> shown = other.summaries();
+        shown.pop_back();
+        if (cut == 40)
+            shown[1].series.back().rate += 1; // a series that is not a start of this run's
+        running.refresh(shown);
+        EXPECT_EQ(test::exactText(shown), test::exactText(live)) << cut;
+    }
     EXPECT_TRUE(std::any_of(live.begin(), live.end(), [](const CellSummary& s) { return s.metrics.steady.has_value(); }));
     for (const CellSummary& s : live) {
         SCOPED_TRACE(s.cell * 10 + static_cast<int>(s.detector));

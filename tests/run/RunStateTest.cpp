@@ -113,3 +113,68 @@ TEST(RunState, TheResultsFileGetsTheLastRowsExactlyOnce) {
         }
     }
 }
+
+// The recorder keeps a run's records in shared blocks: a copy handed to its writer keeps exactly
+// what it had while the run goes on, whether the copy was taken within a block, at a block's
+// end or of nothing, and a state written from the blocks is the same files, byte for byte, as
+// one written from the records themselves.
+TEST(RunState, SharedRecordsKeepWhatACopyHadAndWriteTheSameFiles) {
+    const auto record = [](int n) {
+        MeasurementRecord m;
+        m.runAktiv = n;
+        m.runZelle = 4 + n % 3;
+        m.FIDMessMenge = 0.001 * n;
+        m.sampleName = QStringLiteral("Nitril %1").arg(n);
+        return m;
+    };
+    const std::size_t block = RecordBlocks::kBlock;
+    for (const std::size_t first : {std::size_t(0), std::size_t(7), block, 2 * block + 5}) {
+        SCOPED_TRACE(first);
+        std::vector<MeasurementRecord> all;
+        for (std::size_t i = 0; i < first; ++i)
+            all.push_back(record(static_cast<int>(i) + 1));
+        RecordBlocks kept(all);
+        const RecordBlocks copy = kept;
+        for (std::size_t i = first; i < first + block + 3; ++i) {
+            all.push_back(record(static_cast<int>(i) + 1));
+            kept.push_back(all.back());
+        }
+        ASSERT_EQ(copy.size(), first);
+        ASSERT_EQ(copy.toVector().size(), first);
+        for (std::size_t i = 0; i < first; ++i)
+            ASSERT_EQ(copy[i].runAktiv, static_cast<int>(i) + 1);
+        ASSERT_EQ(kept.size(), all.size());
+        EXPECT_EQ(kept.toVector().back().sampleName, all.back().sampleName);
+
+        // The same two files either way, written afresh and appended to.
+        QTemporaryDir dir;
+        SavedRun s;
+        s.resultsFile = dir.path() + "/Glove.csv";
+        s.started = QDateTime(QDate(2026, 3, 29), QTime(1, 30));
+        s.runStart = 4;
+        s.runZelle = 5;
+        s.runAktiv = static_cast<int>(all.size()) + 1;
+        const QString fromBlocks = dir.path() + "/blocks_run.json", fromRecords = dir.path() + "/records_run.json";
+        QString error;
+        std::size_t onDiskBlocks = 0, onDiskRecords = 0;
+        const auto layer = makePosixFileLayer();
+        FileLayer& files = *layer;
+        const SavedRun bare = s; // the records come from the blocks alone
+        s.measurements.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(first));
+        ASSERT_TRUE(saveRunState(files, fromBlocks, bare, copy, &error, &onDiskBlocks)) << error.toStdString();
+        ASSERT_TRUE(saveRunState(files, fromRecords, s, &error, &onDiskRecords)) << error.toStdString();
+        s.measurements = all;
+        ASSERT_TRUE(saveRunState(files, fromBlocks, bare, kept, &error, &onDiskBlocks)) << error.toStdString();
+        ASSERT_TRUE(saveRunState(files, fromRecords, s, &error, &onDiskRecords)) << error.toStdString();
+        EXPECT_EQ(onDiskBlocks, all.size());
+        for (const QString& path : {fromBlocks, runRecordsFileName(fromBlocks)}) {
+            QFile a(path), b(QString(path).replace("blocks_", "records_"));
+            ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            EXPECT_EQ(a.readAll(), b.readAll()) << path.toStdString();
+        }
+        const std::optional<SavedRun> back = loadRunState(fromBlocks, &error);
+        ASSERT_TRUE(back) << error.toStdString();
+        ASSERT_EQ(back->measurements.size(), all.size());
+        EXPECT_EQ(back->measurements.back().runAktiv, all.back().runAktiv);
+    }
+}

@@ -8,6 +8,7 @@
 #include "ui/ValueListEditor.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
@@ -104,14 +105,77 @@ TEST(MainWindowLog, StaysSmallOverDaysOfLines) {
     TForm1 form;
     auto* memo = qobject_cast<QPlainTextEdit*>(form.control(QStringLiteral("LMDMemo1")));
     ASSERT_NE(memo, nullptr);
-    for (int i = 1; i <= 20000; ++i)
+    for (int i = 1; i <= 20000; ++i) {
         form.addLogLine(QStringLiteral(":SG%1").arg(i, 4, 16, QLatin1Char('0')));
+        if (i % 7 == 0)
+            emit form.chart()->curvesRepainted(); // the lines are shown with the chart's repaints
+    }
+    EXPECT_TRUE(form.text(QStringLiteral("LMDMemo1")).endsWith(QStringLiteral(":SG4e20")));
     QTextDocument* document = memo->document();
     EXPECT_EQ(document->blockCount(), TForm1::kLogLines);
     EXPECT_EQ(document->availableUndoSteps(), 0);
     EXPECT_FALSE(document->isUndoAvailable());
     EXPECT_EQ(document->characterCount(), 9 * 8) << "seven characters and a line end per line";
-    EXPECT_TRUE(form.text(QStringLiteral("LMDMemo1")).endsWith(QStringLiteral(":SG4e20")));
+}
+
+// Live readings (a converter's level, a temperature) and the log's lines come several times a
+// second: they are painted with the chart's next repaint, or after kReadingsDelayMs when the
+// chart has nothing to repaint, never one paint each; what asks for a control's text gets the
+// newest at once. A text set again unchanged leaves the edit alone (an operator's cursor stays).
+TEST(MainWindowReadings, AreShownWithTheChartsRepaintAndUnchangedTextsAreLeftAlone) {
+    TForm1 form;
+    form.show();
+    auto* pages = form.findChild<QTabWidget*>();
+    auto* fid = form.findChild<QLineEdit*>(QStringLiteral("editFIDLevel"));
+    auto* fpd = form.findChild<QLineEdit*>(QStringLiteral("editFPDLevel"));
+    auto* memo = qobject_cast<QPlainTextEdit*>(form.control(QStringLiteral("LMDMemo1")));
+    ASSERT_TRUE(pages && fid && fpd && memo);
+    pages->setCurrentWidget(form.control(QStringLiteral("tabSettings")));
+    ASSERT_TRUE(fid->isVisible());
+    for (int v = 1; v <= 10; ++v)
+        form.showReading(QStringLiteral("editFIDLevel"), QString::number(v * 1000));
+    form.addLogLine(QStringLiteral(":SG0001"));
+    EXPECT_EQ(fid->text(), QString()) << "not painted before the chart repaints";
+    EXPECT_EQ(memo->toPlainText(), QString());
+    emit form.chart()->curvesRepainted();
+    EXPECT_EQ(fid->text(), QStringLiteral("10000"));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral(":SG0001"));
+
+    // Asked for, the newest is there at once; a text set directly replaces a reading that waits.
+    form.showReading(QStringLiteral("editFPDLevel"), QStringLiteral("7"));
+    EXPECT_EQ(form.text(QStringLiteral("editFPDLevel")), QStringLiteral("7"));
+    form.showReading(QStringLiteral("editFIDLevel"), QStringLiteral("11"));
+    form.setText(QStringLiteral("editFIDLevel"), QStringLiteral("12"));
+    emit form.chart()->curvesRepainted();
+    EXPECT_EQ(fid->text(), QStringLiteral("12"));
+
+    // Without a chart repaint the reading still comes, a moment later.
+    form.showReading(QStringLiteral("editFPDLevel"), QStringLiteral("8"));
+    QElapsedTimer waited;
+    waited.start();
+    while (fpd->text() != QStringLiteral("8") && waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(fpd->text(), QStringLiteral("8"));
+
+    auto* start = form.findChild<QLineEdit*>(QStringLiteral("editStart"));
+    ASSERT_TRUE(start);
+    form.setText(QStringLiteral("editStart"), QStringLiteral("15"));
+    start->setCursorPosition(1);
+    form.setText(QStringLiteral("editStart"), QStringLiteral("15"));
+    EXPECT_EQ(start->cursorPosition(), 1);
+    form.setText(QStringLiteral("editStart"), QStringLiteral("16"));
+    EXPECT_EQ(start->text(), QStringLiteral("16"));
+
+    // A reading of a page not in front waits for its page.
+    pages->setCurrentWidget(form.control(QStringLiteral("tabStatus")));
+    form.showReading(QStringLiteral("editFIDLevel"), QStringLiteral("20000"));
+    form.addLogLine(QStringLiteral(":SG0002"));
+    emit form.chart()->curvesRepainted();
+    EXPECT_EQ(fid->text(), QStringLiteral("12"));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral(":SG0001"));
+    pages->setCurrentWidget(form.control(QStringLiteral("tabSettings")));
+    EXPECT_EQ(fid->text(), QStringLiteral("20000"));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral(":SG0001\n:SG0002"));
 }
 
 TEST(MainWindowClicks, OnlyControlsWithAHandlerReportTheirClick) {
