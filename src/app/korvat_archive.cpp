@@ -123,8 +123,9 @@ bool writeChartPdf(const std::vector<ChartLine>& lines, const QString& title, co
         }
         row({l.material, l.chemical,
              l.level == 0 && !l.levelAtLeast ? QStringLiteral("0") : (l.levelAtLeast ? QStringLiteral("≥ ") : QString()) + QString::number(l.level),
-             l.lowestBt10 ? QString::number(*l.lowestBt10, 'f', 1)
-                          : QStringLiteral("none in %1").arg(QString::number(l.heldMinutes, 'f', 0)),
+             l.lowestBt10      ? QString::number(*l.lowestBt10, 'f', 1)
+             : l.brokeUntimed ? QStringLiteral("by the first measurement")
+                              : QStringLiteral("none in %1").arg(QString::number(l.heldMinutes, 'f', 0)),
              QString::number(l.specimens), QString::number(l.tests)},
             false);
     }

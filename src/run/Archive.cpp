@@ -743,7 +743,8 @@ std::vector<ChartLine> Archive::chart(const ArchiveFilter& filter, QString* erro
     const QString sql =
         QStringLiteral("SELECT MIN(c.material), MIN(c.chemical), COUNT(*), COUNT(DISTINCT c.test_id), "
                        "MIN(CASE WHEN c.broke = 1 THEN c.bt10_min END), "
-                       "MIN(CASE WHEN c.broke = 0 THEN c.held_min END), SUM(c.broke) "
+                       "MIN(CASE WHEN c.broke = 0 THEN c.held_min END), SUM(c.broke), "
+                       "MIN(CASE WHEN c.broke = 1 AND c.bt10_min IS NULL THEN c.level_lowest END) "
                        "FROM cells c JOIN tests t ON t.test_id = c.test_id%1 "
                        "GROUP BY c.material_key, c.chemical_key ORDER BY c.material_key, c.chemical_key")
             .arg(where);
@@ -767,6 +768,15 @@ std::vector<ChartLine> Archive::chart(const ArchiveFilter& filter, QString* erro
             l.level = levelForBreakthrough(*held);
             l.levelAtLeast = true;
         }
+        // A specimen through by its first measurement has no interpolated time: left out, the
+        // material was judged by the specimens that held, a level too high.
+        if (!q.value(7).isNull()) {
+            const int untimed = q.value(7).toInt();
+            l.brokeUntimed = true;
+            l.level = l.lowestBt10 ? std::min(l.level, untimed) : untimed;
+            l.levelAtLeast = false;
+            l.heldMinutes = 0;
+        }
         out.push_back(l);
     }
     return out;
@@ -785,7 +795,7 @@ QByteArray chartCsv(const std::vector<ChartLine>& lines) {
         const QByteArray level = l.level == 0 ? QByteArray("0") : QByteArray::number(l.level);
         out += field(l.material) + ',' + field(l.chemical) + ',' + (l.levelAtLeast ? ">=" + level : level) + ',' +
                (l.lowestBt10 ? QByteArray::number(*l.lowestBt10, 'f', 1) : QByteArray()) + ',' +
-               (l.lowestBt10 ? QByteArray() : QByteArray::number(l.heldMinutes, 'f', 1)) + ',' +
+               (l.levelAtLeast ? QByteArray::number(l.heldMinutes, 'f', 1) : QByteArray()) + ',' +
                QByteArray::number(l.specimens) + ',' + QByteArray::number(l.tests) + "\r\n";
     }
     return out;

@@ -97,6 +97,9 @@ struct ChartLine {
     double heldMinutes = 0;           // without breakthrough: the shortest exposure that held
     int level = 0;                    // EN ISO 374-1 level of the weakest specimen (0: none)
     bool levelAtLeast = false;        // no specimen broke through: the level is a lower bound
+    // A specimen broke through by its first measurement: there is no time to interpolate, and
+    // the level is the one its cell was given.
+    bool brokeUntimed = false;
 };
 
 class Archive {

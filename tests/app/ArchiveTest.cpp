@@ -60,6 +60,15 @@ ArchivedCell cell(int k, const QString& material, const QString& chemical, std::
     return c;
 }
 
+// Through by its first measurement: broken, no interpolated time, the level the summary gave ("0").
+ArchivedCell brokeAtOnce(int k, const QString& material, const QString& chemical) {
+    ArchivedCell c = cell(k, material, chemical, std::nullopt, 0);
+    c.brokeThrough = true;
+    c.level = QStringLiteral("0");
+    c.levelLowest = c.levelHighest = 0;
+    return c;
+}
+
 ArchivedTest archivedTest(const QString& serial, const QDateTime& started, std::vector<ArchivedCell> cells) {
     ArchivedTest t;
     t.testId = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -169,12 +178,14 @@ TEST_P(ArchiveOn, TheChartJudgesEachMaterialByItsWeakestSpecimen) {
         archivedTest("B2", jan.addDays(30), {cell(1, "nitril ", "toluol", 250.0, 250), cell(2, "Butyl", "Toluol", std::nullopt, 480),
                                      cell(3, "Butyl", "Toluol", std::nullopt, 300)}),
         archivedTest("B2", jan.addDays(60), {cell(1, "Nitril", "Methanol", std::nullopt, 480)}),
+        // Through by the first measurement: no time, its cell's own level; the others held.
+        archivedTest("C3", jan, {brokeAtOnce(1, "Vinyl", "Aceton"), cell(2, "Vinyl", "Aceton", std::nullopt, 480)}),
     };
     for (const ArchivedTest& t : tests)
         ASSERT_EQ(archive->store(t, &error), Archive::Stored::Added) << error.toStdString();
 
     const std::vector<ChartLine> lines = archive->chart({});
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     struct Expected {
         const char* material;
         const char* chemical;
@@ -186,6 +197,7 @@ TEST_P(ArchiveOn, TheChartJudgesEachMaterialByItsWeakestSpecimen) {
         {"Latex", "Toluol", 1, 1, levelForBreakthrough(4), 4.0, false},
         {"Nitril", "Methanol", 1, 1, levelForBreakthrough(480), std::nullopt, true},
         {"Nitril", "Toluol", 3, 2, levelForBreakthrough(70), 70.0, false},
+        {"Vinyl", "Aceton", 2, 1, 0, std::nullopt, false},
     };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(expected[i].material);
@@ -205,6 +217,7 @@ TEST_P(ArchiveOn, TheChartJudgesEachMaterialByItsWeakestSpecimen) {
     const QByteArray csv = chartCsv(lines);
     EXPECT_TRUE(csv.contains("\r\nNitril,Toluol,3,70.0,,3,2\r\n")) << csv.constData();
     EXPECT_TRUE(csv.contains("\r\nButyl,Toluol,>=5,,300.0,2,1\r\n")) << csv.constData();
+    EXPECT_TRUE(csv.contains("\r\nVinyl,Aceton,0,,,2,1\r\n")) << csv.constData();
 }
 
 // Names are data: quotes, semicolons and SQL in a material or chemical are stored and found as
