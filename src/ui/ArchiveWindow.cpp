@@ -280,18 +280,25 @@ QStringList ArchiveWindow::selectedIds() const {
     return ids;
 }
 
-void ArchiveWindow::openSelected() {
+// The selected tests (or the first of them) loaded off this thread, then `show`n; the window stays
+// usable meanwhile and says when the archive cannot be reached.
+void ArchiveWindow::loadSelected(bool all, const std::function<void(const std::vector<ArchivedTest>&)>& show) {
     const QStringList ids = selectedIds();
     if (ids.isEmpty())
         return setStatus(T(kNoneSelected));
     ++m_waiting;
     setStatus(T(kAsking));
-    m_session->load({ids.front()}, this, [this](const ArchiveLoadAnswer& answer) {
+    m_session->load(all ? ids : QStringList{ids.front()}, this, [this, show](const ArchiveLoadAnswer& answer) {
         --m_waiting;
         if (!answer.ok)
             return unreachable(answer.error);
-        showTest(answer.tests.front());
+        if (!answer.tests.empty())
+            show(answer.tests);
     });
+}
+
+void ArchiveWindow::openSelected() {
+    loadSelected(false, [this](const std::vector<ArchivedTest>& tests) { showTest(tests.front()); });
 }
 
 void ArchiveWindow::showTest(const ArchivedTest& test) {
@@ -303,17 +310,7 @@ void ArchiveWindow::showTest(const ArchivedTest& test) {
 }
 
 void ArchiveWindow::overlaySelected() {
-    const QStringList ids = selectedIds();
-    if (ids.isEmpty())
-        return setStatus(T(kNoneSelected));
-    ++m_waiting;
-    setStatus(T(kAsking));
-    m_session->load(ids, this, [this](const ArchiveLoadAnswer& answer) {
-        --m_waiting;
-        if (!answer.ok)
-            return unreachable(answer.error);
-        showOverlay(answer.tests);
-    });
+    loadSelected(true, [this](const std::vector<ArchivedTest>& tests) { showOverlay(tests); });
 }
 
 void ArchiveWindow::showOverlay(const std::vector<ArchivedTest>& tests) {
@@ -367,17 +364,7 @@ void ArchiveWindow::showOverlay(const std::vector<ArchivedTest>& tests) {
 }
 
 void ArchiveWindow::reportSelected() {
-    const QStringList ids = selectedIds();
-    if (ids.isEmpty())
-        return setStatus(T(kNoneSelected));
-    ++m_waiting;
-    setStatus(T(kAsking));
-    m_session->load({ids.front()}, this, [this](const ArchiveLoadAnswer& answer) {
-        --m_waiting;
-        if (!answer.ok)
-            return unreachable(answer.error);
-        writeReport(answer.tests.front());
-    });
+    loadSelected(false, [this](const std::vector<ArchivedTest>& tests) { writeReport(tests.front()); });
 }
 
 void ArchiveWindow::writeReport(const ArchivedTest& test) {

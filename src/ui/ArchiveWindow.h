@@ -73,6 +73,7 @@ private:
     QString T(int n) const;
     ArchiveFilter filter() const;
     QStringList selectedIds() const;
+    void loadSelected(bool all, const std::function<void(const std::vector<ArchivedTest>&)>& show);
     void showList(const ArchiveListAnswer& answer);
     void showTest(const ArchivedTest& test);
     void showOverlay(const std::vector<ArchivedTest>& tests);

@@ -13,6 +13,7 @@
 #include "shell/StringTable.h"
 #include "support/AppFixture.h"
 #include "support/ArchiveRun.h"
+#include "support/ArchiveBackend.h"
 #include "support/PostgresServer.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,9 @@
 #include <unistd.h>
 
 using namespace korvat;
+using korvat::test::ArchiveBackendTest;
+using korvat::test::Backend;
+using korvat::test::backendName;
 using korvat::test::AppFixture;
 using korvat::test::PostgresServer;
 
@@ -206,26 +210,7 @@ TEST(ArchivedRun, OverlaysTheCurvesOfSeveralTests) {
 
 namespace {
 
-enum class Backend { SQLite, PostgreSQL };
-
-class ArchiveListOn : public ::testing::TestWithParam<Backend> {
-protected:
-    void SetUp() override {
-        if (GetParam() == Backend::PostgreSQL) {
-            if (!PostgresServer::available())
-                GTEST_SKIP() << "PostgreSQL server not installed (scripts/deps installs it)";
-            server = std::make_unique<PostgresServer>();
-            QString error;
-            ASSERT_TRUE(server->start(&error)) << error.toStdString();
-            where = server->address();
-        } else {
-            where = folder.path() + "/archive.sqlite";
-        }
-    }
-    QTemporaryDir folder;
-    std::unique_ptr<PostgresServer> server;
-    QString where;
-};
+class ArchiveListOn : public ArchiveBackendTest {};
 
 } // namespace
 
@@ -343,8 +328,7 @@ TEST_P(ArchiveListOn, TheSessionAnswersOnTheAskingThread) {
     EXPECT_EQ(loaded->tests[0].instrument, QStringLiteral("SN-A"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ArchiveListOn, ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
-                         [](const auto& info) { return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL"; });
+INSTANTIATE_TEST_SUITE_P(Backends, ArchiveListOn, ::testing::Values(Backend::SQLite, Backend::PostgreSQL), backendName);
 
 // A lab server that takes the connection and never answers, and one that is not there: the
 // question returns at once, the answer comes later and says the archive could not be reached;

@@ -9,6 +9,7 @@
 #include "run/RunState.h"
 #include "support/AppFixture.h"
 #include "support/ArchiveRun.h"
+#include "support/ArchiveBackend.h"
 #include "support/PostgresServer.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,9 @@
 #include <gtest/gtest.h>
 
 using namespace korvat;
+using korvat::test::ArchiveBackendTest;
+using korvat::test::Backend;
+using korvat::test::backendName;
 using korvat::test::AppFixture;
 using korvat::test::PostgresServer;
 
@@ -45,26 +49,7 @@ ArchivedTest withGaps(const ArchivedTest& whole, const QList<int>& left) {
     return t;
 }
 
-enum class Backend { SQLite, PostgreSQL };
-
-class ArchiveGapOn : public ::testing::TestWithParam<Backend> {
-protected:
-    void SetUp() override {
-        if (GetParam() == Backend::PostgreSQL) {
-            if (!PostgresServer::available())
-                GTEST_SKIP() << "PostgreSQL server not installed (scripts/deps installs it)";
-            server = std::make_unique<PostgresServer>();
-            QString error;
-            ASSERT_TRUE(server->start(&error)) << error.toStdString();
-            where = server->address();
-        } else {
-            where = folder.path() + "/archive.sqlite";
-        }
-    }
-    QTemporaryDir folder;
-    std::unique_ptr<PostgresServer> server;
-    QString where;
-};
+class ArchiveGapOn : public ArchiveBackendTest {};
 
 } // namespace
 
@@ -100,8 +85,7 @@ TEST_P(ArchiveGapOn, ImportFillsTheMeasurementsATestLacks) {
     EXPECT_EQ(archive->find({}).front().measurements, all);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ArchiveGapOn, ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
-                         [](const auto& info) { return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL"; });
+INSTANTIATE_TEST_SUITE_P(Backends, ArchiveGapOn, ::testing::Values(Backend::SQLite, Backend::PostgreSQL), backendName);
 
 // The lab server got the test with its gap; once the local file is filled, the next pass sends
 // the measurements in the gap too, not only those after the server's last.

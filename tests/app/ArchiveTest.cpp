@@ -10,6 +10,7 @@
 #include "run/ArchiveImport.h"
 #include "support/AppFixture.h"
 #include "support/TickRun.h"
+#include "support/ArchiveBackend.h"
 #include "support/PostgresServer.h"
 
 #include <QCoreApplication>
@@ -22,12 +23,13 @@
 #include <thread>
 
 using namespace korvat;
+using korvat::test::ArchiveBackendTest;
+using korvat::test::Backend;
+using korvat::test::backendName;
 using korvat::test::AppFixture;
 using korvat::test::PostgresServer;
 
 namespace {
-
-enum class Backend { SQLite, PostgreSQL };
 
 // A short run of cells 1..3 into `csv` with the specimens named, as the operator would.
 void runInto(AppFixture& f, const QString& csv, const QStringList& materials) {
@@ -82,30 +84,14 @@ ArchivedTest archivedTest(const QString& serial, const QDateTime& started, std::
     return t;
 }
 
-class ArchiveOn : public ::testing::TestWithParam<Backend> {
+class ArchiveOn : public ArchiveBackendTest {
 protected:
-    void SetUp() override {
-        if (GetParam() == Backend::PostgreSQL) {
-            if (!PostgresServer::available())
-                GTEST_SKIP() << "PostgreSQL server not installed (scripts/deps installs it)";
-            server = std::make_unique<PostgresServer>();
-            QString error;
-            ASSERT_TRUE(server->start(&error)) << error.toStdString();
-            where = server->address();
-        } else {
-            where = folder.path() + "/archive/archive.sqlite";
-        }
-    }
     std::unique_ptr<Archive> open() {
         QString error;
         std::unique_ptr<Archive> a = Archive::open(where, &error);
         EXPECT_TRUE(a) << error.toStdString();
         return a;
     }
-
-    QTemporaryDir folder;
-    std::unique_ptr<PostgresServer> server;
-    QString where;
 };
 
 } // namespace
@@ -289,8 +275,7 @@ TEST_P(ArchiveOn, TwoWritersAtOnceStoreEachTestOnce) {
     EXPECT_EQ(setup->find(s).size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ArchiveOn, ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
-                         [](const auto& info) { return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL"; });
+INSTANTIATE_TEST_SUITE_P(Backends, ArchiveOn, ::testing::Values(Backend::SQLite, Backend::PostgreSQL), backendName);
 
 // What is not a results file, or a run whose export is damaged, is refused with file and line and
 // nothing of it is stored; an archive of a newer schema is refused with a message.
